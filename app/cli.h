@@ -1,0 +1,37 @@
+#pragma once
+// The command line: global options before the command word, then the
+// command word and its arguments.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/parse_number.h"
+#include "link/open_transport.h"
+
+namespace kartex {
+
+// In the order the words are tested.
+enum class Command { FR, VTS, FW, FE, FA, SR, SW, RTC };
+
+const char* command_word(Command command);
+
+struct Invocation {
+  Command command = Command::FR;
+  std::string file_name;     // empty when the command word came without one
+  std::int32_t start_offset = NOT_GIVEN;
+  std::int32_t length = NOT_GIVEN;
+};
+
+struct CommandLine {
+  enum class Action { Run, Help, Version, Usage } action = Action::Run;
+  TransportOptions transport;
+  Invocation invocation;
+};
+
+// Throws Failure for an option or number the tool refuses.
+CommandLine parse_command_line(const std::vector<std::string>& args);
+
+constexpr const char* DEFAULT_PROGRAM_FILE = "rtcset.gba";
+
+}  // namespace kartex

@@ -1,0 +1,9 @@
+#include <iostream>
+
+#include "app/run.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  kartex::RunEnv env{std::cout, std::cerr};
+  return kartex::run(args, env);
+}

@@ -1,0 +1,106 @@
+#include "app/run.h"
+
+#include <optional>
+
+#include "agent/agent_image.h"
+#include "app/cli.h"
+#include "app/console.h"
+#include "app/host_file.h"
+#include "app/session.h"
+#include "app/usage.h"
+#include "cart/commands.h"
+#include "link/failure.h"
+
+namespace kartex {
+
+namespace {
+
+std::string cant_open(const std::string& name) {
+  return strprintf("Can't open %s file.\n", name.empty() ? "(no file name)" : name.c_str());
+}
+
+// Everything the run needs from the host before the cable is touched.
+struct HostSide {
+  std::vector<std::uint8_t> input;     // FW, FA, SW
+  std::optional<OutputFile> output;    // FR, SR
+};
+
+HostSide open_host_file(const Invocation& inv) {
+  HostSide host;
+  switch (inv.command) {
+    case Command::FR:
+    case Command::SR:
+      host.output = OutputFile::create(inv.file_name);
+      if (!host.output) fail_out(cant_open(inv.file_name));
+      break;
+    case Command::FW:
+    case Command::FA:
+    case Command::SW: {
+      auto data = read_host_file(inv.file_name);
+      if (!data) fail_out(cant_open(inv.file_name));
+      host.input = std::move(*data);
+      break;
+    }
+    default: break;
+  }
+  return host;
+}
+
+void run_command(const CommandLine& line, RunEnv& env, Console& con) {
+  const Invocation& inv = line.invocation;
+  if (inv.command == Command::RTC || inv.command == Command::VTS) {
+    if (inv.command == Command::RTC && !read_host_file(inv.file_name)) {
+      con.print("%s", cant_open(inv.file_name).c_str());
+      print_usage(con.out);
+      throw Failure("", Failure::Stream::Out);
+    }
+    fail(std::string("the ") + command_word(inv.command) +
+         " command is not available in this build of kartex");
+  }
+  HostSide host = open_host_file(inv);
+
+  CableLink link(env.opener(line.transport), env.sleep, &env.err);
+  link.link_start();
+  const CartInfo cart = session_bringup(link, inv.command, agent_image(), con);
+  const Range range{inv.start_offset, inv.length};
+  switch (inv.command) {
+    case Command::FR: flash_read(link, cart, range, *host.output, con); break;
+    case Command::FW: flash_write(link, cart, range, host.input, con); break;
+    case Command::FA: flash_append(link, cart, range, host.input, con); break;
+    case Command::FE: flash_erase(link, cart, con); break;
+    case Command::SR: save_read(link, cart, range, *host.output, con); break;
+    case Command::SW: save_write(link, cart, range, host.input, con); break;
+    default: break;
+  }
+  if (host.output) host.output->commit();
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, RunEnv& env) {
+  Console con{env.out, env.err};
+  con.print("%s", BANNER);
+  try {
+    CommandLine line = parse_command_line(args);
+    switch (line.action) {
+      case CommandLine::Action::Help: print_help(env.out); return EXIT_OK;
+      case CommandLine::Action::Version: con.print("kartex %s\n", KARTEX_VERSION); return EXIT_OK;
+      case CommandLine::Action::Usage: print_usage(env.out); return EXIT_FATAL;
+      case CommandLine::Action::Run: break;
+    }
+    run_command(line, env, con);
+    return EXIT_OK;
+  } catch (const Failure& f) {
+    if (f.stream() == Failure::Stream::Out) {
+      env.out << f.what() << std::flush;
+    } else {
+      // End a line of progress marks so that the error stands on its own.
+      if (con.mid_line) env.out << '\n';
+      env.out << std::flush;
+      env.err << "kartex: " << f.what() << "\n" << std::flush;
+    }
+    return f.status();
+  }
+}
+
+}  // namespace kartex

@@ -1,0 +1,64 @@
+#include "app/session.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "app/console.h"
+#include "link/cable_link.h"
+#include "link/failure.h"
+
+namespace kartex {
+
+void upload_program(CableLink& link, std::span<const std::uint8_t> image) {
+  const auto words = words_for(static_cast<std::uint32_t>(image.size()));
+  if (words > CMD_MAX_WORDS)
+    fail(strprintf("a program of %zu bytes does not fit one upload (at most %u bytes)",
+                   image.size(), CMD_MAX_WORDS * 4u));
+  // The last word is filled up with zero bytes.
+  std::vector<std::uint8_t> padded(words * 4, 0);
+  std::copy(image.begin(), image.end(), padded.begin());
+  link.write_word_paced(static_cast<std::uint32_t>(image.size()), UPLOAD_LENGTH_PAUSE_MS);
+  link.write_words(padded);
+  // Nothing acknowledges the upload; the console needs this long to start it.
+  link.pause(UPLOAD_START_PAUSE_MS);
+}
+
+CartInfo session_bringup(CableLink& link, Command command, std::span<const std::uint8_t> image,
+                         Console& con) {
+  CartInfo cart;
+  const bool program_load = command == Command::RTC;
+  if (link.reg_read(REG_SESSION) == SESSION_MARKER) {
+    // An identified agent still runs: its answers are cached in the cable.
+    cart.save_type = static_cast<std::int32_t>(link.reg_read(REG_SAVE_TYPE));
+    cart.rom_kind = static_cast<std::int32_t>(link.reg_read(REG_ROM_KIND));
+    cart.rom_size = static_cast<std::int32_t>(link.reg_read(REG_ROM_SIZE));
+    cart.erase_block = static_cast<std::int32_t>(link.reg_read(REG_ERASE_BLOCK));
+  } else {
+    upload_program(link, image);
+    if (!program_load) {
+      std::uint32_t save[1];
+      link.agent_request(REQ_SAVE_TYPE, 0, 0, 0, save);
+      std::uint32_t info[3];
+      link.agent_request(REQ_CART_INFO, 0, 0, 0, info);
+      cart.save_type = static_cast<std::int32_t>(save[0]);
+      cart.rom_kind = static_cast<std::int32_t>(info[0]);
+      cart.rom_size = static_cast<std::int32_t>(info[1]);
+      cart.erase_block = static_cast<std::int32_t>(info[2]);
+      link.reg_write(REG_SAVE_TYPE, save[0]);
+      link.reg_write(REG_ROM_KIND, info[0]);
+      link.reg_write(REG_ROM_SIZE, info[1]);
+      link.reg_write(REG_ERASE_BLOCK, info[2]);
+    }
+  }
+  std::uint32_t variant[1];
+  link.agent_request(REQ_CART_VARIANT, 0, 0, 0, variant);
+  cart.variant = variant[0];
+  derive_save_geometry(cart);
+  if (program_load) return cart;
+
+  link.reg_write(REG_SESSION, SESSION_MARKER);
+  print_cart_lines(cart, con);
+  return cart;
+}
+
+}  // namespace kartex

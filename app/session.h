@@ -1,0 +1,26 @@
+#pragma once
+// Session bring-up: make sure a program runs on the console, learn the
+// cartridge (from the agent, or from the cable's cache of an earlier run)
+// and show it.
+
+#include <cstdint>
+#include <span>
+
+#include "app/cli.h"
+#include "cart/cart_info.h"
+
+namespace kartex {
+
+class CableLink;
+struct Console;
+
+constexpr int UPLOAD_LENGTH_PAUSE_MS = 50;   // between the length header and its word
+constexpr int UPLOAD_START_PAUSE_MS = 100;   // for the console to start the image
+
+// Sends a program image: its length word, then the image in one transfer.
+void upload_program(CableLink& link, std::span<const std::uint8_t> image);
+
+CartInfo session_bringup(CableLink& link, Command command, std::span<const std::uint8_t> image,
+                         Console& con);
+
+}  // namespace kartex

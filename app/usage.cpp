@@ -1,0 +1,36 @@
+#include "app/usage.h"
+
+namespace kartex {
+
+void print_usage(std::ostream& out) {
+  static constexpr const char* LINES[] = {
+      "FLASH READ ------- kartex fr file_name [start_offset len(?? ??k ??m)]\n",
+      "FLASH WRITE ------ kartex fw file_name [start_offset len(?? ??k ??m)]\n",
+      "FLASH APEND ------ kartex fa file_name\n",
+      "FLASH ALL ERASE -- kartex fe\n",
+      "SAVE READ -------- kartex sr file_name [start_offset len(?? ??k ??m)]\n",
+      "SAVE WRITE ------- kartex sw file_name [start_offset len(?? ??k ??m)]\n",
+      "RTC LOAD & GO ---- kartex rtc rtc_pgm_file\n",
+      "VTS GO ----------- kartex vts avi_file\n",
+      "VTS GO ----------- kartex avi_file\n",
+  };
+  for (const char* line : LINES) out << line;
+  out.flush();
+}
+
+void print_help(std::ostream& out) {
+  print_usage(out);
+  out << "\n"
+         "Options, before the command word:\n"
+         "  --help             show this text\n"
+         "  --version          show the version\n"
+         "  --usb VID:PID      use the USB device VID:PID (hex) as the cable\n"
+         "  --trace FILE       record every transfer on the cable in FILE\n"
+         "  --timeout SECONDS  give up on a cable transfer after SECONDS (default 60)\n"
+         "\n"
+         "Numbers: 0x prefix for hex; a length may end in k (x1024) or m (x1048576).\n"
+         "Exit status: 0 on success, 255 on any failure.\n";
+  out.flush();
+}
+
+}  // namespace kartex

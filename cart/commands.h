@@ -1,0 +1,39 @@
+#pragma once
+// The bodies of the cartridge commands. Each runs after session bring-up
+// has filled CartInfo and throws Failure when it refuses or the link fails.
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "app/parse_number.h"
+#include "cart/byte_sink.h"
+#include "cart/cart_info.h"
+
+namespace kartex {
+
+class CableLink;
+struct Console;
+
+struct Range {
+  std::int32_t start_offset = NOT_GIVEN;
+  std::int32_t length = NOT_GIVEN;
+};
+
+constexpr std::int32_t ROM_READ_CHUNK = 4096;
+constexpr std::int32_t ROM_WRITE_CHUNK = 16384;
+
+// The message of a save range off the block boundary.
+std::string boundary_message(std::int32_t save_block);
+
+void flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Console& con);
+void flash_write(CableLink& link, const CartInfo& cart, Range range,
+                 std::span<const std::uint8_t> file, Console& con);
+void flash_append(CableLink& link, const CartInfo& cart, Range range,
+                  std::span<const std::uint8_t> file, Console& con);
+void flash_erase(CableLink& link, const CartInfo& cart, Console& con);
+void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Console& con);
+void save_write(CableLink& link, const CartInfo& cart, Range range,
+                std::span<const std::uint8_t> file, Console& con);
+
+}  // namespace kartex

@@ -1,0 +1,91 @@
+#pragma once
+// The host side of the cable's wire protocol: transfer commands, cable
+// registers, agent requests and the link handshake. Every transfer is
+// checked; a failure becomes one error line naming the operation.
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "link/pipes.h"
+#include "link/protocol.h"
+
+namespace kartex {
+
+// Opens the transport. Returns nullptr when no cable is present; throws
+// Failure for a cable that is present but cannot be used.
+using PipesOpener = std::function<std::unique_ptr<Pipes>()>;
+using Sleeper = std::function<void(int ms)>;
+
+void sleep_ms(int ms);
+
+class CableLink {
+ public:
+  // `notice` receives lines for the user while the link waits (the console
+  // is still off); nullptr keeps quiet.
+  explicit CableLink(PipesOpener open, Sleeper sleep = sleep_ms, std::ostream* notice = nullptr);
+
+  // Opens the cable once per process, resets its pipes, and runs the
+  // handshake unless an agent already holds the session marker.
+  void link_start();
+
+  // CMD_READ of dst.size() / 4 words into dst (size a multiple of 4).
+  void read_words(std::span<std::uint8_t> dst);
+  // The same transfer announced with the 64-byte read header.
+  void read_words_long(std::span<std::uint8_t> dst);
+  // CMD_WRITE of src.size() / 4 words (size a multiple of 4).
+  void write_words(std::span<const std::uint8_t> src);
+  std::uint32_t read_word();
+  void write_word(std::uint32_t value);
+  // A one-word CMD_WRITE whose header and word go out `pause` ms apart: the
+  // cable needs the gap before the length word of an upload.
+  void write_word_paced(std::uint32_t value, int pause);
+
+  std::uint32_t reg_read(std::uint8_t index);
+  void reg_write(std::uint8_t index, std::uint32_t value);
+
+  // CMD_REQUEST with the code and three arguments, then reply.size() words
+  // read back when reply is not empty.
+  void agent_request(std::uint32_t code, std::uint32_t a1, std::uint32_t a2, std::uint32_t a3,
+                     std::span<std::uint32_t> reply = {});
+
+  void pause(int ms) { sleep_(ms); }
+
+ private:
+  void send_command(std::span<const std::uint8_t> bytes, const std::string& op);
+  void send_data(std::span<const std::uint8_t> bytes, const std::string& op);
+  void receive_data(std::span<std::uint8_t> bytes, const std::string& op);
+  void check(const PipeResult& r, Pipe pipe, const char* verb, std::size_t want,
+             const std::string& op);
+  void read_with_header(std::span<std::uint8_t> dst, bool long_header);
+  void open_pipes();
+  void handshake();
+  Pipes& pipes();
+
+  PipesOpener open_;
+  Sleeper sleep_;
+  std::ostream* notice_;
+  std::unique_ptr<Pipes> pipes_;
+  bool opened_ = false;
+};
+
+// Words on the cable are little-endian.
+inline void put_le32(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+  p[2] = static_cast<std::uint8_t>(v >> 16);
+  p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+inline std::uint32_t get_le32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// Words needed to carry `bytes` bytes.
+constexpr std::uint32_t words_for(std::uint32_t bytes) { return (bytes + 3) / 4; }
+
+}  // namespace kartex

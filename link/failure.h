@@ -1,0 +1,42 @@
+#pragma once
+// One exception type for every fatal condition. main() catches it once,
+// prints its one line and exits with its status.
+
+#include <stdexcept>
+#include <string>
+
+namespace kartex {
+
+// Exit statuses of the tool. The historical -1 of the cable tools reaches
+// the shell as 255.
+enum ExitStatus : int {
+  EXIT_OK = 0,
+  EXIT_FATAL = 255,
+};
+
+class Failure : public std::runtime_error {
+ public:
+  // Where the line goes: the tool's own fixed messages are part of its
+  // standard output; our diagnostics go to standard error.
+  enum class Stream { Out, Err };
+
+  Failure(std::string line, Stream stream = Stream::Err, int status = EXIT_FATAL)
+      : std::runtime_error(std::move(line)), stream_(stream), status_(status) {}
+
+  Stream stream() const { return stream_; }
+  int status() const { return status_; }
+
+ private:
+  Stream stream_;
+  int status_;
+};
+
+// A diagnostic line for standard error; `kartex: ` is prefixed when printed.
+[[noreturn]] inline void fail(std::string line) { throw Failure(std::move(line)); }
+
+// A fixed message of the tool, printed on standard output exactly as given.
+[[noreturn]] inline void fail_out(std::string text) {
+  throw Failure(std::move(text), Failure::Stream::Out);
+}
+
+}  // namespace kartex

@@ -1,0 +1,22 @@
+#include "link/open_transport.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "link/failure.h"
+#include "link/trace_pipes.h"
+
+namespace kartex {
+
+PipesOpener make_opener(const TransportOptions& options) {
+  return [options]() -> std::unique_ptr<Pipes> {
+    std::unique_ptr<Pipes> pipes = open_usb_cable(options.usb, options.timeout_ms);
+    if (!pipes || options.trace_path.empty()) return pipes;
+    std::FILE* file = std::fopen(options.trace_path.c_str(), "w");
+    if (!file) fail("cannot write trace file " + options.trace_path + ": " + std::strerror(errno));
+    return std::make_unique<TracePipes>(std::move(pipes), file);
+  };
+}
+
+}  // namespace kartex

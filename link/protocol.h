@@ -1,0 +1,77 @@
+/* Wire protocol constants shared by the host tool and the console agent.
+ *
+ * This header is included from C++, from the agent's C and from its
+ * assembly, so it holds plain #defines only. Every value here travels on
+ * the cable or is a fixed address in the console's memory map.
+ */
+#ifndef KARTEX_LINK_PROTOCOL_H
+#define KARTEX_LINK_PROTOCOL_H
+
+/* ---- Command forms on the command pipe (first byte) ---- */
+#define CMD_REQUEST 0x00 /* 18-byte agent request record */
+#define CMD_READ 0x01    /* count of words clocked from the console */
+#define CMD_WRITE 0x02   /* count of words clocked to the console */
+#define CMD_REG 0x03     /* register index, bit 7 set for a write */
+
+#define CMD_REG_WRITE_FLAG 0x80
+#define CMD_REQUEST_WORDS 0x04  /* words that follow in a request record */
+#define CMD_REQUEST_SIZE 18     /* bytes of one request record */
+#define CMD_READ_LONG_SIZE 64   /* bytes of the long read header */
+#define CMD_READ_LONG_MODE 0x07 /* value in bytes 3-4 of the long read header */
+#define CMD_MAX_WORDS 0xFFFF    /* the count field is 16 bits */
+
+/* ---- Cable registers (indexes 0-127) ---- */
+#define REG_STATUS 0
+#define REG_SESSION 1
+#define REG_BOOT 2
+#define REG_SAVE_TYPE 3
+#define REG_ROM_KIND 4
+#define REG_ROM_SIZE 5
+#define REG_ERASE_BLOCK 6
+#define REG_COUNT 128
+
+/* REG_STATUS bits */
+#define STATUS_LINK_UP 0x3     /* bits 0 and 1: console ready, handshake done */
+#define STATUS_NO_WORD 0x4     /* bit 2: no console word waiting to be clocked */
+
+#define SESSION_MARKER 0x12345678 /* agent loaded and cartridge identified */
+#define BOOT_PATTERN 0xFEDCBA98   /* written to REG_BOOT to start the handshake */
+
+/* ---- Agent requests: code, then three argument words ---- */
+#define REQ_CODE_HIGH 0xFFFF0000 /* high half of every request code */
+#define REQ_CART_INFO 0xFFFF0001
+#define REQ_RUN_PROGRAM 0xFFFF0002
+#define REQ_FLASH_ERASE 0xFFFF0003
+#define REQ_FLASH_PROGRAM 0xFFFF0004
+#define REQ_FLASH_WRITE 0xFFFF0005
+#define REQ_MEM_READ 0xFFFF0006
+#define REQ_MEM_WRITE 0xFFFF0007
+#define REQ_MEM_SEARCH 0xFFFF0008
+#define REQ_BOOT_CART 0xFFFF0009
+#define REQ_SRAM_BANK_LOAD 0xFFFF000A
+#define REQ_SRAM_BANK_STORE 0xFFFF000B
+#define REQ_SAVE_TYPE 0xFFFF000C
+#define REQ_SAVE_READ 0xFFFF000D
+#define REQ_EEPROM_READ 0xFFFF000E
+#define REQ_EEPROM_WRITE 0xFFFF000F
+#define REQ_SRAM_WRITE 0xFFFF0010
+#define REQ_FLASH_SAVE_WRITE 0xFFFF0011
+#define REQ_ROM_READ 0xFFFF0012
+#define REQ_FLASH_FREE 0xFFFF0020
+#define REQ_CART_VARIANT 0xFFFF0021
+
+/* ---- Reply words ---- */
+#define REPLY_DONE 0x12345678 /* an erase or a save block write finished */
+#define LINK_IDLE_WORD 0x5555AAAA /* what a console that loaded nothing shifts out */
+
+/* ---- Console addresses ---- */
+#define EWRAM_BASE 0x02000000  /* upload address and the agent's data buffer */
+#define EWRAM_SIZE 0x40000
+#define IWRAM_BASE 0x03000000  /* resident stage of the agent */
+#define IWRAM_SIZE 0x8000
+#define RESIDENT_MAX_SIZE 0x4000 /* the boot stage copies 16 KiB */
+#define ROM_BASE 0x08000000
+#define FLASH8M_BASE 0x09F00000 /* ROM-resident save, read through the ROM window */
+#define SAVE_BASE 0x0E000000
+
+#endif

@@ -1,0 +1,108 @@
+// Session bring-up on the wire: the upload, identification, the cache in the
+// cable's registers, and the lines shown to the user.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/console.h"
+#include "app/session.h"
+#include "tests/support/scripted_cable.h"
+
+namespace kartex::test {
+namespace {
+
+struct Bringup {
+  ScriptedLink s;
+  std::ostringstream out, err;
+  Console con{out, err};
+
+  CartInfo run(Command command, const Bytes& image) {
+    s.link.link_start();
+    CartInfo cart = session_bringup(s.link, command, image, con);
+    EXPECT_TRUE(s.cable->done()) << s.cable->left() << " steps not taken";
+    return cart;
+  }
+};
+
+TEST(Bringup, UploadPathSendsImageThenIdentifiesAndCaches) {
+  Bringup b;
+  const Bytes image = pattern(10, 0x40);  // not a whole number of words
+  ScriptedCable& c = *b.s.cable;
+  c.open().handshake().reg_read(1, 0);
+  // Length word: header, 50 ms, the word; then the image with its last word
+  // filled up with zeros, then 100 ms for the console to start it.
+  c.cmd({0x02, 0x01, 0x00}).sleep(50).out(le32(10));
+  c.write(concat({image, {0, 0}})).sleep(100);
+  c.query(0xFFFF000C, {3}).query(0xFFFF0001, {2, 0x1000000, 0x20000});
+  c.reg_write(3, 3).reg_write(4, 2).reg_write(5, 0x1000000).reg_write(6, 0x20000);
+  c.query(0xFFFF0021, {1}).reg_write(1, 0x12345678);
+
+  CartInfo cart = b.run(Command::FR, image);
+  EXPECT_EQ(cart.save_type, 3);
+  EXPECT_EQ(cart.rom_kind, 2);
+  EXPECT_EQ(cart.rom_size, 0x1000000);
+  EXPECT_EQ(cart.erase_block, 0x20000);
+  EXPECT_EQ(cart.variant, 1u);
+  EXPECT_EQ(cart.save_size, 0x10000);
+  EXPECT_EQ(b.out.str(), "FLASH ROM SIZE=0x1000000\nFLASH512K SIZE=0x10000\n");
+}
+
+TEST(Bringup, CachedPathReadsRegistersAndStillAsksTheVariant) {
+  Bringup b;
+  ScriptedCable& c = *b.s.cable;
+  c.open().reg_read(1, 0x12345678).reg_read(1, 0x12345678);
+  c.reg_read(3, 2).reg_read(4, 1).reg_read(5, 0x800000).reg_read(6, 0);
+  c.query(0xFFFF0021, {2}).reg_write(1, 0x12345678);
+  CartInfo cart = b.run(Command::SR, pattern(8));
+  EXPECT_EQ(cart.save_size, 0x100000);
+  EXPECT_EQ(cart.save_block, 0x1000);
+  EXPECT_EQ(b.out.str(), "MASK ROM SIZE=0x800000\nSRAM8M SIZE=0x100000\n");
+}
+
+TEST(Bringup, ProgramLoadUploadsAsksTheVariantAndLeavesNoMarker) {
+  Bringup b;
+  ScriptedCable& c = *b.s.cable;
+  c.open().handshake().reg_read(1, 0);
+  c.cmd({0x02, 0x01, 0x00}).sleep(50).out(le32(8)).write(pattern(8)).sleep(100);
+  c.query(0xFFFF0021, {0});
+  b.run(Command::RTC, pattern(8));
+  EXPECT_EQ(b.out.str(), "");
+}
+
+TEST(Bringup, LinesFollowSaveTypeAndVariant) {
+  struct Case {
+    std::int32_t save_type, rom_kind, rom_size;
+    std::uint32_t variant;
+    const char* lines;
+    std::int32_t save_block;
+  };
+  const Case cases[] = {
+      {0, 0, 0, 0, "", 4096},
+      {1, 1, 0x400000, 0, "MASK ROM SIZE=0x400000\nSRAM256K SIZE=0x8000\n", 0x1000},
+      {2, 2, 0x2000000, 0, "FLASH ROM SIZE=0x2000000\nSRAM2M SIZE=0x40000\n", 0x1000},
+      {2, 9, 0x800000, 1, "FLASH ROM SIZE=0x800000\nSRAM2M SIZE=0x40000\n", 0x1000},
+      {2, 3, 0x800000, 2, "FLASH ROM SIZE=0x800000\nSRAM8M SIZE=0x100000\n", 0x1000},
+      {3, 1, 0x100000, 0, "MASK ROM SIZE=0x100000\nFLASH512K SIZE=0x10000\n", 0x1000},
+      {4, 1, 0x100000, 0, "MASK ROM SIZE=0x100000\nEEP4K SIZE=0x200\n", 0x200},
+      {5, 1, 0x100000, 0, "MASK ROM SIZE=0x100000\nEEP64K SIZE=0x2000\n", 0x2000},
+      {6, 1, 0x100000, 0, "MASK ROM SIZE=0x100000\nFLASH1M SIZE=0x20000\n", 0x1000},
+      {7, 3, 0x8000000, 0, "FLASH ROM SIZE=0x8000000\nFLASH8M SIZE=0xFE000\n", 0x2000},
+      {8, 1, 0x100000, 0, "MASK ROM SIZE=0x100000\n SIZE=0x0\n", 4096},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.lines);
+    Bringup b;
+    ScriptedCable& c = *b.s.cable;
+    c.open().reg_read(1, 0x12345678).reg_read(1, 0x12345678);
+    c.reg_read(3, static_cast<std::uint32_t>(tc.save_type)).reg_read(4, static_cast<std::uint32_t>(tc.rom_kind));
+    c.reg_read(5, static_cast<std::uint32_t>(tc.rom_size)).reg_read(6, 0);
+    c.query(0xFFFF0021, {tc.variant}).reg_write(1, 0x12345678);
+    CartInfo cart = b.run(Command::FR, pattern(4));
+    EXPECT_EQ(b.out.str(), tc.lines);
+    EXPECT_EQ(cart.save_block, tc.save_block);
+  }
+}
+
+}  // namespace
+}  // namespace kartex::test
