@@ -1,0 +1,23 @@
+/* DMA channel 3 registers.
+ *
+ * Plain #defines: included from the agent's C and assembly.
+ */
+#ifndef KARTEX_AGENT_HW_DMA_H
+#define KARTEX_AGENT_HW_DMA_H
+
+#define REG_DMA3SAD 0x040000D4 /* source address */
+#define REG_DMA3DAD 0x040000D8 /* destination address */
+#define REG_DMA3CNT 0x040000DC /* unit count (low half) and control (high half) */
+
+/* DMA3CNT as one 32-bit word */
+#define DMA_COUNT_MASK 0x0000FFFF
+#define DMA_COUNT_SHIFT 0
+#define DMA_COUNT(n) ((n) << DMA_COUNT_SHIFT)
+#define DMA_16 0x00000000
+#define DMA_32 0x04000000       /* bit 26: 32-bit units */
+#define DMA_TIMING_MASK 0x30000000
+#define DMA_TIMING_SHIFT 28
+#define DMA_NOW (0 << DMA_TIMING_SHIFT) /* start at once */
+#define DMA_ENABLE 0x80000000
+
+#endif

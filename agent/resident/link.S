@@ -1,0 +1,116 @@
+/* Link port primitives. The cable is the clock master: the console arms one
+ * 32-bit exchange at a time and waits for it. These loops run once per word
+ * at up to ~250 kB/s, so they keep everything in registers and touch the
+ * port with halfword accesses only.
+ */
+#include "agent/hw/sio.h"
+
+#define SIO_BASE REG_SIODATA32_L
+#define OFS_DATA_L (REG_SIODATA32_L - SIO_BASE)
+#define OFS_DATA_H (REG_SIODATA32_H - SIO_BASE)
+#define OFS_SIOCNT (REG_SIOCNT - SIO_BASE)
+#define OFS_RCNT (REG_RCNT - SIO_BASE)
+#define IDLE_LOW 0xAAAA  /* data register holds 0x5555AAAA until the first word */
+#define IDLE_HIGH 0x5555
+
+        .syntax unified
+        .arm
+        .text
+
+/* One exchange: drop SO, arm with SO raised, wait until the cable has
+ * clocked all 32 bits. base = port registers, prep/start = SIOCNT values. */
+        .macro  exchange base, prep, start, tmp
+        strh    \prep, [\base, #OFS_SIOCNT]
+        strh    \start, [\base, #OFS_SIOCNT]
+9:      ldrh    \tmp, [\base, #OFS_SIOCNT]
+        tst     \tmp, #SIO_START
+        bne     9b
+        .endm
+
+@ link_init: no arguments; clobbers r0, r1
+        .section .text.link_init, "ax", %progbits
+        .global link_init
+        .type link_init, %function
+link_init:
+        ldr     r0, =SIO_BASE
+        ldr     r1, =IDLE_LOW
+        strh    r1, [r0, #OFS_DATA_L]
+        ldr     r1, =IDLE_HIGH
+        strh    r1, [r0, #OFS_DATA_H]
+        mov     r1, #R_MODE_SIO
+        strh    r1, [r0, #OFS_RCNT]
+        ldr     r1, =SIOCNT_LINK_INIT
+        strh    r1, [r0, #OFS_SIOCNT]
+        bx      lr
+        .size link_init, . - link_init
+        .pool
+
+@ recv_words: r0 = word count, r1 = destination (halfword aligned); clobbers r0-r3, r12
+/* The data register is not reloaded: the console shifts out whatever it
+ * holds, the idle word first, afterwards the last word moved. */
+        .section .text.recv_words, "ax", %progbits
+        .global recv_words
+        .type recv_words, %function
+recv_words:
+        cmp     r0, #0
+        bxeq    lr
+        push    {r4}
+        ldr     r2, =SIO_BASE
+        mov     r3, #SIOCNT_LINK_PREPARE
+        ldr     r12, =SIOCNT_LINK_START
+1:      exchange r2, r3, r12, r4
+        ldrh    r4, [r2, #OFS_DATA_L]
+        strh    r4, [r1], #2
+        ldrh    r4, [r2, #OFS_DATA_H]
+        strh    r4, [r1], #2
+        subs    r0, r0, #1
+        bne     1b
+        pop     {r4}
+        bx      lr
+        .size recv_words, . - recv_words
+        .pool
+
+@ send_words: r0 = word count, r1 = source (halfword aligned); clobbers r0-r3, r12
+/* What the cable shifts in meanwhile is dropped. */
+        .section .text.send_words, "ax", %progbits
+        .global send_words
+        .type send_words, %function
+send_words:
+        cmp     r0, #0
+        bxeq    lr
+        push    {r4}
+        ldr     r2, =SIO_BASE
+        mov     r3, #SIOCNT_LINK_PREPARE
+        ldr     r12, =SIOCNT_LINK_START
+1:      ldrh    r4, [r1], #2
+        strh    r4, [r2, #OFS_DATA_L]
+        ldrh    r4, [r1], #2
+        strh    r4, [r2, #OFS_DATA_H]
+        exchange r2, r3, r12, r4
+        subs    r0, r0, #1
+        bne     1b
+        pop     {r4}
+        bx      lr
+        .size send_words, . - send_words
+        .pool
+
+@ stream_pull: r0 = most words to take; clobbers r0-r3, r12
+/* Takes min(r0, stream_left) words of the current stream to stream_ptr and
+ * advances both before the words arrive; nothing moves once the stream is done. */
+        .section .text.stream_pull, "ax", %progbits
+        .global stream_pull
+        .type stream_pull, %function
+stream_pull:
+        ldr     r12, =stream_left
+        ldr     r2, [r12]
+        cmp     r0, r2
+        movhi   r0, r2
+        sub     r2, r2, r0
+        str     r2, [r12]
+        ldr     r12, =stream_ptr
+        ldr     r1, [r12]
+        add     r2, r1, r0, lsl #2
+        str     r2, [r12]
+        b       recv_words
+        .size stream_pull, . - stream_pull
+        .pool

@@ -1,0 +1,20 @@
+/* Link port primitives (link.S). Word moves use halfword accesses only, so
+ * buffers need halfword alignment, not word alignment. */
+#ifndef KARTEX_AGENT_LINK_H
+#define KARTEX_AGENT_LINK_H
+
+#include "agent/resident/types.h"
+
+void link_init(void);
+void recv_words(u32 count, void *dest);
+void send_words(u32 count, const void *src);
+void stream_pull(u32 count);
+
+/* Byte counts travel as whole words, rounded up; written so that a count
+ * near 4 GiB does not wrap to a handful of words. */
+static inline u32 words_for_bytes(u32 bytes)
+{
+  return (bytes >> 2) + ((bytes & 3) != 0);
+}
+
+#endif

@@ -1,0 +1,54 @@
+#include "link/protocol.h"
+#include "agent/resident/link.h"
+#include "agent/resident/requests.h"
+
+/* Every request code is REQ_CODE_HIGH plus a slot number. Slots without a
+ * code, and codes not yet served, go to request_drop: the four words have
+ * been taken and the link is in step for the next request. */
+#define REQ_SLOT(code) ((code) - REQ_CODE_HIGH)
+
+static const request_handler request_table[] = {
+    [REQ_SLOT(REQ_CART_INFO)] = request_drop,
+    [REQ_SLOT(REQ_RUN_PROGRAM)] = req_run_program,
+    [REQ_SLOT(REQ_FLASH_ERASE)] = request_drop,
+    [REQ_SLOT(REQ_FLASH_PROGRAM)] = request_drop,
+    [REQ_SLOT(REQ_FLASH_WRITE)] = request_drop,
+    [REQ_SLOT(REQ_MEM_READ)] = req_mem_read,
+    [REQ_SLOT(REQ_MEM_WRITE)] = req_mem_write,
+    [REQ_SLOT(REQ_MEM_SEARCH)] = req_mem_search,
+    [REQ_SLOT(REQ_BOOT_CART)] = req_boot_cart,
+    [REQ_SLOT(REQ_SRAM_BANK_LOAD)] = request_drop,
+    [REQ_SLOT(REQ_SRAM_BANK_STORE)] = request_drop,
+    [REQ_SLOT(REQ_SAVE_TYPE)] = request_drop,
+    [REQ_SLOT(REQ_SAVE_READ)] = request_drop,
+    [REQ_SLOT(REQ_EEPROM_READ)] = request_drop,
+    [REQ_SLOT(REQ_EEPROM_WRITE)] = request_drop,
+    [REQ_SLOT(REQ_SRAM_WRITE)] = request_drop,
+    [REQ_SLOT(REQ_FLASH_SAVE_WRITE)] = request_drop,
+    [REQ_SLOT(REQ_ROM_READ)] = request_drop,
+    [REQ_SLOT(REQ_FLASH_FREE)] = request_drop,
+    [REQ_SLOT(REQ_CART_VARIANT)] = request_drop,
+};
+
+#define REQUEST_SLOTS (sizeof request_table / sizeof request_table[0])
+
+void request_drop(u32 a1, u32 a2, u32 a3)
+{
+  (void)a1;
+  (void)a2;
+  (void)a3;
+}
+
+void request_loop(void)
+{
+  u32 words[CMD_REQUEST_WORDS]; /* code, a1, a2, a3 */
+
+  for (;;) {
+    recv_words(CMD_REQUEST_WORDS, words);
+    u32 slot = REQ_SLOT(words[0]);
+    request_handler handler = request_drop;
+    if (slot < REQUEST_SLOTS && request_table[slot])
+      handler = request_table[slot];
+    handler(words[1], words[2], words[3]);
+  }
+}

@@ -1,0 +1,24 @@
+/* Request handlers. Each takes the three argument words of the request;
+ * arguments a request does not use are ignored. */
+#ifndef KARTEX_AGENT_REQUESTS_H
+#define KARTEX_AGENT_REQUESTS_H
+
+#include "agent/resident/types.h"
+
+typedef void (*request_handler)(u32 a1, u32 a2, u32 a3);
+
+/* Takes nothing more from the link and sends nothing. */
+void request_drop(u32 a1, u32 a2, u32 a3);
+
+void req_mem_read(u32 a1, u32 a2, u32 a3);
+void req_mem_write(u32 a1, u32 a2, u32 a3);
+void req_mem_search(u32 a1, u32 a2, u32 a3);
+void req_run_program(u32 a1, u32 a2, u32 a3);
+void req_boot_cart(u32 a1, u32 a2, u32 a3);
+
+/* BIOS SoftReset with the restart flag set (bios.S); does not return. */
+void bios_soft_reset(u32 restart_flag) __attribute__((noreturn));
+
+void request_loop(void) __attribute__((noreturn));
+
+#endif

@@ -1,0 +1,39 @@
+/* Resident stage entry at the start of internal work RAM. The boot stage
+ * copied 16 KiB here, code and initialised data; the agent state lies
+ * above that copy and is cleared here before the request loop starts.
+ */
+#include "link/protocol.h"
+#include "agent/hw/cpu.h"
+#include "agent/hw/system.h"
+
+        .syntax unified
+        .arm
+        .section .resident.entry, "ax", %progbits
+
+        .global resident_entry
+        .type resident_entry, %function
+resident_entry:
+        msr     cpsr_c, #PSR_MODE_IRQ
+        ldr     sp, =BIOS_SP_IRQ
+        msr     cpsr_c, #PSR_MODE_SYS
+        ldr     sp, =BIOS_SP_SYS
+
+        ldr     r0, =__state_start
+        ldr     r1, =__state_end
+        mov     r2, #0
+1:      cmp     r0, r1
+        strlo   r2, [r0], #4
+        blo     1b
+
+        ldr     r0, =REG_WAITCNT
+        ldr     r1, =WAITCNT_AGENT
+        strh    r1, [r0]
+
+        bl      link_init
+        ldr     r0, =data_buffer
+        mov     r1, #EWRAM_BASE
+        str     r1, [r0]
+        b       request_loop
+        .size resident_entry, . - resident_entry
+
+        .pool

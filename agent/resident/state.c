@@ -1,0 +1,17 @@
+#include "agent/resident/state.h"
+
+/* All in .bss: the linker script places it above the copied 16 KiB and
+ * the resident start-up clears it. */
+u8 *data_buffer;
+u8 *stream_ptr;
+u32 stream_left;
+
+u32 rom_kind;
+u32 rom_size;
+u32 erase_block;
+u32 top_boot;
+u32 variant;
+u32 rom_page;
+
+u32 save_type;
+u32 save_chip;

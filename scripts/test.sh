@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Sets up and runs every test from a fresh machine: installs what is
+# missing, builds (the tool, the console agent, the tests) and runs CTest.
+#   scripts/test.sh            normal build in build/
+#   scripts/test.sh --sanitize AddressSanitizer + UndefinedBehaviorSanitizer in build-asan/
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+dir=build
+flags=()
+if [ "${1:-}" = "--sanitize" ]; then
+  dir=build-asan
+  flags=(-DKARTEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+fi
+
+scripts/install-deps.sh
+cmake -S . -B "$dir" -G Ninja "${flags[@]}"
+cmake --build "$dir"
+ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
