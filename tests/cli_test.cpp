@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "app/cli.h"
 #include "link/failure.h"
@@ -129,11 +130,17 @@ std::string slurp(const std::string& path) {
 
 Result run_binary(const std::string& args) {
   const std::string dir = ::testing::TempDir();
-  const std::string out = dir + "kartex_cli_out.txt", err = dir + "kartex_cli_err.txt";
+  // CTest runs tests in parallel processes: every run gets its own files.
+  static int runs = 0;
+  const std::string tag = std::to_string(::getpid()) + "_" + std::to_string(runs++);
+  const std::string out = dir + "kartex_cli_out_" + tag, err = dir + "kartex_cli_err_" + tag;
   std::string command = std::string("cd ") + dir + " && " + KARTEX_BINARY + " " + args + " >" +
                         out + " 2>" + err + " </dev/null";
   int raw = std::system(command.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+  Result result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+  std::remove(out.c_str());
+  std::remove(err.c_str());
+  return result;
 }
 
 const std::string BANNER =
