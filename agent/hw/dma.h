@@ -13,11 +13,16 @@
 #define DMA_COUNT_MASK 0x0000FFFF
 #define DMA_COUNT_SHIFT 0
 #define DMA_COUNT(n) ((n) << DMA_COUNT_SHIFT)
+#define DMA_DST_INC 0x00000000  /* bits 21-22 = 0: destination address increments */
+#define DMA_SRC_INC 0x00000000  /* bits 23-24 = 0: source address increments */
 #define DMA_16 0x00000000
 #define DMA_32 0x04000000       /* bit 26: 32-bit units */
 #define DMA_TIMING_MASK 0x30000000
 #define DMA_TIMING_SHIFT 28
 #define DMA_NOW (0 << DMA_TIMING_SHIFT) /* start at once */
-#define DMA_ENABLE 0x80000000
+#define DMA_ENABLE 0x80000000   /* bit 31: set to start, reads 0 once the transfer is done */
+
+/* A block of halfwords moved at once, both addresses incrementing */
+#define DMA_COPY16_NOW(n) (DMA_ENABLE | DMA_NOW | DMA_16 | DMA_SRC_INC | DMA_DST_INC | DMA_COUNT(n))
 
 #endif

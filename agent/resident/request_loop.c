@@ -8,7 +8,7 @@
 #define REQ_SLOT(code) ((code) - REQ_CODE_HIGH)
 
 static const request_handler request_table[] = {
-    [REQ_SLOT(REQ_CART_INFO)] = request_drop,
+    [REQ_SLOT(REQ_CART_INFO)] = req_cart_info,
     [REQ_SLOT(REQ_RUN_PROGRAM)] = req_run_program,
     [REQ_SLOT(REQ_FLASH_ERASE)] = request_drop,
     [REQ_SLOT(REQ_FLASH_PROGRAM)] = request_drop,
@@ -19,15 +19,15 @@ static const request_handler request_table[] = {
     [REQ_SLOT(REQ_BOOT_CART)] = req_boot_cart,
     [REQ_SLOT(REQ_SRAM_BANK_LOAD)] = request_drop,
     [REQ_SLOT(REQ_SRAM_BANK_STORE)] = request_drop,
-    [REQ_SLOT(REQ_SAVE_TYPE)] = request_drop,
+    [REQ_SLOT(REQ_SAVE_TYPE)] = req_save_type,
     [REQ_SLOT(REQ_SAVE_READ)] = request_drop,
     [REQ_SLOT(REQ_EEPROM_READ)] = request_drop,
     [REQ_SLOT(REQ_EEPROM_WRITE)] = request_drop,
     [REQ_SLOT(REQ_SRAM_WRITE)] = request_drop,
     [REQ_SLOT(REQ_FLASH_SAVE_WRITE)] = request_drop,
-    [REQ_SLOT(REQ_ROM_READ)] = request_drop,
+    [REQ_SLOT(REQ_ROM_READ)] = req_rom_read,
     [REQ_SLOT(REQ_FLASH_FREE)] = request_drop,
-    [REQ_SLOT(REQ_CART_VARIANT)] = request_drop,
+    [REQ_SLOT(REQ_CART_VARIANT)] = req_cart_variant,
 };
 
 #define REQUEST_SLOTS (sizeof request_table / sizeof request_table[0])

@@ -15,6 +15,10 @@ void req_mem_write(u32 a1, u32 a2, u32 a3);
 void req_mem_search(u32 a1, u32 a2, u32 a3);
 void req_run_program(u32 a1, u32 a2, u32 a3);
 void req_boot_cart(u32 a1, u32 a2, u32 a3);
+void req_cart_info(u32 a1, u32 a2, u32 a3);
+void req_cart_variant(u32 a1, u32 a2, u32 a3);
+void req_rom_read(u32 a1, u32 a2, u32 a3);
+void req_save_type(u32 a1, u32 a2, u32 a3);
 
 /* BIOS SoftReset with the restart flag set (bios.S); does not return. */
 void bios_soft_reset(u32 restart_flag) __attribute__((noreturn));

@@ -30,9 +30,7 @@ resident_entry:
         strh    r1, [r0]
 
         bl      link_init
-        ldr     r0, =data_buffer
-        mov     r1, #EWRAM_BASE
-        str     r1, [r0]
+        bl      state_init
         b       request_loop
         .size resident_entry, . - resident_entry
 

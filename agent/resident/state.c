@@ -1,3 +1,4 @@
+#include "link/protocol.h"
 #include "agent/resident/state.h"
 
 /* All in .bss: the linker script places it above the copied 16 KiB and
@@ -15,3 +16,9 @@ u32 rom_page;
 
 u32 save_type;
 u32 save_chip;
+
+void state_init(void)
+{
+  data_buffer = (u8 *)EWRAM_BASE;
+  rom_page = ROM_PAGE_UNKNOWN;
+}

@@ -1,0 +1,83 @@
+/* Cartridge ROM: the 32 MiB window, the flash chips that may hold the ROM
+ * (one 16-bit chip, or a pair on alternate halfwords), and what a mask ROM
+ * and an empty bus read as. All accesses to these chips are 16-bit.
+ *
+ * Plain #defines: included from the agent's C and assembly.
+ */
+#ifndef KARTEX_AGENT_HW_ROM_FLASH_H
+#define KARTEX_AGENT_HW_ROM_FLASH_H
+
+/* ---- Identifier mode reads, offsets from the chip's base ----
+ * One chip: maker at halfword 0, device at halfword 1. A pair: the even
+ * chip answers at byte offsets 0, 4, ..., the odd one at 2, 6, ..., so
+ * halfword 1 holds the odd chip's maker and halfword 2 the even chip's device. */
+#define ROM_ID_MAKER 0x0
+#define ROM_ID_DEVICE 0x2
+#define ROM_ID_PAIR_DEVICE 0x4
+
+/* Where a second pair, or a second window of chips, answers */
+#define ROM_CHIPS_AT_8M 0x08800000
+#define ROM_CHIPS_AT_16M 0x09000000
+
+/* ---- Status-register chips: 16-bit commands at any address of the chip ---- */
+#define SR_CMD_READ_ID 0x90
+#define SR_CMD_READ_ARRAY 0xFF
+#define SR_CMD_READ_STATUS 0x70
+#define SR_CMD_ERASE_SETUP 0x20
+#define SR_CMD_CONFIRM 0xD0        /* second write of erase and lock commands */
+#define SR_CMD_PROGRAM 0x40
+#define SR_CMD_BUFFERED_WRITE 0xE8
+#define SR_CMD_LOCK_SETUP 0x60     /* then SR_CMD_CONFIRM: clear block locks */
+#define SR_CMD_PROGRAM_PAGE 0x41   /* 256-halfword program of the 0x1C pairs */
+#define SR_STATUS_READY 0x80
+
+/* Makers and devices of status-register chips */
+#define ROM_MAKER_SR 0x0089
+#define ROM_DEV_BUF_32M 0x0016      /* 4 MiB, 16-word write buffer */
+#define ROM_DEV_BUF_64M 0x0017      /* 8 MiB, 16-word write buffer */
+#define ROM_DEV_BUF_128M 0x0018     /* 16 MiB, 16-word write buffer */
+#define ROM_DEV_BUF2_64M 0x8801     /* 8 MiB, write buffer: a pair is 16 MiB */
+#define ROM_DEV_BUF2_128M 0x8802    /* 16 MiB, write buffer: a pair is 32 MiB */
+#define ROM_DEV_BUF2_256M 0x8803    /* write buffer: a pair fills the 32 MiB window */
+#define ROM_DEV_32M_TOP 0x8896      /* 4 MiB, parameter blocks at the top */
+#define ROM_DEV_32M_BOTTOM 0x8897   /* 4 MiB, parameter blocks at the bottom */
+#define ROM_DEV2_32M_TOP 0x88C4     /* 4 MiB, parameter blocks at the top */
+#define ROM_DEV2_32M_BOTTOM 0x88C5  /* 4 MiB, parameter blocks at the bottom */
+#define ROM_DEV_64M_TOP 0x88CC      /* 8 MiB, parameter blocks at the top */
+#define ROM_DEV_64M_BOTTOM 0x88CD   /* 8 MiB, parameter blocks at the bottom */
+
+#define ROM_MAKER_SR_B0 0x00B0
+#define ROM_DEV_B0_64M 0x00E2       /* 8 MiB, 8 KiB blocks at 0x3F0000 and 0x7F0000 */
+
+#define ROM_MAKER_SR_1C 0x001C
+#define ROM_DEV_1C_PAIR 0x0020      /* pair of 4 MiB chips, 256-halfword program */
+
+/* ---- JEDEC chips: a two-write prefix before each command byte ---- */
+#define JEDEC_ADDR_1 0x08000AAA
+#define JEDEC_ADDR_2 0x08000554
+#define JEDEC_UNLOCK_1 0xAA        /* to JEDEC_ADDR_1 */
+#define JEDEC_UNLOCK_2 0x55        /* to JEDEC_ADDR_2 */
+#define JEDEC_CMD_READ_ID 0x90
+#define JEDEC_CMD_ERASE_SETUP 0x80
+#define JEDEC_CMD_SECTOR_ERASE 0x30 /* written to the sector, after a second prefix */
+#define JEDEC_CMD_PROGRAM 0xA0
+#define JEDEC_CMD_READ_ARRAY 0xF0  /* no prefix */
+
+#define ROM_MAKER_JEDEC 0x0004
+#define ROM_DEV_JEDEC_16M 0x22C4   /* 2 MiB */
+#define ROM_DEV_JEDEC_8M 0x22DA    /* 1 MiB */
+
+/* ---- Mask ROM ---- */
+/* Every cartridge header carries a 156-byte logo from offset 4; its first
+ * 16 bytes tell a readable ROM from a chip in identifier mode or no ROM. */
+#define CART_LOGO_OFFSET 0x4
+#define CART_LOGO_PROBE_BYTES 16
+#define CART_LOGO_START \
+  0x24, 0xFF, 0xAE, 0x51, 0x69, 0x9A, 0xA2, 0x21, 0x3D, 0x84, 0x82, 0x0A, 0x84, 0xE4, 0x09, 0xAD
+
+/* Where no ROM answers, the bus returns the low 16 bits of the halfword
+ * address: each megabyte beyond the ROM starts with 0, 1, 2, ... */
+#define OPEN_BUS_STEP 0x100000
+#define OPEN_BUS_PROBE_HALFWORDS 256
+
+#endif

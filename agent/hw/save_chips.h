@@ -1,0 +1,76 @@
+/* Cartridge save memory: the 8-bit save window with SRAM or a FLASH save
+ * chip, the serial EEPROM in the wait state 2 ROM mirror, and the save area
+ * inside the ROM's own flash.
+ *
+ * Plain #defines: included from the agent's C and assembly.
+ */
+#ifndef KARTEX_AGENT_HW_SAVE_CHIPS_H
+#define KARTEX_AGENT_HW_SAVE_CHIPS_H
+
+/* ---- Save window (SAVE_BASE), 64 KiB, 8-bit bus ---- */
+#define SAVE_WINDOW_SIZE 0x10000
+#define SRAM_MIRROR_OFFSET 0x8000  /* a 32 KiB SRAM shows again here */
+#define SRAM_PROBE_BYTES 8
+#define SRAM_PROBE_ADD 0x55
+
+/* ---- FLASH save chips: 8-bit commands behind a two-write prefix ---- */
+#define FLASH_SAVE_ADDR_1 0x0E005555
+#define FLASH_SAVE_ADDR_2 0x0E002AAA
+#define FLASH_SAVE_UNLOCK_1 0xAA   /* to FLASH_SAVE_ADDR_1 */
+#define FLASH_SAVE_UNLOCK_2 0x55   /* to FLASH_SAVE_ADDR_2 */
+#define FLASH_SAVE_CMD_READ_ID 0x90
+#define FLASH_SAVE_CMD_EXIT_ID 0xF0
+#define FLASH_SAVE_CMD_ERASE_SETUP 0x80
+#define FLASH_SAVE_CMD_SECTOR_ERASE 0x30
+#define FLASH_SAVE_CMD_PROGRAM 0xA0
+#define FLASH_SAVE_CMD_BANK 0xB0   /* 128 KiB chips: then the bank to SAVE_BASE */
+#define FLASH_SAVE_ID_MAKER 0x0E000000
+#define FLASH_SAVE_ID_DEVICE 0x0E000001
+
+/* Makers and devices; the 64 KiB rows are numbered 0-3 in this order */
+#define FLASH_SAVE_MAKER_64K_0 0x1F
+#define FLASH_SAVE_DEV_64K_0 0x3D  /* 64 KiB, 128-byte page program, no erase */
+#define FLASH_SAVE_MAKER_64K_1 0xBF
+#define FLASH_SAVE_DEV_64K_1 0xD4  /* 64 KiB */
+#define FLASH_SAVE_MAKER_64K_2 0xC2
+#define FLASH_SAVE_DEV_64K_2 0x1C  /* 64 KiB */
+#define FLASH_SAVE_MAKER_64K_3 0x32
+#define FLASH_SAVE_DEV_64K_3 0x1B  /* 64 KiB */
+#define FLASH_SAVE_MAKER_128K_0 0xC2
+#define FLASH_SAVE_DEV_128K_0 0x09 /* 128 KiB, two banks */
+#define FLASH_SAVE_MAKER_128K_1 0x62
+#define FLASH_SAVE_DEV_128K_1 0x13 /* 128 KiB, two banks; takes a second 0xF0 to leave ID mode */
+
+/* Reads that give a chip time to settle before and inside identification */
+#define SAVE_PROBE_PAUSE_READS 65536
+#define FLASH_SAVE_ID_PAUSE_READS 2000
+
+/* ---- Serial EEPROM: one bit per halfword, bit 0, through DMA channel 3 ---- */
+#define EEPROM_PORT 0x0D000000
+#define EEPROM_BIT 0x0001
+#define EEPROM_ADDR_BITS_512 6     /* 512-byte EEPROM: 64 blocks */
+#define EEPROM_ADDR_BITS_8K 14     /* 8 KiB EEPROM: 1,024 blocks, 14-bit block numbers */
+#define EEPROM_BLOCK_BYTES 8
+#define EEPROM_DATA_BITS 64
+#define EEPROM_ANSWER_LEAD_BITS 4  /* dropped at the start of a read answer */
+#define EEPROM_ANSWER_BITS (EEPROM_ANSWER_LEAD_BITS + EEPROM_DATA_BITS) /* 68 */
+/* A request starts with two bits: 1 1 to read, 1 0 to write; a read request
+ * ends with 0, a write request with 1 after its data. */
+#define EEPROM_START_BITS 2
+#define EEPROM_END_BITS 1
+#define EEPROM_READ_REQUEST_BITS(addr_bits) (EEPROM_START_BITS + (addr_bits) + EEPROM_END_BITS)
+#define EEPROM_WRITE_REQUEST_BITS(addr_bits) \
+  (EEPROM_START_BITS + (addr_bits) + EEPROM_DATA_BITS + EEPROM_END_BITS)
+#define EEPROM_MAX_WRITE_REQUEST_BITS EEPROM_WRITE_REQUEST_BITS(EEPROM_ADDR_BITS_8K) /* 81 */
+#define EEPROM_MAX_READ_REQUEST_BITS EEPROM_READ_REQUEST_BITS(EEPROM_ADDR_BITS_8K)   /* 17 */
+/* After a write the EEPROM reads 0 in bit 0 while it is busy */
+#define EEPROM_BUSY_POLL_READS 262144
+
+/* ---- Save area in the ROM's own flash, 1 MiB at ROM offset 0x1F00000 ----
+ * Written through the wait state 2 mirror with 16-bit status-register commands. */
+#define ROM_SAVE_BASE 0x0DF00000
+#define ROM_SAVE_STATUS 0x0DFFFFFE
+#define ROM_SAVE_ID_MAKER 0x00B0   /* at ROM_SAVE_BASE in identifier mode */
+#define ROM_SAVE_ID_DEVICE 0x009F  /* at ROM_SAVE_BASE + 2 */
+
+#endif

@@ -1,0 +1,103 @@
+/* Cartridge identification requests: the mapper's variant, then the ROM's
+ * chips. */
+#include "link/protocol.h"
+#include "agent/hw/mapper.h"
+#include "agent/resident/bus.h"
+#include "agent/resident/flash_id.h"
+#include "agent/resident/flash_modes.h"
+#include "agent/resident/link.h"
+#include "agent/resident/mapper.h"
+#include "agent/resident/requests.h"
+#include "agent/resident/state.h"
+
+/* Bank 8 is the first bank that needs bank bit 3, which only cartridges
+ * with more than 512 KiB of SRAM decode */
+#define SRAM_PROBE_BANK 8
+#define SRAM_FIRST_BANK 0
+
+#define PAGE_PROBE_WORDS 256
+#define BLANK_PAGE_PROBE_SUM 0xFFFFFF00u /* 256 words of 0xFFFFFFFF, modulo 2^32 */
+
+/* Halfword indexes of every chip or pair a cartridge may carry in the
+ * window: byte offsets 0, 8, 16 and 24 MiB */
+static const u32 chip_indexes[] = {0x000000, 0x400000, 0x800000, 0xC00000};
+
+/* Bank 8 of a large SRAM is other memory than bank 0; elsewhere both
+ * show the same byte. The byte changed through bank 8 is put back. */
+static int sram_bank_8_is_separate(void)
+{
+  u8 b0 = bus_read8(SAVE_BASE);
+  select_sram_bank(SRAM_PROBE_BANK);
+  u8 b8 = bus_read8(SAVE_BASE);
+  bus_write8(SAVE_BASE, (u8)(b8 + 1));
+  select_sram_bank(SRAM_FIRST_BANK);
+  if (bus_read8(SAVE_BASE) == b0) {
+    select_sram_bank(SRAM_PROBE_BANK);
+    bus_write8(SAVE_BASE, b8);
+    select_sram_bank(SRAM_FIRST_BANK);
+    return 1;
+  }
+  bus_write8(SAVE_BASE, b0); /* bank 8 was bank 0 */
+  return 0;
+}
+
+/* Whether the ROM page register changes what the window shows: the first
+ * KiB at page 0x10 is compared with page 0's, and a blank first KiB
+ * cannot tell. */
+static u32 rom_page_probe(void)
+{
+  u32 *copy = (u32 *)data_buffer;
+  for (u32 i = 0; i < PAGE_PROBE_WORDS; i++)
+    copy[i] = bus_read16x2(ROM_BASE + 4 * i);
+
+  select_rom_page(ROM_PAGE_PROBE);
+  u32 agreed = 0;
+  u32 sum = 0;
+  while (agreed < PAGE_PROBE_WORDS) {
+    u32 word = bus_read16x2(ROM_BASE + 4 * agreed);
+    if (word != copy[agreed])
+      break;
+    sum += word;
+    agreed++;
+  }
+  select_rom_page(ROM_PAGE_FIRST);
+
+  if (agreed == PAGE_PROBE_WORDS && sum != BLANK_PAGE_PROBE_SUM)
+    return CART_VARIANT_UNPAGED;
+  return CART_VARIANT_PAGED;
+}
+
+void req_cart_info(u32 unused1, u32 unused2, u32 unused3)
+{
+  (void)unused1;
+  (void)unused2;
+  (void)unused3;
+
+  mapper_unlock();
+  bus_write16(MAPPER_COMMAND, MAPPER_CMD_IDENTIFY);
+
+  if (sram_bank_8_is_separate())
+    variant = CART_VARIANT_BANKED_SRAM;
+  else
+    variant = rom_page_probe();
+
+  identify_flash();
+
+  u32 reply[3];
+  reply[0] = rom_kind;
+  reply[1] = rom_size;
+  reply[2] = erase_block;
+  send_words(3, reply);
+
+  /* The probes may have left chips in identifier mode */
+  for (u32 i = 0; i < sizeof chip_indexes / sizeof chip_indexes[0]; i++)
+    read_array_reset(chip_indexes[i]);
+}
+
+void req_cart_variant(u32 unused1, u32 unused2, u32 unused3)
+{
+  (void)unused1;
+  (void)unused2;
+  (void)unused3;
+  send_words(1, &variant);
+}

@@ -1,0 +1,232 @@
+/* Flash chip identification: identifier mode of status-register chips
+ * (one chip, or a pair on alternate halfwords), then the cartridge header
+ * logo of a mask ROM, then identifier mode of JEDEC chips. All accesses
+ * are 16-bit. */
+#include "link/protocol.h"
+#include "agent/hw/mapper.h"
+#include "agent/hw/rom_flash.h"
+#include "agent/resident/bus.h"
+#include "agent/resident/flash_id.h"
+#include "agent/resident/flash_modes.h"
+#include "agent/resident/mapper.h"
+#include "agent/resident/sizes.h"
+#include "agent/resident/state.h"
+
+static void set_rom(u32 kind, u32 block, u32 size)
+{
+  rom_kind = kind;
+  erase_block = block;
+  rom_size = size;
+}
+
+static int is_either(u16 value, u16 a, u16 b)
+{
+  return value == a || value == b;
+}
+
+/* Identifier mode at a second set of chips, then read mode at the first
+ * (its even chip), as the pairs' size probes do. */
+static void read_id_at(u32 chips)
+{
+  bus_write16(chips, SR_CMD_READ_ID);
+  bus_write16(ROM_BASE, SR_CMD_READ_ARRAY);
+}
+
+/* The largest pairs fill the window; only a cartridge with a mapper can
+ * hold more, and then the same pair answers again at the 32 MiB and 64 MiB
+ * pages. Some chips need their block locks cleared after each probe. */
+static u32 paged_pair_size(u16 e, int clear_locks)
+{
+  u32 size = ROM_WINDOW_SIZE;
+  if (variant != CART_VARIANT_BANKED_SRAM)
+    return size;
+
+  static const u16 probe_pages[] = {ROM_PAGE_32M, ROM_PAGE_64M};
+  for (u32 i = 0; i < sizeof probe_pages / sizeof probe_pages[0]; i++) {
+    select_rom_page(probe_pages[i]);
+    bus_write16(ROM_BASE, SR_CMD_READ_ID);
+    u16 id = bus_read16(ROM_BASE + ROM_ID_PAIR_DEVICE);
+    if (clear_locks)
+      clear_block_locks();
+    if (id != e)
+      break;
+    size *= 2;
+  }
+  select_rom_page(ROM_PAGE_FIRST);
+  return size;
+}
+
+/* A pair of chips of maker 0x89; e is the even chip's device code */
+static void identify_pair(u16 e)
+{
+  switch (e) {
+  case ROM_DEV_BUF_32M:
+    set_rom(ROM_KIND_BUFFERED_PAIR, KIB(256), MIB(8));
+    break;
+  case ROM_DEV_BUF_64M:
+    set_rom(ROM_KIND_BUFFERED_PAIR, KIB(256), MIB(16));
+    break;
+  case ROM_DEV_BUF_128M:
+    set_rom(ROM_KIND_BUFFERED_PAIR, KIB(256), paged_pair_size(e, 0));
+    break;
+  case ROM_DEV_BUF2_64M:
+    read_id_at(ROM_CHIPS_AT_16M);
+    set_rom(ROM_KIND_BUFFERED_PAIR, KIB(256),
+            bus_read16(ROM_CHIPS_AT_16M + ROM_ID_PAIR_DEVICE) == e ? MIB(32) : MIB(16));
+    clear_block_locks();
+    break;
+  case ROM_DEV_BUF2_128M:
+    set_rom(ROM_KIND_BUFFERED_PAIR, KIB(256), paged_pair_size(e, 1));
+    clear_block_locks();
+    break;
+  case ROM_DEV_BUF2_256M:
+    set_rom(ROM_KIND_BUFFERED_PAIR, KIB(256), MIB(32));
+    clear_block_locks();
+    break;
+  case ROM_DEV_32M_TOP:
+  case ROM_DEV_32M_BOTTOM:
+    top_boot = e == ROM_DEV_32M_TOP;
+    read_id_at(ROM_CHIPS_AT_8M);
+    set_rom(ROM_KIND_PARAM_PAIR, KIB(128),
+            is_either(bus_read16(ROM_CHIPS_AT_8M + ROM_ID_PAIR_DEVICE), ROM_DEV_32M_TOP,
+                      ROM_DEV_32M_BOTTOM)
+                ? MIB(16)
+                : MIB(8));
+    break;
+  case ROM_DEV2_32M_TOP:
+  case ROM_DEV2_32M_BOTTOM: {
+    top_boot = e == ROM_DEV2_32M_TOP;
+    read_id_at(ROM_CHIPS_AT_8M);
+    u32 size = MIB(8);
+    if (is_either(bus_read16(ROM_CHIPS_AT_8M + ROM_ID_PAIR_DEVICE), ROM_DEV2_32M_TOP,
+                  ROM_DEV2_32M_BOTTOM)) {
+      bus_write16(ROM_CHIPS_AT_16M, SR_CMD_READ_ID);
+      size = is_either(bus_read16(ROM_CHIPS_AT_16M + ROM_ID_PAIR_DEVICE), ROM_DEV2_32M_TOP,
+                       ROM_DEV2_32M_BOTTOM)
+                 ? MIB(32)
+                 : MIB(16);
+    }
+    set_rom(ROM_KIND_PARAM_PAIR, KIB(128), size);
+    clear_block_locks();
+    break;
+  }
+  case ROM_DEV_64M_TOP:
+  case ROM_DEV_64M_BOTTOM:
+    top_boot = e == ROM_DEV_64M_TOP;
+    read_id_at(ROM_CHIPS_AT_16M);
+    set_rom(ROM_KIND_PARAM_PAIR, KIB(128),
+            is_either(bus_read16(ROM_CHIPS_AT_16M + ROM_ID_PAIR_DEVICE), ROM_DEV_64M_TOP,
+                      ROM_DEV_64M_BOTTOM)
+                ? MIB(32)
+                : MIB(16));
+    clear_block_locks();
+    break;
+  default: /* not a known pair: stays ROM_KIND_NONE */
+    break;
+  }
+}
+
+/* Maker 0x89: a single chip by its device code d, else a pair */
+static void identify_maker_sr(u16 d)
+{
+  switch (d) {
+  case ROM_DEV_BUF_32M:
+    set_rom(ROM_KIND_BUFFERED, KIB(128), MIB(4));
+    return;
+  case ROM_DEV_BUF_64M:
+    set_rom(ROM_KIND_BUFFERED, KIB(128), MIB(8));
+    return;
+  case ROM_DEV_BUF_128M:
+    set_rom(ROM_KIND_BUFFERED, KIB(128), MIB(16));
+    return;
+  case ROM_DEV_32M_BOTTOM:
+    set_rom(ROM_KIND_PARAM_4M, KIB(64), MIB(4));
+    return;
+  default:
+    identify_pair(bus_read16(ROM_BASE + ROM_ID_PAIR_DEVICE));
+    return;
+  }
+}
+
+/* Maker 0x1C: a pair whose even chip reads 0x20, a second pair at 8 MiB */
+static void identify_maker_1c(void)
+{
+  if (bus_read16(ROM_BASE + ROM_ID_PAIR_DEVICE) != ROM_DEV_1C_PAIR)
+    return;
+  read_id_at(ROM_CHIPS_AT_8M);
+  top_boot = 1;
+  set_rom(ROM_KIND_PAGE_PAIR, KIB(128),
+          bus_read16(ROM_CHIPS_AT_8M + ROM_ID_PAIR_DEVICE) == ROM_DEV_1C_PAIR ? MIB(16) : MIB(8));
+}
+
+static int shows_open_bus(u32 address)
+{
+  for (u32 i = 0; i < OPEN_BUS_PROBE_HALFWORDS; i++)
+    if (bus_read16(address + 2 * i) != i)
+      return 0;
+  return 1;
+}
+
+/* The first megabyte that reads as an empty bus ends the ROM */
+static u32 mask_rom_size(void)
+{
+  for (u32 offset = 0; offset < ROM_WINDOW_SIZE; offset += OPEN_BUS_STEP)
+    if (shows_open_bus(ROM_BASE + offset))
+      return offset;
+  return ROM_WINDOW_SIZE;
+}
+
+/* A mask ROM ignores the identifier command and still shows its header */
+static void identify_mask_rom(void)
+{
+  static const u8 logo[CART_LOGO_PROBE_BYTES] = {CART_LOGO_START};
+  for (u32 i = 0; i < CART_LOGO_PROBE_BYTES; i += 2) {
+    u16 expected = (u16)(logo[i] | logo[i + 1] << 8);
+    if (bus_read16(ROM_BASE + CART_LOGO_OFFSET + i) != expected)
+      return;
+  }
+  rom_kind = ROM_KIND_MASK;
+  rom_size = mask_rom_size();
+}
+
+static void identify_jedec(void)
+{
+  bus_write16(JEDEC_ADDR_1, JEDEC_UNLOCK_1);
+  bus_write16(JEDEC_ADDR_2, JEDEC_UNLOCK_2);
+  bus_write16(JEDEC_ADDR_1, JEDEC_CMD_READ_ID);
+  if (bus_read16(ROM_BASE + ROM_ID_MAKER) != ROM_MAKER_JEDEC)
+    return;
+  u16 device = bus_read16(ROM_BASE + ROM_ID_DEVICE);
+  if (device == ROM_DEV_JEDEC_16M)
+    set_rom(ROM_KIND_JEDEC_2M, KIB(64), MIB(2));
+  else if (device == ROM_DEV_JEDEC_8M)
+    set_rom(ROM_KIND_JEDEC_1M, KIB(64), MIB(1));
+}
+
+void identify_flash(void)
+{
+  rom_kind = ROM_KIND_NONE;
+  top_boot = 0;
+  erase_block = 0;
+  rom_size = 0;
+
+  bus_write16(ROM_BASE, SR_CMD_READ_ID);
+  u16 maker = bus_read16(ROM_BASE + ROM_ID_MAKER);
+  u16 device = bus_read16(ROM_BASE + ROM_ID_DEVICE);
+
+  if (maker == ROM_MAKER_SR) {
+    identify_maker_sr(device);
+  } else if (maker == ROM_MAKER_SR_B0) {
+    if (device == ROM_DEV_B0_64M)
+      set_rom(ROM_KIND_PARAM_8M, KIB(64), MIB(8));
+  } else if (maker == ROM_MAKER_SR_1C) {
+    identify_maker_1c();
+  } else {
+    identify_mask_rom();
+  }
+
+  /* After a mask ROM too: a JEDEC chip ignores the bare identifier command
+   * above and shows the header it holds, like a mask ROM. */
+  if (rom_kind == ROM_KIND_NONE || rom_kind == ROM_KIND_MASK)
+    identify_jedec();
+}
