@@ -91,6 +91,9 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
       std::string text = take_value();
       line.transport.usb = parse_usb_id(text);
       if (!line.transport.usb) fail("--usb takes VID:PID in hex, such as 1234:abcd, not \"" + text + "\"");
+    } else if (name == "--sim") {
+      // A bare --sim takes the defaults: the next word is the command.
+      line.transport.sim = parse_sim_options(has_value ? value : "");
     } else if (name == "--trace") {
       line.transport.trace_path = take_value();
       if (line.transport.trace_path.empty()) fail("--trace needs a file name");
@@ -100,6 +103,8 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
       fail("unknown option " + name + " (see kartex --help)");
     }
   }
+
+  if (line.transport.sim && line.transport.usb) fail("--usb and --sim exclude each other");
 
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
   if (rest.empty()) {

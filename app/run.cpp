@@ -59,7 +59,9 @@ void run_command(const CommandLine& line, RunEnv& env, Console& con) {
   }
   HostSide host = open_host_file(inv);
 
-  CableLink link(env.opener(line.transport), env.sleep, &env.err);
+  PipesOpener opener =
+      env.opener ? env.opener(line.transport) : make_opener(line.transport, env.err);
+  CableLink link(std::move(opener), env.sleep, &env.err);
   link.link_start();
   const CartInfo cart = session_bringup(link, inv.command, agent_image(), con);
   const Range range{inv.start_offset, inv.length};

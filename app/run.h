@@ -15,8 +15,9 @@ namespace kartex {
 struct RunEnv {
   std::ostream& out;
   std::ostream& err;
-  // Builds the transport from the options; the real one opens the USB cable.
-  std::function<PipesOpener(const TransportOptions&)> opener = make_opener;
+  // Builds the transport from the options; empty: the real transports
+  // (USB cable or simulator), reporting on `err`.
+  std::function<PipesOpener(const TransportOptions&)> opener;
   Sleeper sleep = sleep_ms;
 };
 

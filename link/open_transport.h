@@ -6,6 +6,7 @@
 
 #include "link/cable_link.h"
 #include "link/usb_pipes.h"
+#include "sim/sim_pipes.h"
 
 namespace kartex {
 
@@ -13,10 +14,12 @@ constexpr int DEFAULT_TIMEOUT_MS = 60000;  // outlasts the slowest flash block e
 
 struct TransportOptions {
   std::optional<UsbId> usb;   // --usb VID:PID
+  std::optional<SimOptions> sim;  // --sim[=OPTIONS]: the built-in simulator
   std::string trace_path;     // --trace FILE, empty for none
   int timeout_ms = DEFAULT_TIMEOUT_MS;
 };
 
-PipesOpener make_opener(const TransportOptions& options);
+// `report` receives what the simulator has to say (its log, its stats).
+PipesOpener make_opener(const TransportOptions& options, std::ostream& report);
 
 }  // namespace kartex

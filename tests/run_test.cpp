@@ -22,7 +22,7 @@ struct ToolRun {
   std::string dir = ::testing::TempDir();
 
   int operator()(std::vector<std::string> args) {
-    RunEnv env{out, err};
+    RunEnv env{out, err, {}, sleep_ms};
     env.opener = [this](const TransportOptions&) -> PipesOpener {
       return [this]() -> std::unique_ptr<Pipes> {
         ++opened;

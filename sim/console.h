@@ -1,0 +1,135 @@
+#pragma once
+// The console: an ARM CPU (Unicorn) on the console's memory map, with the
+// BIOS calls it needs emulated. It runs only when asked, until the cable
+// asks it to stop, an instruction budget runs out or the program faults.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <unicorn/unicorn.h>
+
+#include "sim/console_bus.h"
+#include "sim/console_io.h"
+#include "sim/sim_log.h"
+
+namespace kartex {
+
+// The cable's side of the link port.
+class LinkPeer {
+ public:
+  virtual ~LinkPeer() = default;
+  // The console set SIOCNT's start bit; called from inside the CPU run.
+  virtual void console_armed() = 0;
+};
+
+// Why Console::run returned.
+enum class RunEnd { Stopped, Budget, Fault, Idle };
+
+namespace bios {
+constexpr std::uint32_t RESET_FLAG = 0x03007FFA;  // non-zero: SoftReset starts EWRAM
+constexpr std::uint32_t CLEARED_BEGIN = 0x03007E00, CLEARED_END = 0x03008000;
+constexpr std::uint32_t SP_SVC = 0x03007FE0, SP_IRQ = 0x03007FA0, SP_SYS = 0x03007F00;
+constexpr std::uint32_t MODE_IRQ = 0x12, MODE_SVC = 0x13, MODE_SYS = 0x1F;
+constexpr std::uint32_t PSR_THUMB = 0x20;
+constexpr std::uint8_t SWI_SOFT_RESET = 0x00;
+}  // namespace bios
+
+class Console : private IoListener {
+ public:
+  explicit Console(SimLog& log);
+  ~Console() override;
+  Console(const Console&) = delete;
+  Console& operator=(const Console&) = delete;
+
+  void set_cart(CartBus* cart) { bus_.set_cart(cart); }
+  void set_link_peer(LinkPeer* peer) { peer_ = peer; }
+
+  // Loads a program at 0x02000000 and starts it there in ARM state, system
+  // mode, with the stacks the BIOS sets up: what the boot loader does with
+  // an image received over the link.
+  void boot(std::span<const std::uint8_t> image);
+  // Back to the boot loader, waiting for an image: no program runs.
+  void power_on();
+  bool running() const { return running_; }
+
+  // Runs until request_stop(), until `budget` instructions passed without a
+  // link exchange, or until a fault.
+  RunEnd run(std::uint64_t budget);
+  void request_stop() { stop_requested_ = true; }
+
+  // Link port: the cable clocks one word.
+  bool link_armed() const { return io_.link_armed(); }
+  std::uint32_t link_exchange(std::uint32_t incoming);
+
+  // Host-side access to RAM (not I/O or cartridge); false if not RAM.
+  bool peek(std::uint32_t addr, std::span<std::uint8_t> out);
+  bool poke(std::uint32_t addr, std::span<const std::uint8_t> in);
+  // Through the bus, as a DMA would access it.
+  ConsoleBus& bus() { return bus_; }
+  IoRegisters& io() { return io_; }
+  const IoRegisters& io() const { return io_; }
+  const ConsoleMemory& memory() const { return memory_; }
+
+  std::uint32_t pc();
+  std::uint32_t cpsr();
+  std::uint32_t reg(uc_arm_reg which);
+  void set_reg(uc_arm_reg which, std::uint32_t value);
+  // The stack pointer of another mode (banked).
+  std::uint32_t banked_sp(std::uint32_t mode);
+
+  const std::string& fault() const { return fault_; }
+  std::uint64_t instructions() const { return instructions_; }
+
+  void save(StateWriter& out);
+  void load(StateReader& in);
+
+ private:
+  static constexpr std::uint32_t STATE_MODES[3] = {bios::MODE_SVC, bios::MODE_IRQ, bios::MODE_SYS};
+
+  void map_memory();
+  void add_hooks();
+  void set_fault(std::string what);
+  void remove_cache(std::uint32_t begin, std::uint32_t end);
+  void soft_reset();
+  void set_mode_stacks();
+
+  // IoListener
+  void dma_started(unsigned channel) override;
+  void serial_started() override;
+
+  // Unicorn callbacks
+  static void on_block(uc_engine* uc, std::uint64_t addr, std::uint32_t size, void* self);
+  static void on_interrupt(uc_engine* uc, std::uint32_t intno, void* self);
+  static void on_access(uc_engine* uc, uc_mem_type type, std::uint64_t addr, int size,
+                        std::int64_t value, void* self);
+  static bool on_unmapped(uc_engine* uc, uc_mem_type type, std::uint64_t addr, int size,
+                          std::int64_t value, void* self);
+  static void on_io_write(uc_engine* uc, std::uint64_t offset, unsigned size, std::uint64_t value,
+                          void* self);
+  static std::uint64_t on_io_read(uc_engine* uc, std::uint64_t offset, unsigned size, void* self);
+  static void on_cart_write(uc_engine* uc, std::uint64_t offset, unsigned size,
+                            std::uint64_t value, void* self);
+  static std::uint64_t on_cart_read(uc_engine* uc, std::uint64_t offset, unsigned size, void* self);
+  static void on_save_write(uc_engine* uc, std::uint64_t offset, unsigned size,
+                            std::uint64_t value, void* self);
+  static std::uint64_t on_save_read(uc_engine* uc, std::uint64_t offset, unsigned size, void* self);
+
+  SimLog& log_;
+  std::uint64_t instructions_ = 0;
+  ConsoleMemory memory_;
+  IoRegisters io_;
+  ConsoleBus bus_;
+  LinkPeer* peer_ = nullptr;
+  uc_engine* uc_ = nullptr;
+
+  bool running_ = false;
+  bool stop_requested_ = false;
+  bool budget_spent_ = false;
+  std::uint64_t budget_ = 0;
+  std::uint64_t since_exchange_ = 0;
+  std::string fault_;
+};
+
+}  // namespace kartex

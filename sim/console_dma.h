@@ -1,0 +1,19 @@
+#pragma once
+// A DMA channel started "immediately": the whole transfer at once through
+// the console bus.
+
+#include <cstdint>
+
+#include "sim/console_bus.h"
+#include "sim/console_io.h"
+
+namespace kartex {
+
+struct DmaResult {
+  std::uint32_t dest_low = 0, dest_high = 0;  // bytes written: [low, high)
+};
+
+// Runs channel 0-3 from its registers, then clears its enable bit.
+DmaResult run_dma(unsigned channel, IoRegisters& io, ConsoleBus& bus);
+
+}  // namespace kartex

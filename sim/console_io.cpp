@@ -1,0 +1,156 @@
+#include "sim/console_io.h"
+
+namespace kartex {
+
+namespace {
+
+// Display timing: 1232 cycles a line, 228 lines, 160 visible. The CPU is
+// counted in instructions; two cycles each is close enough for programs
+// that wait for a line or for vertical blank.
+constexpr std::uint64_t INSTRUCTIONS_PER_LINE = 616;
+constexpr std::uint64_t LINES = 228;
+constexpr std::uint64_t VISIBLE_LINES = 160;
+constexpr std::uint16_t DISPSTAT_VBLANK = 0x0001;
+constexpr std::uint16_t DISPSTAT_VCOUNT_MATCH = 0x0004;
+constexpr std::uint16_t DISPSTAT_WRITABLE = 0xFFF8;
+
+}  // namespace
+
+IoRegisters::IoRegisters(SimLog& log, const std::uint64_t& clock) : log_(log), clock_(clock) {
+  reset();
+}
+
+void IoRegisters::reset() {
+  cells_.fill(0);
+  // The display starts in forced blank until a program sets DISPCNT.
+  cells_[io::DISPCNT / 2] = 0x0080;
+  armed_ = false;
+  outgoing_ = 0;
+}
+
+std::uint16_t IoRegisters::read16(std::uint32_t offset) const {
+  offset &= io::SIZE - 2;
+  switch (offset) {
+    case io::KEYINPUT:
+      return keys_;
+    case io::VCOUNT:
+      return static_cast<std::uint16_t>((clock_ / INSTRUCTIONS_PER_LINE) % LINES);
+    case io::DISPSTAT: {
+      const std::uint64_t line = (clock_ / INSTRUCTIONS_PER_LINE) % LINES;
+      std::uint16_t v = cells_[offset / 2] & DISPSTAT_WRITABLE;
+      if (line >= VISIBLE_LINES && line != LINES - 1) v |= DISPSTAT_VBLANK;
+      if (line == (v >> 8)) v |= DISPSTAT_VCOUNT_MATCH;
+      return v;
+    }
+    default:
+      return cells_[offset / 2];
+  }
+}
+
+std::uint8_t IoRegisters::read8(std::uint32_t offset) const {
+  const std::uint16_t half = read16(offset & ~1u);
+  return static_cast<std::uint8_t>(offset & 1 ? half >> 8 : half);
+}
+
+void IoRegisters::write8(std::uint32_t offset, std::uint8_t value) {
+  const std::uint32_t even = offset & (io::SIZE - 2);
+  const std::uint16_t old = cells_[even / 2];
+  const std::uint16_t merged = offset & 1 ? static_cast<std::uint16_t>((old & 0x00FF) | value << 8)
+                                          : static_cast<std::uint16_t>((old & 0xFF00) | value);
+  // IF acknowledges only the bits of the byte written.
+  if (even == io::IF) {
+    write16(even, offset & 1 ? static_cast<std::uint16_t>(value << 8) : value);
+    return;
+  }
+  write16(even, merged);
+}
+
+void IoRegisters::write16(std::uint32_t offset, std::uint16_t value) {
+  offset &= io::SIZE - 2;
+  if (offset == io::KEYINPUT || offset == io::VCOUNT) return;  // read-only
+  if (offset == io::IF) {
+    cells_[offset / 2] &= static_cast<std::uint16_t>(~value);  // writing 1 acknowledges
+    return;
+  }
+  if (offset == io::SIOCNT) {
+    write_siocnt(value);
+    return;
+  }
+  const std::uint16_t old = cells_[offset / 2];
+  cells_[offset / 2] = value;
+  if (offset >= io::DMA0SAD && offset < io::DMA0SAD + 4 * io::DMA_STRIDE &&
+      (offset - io::DMA0SAD) % io::DMA_STRIDE == 10)
+    write_dma_control((offset - io::DMA0SAD) / io::DMA_STRIDE, old, value);
+}
+
+void IoRegisters::write_dma_control(unsigned channel, std::uint16_t old, std::uint16_t value) {
+  if (!(value & io::DMA_ENABLE) || (old & io::DMA_ENABLE)) return;
+  const unsigned timing = (value & io::DMA_TIMING_MASK) >> 12;
+  if (timing != 0) {
+    // Blanking and sound/video timings need a display and sound model.
+    log_.note("DMA", "channel " + std::to_string(channel) + " start timing " +
+                         std::to_string(timing) + " is not modelled; the channel stays idle");
+    return;
+  }
+  if (listener_) listener_->dma_started(channel);
+}
+
+void IoRegisters::write_siocnt(std::uint16_t value) {
+  const bool was_armed = armed_;
+  cells_[io::SIOCNT / 2] = value;
+  if (!(value & io::SIO_START)) {
+    armed_ = false;  // the transfer is called off before the cable clocked it
+    return;
+  }
+  if (was_armed) return;  // still waiting for the cable
+  const bool sio_modes = !(cells_[io::RCNT / 2] & io::RCNT_GPIO_MODES);
+  const std::uint16_t mode = value & io::SIO_MODE_MASK;
+  if (!sio_modes || (mode != io::SIO_MODE_NORMAL32 && mode != io::SIO_MODE_NORMAL8)) {
+    log_.misuse("SIO", "start bit set with SIOCNT=" + hex32(value) + " RCNT=" +
+                           hex32(cells_[io::RCNT / 2]) +
+                           ": the cable serves only normal mode; the transfer never ends");
+    return;
+  }
+  if (mode == io::SIO_MODE_NORMAL8) {
+    log_.misuse("SIO", "8-bit normal mode armed: the cable clocks 32-bit words; the transfer "
+                       "never ends");
+    return;
+  }
+  if (value & io::SIO_INTERNAL_CLOCK) {
+    // The console clocks itself; nothing drives SI, so ones come in.
+    log_.misuse("SIO", "internal clock selected: the cable expects to drive the clock");
+    outgoing_ = static_cast<std::uint32_t>(cells_[io::SIODATA32_L / 2]) |
+                static_cast<std::uint32_t>(cells_[io::SIODATA32_H / 2]) << 16;
+    link_complete(0xFFFFFFFF);
+    return;
+  }
+  armed_ = true;
+  outgoing_ = static_cast<std::uint32_t>(cells_[io::SIODATA32_L / 2]) |
+              static_cast<std::uint32_t>(cells_[io::SIODATA32_H / 2]) << 16;
+  if (listener_) listener_->serial_started();
+}
+
+void IoRegisters::link_complete(std::uint32_t incoming) {
+  armed_ = false;
+  cells_[io::SIODATA32_L / 2] = static_cast<std::uint16_t>(incoming);
+  cells_[io::SIODATA32_H / 2] = static_cast<std::uint16_t>(incoming >> 16);
+  std::uint16_t& cnt = cells_[io::SIOCNT / 2];
+  cnt = static_cast<std::uint16_t>(cnt & ~io::SIO_START);
+  if (cnt & io::SIO_IRQ) cells_[io::IF / 2] |= io::IRQ_SERIAL;
+}
+
+void IoRegisters::save(StateWriter& out) const {
+  for (std::uint16_t c : cells_) out.u16(c);
+  out.u16(keys_);
+  out.u8(armed_ ? 1 : 0);
+  out.u32(outgoing_);
+}
+
+void IoRegisters::load(StateReader& in) {
+  for (std::uint16_t& c : cells_) c = in.u16();
+  keys_ = in.u16();
+  armed_ = in.u8() != 0;
+  outgoing_ = in.u32();
+}
+
+}  // namespace kartex

@@ -1,0 +1,71 @@
+#include "sim/sim_pipes.h"
+
+#include <filesystem>
+#include <ostream>
+
+#include "link/failure.h"
+#include "sim/cart_header.h"
+#include "sim/cart_rom.h"
+#include "sim/png_writer.h"
+#include "sim/simulator.h"
+
+namespace kartex {
+
+namespace {
+
+// Owns the simulator for the process; at the end it keeps the state (when
+// asked) and reports.
+class SimTransport : public Pipes {
+ public:
+  SimTransport(const SimOptions& options, std::ostream& report)
+      : options_(options), report_(report), sim_(nullptr, CableTimes{}, &report) {
+    bool has_cart = false;
+    if (!options.state_dir.empty()) has_cart = sim_.load_state(options.state_dir);
+    // A kept cartridge stays in the slot; rom= applies only to a state
+    // without one (or without state=).
+    if (!has_cart) {
+      std::vector<std::uint8_t> rom =
+          options.rom_file.empty() ? make_default_rom() : read_rom_file(options.rom_file);
+      sim_.set_cart(std::make_unique<MaskRom>(std::move(rom), sim_.log()));
+    } else if (!options.rom_file.empty()) {
+      sim_.log().note("cartridge", "the kept cartridge stays in the slot; rom=" + options.rom_file +
+                                       " is not used");
+    }
+  }
+
+  ~SimTransport() override {
+    try {
+      if (!options_.state_dir.empty()) {
+        sim_.save_state(options_.state_dir);
+        write_png((std::filesystem::path(options_.state_dir) / "screen.png").string(), sim_.screen());
+      }
+    } catch (const std::exception& e) {
+      report_ << "sim: " << e.what() << '\n';
+    }
+    if (options_.stats) {
+      const SimStats s = sim_.stats();
+      report_ << "sim: " << s.words_to_console << " words to the console, " << s.words_from_console
+              << " words from the console, " << s.instructions << " instructions\n";
+    }
+    report_.flush();
+  }
+
+  PipeResult write(Pipe pipe, std::span<const std::uint8_t> bytes) override {
+    return sim_.pipes().write(pipe, bytes);
+  }
+  PipeResult read(Pipe pipe, std::span<std::uint8_t> bytes) override { return sim_.pipes().read(pipe, bytes); }
+  PipeResult reset(Pipe pipe) override { return sim_.pipes().reset(pipe); }
+
+ private:
+  SimOptions options_;
+  std::ostream& report_;
+  Simulator sim_;
+};
+
+}  // namespace
+
+std::unique_ptr<Pipes> open_sim_cable(const SimOptions& options, std::ostream& report) {
+  return std::make_unique<SimTransport>(options, report);
+}
+
+}  // namespace kartex

@@ -1,0 +1,74 @@
+#pragma once
+// One simulated set-up: cable, console and cartridge, wired together. Tests
+// construct it directly; the --sim transport wraps it.
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "link/pipes.h"
+#include "sim/cable.h"
+#include "sim/cart_bus.h"
+#include "sim/console.h"
+#include "sim/screen.h"
+#include "sim/sim_log.h"
+
+namespace kartex {
+
+struct SimStats {
+  std::uint64_t words_to_console = 0;
+  std::uint64_t words_from_console = 0;
+  std::uint64_t instructions = 0;
+};
+
+class Simulator {
+ public:
+  // `log_echo` receives every log line as it happens (nullptr: keep quiet).
+  explicit Simulator(std::unique_ptr<CartBus> cart, CableTimes times = {},
+                     std::ostream* log_echo = nullptr);
+  // With a generated default ROM.
+  explicit Simulator(CableTimes times = {}, std::ostream* log_echo = nullptr);
+
+  Pipes& pipes() { return pipes_; }
+  Console& console() { return console_; }
+  Cable& cable() { return cable_; }
+  CartBus& cart() { return *cart_; }
+  SimLog& log() { return log_; }
+  void set_cart(std::unique_ptr<CartBus> cart);
+
+  // Host-side access to console RAM; throws Failure outside RAM.
+  std::vector<std::uint8_t> peek(std::uint32_t addr, std::size_t n);
+  void poke(std::uint32_t addr, std::span<const std::uint8_t> bytes);
+  void set_keys(std::uint16_t keyinput) { console_.io().set_keys(keyinput); }
+  Screen screen() const;
+  SimStats stats() const;
+
+  // One file per part in `dir` (created if missing).
+  void save_state(const std::string& dir);
+  // Loads the parts present in `dir`; returns whether a cartridge was there.
+  bool load_state(const std::string& dir);
+
+ private:
+  class CablePipes : public Pipes {
+   public:
+    explicit CablePipes(Cable& cable) : cable_(cable) {}
+    PipeResult write(Pipe pipe, std::span<const std::uint8_t> bytes) override { return cable_.write(pipe, bytes); }
+    PipeResult read(Pipe pipe, std::span<std::uint8_t> bytes) override { return cable_.read(pipe, bytes); }
+    PipeResult reset(Pipe pipe) override { return cable_.reset(pipe); }
+
+   private:
+    Cable& cable_;
+  };
+
+  SimLog log_;
+  std::unique_ptr<CartBus> cart_;
+  Console console_;
+  Cable cable_;
+  CablePipes pipes_;
+  std::uint64_t instructions_at_start_ = 0;
+};
+
+}  // namespace kartex

@@ -1,0 +1,147 @@
+// The simulated cable at the wire level: registers, handshake, upload and
+// link words exchanged with a small console program.
+
+#include <gtest/gtest.h>
+
+#include "sim_support.h"
+
+namespace kartex {
+namespace {
+
+using simtest::Wire;
+
+TEST(SimCable, RegistersKeepValuesAndAnswerWritesWithTheValue) {
+  Simulator sim;
+  Wire wire(sim.pipes());
+  const std::uint8_t indexes[] = {REG_SESSION, REG_SAVE_TYPE, REG_ROM_KIND, REG_ROM_SIZE, REG_ERASE_BLOCK, 100};
+  for (std::uint8_t index : indexes) {
+    const std::uint32_t value = 0xA5000000u | index;
+    EXPECT_EQ(wire.reg_write(index, value), value) << "register " << int(index);
+    EXPECT_EQ(wire.reg_read(index), value) << "register " << int(index);
+  }
+  EXPECT_EQ(sim.log().misuse_count(), 0u);
+}
+
+TEST(SimCable, HandshakeRaisesLinkUpOnlyAfterPatternThenZero) {
+  Simulator sim;
+  Wire wire(sim.pipes());
+  EXPECT_EQ(wire.reg_read(REG_STATUS) & STATUS_LINK_UP, 0u);
+  wire.reg_write(REG_BOOT, 0);  // zero without the pattern first starts nothing
+  EXPECT_EQ(wire.reg_read(REG_STATUS) & STATUS_LINK_UP, 0u);
+  wire.reg_write(REG_BOOT, BOOT_PATTERN);
+  EXPECT_EQ(wire.reg_read(REG_BOOT), BOOT_PATTERN);
+  EXPECT_EQ(wire.reg_read(REG_STATUS) & STATUS_LINK_UP, 0u);
+  wire.reg_write(REG_BOOT, 0);
+  EXPECT_EQ(wire.reg_read(REG_STATUS) & STATUS_LINK_UP, static_cast<std::uint32_t>(STATUS_LINK_UP));
+  // Nothing runs yet: no word can be clocked out.
+  EXPECT_NE(wire.reg_read(REG_STATUS) & STATUS_NO_WORD, 0u);
+}
+
+TEST(SimCable, UploadStartsTheImageAtEwramInArmSystemMode) {
+  Simulator sim;
+  Wire wire(sim.pipes());
+  wire.handshake();
+  wire.upload(simtest::echo_program());
+  EXPECT_EQ(sim.peek(EWRAM_BASE, 8), simtest::program({0xE3A04301, 0xE2844C01}));
+  EXPECT_EQ(sim.console().pc(), static_cast<std::uint32_t>(EWRAM_BASE));
+  EXPECT_EQ(sim.console().cpsr() & 0x3F, bios::MODE_SYS);  // ARM state, system mode
+  EXPECT_EQ(sim.console().reg(UC_ARM_REG_SP), bios::SP_SYS);
+  EXPECT_EQ(sim.console().banked_sp(bios::MODE_IRQ), bios::SP_IRQ);
+  EXPECT_EQ(sim.console().banked_sp(bios::MODE_SVC), bios::SP_SVC);
+}
+
+TEST(SimCable, LinkWordsPassBothWaysInOrder) {
+  Simulator sim;
+  Wire wire(sim.pipes());
+  wire.handshake();
+  wire.upload(simtest::echo_program());
+
+  // Before the program armed its first exchange, a status poll lets it run.
+  EXPECT_EQ(wire.reg_read(REG_STATUS) & STATUS_NO_WORD, 0u);
+
+  struct Step {
+    bool to_console;
+    std::uint32_t word;  // sent, or expected back
+  };
+  // The cable shifts LINK_IDLE_WORD in while it reads a word out; a
+  // console that loaded nothing new shifts out what it last received.
+  const Step steps[] = {
+      {true, 0x11223344}, {false, 0x11223345}, {false, LINK_IDLE_WORD}, {false, LINK_IDLE_WORD + 1},
+      {true, 0xFFFFFFFF}, {false, 0x00000000},
+  };
+  for (const Step& step : steps) {
+    if (step.to_console) {
+      const std::uint32_t w[1] = {step.word};
+      PipeResult r = wire.write_words(w);
+      ASSERT_TRUE(r.ok) << r.error;
+    } else {
+      bool ok = false;
+      std::string why;
+      auto got = wire.read_words(1, &ok, &why);
+      ASSERT_TRUE(ok) << why;
+      EXPECT_EQ(got[0], step.word) << std::hex << "expected 0x" << step.word;
+    }
+  }
+  EXPECT_EQ(sim.stats().words_to_console, 2u);
+  EXPECT_EQ(sim.stats().words_from_console, 4u);
+  EXPECT_EQ(sim.log().misuse_count(), 0u);
+}
+
+TEST(SimCable, RequestRecordClocksItsFourWords) {
+  Simulator sim;
+  Wire wire(sim.pipes());
+  wire.handshake();
+  wire.upload(simtest::echo_program());
+  std::vector<std::uint8_t> record = {CMD_REQUEST, CMD_REQUEST_WORDS};
+  for (std::uint32_t w : {0xFFFF0006u, 0x1000u, 0x2000u, 0x3000u}) {
+    for (int i = 0; i < 4; ++i) record.push_back(static_cast<std::uint8_t>(w >> (8 * i)));
+  }
+  // Every exchange the program arms takes the next word: it receives the
+  // code, takes 0x1000 while it sends, receives 0x2000, takes 0x3000.
+  ASSERT_TRUE(wire.command(record).ok);
+  EXPECT_EQ(sim.console().reg(UC_ARM_REG_R5), 0x2001u);
+  EXPECT_EQ(sim.console().io().raw(io::SIODATA32_L), 0x3000u);
+  EXPECT_EQ(sim.console().io().raw(io::SIODATA32_H), 0u);
+  EXPECT_EQ(sim.stats().words_to_console, 4u);
+}
+
+TEST(SimCable, RefusesWhatTheWireCannotCarry) {
+  Simulator sim;
+  Wire wire(sim.pipes());
+  const std::uint32_t one[1] = {1};
+  EXPECT_FALSE(wire.write_words(one).ok) << "data before the handshake";
+  bool ok = true;
+  wire.read_words(1, &ok);
+  EXPECT_FALSE(ok) << "read with no program running";
+  std::uint8_t b[4];
+  PipeResult r = sim.pipes().read(Pipe::DataIn, b);
+  EXPECT_FALSE(r.ok) << "read of an empty data-in pipe";
+  EXPECT_EQ(r.moved, 0u);
+  EXPECT_FALSE(wire.command({0x7E}).ok) << "unknown command";
+  wire.handshake();
+  const std::uint32_t too_long[1] = {EWRAM_SIZE + 4};
+  EXPECT_FALSE(wire.write_words(too_long).ok) << "upload larger than EWRAM";
+  EXPECT_GE(sim.log().misuse_count(), 4u);
+}
+
+TEST(SimCable, ConsoleThatNeverArmsIsReportedHung) {
+  CableTimes times;
+  times.hang_instructions = 100000;
+  Simulator sim(times);
+  Wire wire(sim.pipes());
+  wire.handshake();
+  wire.upload(simtest::program({0xEAFFFFFE}));  // b .
+  const std::uint32_t w[1] = {7};
+  PipeResult r = wire.write_words(w);
+  ASSERT_FALSE(r.ok);
+  EXPECT_EQ(r.error, "console hung: no link activity for 100000 instructions, PC=0x02000000");
+  // The host is never left waiting: a read fails the same way.
+  bool ok = true;
+  std::string why;
+  wire.read_words(2, &ok, &why);
+  EXPECT_FALSE(ok);
+  EXPECT_NE(why.find("console hung"), std::string::npos) << why;
+}
+
+}  // namespace
+}  // namespace kartex
