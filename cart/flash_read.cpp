@@ -17,18 +17,24 @@ void flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& si
                    static_cast<unsigned>(length)));
   // A range past the ROM's end is read as asked: what comes back is the bus.
   con.print("0x%X bytes reading.\n", static_cast<unsigned>(length));
-  link.agent_request(REQ_ROM_READ, ROM_BASE + static_cast<std::uint32_t>(start),
-                     static_cast<std::uint32_t>(length), 0);
+  // The agent streams ROM as halfwords: an odd start is read from the byte
+  // before it, which is then dropped.
+  const std::int32_t lead = start & 1;
+  const std::int64_t total = std::int64_t{length} + lead;
+  link.agent_request(REQ_ROM_READ, ROM_BASE + static_cast<std::uint32_t>(start - lead),
+                     static_cast<std::uint32_t>(total), 0);
   std::vector<std::uint8_t> buffer(ROM_READ_CHUNK);
-  std::int32_t left = length;
+  std::int64_t left = total;
+  std::size_t skip = static_cast<std::size_t>(lead);
   // One pass even for a length of 0: the agent has announced an empty stream.
   do {
-    const std::int32_t piece = std::min(left, ROM_READ_CHUNK);
+    const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(left, ROM_READ_CHUNK));
     const std::uint32_t words = words_for(static_cast<std::uint32_t>(piece));
     link.read_words_long(std::span(buffer).first(words * 4));
-    sink.write(std::span(buffer).first(static_cast<std::size_t>(piece)));
+    sink.write(std::span(buffer).subspan(skip, piece - skip));
+    skip = 0;
     con.mark('R');
-    left -= piece;
+    left -= static_cast<std::int64_t>(piece);
   } while (left > 0);
 }
 

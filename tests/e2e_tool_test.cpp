@@ -1,0 +1,157 @@
+// Whole runs of the tool on the simulator: the real agent, the real wire,
+// a mask ROM cartridge; dumps compared with the ROM file.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "agent/agent_image.h"
+#include "app/run.h"
+#include "link/hex.h"
+#include "sim/cart_bus.h"
+#include "sim/cart_header.h"
+#include "tests/support/scripted_cable.h"
+
+namespace kartex::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string BANNER =
+    "*********** TETHERBOX USB CONSOLE TOOL Ver 3.54 + RTC + VTS ************\n";
+
+struct ToolOnSim {
+  std::ostringstream out, err;
+  int status = -1;
+
+  explicit ToolOnSim(const std::vector<std::string>& args) {
+    RunEnv env{out, err, {}, [](int) {}};  // the simulator needs no wall-clock pauses
+    status = kartex::run(args, env);
+  }
+};
+
+// A fresh folder for one test's files.
+std::string scratch(const std::string& name) {
+  const fs::path dir = fs::path(::testing::TempDir()) / ("kartex_e2e_" + name);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir.string() + "/";
+}
+
+Bytes slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void spill(const std::string& path, const Bytes& data) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+std::string lines_of(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The trace line of an agent request with this code, as the cable saw it.
+std::string request_line(std::uint32_t code) { return "cmd 0004" + to_hex(le32(code)); }
+
+TEST(ToolOnSimulator, UploadPathThenCachedPathOnKeptState) {
+  const std::string dir = scratch("session");
+  const std::string sim = "--sim=state=" + dir + "state";
+  ToolOnSim first({sim, "--trace", dir + "first.trace", "fr", dir + "a.bin", "0", "16"});
+  EXPECT_EQ(first.status, 0) << first.err.str();
+  EXPECT_EQ(first.out.str(), BANNER + "MASK ROM SIZE=0x400000\n0x10 bytes reading.\nR");
+  const std::string trace1 = lines_of(dir + "first.trace");
+  const std::string length_word = "out " + to_hex(le32(static_cast<std::uint32_t>(agent_image().size())));
+  EXPECT_NE(trace1.find("cmd 020100\n" + length_word + "\n"), std::string::npos) << "no upload";
+  EXPECT_NE(trace1.find(request_line(REQ_SAVE_TYPE)), std::string::npos);
+  EXPECT_NE(trace1.find(request_line(REQ_CART_INFO)), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir + "state/screen.png"));
+
+  ToolOnSim second({sim, "--trace", dir + "second.trace", "fr", dir + "b.bin", "0x20", "16"});
+  EXPECT_EQ(second.status, 0) << second.err.str();
+  EXPECT_EQ(second.out.str(), BANNER + "MASK ROM SIZE=0x400000\n0x10 bytes reading.\nR");
+  const std::string trace2 = lines_of(dir + "second.trace");
+  EXPECT_EQ(trace2.find(length_word), std::string::npos) << "uploaded again";
+  EXPECT_EQ(trace2.find(request_line(REQ_SAVE_TYPE)), std::string::npos);
+  EXPECT_EQ(trace2.find(request_line(REQ_CART_INFO)), std::string::npos);
+  EXPECT_EQ(trace2.find("cmd 0382"), std::string::npos) << "handshake on a marked cable";
+  EXPECT_NE(trace2.find(request_line(REQ_CART_VARIANT)), std::string::npos);
+
+  const Bytes rom = make_default_rom();
+  EXPECT_EQ(slurp(dir + "a.bin"), Bytes(rom.begin(), rom.begin() + 16));
+  EXPECT_EQ(slurp(dir + "b.bin"), Bytes(rom.begin() + 0x20, rom.begin() + 0x30));
+}
+
+TEST(ToolOnSimulator, MaskRomsOfEverySizeDumpWhole) {
+  const std::string dir = scratch("sizes");
+  for (std::uint32_t mib : {1u, 4u, 8u, 32u}) {
+    SCOPED_TRACE(std::to_string(mib) + " MiB");
+    const std::string rom_file = dir + "rom.gba", dump = dir + "dump.gba";
+    const Bytes rom = make_default_rom(mib << 20);
+    spill(rom_file, rom);
+    ToolOnSim run({"--sim=rom=" + rom_file, "fr", dump});
+    EXPECT_EQ(run.status, 0) << run.err.str();
+    char line[64];
+    std::snprintf(line, sizeof line, "MASK ROM SIZE=0x%X\n0x%X bytes reading.\n", mib << 20, mib << 20);
+    EXPECT_EQ(run.out.str(), BANNER + line + std::string(mib * 256, 'R'));
+    EXPECT_TRUE(slurp(dump) == rom) << "dump differs from the ROM file";
+  }
+}
+
+TEST(ToolOnSimulator, RangesAndOddLengths) {
+  const std::string dir = scratch("ranges");
+  const Bytes rom = make_default_rom();
+  // Past the ROM's end the bus answers its open-bus pattern.
+  auto byte_at = [&](std::uint32_t offset) -> std::uint8_t {
+    if (offset < rom.size()) return rom[offset];
+    const std::uint16_t half = rom_open_bus(ROM_BASE + (offset & ~1u));
+    return static_cast<std::uint8_t>(offset & 1 ? half >> 8 : half);
+  };
+  struct Case {
+    std::uint32_t start, length;
+  };
+  const Case cases[] = {{0, 5}, {0x1001, 0x123}, {0x2FFF, 0x1003}, {0x3FFFF0, 0x21}, {7, 0}, {0x100, 0x4001}};
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(std::to_string(tc.start) + "+" + std::to_string(tc.length));
+    const std::string dump = dir + "part.bin";
+    ToolOnSim run({"--sim", "fr", dump, std::to_string(tc.start), std::to_string(tc.length)});
+    EXPECT_EQ(run.status, 0) << run.err.str();
+    Bytes expected;
+    for (std::uint32_t i = 0; i < tc.length; ++i) expected.push_back(byte_at(tc.start + i));
+    EXPECT_EQ(slurp(dump), expected);
+  }
+}
+
+TEST(ToolOnSimulator, StatsAndBadSimOptions) {
+  const std::string dir = scratch("stats");
+  ToolOnSim run({"--sim=stats", "fr", dir + "x.bin", "0", "4k"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.str().find("words to the console"), std::string::npos) << run.err.str();
+
+  for (const char* bad : {"--sim=colour=blue", "--sim=rom=", "--sim=stats=yes"}) {
+    ToolOnSim refused({bad, "fe"});
+    EXPECT_EQ(refused.status, 255) << bad;
+    EXPECT_EQ(refused.out.str(), BANNER) << bad;
+    EXPECT_EQ(refused.err.str().rfind("kartex: ", 0), 0u) << bad;
+  }
+  ToolOnSim missing({"--sim=rom=" + dir + "nope.gba", "fe"});
+  EXPECT_EQ(missing.status, 255);
+  EXPECT_NE(missing.err.str().find("nope.gba"), std::string::npos) << missing.err.str();
+}
+
+TEST(ToolOnSimulator, EraseOfAMaskRomIsRefusedWithoutARequest) {
+  const std::string dir = scratch("erase");
+  ToolOnSim run({"--sim", "--trace", dir + "t", "fe"});
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(run.out.str(), BANNER + "MASK ROM SIZE=0x400000\n");
+  EXPECT_EQ(lines_of(dir + "t").find(request_line(REQ_FLASH_ERASE)), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kartex::test
