@@ -33,6 +33,9 @@ class Simulator {
   explicit Simulator(CableTimes times = {}, std::ostream* log_echo = nullptr);
 
   Pipes& pipes() { return pipes_; }
+  // A transport that forwards to pipes(), for a CableLink that owns its
+  // transport while the simulator stays with the caller.
+  std::unique_ptr<Pipes> borrow_pipes();
   Console& console() { return console_; }
   Cable& cable() { return cable_; }
   CartBus& cart() { return *cart_; }

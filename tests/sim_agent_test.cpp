@@ -10,21 +10,9 @@
 namespace kartex {
 namespace {
 
-// CableLink owns its transport; this one lends the simulator's.
-class LentPipes : public Pipes {
- public:
-  explicit LentPipes(Pipes& pipes) : pipes_(pipes) {}
-  PipeResult write(Pipe p, std::span<const std::uint8_t> b) override { return pipes_.write(p, b); }
-  PipeResult read(Pipe p, std::span<std::uint8_t> b) override { return pipes_.read(p, b); }
-  PipeResult reset(Pipe p) override { return pipes_.reset(p); }
-
- private:
-  Pipes& pipes_;
-};
-
 TEST(SimAgent, UploadsAndServesMemoryAndRomReads) {
   Simulator sim;
-  CableLink link([&] { return std::make_unique<LentPipes>(sim.pipes()); }, [](int) {});
+  CableLink link([&] { return sim.borrow_pipes(); }, [](int) {});
   link.link_start();
   const auto image = agent_image();
   std::vector<std::uint8_t> padded(words_for(static_cast<std::uint32_t>(image.size())) * 4, 0);

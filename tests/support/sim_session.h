@@ -13,21 +13,9 @@
 
 namespace kartex::test {
 
-// CableLink owns its transport; this one lends the simulator's.
-class LentPipes : public Pipes {
- public:
-  explicit LentPipes(Pipes& pipes) : pipes_(pipes) {}
-  PipeResult write(Pipe p, std::span<const std::uint8_t> b) override { return pipes_.write(p, b); }
-  PipeResult read(Pipe p, std::span<std::uint8_t> b) override { return pipes_.read(p, b); }
-  PipeResult reset(Pipe p) override { return pipes_.reset(p); }
-
- private:
-  Pipes& pipes_;
-};
-
 struct AgentOnSim {
   Simulator sim;
-  CableLink link{[this] { return std::make_unique<LentPipes>(sim.pipes()); }, [](int) {}};
+  CableLink link{[this] { return sim.borrow_pipes(); }, [](int) {}};
 
   AgentOnSim() = default;
   explicit AgentOnSim(std::unique_ptr<CartBus> cart) : sim(std::move(cart)) {}
