@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "agent/splash/splash_picture.h"
+#include "sim/cart_header.h"
+#include "sim/cart_rom.h"
 #include "sim/screen.h"
 #include "tests/support/scripted_cable.h"
 #include "tests/support/sim_session.h"
@@ -113,6 +117,46 @@ TEST(AgentOnSimulator, BootCartRestartsAtTheCartridgeEntry) {
   EXPECT_NE(a.sim.console().fault().find("jumped into the cartridge at PC=0x08000000"),
             std::string::npos)
       << a.sim.console().fault();
+}
+
+TEST(AgentOnSimulator, IdentifiesMaskRomsAndNothingElse) {
+  struct Case {
+    const char* name;
+    std::function<std::unique_ptr<CartBus>(SimLog&)> cart;
+    std::uint32_t kind, size;
+  };
+  const Case cases[] = {
+      {"empty slot", [](SimLog&) { return std::make_unique<EmptySlot>(); }, 0, 0},
+      {"8 MiB mask ROM",
+       [](SimLog& log) { return std::make_unique<MaskRom>(make_default_rom(8 << 20), log); }, 1,
+       8 << 20},
+      {"3 MiB mask ROM: the first megabyte of open bus ends it",
+       [](SimLog& log) { return std::make_unique<MaskRom>(make_default_rom(3 << 20), log); }, 1,
+       3 << 20},
+      {"logo bytes differ: not a cartridge the agent knows",
+       [](SimLog& log) {
+         Bytes rom = make_default_rom(1 << 20);
+         rom[HEADER_LOGO + 15] ^= 0x01;
+         return std::make_unique<MaskRom>(std::move(rom), log);
+       },
+       0, 0},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    AgentOnSim a;
+    a.sim.set_cart(tc.cart(a.sim.log()));
+    a.start();
+    std::uint32_t save[1], info[3], variant[1];
+    a.link.agent_request(REQ_SAVE_TYPE, 0, 0, 0, save);
+    a.link.agent_request(REQ_CART_INFO, 0, 0, 0, info);
+    a.link.agent_request(REQ_CART_VARIANT, 0, 0, 0, variant);
+    EXPECT_EQ(save[0], 0u) << "no save chip";
+    EXPECT_EQ(info[0], tc.kind);
+    EXPECT_EQ(info[1], tc.size);
+    EXPECT_EQ(info[2], 0u) << "nothing to erase";
+    EXPECT_EQ(variant[0], 0u) << "no mapper, no SRAM: the page register changes nothing";
+    EXPECT_EQ(a.sim.log().misuse_count(), 0u);
+  }
 }
 
 TEST(AgentOnSimulator, SplashPictureIsCentredOnTheBackgroundColour) {

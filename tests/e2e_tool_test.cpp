@@ -65,6 +65,7 @@ TEST(ToolOnSimulator, UploadPathThenCachedPathOnKeptState) {
   const std::string sim = "--sim=state=" + dir + "state";
   ToolOnSim first({sim, "--trace", dir + "first.trace", "fr", dir + "a.bin", "0", "16"});
   EXPECT_EQ(first.status, 0) << first.err.str();
+  EXPECT_EQ(first.err.str(), "") << "the simulator saw the agent misuse the hardware";
   EXPECT_EQ(first.out.str(), BANNER + "MASK ROM SIZE=0x400000\n0x10 bytes reading.\nR");
   const std::string trace1 = lines_of(dir + "first.trace");
   const std::string length_word = "out " + to_hex(le32(static_cast<std::uint32_t>(agent_image().size())));
@@ -97,6 +98,7 @@ TEST(ToolOnSimulator, MaskRomsOfEverySizeDumpWhole) {
     spill(rom_file, rom);
     ToolOnSim run({"--sim=rom=" + rom_file, "fr", dump});
     EXPECT_EQ(run.status, 0) << run.err.str();
+    EXPECT_EQ(run.err.str(), "");
     char line[64];
     std::snprintf(line, sizeof line, "MASK ROM SIZE=0x%X\n0x%X bytes reading.\n", mib << 20, mib << 20);
     EXPECT_EQ(run.out.str(), BANNER + line + std::string(mib * 256, 'R'));

@@ -23,13 +23,19 @@
 static const u32 chip_indexes[] = {0x000000, 0x400000, 0x800000, 0xC00000};
 
 /* Bank 8 of a large SRAM is other memory than bank 0; elsewhere both
- * show the same byte. The byte changed through bank 8 is put back. */
+ * show the same byte. The byte changed through bank 8 is put back. A save
+ * window that does not keep the byte written holds no SRAM at all, which
+ * says nothing about banks. */
 static int sram_bank_8_is_separate(void)
 {
   u8 b0 = bus_read8(SAVE_BASE);
   select_sram_bank(SRAM_PROBE_BANK);
   u8 b8 = bus_read8(SAVE_BASE);
   bus_write8(SAVE_BASE, (u8)(b8 + 1));
+  if (bus_read8(SAVE_BASE) != (u8)(b8 + 1)) {
+    select_sram_bank(SRAM_FIRST_BANK);
+    return 0;
+  }
   select_sram_bank(SRAM_FIRST_BANK);
   if (bus_read8(SAVE_BASE) == b0) {
     select_sram_bank(SRAM_PROBE_BANK);
