@@ -94,6 +94,11 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     } else if (name == "--sim") {
       // A bare --sim takes the defaults: the next word is the command.
       line.transport.sim = parse_sim_options(has_value ? value : "");
+    } else if (name == "--eeprom-order") {
+      const std::string order = take_value();
+      if (order == "tool") line.invocation.eeprom_order = EepromOrder::Tool;
+      else if (order == "emulator") line.invocation.eeprom_order = EepromOrder::Emulator;
+      else fail("--eeprom-order takes tool or emulator, not \"" + order + "\"");
     } else if (name == "--trace") {
       line.transport.trace_path = take_value();
       if (line.transport.trace_path.empty()) fail("--trace needs a file name");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/parse_number.h"
+#include "cart/commands.h"
 #include "link/open_transport.h"
 
 namespace kartex {
@@ -21,6 +22,7 @@ struct Invocation {
   std::string file_name;     // empty when the command word came without one
   std::int32_t start_offset = NOT_GIVEN;
   std::int32_t length = NOT_GIVEN;
+  EepromOrder eeprom_order = EepromOrder::Tool;  // --eeprom-order, for sr and sw
 };
 
 struct CommandLine {

@@ -70,8 +70,8 @@ void run_command(const CommandLine& line, RunEnv& env, Console& con) {
     case Command::FW: flash_write(link, cart, range, host.input, con); break;
     case Command::FA: flash_append(link, cart, range, host.input, con); break;
     case Command::FE: flash_erase(link, cart, con); break;
-    case Command::SR: save_read(link, cart, range, *host.output, con); break;
-    case Command::SW: save_write(link, cart, range, host.input, con); break;
+    case Command::SR: save_read(link, cart, range, *host.output, con, inv.eeprom_order); break;
+    case Command::SW: save_write(link, cart, range, host.input, con, inv.eeprom_order); break;
     default: break;
   }
   if (host.output) host.output->commit();

@@ -29,6 +29,8 @@ void print_help(std::ostream& out) {
          "                     rom=FILE (cartridge ROM), state=DIR (keep cable, console\n"
          "                     and cartridge between runs), stats (words and instructions)\n"
          "  --trace FILE       record every transfer on the cable in FILE\n"
+         "  --eeprom-order ORDER  byte order of EEPROM save files for sr and sw:\n"
+         "                     tool (the default) or emulator (as emulators keep them)\n"
          "  --timeout SECONDS  give up on a cable transfer after SECONDS (default 60)\n"
          "\n"
          "Numbers: 0x prefix for hex; a length may end in k (x1024) or m (x1048576).\n"

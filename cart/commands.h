@@ -15,6 +15,12 @@ namespace kartex {
 class CableLink;
 struct Console;
 
+// How a save file holds each 8-byte EEPROM block. The tool's own order keeps
+// the block's 64-bit bit-stream value least significant byte first; common
+// emulators keep the first bit on the wire in the top bit of the first byte,
+// which is the same 8 bytes reversed.
+enum class EepromOrder { Tool, Emulator };
+
 struct Range {
   std::int32_t start_offset = NOT_GIVEN;
   std::int32_t length = NOT_GIVEN;
@@ -32,8 +38,13 @@ void flash_write(CableLink& link, const CartInfo& cart, Range range,
 void flash_append(CableLink& link, const CartInfo& cart, Range range,
                   std::span<const std::uint8_t> file, Console& con);
 void flash_erase(CableLink& link, const CartInfo& cart, Console& con);
-void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Console& con);
+void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Console& con,
+               EepromOrder order = EepromOrder::Tool);
 void save_write(CableLink& link, const CartInfo& cart, Range range,
-                std::span<const std::uint8_t> file, Console& con);
+                std::span<const std::uint8_t> file, Console& con,
+                EepromOrder order = EepromOrder::Tool);
+// Turns EEPROM blocks between the tool's order and the emulators' order (the
+// same operation both ways); other save types are left as they are.
+void convert_eeprom_order(const CartInfo& cart, EepromOrder order, std::span<std::uint8_t> data);
 
 }  // namespace kartex

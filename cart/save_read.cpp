@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <vector>
 
 #include "app/console.h"
@@ -7,13 +8,21 @@
 
 namespace kartex {
 
+void convert_eeprom_order(const CartInfo& cart, EepromOrder order, std::span<std::uint8_t> data) {
+  constexpr std::size_t EEPROM_BLOCK = 8;
+  if (order == EepromOrder::Tool || (cart.save_type != EEP4K && cart.save_type != EEP64K)) return;
+  for (std::size_t at = 0; at + EEPROM_BLOCK <= data.size(); at += EEPROM_BLOCK)
+    std::reverse(data.begin() + static_cast<std::ptrdiff_t>(at),
+                 data.begin() + static_cast<std::ptrdiff_t>(at + EEPROM_BLOCK));
+}
+
 std::string boundary_message(std::int32_t save_block) {
   return strprintf("SAVE read size and offset must be 0x%X boundary.\n",
                    static_cast<unsigned>(save_block));
 }
 
-void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink,
-               Console& con) {
+void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Console& con,
+               EepromOrder order) {
   const std::int32_t length = range.length == NOT_GIVEN ? cart.save_size : range.length;
   const std::int32_t start = range.start_offset == NOT_GIVEN ? 0 : range.start_offset;
   const SaveGeometry geometry = save_geometry(cart.save_type, cart.variant);
@@ -30,6 +39,7 @@ void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sin
                        static_cast<std::uint32_t>(cart.save_block), 0);
     con.mark('R');
     link.read_words(buffer);
+    convert_eeprom_order(cart, order, buffer);
     sink.write(buffer);
   }
 }

@@ -9,7 +9,7 @@
 namespace kartex {
 
 void save_write(CableLink& link, const CartInfo& cart, Range range,
-                std::span<const std::uint8_t> file, Console& con) {
+                std::span<const std::uint8_t> file, Console& con, EepromOrder order) {
   const std::int32_t start = range.start_offset == NOT_GIVEN ? 0 : range.start_offset;
   std::int32_t length =
       range.length == NOT_GIVEN ? static_cast<std::int32_t>(file.size()) : range.length;
@@ -31,6 +31,7 @@ void save_write(CableLink& link, const CartInfo& cart, Range range,
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(cart.save_block));
   for (std::int32_t pos = 0; pos < length; pos += cart.save_block) {
     std::copy_n(file.begin() + pos, buffer.size(), buffer.begin());
+    convert_eeprom_order(cart, order, buffer);
     // Types without a write request have no save memory, so length is 0 here.
     link.agent_request(geometry.write_request, static_cast<std::uint32_t>(start + pos),
                        static_cast<std::uint32_t>(cart.save_block), 0);

@@ -89,6 +89,9 @@ TEST(CommandLine, GlobalOptionsAndRefusals) {
   EXPECT_EQ(line.transport.usb->product, 0xABCD);
   EXPECT_EQ(line.transport.trace_path, "t.txt");
   EXPECT_EQ(line.transport.timeout_ms, 2500);
+  EXPECT_EQ(line.invocation.eeprom_order, EepromOrder::Tool);
+  EXPECT_EQ(parse_command_line({"--eeprom-order", "emulator", "sr", "s.sav"}).invocation.eeprom_order,
+            EepromOrder::Emulator);
 
   struct Refusal {
     std::vector<std::string> args;
@@ -102,6 +105,7 @@ TEST(CommandLine, GlobalOptionsAndRefusals) {
       {{"--timeout", "0", "fe"}, "--timeout takes a number of seconds between 0 and 86400, not \"0\""},
       {{"--trace"}, "option --trace needs a value"},
       {{"--frobnicate", "fe"}, "unknown option --frobnicate (see kartex --help)"},
+      {{"--eeprom-order=backwards", "sr", "x"}, "--eeprom-order takes tool or emulator, not \"backwards\""},
   };
   for (const Refusal& r : refusals) {
     try {

@@ -139,3 +139,44 @@ TEST(SaveWrite, RefusalsSendNothing) {
 
 }  // namespace
 }  // namespace kartex::test
+
+namespace kartex::test {
+namespace {
+
+TEST(EepromOrder, EmulatorOrderReversesEachEightByteBlockBothWays) {
+  // The wire carries the tool's order; the file holds the emulators' order.
+  for (std::int32_t type : {4, 5}) {
+    SCOPED_TRACE(type);
+    CartInfo cart = cart_of(1, 0x400000, 0);
+    cart.save_type = type;
+    derive_save_geometry(cart);
+    const auto block = static_cast<std::size_t>(cart.save_block);
+    const Bytes wire = pattern(block, 0x31);
+    Bytes file = wire;
+    for (std::size_t at = 0; at < block; at += 8)
+      std::reverse(file.begin() + static_cast<std::ptrdiff_t>(at), file.begin() + static_cast<std::ptrdiff_t>(at + 8));
+    ASSERT_NE(file, wire);
+
+    Body reading;
+    reading.c.request(0xFFFF000E, 0, static_cast<std::uint32_t>(block), 0).read(wire);
+    reading.run([&] { save_read(reading.s.link, cart, {}, reading.sink, reading.con, EepromOrder::Emulator); });
+    EXPECT_EQ(reading.failure, "");
+    EXPECT_EQ(reading.sink.data, file);
+
+    Body writing;
+    writing.c.request(0xFFFF000F, 0, static_cast<std::uint32_t>(block), 0).write(wire).read(le32(0x12345678));
+    writing.run([&] { save_write(writing.s.link, cart, {}, file, writing.con, EepromOrder::Emulator); });
+    EXPECT_EQ(writing.failure, "");
+    EXPECT_TRUE(writing.c.done());
+  }
+  // Other save types keep their bytes as they are.
+  CartInfo sram = cart_of(1, 0x400000, 0);
+  sram.save_type = 1;
+  derive_save_geometry(sram);
+  Bytes data = pattern(16);
+  convert_eeprom_order(sram, EepromOrder::Emulator, data);
+  EXPECT_EQ(data, pattern(16));
+}
+
+}  // namespace
+}  // namespace kartex::test
