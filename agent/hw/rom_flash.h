@@ -31,6 +31,14 @@
 #define SR_CMD_PROGRAM_PAGE 0x41   /* 256-halfword program of the 0x1C pairs */
 #define SR_STATUS_READY 0x80
 
+/* Buffered write: after SR_CMD_BUFFERED_WRITE the chip takes the count of
+ * halfwords less one, the halfwords, then SR_CMD_CONFIRM */
+#define SR_BUFFER_HALFWORDS 16
+#define SR_BUFFER_COUNT(n) ((n) - 1)
+
+/* SR_CMD_PROGRAM_PAGE programs this many halfwords of a pair, both chips */
+#define SR_PAGE_HALFWORDS 256
+
 /* Makers and devices of status-register chips */
 #define ROM_MAKER_SR 0x0089
 #define ROM_DEV_BUF_32M 0x0016      /* 4 MiB, 16-word write buffer */
@@ -63,9 +71,17 @@
 #define JEDEC_CMD_PROGRAM 0xA0
 #define JEDEC_CMD_READ_ARRAY 0xF0  /* no prefix */
 
+/* Reads during an erase or program: bit 6 toggles on every read while the
+ * chip works; bit 5 rises when the operation ran out of time */
+#define JEDEC_STATUS_TOGGLE 0x40
+#define JEDEC_STATUS_TIMED_OUT 0x20
+
 #define ROM_MAKER_JEDEC 0x0004
 #define ROM_DEV_JEDEC_16M 0x22C4   /* 2 MiB */
 #define ROM_DEV_JEDEC_8M 0x22DA    /* 1 MiB */
+
+/* What an erased halfword of flash reads; programming it changes no bit */
+#define FLASH_ERASED 0xFFFF
 
 /* ---- Mask ROM ---- */
 /* Every cartridge header carries a 156-byte logo from offset 4; its first

@@ -9,7 +9,9 @@
 
 /* ---- Save window (SAVE_BASE), 64 KiB, 8-bit bus ---- */
 #define SAVE_WINDOW_SIZE 0x10000
+#define SAVE_BANK_SHIFT 16         /* save offset >> 16: the 64 KiB bank that holds it */
 #define SRAM_MIRROR_OFFSET 0x8000  /* a 32 KiB SRAM shows again here */
+#define SRAM_HALF_BANK_SIZE 0x8000 /* the 32 KiB unit of the SRAM bank copies */
 #define SRAM_PROBE_BYTES 8
 #define SRAM_PROBE_ADD 0x55
 
@@ -23,7 +25,10 @@
 #define FLASH_SAVE_CMD_ERASE_SETUP 0x80
 #define FLASH_SAVE_CMD_SECTOR_ERASE 0x30
 #define FLASH_SAVE_CMD_PROGRAM 0xA0
-#define FLASH_SAVE_CMD_BANK 0xB0   /* 128 KiB chips: then the bank to SAVE_BASE */
+#define FLASH_SAVE_CMD_BANK 0xB0   /* 128 KiB chips: then the bank to FLASH_SAVE_BANK_ADDR */
+#define FLASH_SAVE_CMD_RESET 0xF0  /* alone, to FLASH_SAVE_RESET_ADDR: read mode after an erase */
+#define FLASH_SAVE_BANK_ADDR 0x0E000000
+#define FLASH_SAVE_RESET_ADDR 0x0E000000
 #define FLASH_SAVE_ID_MAKER 0x0E000000
 #define FLASH_SAVE_ID_DEVICE 0x0E000001
 
@@ -40,6 +45,22 @@
 #define FLASH_SAVE_DEV_128K_0 0x09 /* 128 KiB, two banks */
 #define FLASH_SAVE_MAKER_128K_1 0x62
 #define FLASH_SAVE_DEV_128K_1 0x13 /* 128 KiB, two banks; takes a second 0xF0 to leave ID mode */
+
+/* save_chip of the 64 KiB chip that programs 128-byte pages and erases
+ * each page itself */
+#define FLASH_SAVE_ROW_PAGED 0
+
+/* ---- FLASH save layout and writing ---- */
+#define FLASH_SAVE_SECTOR_SIZE 0x1000  /* erase unit */
+#define FLASH_SAVE_SECTOR_SHIFT 12
+#define FLASH_SAVE_SECTORS_PER_BANK 16 /* 64 KiB banks of the 128 KiB chips */
+#define FLASH_SAVE_SECTOR_MASK 0xFFFF  /* sector numbers are 16-bit */
+#define FLASH_SAVE_PAGE_SIZE 128       /* page program of FLASH_SAVE_ROW_PAGED */
+#define FLASH_SAVE_PAGE_PAUSE_READS 1  /* byte reads of ROM_BASE after each byte of a page */
+/* Bit 6 changes on every read while the chip erases or programs */
+#define FLASH_SAVE_TOGGLE_BIT 0x40
+/* Two reads per pass, about 1 us: some 4 s, far beyond any sector erase */
+#define FLASH_SAVE_TOGGLE_POLL_PASSES 0x400000
 
 /* Reads that give a chip time to settle before and inside identification */
 #define SAVE_PROBE_PAUSE_READS 65536
@@ -72,5 +93,16 @@
 #define ROM_SAVE_STATUS 0x0DFFFFFE
 #define ROM_SAVE_ID_MAKER 0x00B0   /* at ROM_SAVE_BASE in identifier mode */
 #define ROM_SAVE_ID_DEVICE 0x009F  /* at ROM_SAVE_BASE + 2 */
+#define ROM_SAVE_SIZE 0x100000
+#define ROM_SAVE_SECTOR_SIZE 0x2000
+#define ROM_SAVE_BLOCK_SIZE 0x10000    /* erase block of sectors 0-119, eight sectors */
+#define ROM_SAVE_SINGLE_SECTORS 0xF0000 /* from sector 120 on, each sector erases alone */
+/* Sector 0x7E takes SR_CMD_LOCK_SETUP, then this (not SR_CMD_CONFIRM),
+ * before its erase */
+#define ROM_SAVE_SECTOR_7E 0xFC000
+#define ROM_SAVE_CMD_7E_CONFIRM 0xDC
+#define ROM_SAVE_CMD_CLEAR_STATUS 0x50
+/* One 16-bit status read per pass, under 1 us: some 13 s, beyond a block erase */
+#define ROM_SAVE_STATUS_POLL_READS 0x1000000
 
 #endif

@@ -1,6 +1,8 @@
 #include "link/protocol.h"
 #include "agent/resident/link.h"
 #include "agent/resident/requests.h"
+#include "agent/resident/rom_requests.h"
+#include "agent/resident/save_requests.h"
 
 /* Every request code is REQ_CODE_HIGH plus a slot number. Slots without a
  * code, and codes not yet served, go to request_drop: the four words have
@@ -10,23 +12,23 @@
 static const request_handler request_table[] = {
     [REQ_SLOT(REQ_CART_INFO)] = req_cart_info,
     [REQ_SLOT(REQ_RUN_PROGRAM)] = req_run_program,
-    [REQ_SLOT(REQ_FLASH_ERASE)] = request_drop,
-    [REQ_SLOT(REQ_FLASH_PROGRAM)] = request_drop,
-    [REQ_SLOT(REQ_FLASH_WRITE)] = request_drop,
+    [REQ_SLOT(REQ_FLASH_ERASE)] = req_flash_erase,
+    [REQ_SLOT(REQ_FLASH_PROGRAM)] = req_flash_program,
+    [REQ_SLOT(REQ_FLASH_WRITE)] = req_flash_write,
     [REQ_SLOT(REQ_MEM_READ)] = req_mem_read,
     [REQ_SLOT(REQ_MEM_WRITE)] = req_mem_write,
     [REQ_SLOT(REQ_MEM_SEARCH)] = req_mem_search,
     [REQ_SLOT(REQ_BOOT_CART)] = req_boot_cart,
-    [REQ_SLOT(REQ_SRAM_BANK_LOAD)] = request_drop,
-    [REQ_SLOT(REQ_SRAM_BANK_STORE)] = request_drop,
+    [REQ_SLOT(REQ_SRAM_BANK_LOAD)] = req_sram_bank_load,
+    [REQ_SLOT(REQ_SRAM_BANK_STORE)] = req_sram_bank_store,
     [REQ_SLOT(REQ_SAVE_TYPE)] = req_save_type,
-    [REQ_SLOT(REQ_SAVE_READ)] = request_drop,
-    [REQ_SLOT(REQ_EEPROM_READ)] = request_drop,
-    [REQ_SLOT(REQ_EEPROM_WRITE)] = request_drop,
-    [REQ_SLOT(REQ_SRAM_WRITE)] = request_drop,
-    [REQ_SLOT(REQ_FLASH_SAVE_WRITE)] = request_drop,
+    [REQ_SLOT(REQ_SAVE_READ)] = req_save_read,
+    [REQ_SLOT(REQ_EEPROM_READ)] = req_eeprom_read,
+    [REQ_SLOT(REQ_EEPROM_WRITE)] = req_eeprom_write,
+    [REQ_SLOT(REQ_SRAM_WRITE)] = req_sram_write,
+    [REQ_SLOT(REQ_FLASH_SAVE_WRITE)] = req_flash_save_write,
     [REQ_SLOT(REQ_ROM_READ)] = req_rom_read,
-    [REQ_SLOT(REQ_FLASH_FREE)] = request_drop,
+    [REQ_SLOT(REQ_FLASH_FREE)] = req_flash_free,
     [REQ_SLOT(REQ_CART_VARIANT)] = req_cart_variant,
 };
 

@@ -1,0 +1,15 @@
+/* Writing FLASH save chips (save types 3 and 6) in 4 KiB sectors. */
+#ifndef KARTEX_AGENT_FLASH_SAVE_WRITE_H
+#define KARTEX_AGENT_FLASH_SAVE_WRITE_H
+
+#include "agent/resident/types.h"
+
+/* Rewrites the 4,096 bytes of sector (16-bit) from src, by save_type and
+ * save_chip; a 128 KiB chip is left showing the sector's bank. */
+void flash_save_write_sector(u32 sector, const u8 *src);
+
+/* Writes the bytes at data_buffer to the save from offset, sector by
+ * sector; a sector covered in part keeps its other bytes. */
+void flash_save_write(u32 offset, u32 bytes);
+
+#endif

@@ -1,0 +1,169 @@
+/* Flash ROM programming by kind: 16-halfword buffered writes and word
+ * program on one status-register chip, 32-halfword buffered writes and
+ * 256-halfword page programs on pairs, paired word program, JEDEC word
+ * program. The link delivers the next data words in the time each step
+ * waits for the chips (stream_pull after the data went out). Indexes are
+ * halfwords within the page the mapper shows. */
+#include "agent/hw/rom_flash.h"
+#include "agent/resident/link.h"
+#include "agent/resident/mapper.h"
+#include "agent/resident/rom_program.h"
+#include "agent/resident/rom_status.h"
+#include "agent/resident/state.h"
+
+#define PAIR_BUFFER_HALFWORDS (2 * SR_BUFFER_HALFWORDS) /* 16 for each chip */
+#define WORDS_FOR_HALFWORDS(n) ((n) / 2)
+
+/* Halfword i of the range; past its end the erased value, which programs
+ * no bit: whole buffers of kinds 3 and 9 and the pair of kind 8 change
+ * nothing outside the range. */
+static inline u16 data_at(const u16 *s, u32 i, u32 c)
+{
+  return i < c ? s[i] : FLASH_ERASED;
+}
+
+static void write_data(u32 a, const u16 *s, u32 i, u32 n, u32 c)
+{
+  for (u32 j = 0; j < n; j++)
+    chip_write(a + j, data_at(s, i + j, c));
+}
+
+/* 0xE8 makes the chip show whether its write buffer is free, and is given
+ * again while it is not. Once it is, the chip takes its next write as the
+ * count: so no other command comes between, and each chip of a pair is
+ * claimed on its own. */
+static void claim_buffer(u32 a)
+{
+  for (u32 n = FLASH_POLL_LIMIT; n != 0; n--) {
+    chip_write(a, SR_CMD_BUFFERED_WRITE);
+    if (chip_read(a) & SR_STATUS_READY)
+      return;
+  }
+}
+
+static void word_program(u32 a, u16 value)
+{
+  chip_write(a, SR_CMD_PROGRAM);
+  chip_write(a, value);
+  stream_pull(1);
+  sr_wait(a);
+}
+
+/* Kind 2: a buffered write where 16 halfwords start at a multiple of 16,
+ * word program before and after */
+static void program_buffered(u32 h, const u16 *s, u32 c)
+{
+  u32 i = 0;
+  while (i < c) {
+    u32 a = h + i;
+    if (a % SR_BUFFER_HALFWORDS != 0 || c - i < SR_BUFFER_HALFWORDS) {
+      word_program(a, s[i]);
+      i++;
+      continue;
+    }
+    u32 last = a + SR_BUFFER_HALFWORDS - 1;
+    claim_buffer(a);
+    chip_write(a, SR_BUFFER_COUNT(SR_BUFFER_HALFWORDS));
+    write_data(a, s, i, SR_BUFFER_HALFWORDS, c);
+    chip_write(last, SR_CMD_CONFIRM);
+    stream_pull(WORDS_FOR_HALFWORDS(SR_BUFFER_HALFWORDS));
+    sr_wait(last);
+    i += SR_BUFFER_HALFWORDS;
+  }
+}
+
+/* Kind 3: both chips take 16 halfwords of each 32 into their buffers */
+static void program_buffered_pair(u32 h, const u16 *s, u32 c)
+{
+  for (u32 i = 0; i < c; i += PAIR_BUFFER_HALFWORDS) {
+    u32 a = h + i;
+    u32 last = a + PAIR_BUFFER_HALFWORDS - 2; /* the last halfword of each chip */
+    claim_buffer(a);
+    claim_buffer(a + 1);
+    chip_write(a, SR_BUFFER_COUNT(SR_BUFFER_HALFWORDS));
+    chip_write(a + 1, SR_BUFFER_COUNT(SR_BUFFER_HALFWORDS));
+    write_data(a, s, i, PAIR_BUFFER_HALFWORDS, c);
+    chip_write(last, SR_CMD_CONFIRM);
+    chip_write(last + 1, SR_CMD_CONFIRM);
+    stream_pull(WORDS_FOR_HALFWORDS(PAIR_BUFFER_HALFWORDS));
+    sr_wait_pair(last);
+  }
+}
+
+/* Kind 9: 256 halfwords of the pair, 128 for each chip, in one command */
+static void program_pages(u32 h, const u16 *s, u32 c)
+{
+  for (u32 i = 0; i < c; i += SR_PAGE_HALFWORDS) {
+    u32 a = h + i;
+    chip_write(a, SR_CMD_PROGRAM_PAGE);
+    chip_write(a + 1, SR_CMD_PROGRAM_PAGE);
+    write_data(a, s, i, SR_PAGE_HALFWORDS, c);
+    stream_pull(WORDS_FOR_HALFWORDS(SR_PAGE_HALFWORDS));
+    sr_poll_pair(a);
+  }
+}
+
+/* Kinds 4 and 7 */
+static void program_words(u32 h, const u16 *s, u32 c)
+{
+  for (u32 i = 0; i < c; i++)
+    word_program(h + i, s[i]);
+}
+
+/* Kind 8: one halfword to each chip of the pair at a time */
+static void program_word_pairs(u32 h, const u16 *s, u32 c)
+{
+  for (u32 i = 0; i < c; i += 2) {
+    u32 a = h + i;
+    chip_write(a, SR_CMD_PROGRAM);
+    chip_write(a + 1, SR_CMD_PROGRAM);
+    chip_write(a, s[i]);
+    chip_write(a + 1, data_at(s, i + 1, c));
+    stream_pull(1);
+    sr_poll_pair(a);
+  }
+}
+
+/* Kinds 5 and 6: the chip shows other values until the halfword is in */
+static void program_jedec(u32 h, const u16 *s, u32 c)
+{
+  for (u32 i = 0; i < c; i++) {
+    u32 a = h + i;
+    bus_write16(JEDEC_ADDR_1, JEDEC_UNLOCK_1);
+    bus_write16(JEDEC_ADDR_2, JEDEC_UNLOCK_2);
+    bus_write16(JEDEC_ADDR_1, JEDEC_CMD_PROGRAM);
+    chip_write(a, s[i]);
+    stream_pull(1);
+    jedec_wait_data(a, s[i]);
+  }
+}
+
+void program_flash(u32 h, const u16 *s, u32 c)
+{
+  select_rom_page(ROM_PAGE_OF_HALFWORD(h));
+  h &= WINDOW_HALFWORD_MASK;
+  switch (rom_kind) {
+  case ROM_KIND_BUFFERED:
+    program_buffered(h, s, c);
+    break;
+  case ROM_KIND_BUFFERED_PAIR:
+    program_buffered_pair(h, s, c);
+    break;
+  case ROM_KIND_PARAM_8M:
+  case ROM_KIND_PARAM_4M:
+    program_words(h, s, c);
+    break;
+  case ROM_KIND_JEDEC_1M:
+  case ROM_KIND_JEDEC_2M:
+    program_jedec(h, s, c);
+    break;
+  case ROM_KIND_PARAM_PAIR:
+    program_word_pairs(h, s, c);
+    break;
+  case ROM_KIND_PAGE_PAIR:
+    program_pages(h, s, c);
+    break;
+  default: /* no chip, or a mask ROM: nothing takes data */
+    break;
+  }
+}

@@ -1,0 +1,105 @@
+/* The save area in the ROM's flash, 1 MiB of 8 KiB sectors, written
+ * through the wait state 2 mirror at ROM_SAVE_BASE with 16-bit
+ * status-register commands. Sectors 0-119 erase in 64 KiB blocks of eight,
+ * sectors 120-127 one by one.
+ *
+ * An erase unit that a write covers only in part is handled so that no
+ * byte outside the range changes: when the range's part of it is already
+ * erased, that part is just programmed; otherwise the unit is read, the
+ * new bytes put in, and the whole unit erased and programmed again. */
+#include "link/protocol.h"
+#include "agent/hw/rom_flash.h"
+#include "agent/hw/save_chips.h"
+#include "agent/resident/bus.h"
+#include "agent/resident/flash_modes.h"
+#include "agent/resident/rom_save_write.h"
+#include "agent/resident/save_units.h"
+#include "agent/resident/state.h"
+
+/* Bounded, so that a flash that never reports ready does not stop the
+ * agent; the write is not reported either way. */
+static void status_wait(void)
+{
+  for (u32 n = 0; n < ROM_SAVE_STATUS_POLL_READS; n++)
+    if (bus_read16(ROM_SAVE_STATUS) & SR_STATUS_READY)
+      return;
+}
+
+/* Two command halfwords to one address, then back to read mode with a
+ * clean status once the flash is ready */
+static void command_step(u32 address, u16 first, u16 second)
+{
+  bus_write16(address, first);
+  bus_write16(address, second);
+  status_wait();
+  bus_write16(ROM_SAVE_STATUS, ROM_SAVE_CMD_CLEAR_STATUS);
+  bus_write16(ROM_SAVE_STATUS, SR_CMD_READ_ARRAY);
+}
+
+/* Erases take seconds: no need to repeat this code inline */
+__attribute__((noinline)) static void erase_unit(u32 start)
+{
+  u32 base = ROM_SAVE_BASE + start;
+  if (start == ROM_SAVE_SECTOR_7E)
+    command_step(base, SR_CMD_LOCK_SETUP, ROM_SAVE_CMD_7E_CONFIRM);
+  command_step(base, SR_CMD_ERASE_SETUP, SR_CMD_CONFIRM);
+}
+
+/* start and bytes even; src is read byte by byte, so it may be odd */
+static void program(u32 start, const u8 *src, u32 bytes)
+{
+  for (u32 k = 0; k < bytes; k += 2)
+    command_step(ROM_SAVE_BASE + start + k, SR_CMD_PROGRAM, (u16)(src[k] | src[k + 1] << 8));
+}
+
+static int is_erased(u32 start, u32 bytes)
+{
+  for (u32 k = 0; k < bytes; k += 2)
+    if (bus_read16(ROM_SAVE_BASE + start + k) != FLASH_ERASED)
+      return 0;
+  return 1;
+}
+
+static void read_unit(u32 start, u8 *dest, u32 bytes)
+{
+  for (u32 k = 0; k < bytes; k += 2) {
+    u16 half = bus_read16(ROM_SAVE_BASE + start + k);
+    dest[k] = (u8)half;
+    dest[k + 1] = (u8)(half >> 8);
+  }
+}
+
+void rom_save_write(u32 offset, u32 bytes)
+{
+  u8 *staging = staging_area(bytes);
+  /* The save type probe may have left the flash in a command mode; the
+   * erased check and the copies read the array. */
+  bus_write16(ROM_SAVE_STATUS, SR_CMD_READ_ARRAY);
+
+  for (u32 done = 0; done < bytes;) {
+    u32 pos = offset + done;
+    if (pos >= ROM_SAVE_SIZE)
+      break;
+    u32 unit = pos < ROM_SAVE_SINGLE_SECTORS ? ROM_SAVE_BLOCK_SIZE : ROM_SAVE_SECTOR_SIZE;
+    u32 part = unit_part(pos, bytes - done, unit);
+    u32 start = pos & ~(unit - 1);
+    const u8 *src = data_buffer + done;
+
+    if (part == unit) {
+      erase_unit(start);
+      program(start, src, unit);
+    } else if (((pos | part) & 1) == 0 && is_erased(pos, part)) {
+      program(pos, src, part);
+    } else {
+      read_unit(start, staging, unit);
+      copy_bytes(staging + (pos - start), src, part);
+      erase_unit(start);
+      program(start, staging, unit);
+    }
+    done += part;
+  }
+
+  /* The save area is read through the ROM window: every chip there back
+   * to read mode, the save area's included */
+  read_array_reset((FLASH8M_BASE - ROM_BASE + offset) >> 1);
+}
