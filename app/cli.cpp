@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "app/console.h"
+#include "app/output.h"
 #include "link/failure.h"
 
 namespace kartex {

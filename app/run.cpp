@@ -4,11 +4,16 @@
 
 #include "agent/agent_image.h"
 #include "app/cli.h"
-#include "app/console.h"
+#include "app/output.h"
 #include "app/host_file.h"
+#include "app/interrupt.h"
 #include "app/session.h"
 #include "app/usage.h"
 #include "cart/commands.h"
+#include "host/clock_stamp.h"
+#include "host/host_file_service.h"
+#include "host/host_files.h"
+#include "host/program_file.h"
 #include "link/failure.h"
 
 namespace kartex {
@@ -46,24 +51,48 @@ HostSide open_host_file(const Invocation& inv) {
   return host;
 }
 
-void run_command(const CommandLine& line, RunEnv& env, Console& con) {
+// The program of `rtc`, read whole before the cable is touched.
+std::vector<std::uint8_t> load_program(const Invocation& inv, Output& con) {
+  auto program = read_program_file(inv.file_name);
+  if (!program) {
+    con.print("%s", cant_open(inv.file_name).c_str());
+    print_usage(con.out);
+    throw Failure("", Failure::Stream::Out);
+  }
+  return std::move(*program);
+}
+
+// Serves the loaded program until the service is told to end.
+void serve_program(CableLink& link, RunEnv& env, Output& con) {
+  HostFiles files;
+  ServiceOptions options;
+  InterruptCatcher interrupt;
+  options.stop = env.service_stop ? env.service_stop
+                                  : [](std::uint64_t) { return InterruptCatcher::caught(); };
+  host_file_service(link, files, con, options);
+  if (con.mid_line) con.print("\n");
+}
+
+void run_command(const CommandLine& line, RunEnv& env, Output& con) {
   const Invocation& inv = line.invocation;
-  if (inv.command == Command::RTC || inv.command == Command::VTS) {
-    if (inv.command == Command::RTC && !read_host_file(inv.file_name)) {
-      con.print("%s", cant_open(inv.file_name).c_str());
-      print_usage(con.out);
-      throw Failure("", Failure::Stream::Out);
-    }
+  if (inv.command == Command::VTS)
     fail(std::string("the ") + command_word(inv.command) +
          " command is not available in this build of kartex");
-  }
+  std::vector<std::uint8_t> program;
+  if (inv.command == Command::RTC) program = load_program(inv, con);
   HostSide host = open_host_file(inv);
 
   PipesOpener opener =
       env.opener ? env.opener(line.transport) : make_opener(line.transport, env.err);
   CableLink link(std::move(opener), env.sleep, &env.err);
   link.link_start();
-  const CartInfo cart = session_bringup(link, inv.command, agent_image(), con);
+  std::span<const std::uint8_t> image = agent_image();
+  if (inv.command == Command::RTC) {
+    // Stamped after the handshake, however long that took, just before it is sent.
+    stamp_clock(program, con, env.clock);
+    image = program;
+  }
+  const CartInfo cart = session_bringup(link, inv.command, image, con);
   const Range range{inv.start_offset, inv.length};
   switch (inv.command) {
     case Command::FR: flash_read(link, cart, range, *host.output, con); break;
@@ -72,6 +101,7 @@ void run_command(const CommandLine& line, RunEnv& env, Console& con) {
     case Command::FE: flash_erase(link, cart, con); break;
     case Command::SR: save_read(link, cart, range, *host.output, con, inv.eeprom_order); break;
     case Command::SW: save_write(link, cart, range, host.input, con, inv.eeprom_order); break;
+    case Command::RTC: serve_program(link, env, con); break;
     default: break;
   }
   if (host.output) host.output->commit();
@@ -80,10 +110,14 @@ void run_command(const CommandLine& line, RunEnv& env, Console& con) {
 }  // namespace
 
 int run(const std::vector<std::string>& args, RunEnv& env) {
-  Console con{env.out, env.err};
+  Output con{env.out, env.err};
   con.print("%s", BANNER);
   try {
     CommandLine line = parse_command_line(args);
+    if (line.transport.sim && line.transport.sim->help) {
+      env.out << sim_help_text() << std::flush;
+      return EXIT_OK;
+    }
     switch (line.action) {
       case CommandLine::Action::Help: print_help(env.out); return EXIT_OK;
       case CommandLine::Action::Version: con.print("kartex %s\n", KARTEX_VERSION); return EXIT_OK;

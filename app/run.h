@@ -2,6 +2,8 @@
 // One run of the tool: banner, command line, host file, link, bring-up and
 // one command body. Returns the exit status; never throws.
 
+#include <cstdint>
+#include <ctime>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -19,6 +21,11 @@ struct RunEnv {
   // (USB cable or simulator), reporting on `err`.
   std::function<PipesOpener(const TransportOptions&)> opener;
   Sleeper sleep = sleep_ms;
+  // The wall clock of the program load's clock stamp.
+  std::function<std::time_t()> clock = [] { return std::time(nullptr); };
+  // Ends the host file service of `rtc` (see ServiceOptions::stop); empty:
+  // the user's Ctrl-C does.
+  std::function<bool(std::uint64_t idle_polls)> service_stop = nullptr;
 };
 
 int run(const std::vector<std::string>& args, RunEnv& env);

@@ -3,28 +3,44 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/console.h"
+#include "app/output.h"
 #include "link/cable_link.h"
 #include "link/failure.h"
 
 namespace kartex {
 
-void upload_program(CableLink& link, std::span<const std::uint8_t> image) {
-  const auto words = words_for(static_cast<std::uint32_t>(image.size()));
-  if (words > CMD_MAX_WORDS)
+namespace {
+
+// The image as whole words, its last word filled up with zero bytes.
+std::vector<std::uint8_t> padded_image(std::span<const std::uint8_t> image) {
+  if (image.size() > CMD_MAX_WORDS * 4u)
     fail(strprintf("a program of %zu bytes does not fit one upload (at most %u bytes)",
                    image.size(), CMD_MAX_WORDS * 4u));
-  // The last word is filled up with zero bytes.
-  std::vector<std::uint8_t> padded(words * 4, 0);
+  std::vector<std::uint8_t> padded(words_for(static_cast<std::uint32_t>(image.size())) * 4, 0);
   std::copy(image.begin(), image.end(), padded.begin());
+  return padded;
+}
+
+}  // namespace
+
+void upload_program(CableLink& link, std::span<const std::uint8_t> image) {
+  const std::vector<std::uint8_t> padded = padded_image(image);
   link.write_word_paced(static_cast<std::uint32_t>(image.size()), UPLOAD_LENGTH_PAUSE_MS);
   link.write_words(padded);
   // Nothing acknowledges the upload; the console needs this long to start it.
   link.pause(UPLOAD_START_PAUSE_MS);
 }
 
+void run_program_on_agent(CableLink& link, std::span<const std::uint8_t> image) {
+  const std::vector<std::uint8_t> padded = padded_image(image);
+  link.agent_request(REQ_RUN_PROGRAM, static_cast<std::uint32_t>(image.size()), 0, 0);
+  link.write_words(padded);
+  // Nothing acknowledges the start either; give the program the same time.
+  link.pause(UPLOAD_START_PAUSE_MS);
+}
+
 CartInfo session_bringup(CableLink& link, Command command, std::span<const std::uint8_t> image,
-                         Console& con) {
+                         Output& con) {
   CartInfo cart;
   const bool program_load = command == Command::RTC;
   if (link.reg_read(REG_SESSION) == SESSION_MARKER) {
@@ -33,6 +49,12 @@ CartInfo session_bringup(CableLink& link, Command command, std::span<const std::
     cart.rom_kind = static_cast<std::int32_t>(link.reg_read(REG_ROM_KIND));
     cart.rom_size = static_cast<std::int32_t>(link.reg_read(REG_ROM_SIZE));
     cart.erase_block = static_cast<std::int32_t>(link.reg_read(REG_ERASE_BLOCK));
+    if (program_load) {
+      // The agent ends when it starts the program: clear the marker first,
+      // so that whatever happens next, the next run brings the agent up again.
+      link.reg_write(REG_SESSION, 0);
+      run_program_on_agent(link, image);
+    }
   } else {
     upload_program(link, image);
     if (!program_load) {

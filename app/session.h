@@ -12,15 +12,18 @@
 namespace kartex {
 
 class CableLink;
-struct Console;
+struct Output;
 
 constexpr int UPLOAD_LENGTH_PAUSE_MS = 50;   // between the length header and its word
 constexpr int UPLOAD_START_PAUSE_MS = 100;   // for the console to start the image
 
 // Sends a program image: its length word, then the image in one transfer.
 void upload_program(CableLink& link, std::span<const std::uint8_t> image);
+// Hands a program image to the running agent, which loads it where an
+// upload goes and restarts the console in it.
+void run_program_on_agent(CableLink& link, std::span<const std::uint8_t> image);
 
 CartInfo session_bringup(CableLink& link, Command command, std::span<const std::uint8_t> image,
-                         Console& con);
+                         Output& con);
 
 }  // namespace kartex

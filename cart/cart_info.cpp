@@ -1,6 +1,6 @@
 #include "cart/cart_info.h"
 
-#include "app/console.h"
+#include "app/output.h"
 #include "link/protocol.h"
 
 namespace kartex {
@@ -30,7 +30,7 @@ void derive_save_geometry(CartInfo& cart) {
   cart.save_block = g.block;
 }
 
-void print_cart_lines(const CartInfo& cart, Console& con) {
+void print_cart_lines(const CartInfo& cart, Output& con) {
   if (cart.rom_kind == ROM_KIND_MASK)
     con.print("MASK ROM SIZE=0x%X\n", static_cast<unsigned>(cart.rom_size));
   else if (cart.rom_kind != ROM_KIND_NONE)

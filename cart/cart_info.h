@@ -5,7 +5,7 @@
 
 namespace kartex {
 
-struct Console;
+struct Output;
 
 // Save memory types as the agent reports them.
 enum SaveType : std::int32_t {
@@ -50,6 +50,6 @@ SaveGeometry save_geometry(std::int32_t save_type, std::uint32_t variant);
 void derive_save_geometry(CartInfo& cart);
 
 // The ROM line and the save line shown after bring-up.
-void print_cart_lines(const CartInfo& cart, Console& con);
+void print_cart_lines(const CartInfo& cart, Output& con);
 
 }  // namespace kartex

@@ -13,7 +13,7 @@
 namespace kartex {
 
 class CableLink;
-struct Console;
+struct Output;
 
 // How a save file holds each 8-byte EEPROM block. The tool's own order keeps
 // the block's 64-bit bit-stream value least significant byte first; common
@@ -32,16 +32,16 @@ constexpr std::int32_t ROM_WRITE_CHUNK = 16384;
 // The message of a save range off the block boundary.
 std::string boundary_message(std::int32_t save_block);
 
-void flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Console& con);
+void flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Output& con);
 void flash_write(CableLink& link, const CartInfo& cart, Range range,
-                 std::span<const std::uint8_t> file, Console& con);
+                 std::span<const std::uint8_t> file, Output& con);
 void flash_append(CableLink& link, const CartInfo& cart, Range range,
-                  std::span<const std::uint8_t> file, Console& con);
-void flash_erase(CableLink& link, const CartInfo& cart, Console& con);
-void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Console& con,
+                  std::span<const std::uint8_t> file, Output& con);
+void flash_erase(CableLink& link, const CartInfo& cart, Output& con);
+void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Output& con,
                EepromOrder order = EepromOrder::Tool);
 void save_write(CableLink& link, const CartInfo& cart, Range range,
-                std::span<const std::uint8_t> file, Console& con,
+                std::span<const std::uint8_t> file, Output& con,
                 EepromOrder order = EepromOrder::Tool);
 // Turns EEPROM blocks between the tool's order and the emulators' order (the
 // same operation both ways); other save types are left as they are.

@@ -1,11 +1,11 @@
-#include "app/console.h"
+#include "app/output.h"
 #include "cart/commands.h"
 #include "link/cable_link.h"
 #include "link/failure.h"
 
 namespace kartex {
 
-void flash_erase(CableLink& link, const CartInfo& cart, Console& con) {
+void flash_erase(CableLink& link, const CartInfo& cart, Output& con) {
   // Mask ROMs and unknown ROMs report no erase block; stepping by it would
   // never end.
   if (cart.erase_block <= 0)

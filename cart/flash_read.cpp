@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/console.h"
+#include "app/output.h"
 #include "cart/commands.h"
 #include "link/cable_link.h"
 #include "link/failure.h"
@@ -9,7 +9,7 @@
 namespace kartex {
 
 void flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink,
-                Console& con) {
+                Output& con) {
   const std::int32_t length = range.length == NOT_GIVEN ? cart.rom_size : range.length;
   const std::int32_t start = range.start_offset == NOT_GIVEN ? 0 : range.start_offset;
   if (length < 0)

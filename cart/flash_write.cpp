@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/console.h"
+#include "app/output.h"
 #include "cart/commands.h"
 #include "link/cable_link.h"
 #include "link/failure.h"
@@ -16,14 +16,25 @@ constexpr std::uint32_t BANK_HEADER = 0x8000;
 // A start that is a bank's first byte or its header's end needs no rounding.
 constexpr std::uint32_t BANK_START_MASK = 0xFFC08000;
 
-void clip_to_rom(std::int32_t& length, std::int32_t room, Console& con) {
+// Bytes a flash ROM kind programs at once, aligned to their own size.
+std::int32_t program_unit(std::int32_t rom_kind) {
+  constexpr std::int32_t PAIR_BUFFER = 64;  // 32 halfwords, 16 to each chip of a pair
+  constexpr std::int32_t PAIR_PAGE = 512;   // 256 halfwords, 128 to each chip of a pair
+  switch (rom_kind) {
+    case 3: return PAIR_BUFFER;
+    case 9: return PAIR_PAGE;
+    default: return 2;
+  }
+}
+
+void clip_to_rom(std::int32_t& length, std::int32_t room, Output& con) {
   if (room < length) {
     con.print("Write size(0x%X) is too big.\n", static_cast<unsigned>(length));
     length = room;
   }
 }
 
-void clip_to_file(std::int32_t& length, std::span<const std::uint8_t> file, Console& con) {
+void clip_to_file(std::int32_t& length, std::span<const std::uint8_t> file, Output& con) {
   if (length > static_cast<std::int32_t>(file.size())) {
     con.print("Write size is larger than file size.\n");
     length = static_cast<std::int32_t>(file.size());
@@ -32,7 +43,7 @@ void clip_to_file(std::int32_t& length, std::span<const std::uint8_t> file, Cons
 
 // The data of an announced flash write, in pieces of 16 KiB, paced by the
 // blocking writes; the agent programs while the next piece arrives.
-void send_rom_stream(CableLink& link, std::span<const std::uint8_t> data, Console& con) {
+void send_rom_stream(CableLink& link, std::span<const std::uint8_t> data, Output& con) {
   std::vector<std::uint8_t> buffer(ROM_WRITE_CHUNK);
   std::size_t pos = 0;
   do {
@@ -51,13 +62,24 @@ void send_rom_stream(CableLink& link, std::span<const std::uint8_t> data, Consol
 }  // namespace
 
 void flash_write(CableLink& link, const CartInfo& cart, Range range,
-                 std::span<const std::uint8_t> file, Console& con) {
+                 std::span<const std::uint8_t> file, Output& con) {
   std::int32_t length =
       range.length == NOT_GIVEN ? static_cast<std::int32_t>(file.size()) : range.length;
   const std::int32_t start = range.start_offset == NOT_GIVEN ? 0 : range.start_offset;
   if (start > cart.rom_size)
     fail(strprintf("start offset 0x%X lies beyond the end of the 0x%X-byte ROM",
                    static_cast<unsigned>(start), static_cast<unsigned>(cart.rom_size)));
+  // Flash ROM programs whole halfwords: an odd start would put every byte
+  // one place off.
+  if (start & 1)
+    fail(strprintf("start offset 0x%X is odd; flash ROM is written from an even offset",
+                   static_cast<unsigned>(start)));
+  // Pairs with write buffers and page programming take whole units only; a
+  // unit that starts off its boundary would be refused by the chips.
+  if (const std::int32_t unit = program_unit(cart.rom_kind); start % unit != 0)
+    fail(strprintf("start offset 0x%X is not a multiple of 0x%X, the programming unit of this "
+                   "flash ROM",
+                   static_cast<unsigned>(start), static_cast<unsigned>(unit)));
   clip_to_rom(length, cart.rom_size - start, con);
   clip_to_file(length, file, con);
   con.print("0x%X bytes writeing.\n", static_cast<unsigned>(length));
@@ -67,7 +89,7 @@ void flash_write(CableLink& link, const CartInfo& cart, Range range,
 }
 
 void flash_append(CableLink& link, const CartInfo& cart, Range range,
-                  std::span<const std::uint8_t> file, Console& con) {
+                  std::span<const std::uint8_t> file, Output& con) {
   std::uint32_t free_reply[1] = {};
   link.agent_request(REQ_FLASH_FREE, 0, 0, 0, free_reply);
   std::int32_t length =

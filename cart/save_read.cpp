@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/console.h"
+#include "app/output.h"
 #include "cart/commands.h"
 #include "link/cable_link.h"
 #include "link/failure.h"
@@ -21,7 +21,7 @@ std::string boundary_message(std::int32_t save_block) {
                    static_cast<unsigned>(save_block));
 }
 
-void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Console& con,
+void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Output& con,
                EepromOrder order) {
   const std::int32_t length = range.length == NOT_GIVEN ? cart.save_size : range.length;
   const std::int32_t start = range.start_offset == NOT_GIVEN ? 0 : range.start_offset;

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/console.h"
+#include "app/output.h"
 #include "cart/commands.h"
 #include "link/cable_link.h"
 #include "link/failure.h"
@@ -9,7 +9,7 @@
 namespace kartex {
 
 void save_write(CableLink& link, const CartInfo& cart, Range range,
-                std::span<const std::uint8_t> file, Console& con, EepromOrder order) {
+                std::span<const std::uint8_t> file, Output& con, EepromOrder order) {
   const std::int32_t start = range.start_offset == NOT_GIVEN ? 0 : range.start_offset;
   std::int32_t length =
       range.length == NOT_GIVEN ? static_cast<std::int32_t>(file.size()) : range.length;

@@ -116,6 +116,11 @@ PipeResult Cable::register_access(std::span<const std::uint8_t> bytes) {
   const unsigned index = bytes[1] & ~CMD_REG_WRITE_FLAG;
   if (!(bytes[1] & CMD_REG_WRITE_FLAG)) {
     if (bytes.size() != 2) return refuse("register read of " + std::to_string(bytes.size()) + " bytes");
+    if (index == REG_STATUS && phase_ == Phase::Linked && !console_.fault().empty()) {
+      // A console that faulted never arms again: a host polling for its
+      // next word would wait forever. The poll after the fault reports it.
+      return PipeResult::failed(console_.fault());
+    }
     answer(index == REG_STATUS ? status() : regs_[index]);
     return PipeResult::done(bytes.size());
   }

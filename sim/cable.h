@@ -15,6 +15,8 @@
 // - A CMD_READ is served when its command arrives: the words wait on the
 //   data-in pipe in order behind any earlier answer.
 // - A word count of 0 moves nothing.
+// - A status poll of a console that has faulted fails with the fault, so
+//   that a host waiting for the console's next word learns it never comes.
 
 #include <cstdint>
 #include <deque>

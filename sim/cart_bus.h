@@ -41,6 +41,10 @@ class CartBus {
   // Save window, addr = console address 0x0E000000-0x0E00FFFF.
   virtual std::uint8_t read8(std::uint32_t addr) = 0;
   virtual void write8(std::uint32_t addr, std::uint8_t value) = 0;
+  // /CS went high after ROM-window accesses: a DMA transfer keeps the
+  // cartridge selected from its first access to its last, a CPU access
+  // only for itself.
+  virtual void bus_released() {}
 
   virtual void save(StateWriter& out) const = 0;
 };

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "link/failure.h"
+#include "sim/cartridge.h"
 
 namespace kartex {
 
@@ -39,6 +40,7 @@ std::unique_ptr<CartBus> load_cart(StateReader& in, SimLog& log) {
     if (rom.size() > CART_ROM_WINDOW) in.corrupt("the ROM is larger than 32 MiB");
     return std::make_unique<MaskRom>(std::move(rom), log);
   }
+  if (kind == "cartridge") return load_cartridge(in, log);
   in.corrupt("unknown cartridge kind '" + kind + "'");
 }
 
@@ -47,14 +49,15 @@ void save_cart(const CartBus& cart, StateWriter& out) {
   cart.save(out);
 }
 
-std::vector<std::uint8_t> read_rom_file(const std::string& path) {
+std::vector<std::uint8_t> read_rom_file(const std::string& path, std::uint32_t max_bytes) {
   std::ifstream in(path, std::ios::binary);
   if (!in) fail("cannot read ROM file " + path);
   std::vector<std::uint8_t> rom((std::istreambuf_iterator<char>(in)),
                                 std::istreambuf_iterator<char>());
   if (rom.empty()) fail("ROM file " + path + " is empty");
-  if (rom.size() > CART_ROM_WINDOW)
-    fail("ROM file " + path + " is larger than the 32 MiB cartridge window");
+  if (rom.size() > max_bytes)
+    fail("ROM file " + path + " is larger than the " + std::to_string(max_bytes >> 20) +
+         (max_bytes == CART_ROM_WINDOW ? " MiB cartridge window" : " MiB flash ROM"));
   return rom;
 }
 

@@ -42,7 +42,7 @@ class EmptySlot : public CartBus {
   void save(StateWriter&) const override {}
 };
 
-// ROM contents from a file (whole file, at most 32 MiB); throws Failure.
-std::vector<std::uint8_t> read_rom_file(const std::string& path);
+// ROM contents from a file (whole file, at most `max_bytes`); throws Failure.
+std::vector<std::uint8_t> read_rom_file(const std::string& path, std::uint32_t max_bytes = CART_ROM_WINDOW);
 
 }  // namespace kartex

@@ -79,6 +79,11 @@ void ConsoleBus::write_io(std::uint32_t offset, unsigned size, std::uint32_t val
   if (size == 4) io_.write16(offset + 2, static_cast<std::uint16_t>(value >> 16));
 }
 
+void ConsoleBus::end_burst() {
+  burst_ = false;
+  if (cart_) cart_->bus_released();
+}
+
 std::uint32_t ConsoleBus::read_cart(std::uint32_t addr, unsigned size) {
   if (!cart_) return 0;
   if (addr >= mem::CART_SAVE) {
@@ -86,11 +91,15 @@ std::uint32_t ConsoleBus::read_cart(std::uint32_t addr, unsigned size) {
     const std::uint32_t b = cart_->read8(mem::CART_SAVE | (addr & CART_SAVE_MASK));
     return size == 1 ? b : size == 2 ? b * 0x0101u : b * 0x01010101u;
   }
-  if (size == 4)
-    return cart_->read16(addr) | static_cast<std::uint32_t>(cart_->read16(addr + 2)) << 16;
-  const std::uint16_t half = cart_->read16(addr & ~1u);
-  if (size == 2) return half;
-  return addr & 1 ? half >> 8 : half & 0xFF;
+  std::uint32_t v;
+  if (size == 4) {
+    v = cart_->read16(addr) | static_cast<std::uint32_t>(cart_->read16(addr + 2)) << 16;
+  } else {
+    const std::uint16_t half = cart_->read16(addr & ~1u);
+    v = size == 2 ? half : addr & 1 ? half >> 8 : half & 0xFF;
+  }
+  if (!burst_) cart_->bus_released();
+  return v;
 }
 
 void ConsoleBus::write_cart(std::uint32_t addr, unsigned size, std::uint32_t value) {
@@ -112,6 +121,7 @@ void ConsoleBus::write_cart(std::uint32_t addr, unsigned size, std::uint32_t val
     const std::uint16_t b = static_cast<std::uint16_t>(value & 0xFF);
     cart_->write16(addr & ~1u, static_cast<std::uint16_t>(b | b << 8));
   }
+  if (!burst_) cart_->bus_released();
 }
 
 }  // namespace kartex

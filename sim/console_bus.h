@@ -55,6 +55,11 @@ class ConsoleBus {
   std::uint32_t read(std::uint32_t addr, unsigned size);
   void write(std::uint32_t addr, unsigned size, std::uint32_t value);
 
+  // A DMA transfer between these keeps the cartridge selected throughout;
+  // outside, every CPU access to the ROM window releases it afterwards.
+  void begin_burst() { burst_ = true; }
+  void end_burst();
+
  private:
   std::uint32_t read_cart(std::uint32_t addr, unsigned size);
   void write_cart(std::uint32_t addr, unsigned size, std::uint32_t value);
@@ -65,6 +70,7 @@ class ConsoleBus {
   IoRegisters& io_;
   SimLog& log_;
   CartBus* cart_ = nullptr;
+  bool burst_ = false;
 };
 
 }  // namespace kartex

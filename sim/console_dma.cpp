@@ -43,6 +43,7 @@ DmaResult run_dma(unsigned channel, IoRegisters& io, ConsoleBus& bus) {
   const std::int64_t dst_step = step_of(dst_mode, unit);
 
   DmaResult result{dst, dst};
+  bus.begin_burst();
   for (std::uint32_t i = 0; i < count; ++i) {
     bus.write(dst, unit, bus.read(src, unit));
     result.dest_low = std::min(result.dest_low, dst);
@@ -50,6 +51,7 @@ DmaResult run_dma(unsigned channel, IoRegisters& io, ConsoleBus& bus) {
     src = static_cast<std::uint32_t>(src + src_step);
     dst = static_cast<std::uint32_t>(dst + dst_step);
   }
+  bus.end_burst();
   // A channel started at once runs once: repeat applies to timed starts.
   io.set_raw(base + 10, static_cast<std::uint16_t>(io.raw(base + 10) & ~io::DMA_ENABLE));
   return result;

@@ -3,6 +3,8 @@
 #include <string_view>
 
 #include "link/failure.h"
+#include "sim/flash_catalog.h"
+#include "sim/save_build.h"
 #include "sim/sim_pipes.h"
 
 namespace kartex {
@@ -12,20 +14,60 @@ namespace {
 struct OptionKey {
   const char* name;
   bool takes_value;
+  const char* help;
   std::function<void(SimOptions&, const std::string&)> apply;
 };
 
-// One row per key; later keys (chip, size, mapper, save, ...) are added here.
-const OptionKey& find_key(std::string_view name) {
-  static const OptionKey KEYS[] = {
-      {"rom", true, [](SimOptions& o, const std::string& v) { o.rom_file = v; }},
-      {"state", true, [](SimOptions& o, const std::string& v) { o.state_dir = v; }},
-      {"stats", false, [](SimOptions& o, const std::string&) { o.stats = true; }},
+std::uint32_t parse_size(const std::string& v) {
+  std::string digits = v;
+  if (!digits.empty() && (digits.back() == 'M' || digits.back() == 'm')) digits.pop_back();
+  if (digits.empty() || digits.size() > 3 || !std::all_of(digits.begin(), digits.end(), ::isdigit))
+    fail("--sim: size takes a number of MiB such as 16 or 16M, not '" + v + "'");
+  const auto mib = static_cast<std::uint32_t>(std::stoul(digits));
+  if (mib == 0 || mib > 128) fail("--sim: size must be 1 to 128 MiB, not '" + v + "'");
+  return mib;
+}
+
+void parse_chip(SimOptions& o, const std::string& v) {
+  if (!find_rom_option(v)) fail("--sim: no flash ROM chip=" + v + " (see --sim=help for the list)");
+  o.chip = v;
+}
+
+void parse_mapper(SimOptions& o, const std::string& v) {
+  if (v == "on") o.mapper = true;
+  else if (v == "off") o.mapper = false;
+  else fail("--sim: mapper takes on or off, not '" + v + "'");
+}
+
+const std::vector<OptionKey>& keys() {
+  static const std::vector<OptionKey> KEYS = {
+      {"rom", true, "FILE: ROM contents (default: a generated 4 MiB mask ROM; flash: blank)",
+       [](SimOptions& o, const std::string& v) { o.rom_file = v; }},
+      {"chip", true, "KIND/CODE: a flash ROM cartridge, e.g. 3/8802 (list below)", parse_chip},
+      {"size", true, "MIB: the cartridge's size where it comes in several (e.g. 64 or 64M)",
+       [](SimOptions& o, const std::string& v) { o.size_mib = parse_size(v); }},
+      {"mapper", true, "on|off: whether the flash cartridge has the mapper (default on)", parse_mapper},
+      {"save", true, "PART: the save chip (list below; default none)",
+       [](SimOptions& o, const std::string& v) {
+         check_save_option(v);
+         o.save = v;
+       }},
+      {"save-image", true, "FILE: the save chip's first contents, exactly its size (default: erased)",
+       [](SimOptions& o, const std::string& v) { o.save_image = v; }},
+      {"state", true, "DIR: keep cable, console and cartridge between runs",
+       [](SimOptions& o, const std::string& v) { o.state_dir = v; }},
+      {"stats", false, "print words moved and instructions run at the end",
+       [](SimOptions& o, const std::string&) { o.stats = true; }},
+      {"help", false, "this list", [](SimOptions& o, const std::string&) { o.help = true; }},
   };
-  for (const OptionKey& key : KEYS)
+  return KEYS;
+}
+
+const OptionKey& find_key(std::string_view name) {
+  for (const OptionKey& key : keys())
     if (name == key.name) return key;
   std::string known;
-  for (const OptionKey& key : KEYS) known += std::string(known.empty() ? "" : ", ") + key.name;
+  for (const OptionKey& key : keys()) known += std::string(known.empty() ? "" : ", ") + key.name;
   fail("--sim: unknown option '" + std::string(name) + "' (known: " + known + ")");
 }
 
@@ -52,6 +94,18 @@ SimOptions parse_sim_options(const std::string& text) {
     }
   }
   return options;
+}
+
+std::string sim_help_text() {
+  std::string text = "--sim=KEY[=VALUE],... keys:\n";
+  for (const OptionKey& key : keys()) {
+    std::string left = std::string("  ") + key.name;
+    left.resize(13, ' ');
+    text += left + key.help + "\n";
+  }
+  text += "save=PART save chips (FLASH: maker and device byte):\n" + save_options_help();
+  text += "chip=KIND/CODE flash ROMs (KIND/CODE, chips, sizes, erase blocks):\n";
+  return text + rom_options_help();
 }
 
 }  // namespace kartex

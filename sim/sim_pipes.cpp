@@ -4,8 +4,7 @@
 #include <ostream>
 
 #include "link/failure.h"
-#include "sim/cart_header.h"
-#include "sim/cart_rom.h"
+#include "sim/cart_build.h"
 #include "sim/png_writer.h"
 #include "sim/simulator.h"
 
@@ -21,15 +20,15 @@ class SimTransport : public Pipes {
       : options_(options), report_(report), sim_(nullptr, CableTimes{}, &report) {
     bool has_cart = false;
     if (!options.state_dir.empty()) has_cart = sim_.load_state(options.state_dir);
-    // A kept cartridge stays in the slot; rom= applies only to a state
-    // without one (or without state=).
+    // A kept cartridge (with its save chip) stays in the slot; rom=, chip=,
+    // size=, mapper=, save= and save-image= apply only to a state without
+    // one (or without state=).
     if (!has_cart) {
-      std::vector<std::uint8_t> rom =
-          options.rom_file.empty() ? make_default_rom() : read_rom_file(options.rom_file);
-      sim_.set_cart(std::make_unique<MaskRom>(std::move(rom), sim_.log()));
-    } else if (!options.rom_file.empty()) {
-      sim_.log().note("cartridge", "the kept cartridge stays in the slot; rom=" + options.rom_file +
-                                       " is not used");
+      sim_.set_cart(build_cartridge(options, sim_.log()));
+    } else if (!options.rom_file.empty() || !options.chip.empty() || options.size_mib || options.save != "none" ||
+               !options.save_image.empty()) {
+      sim_.log().note("cartridge",
+                      "the kept cartridge stays in the slot; rom=, chip=, size=, save= and save-image= are not used");
     }
   }
 

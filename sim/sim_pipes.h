@@ -2,6 +2,7 @@
 // The in-process cable transport: a simulated cable, console and cartridge
 // behind the Pipes seam.
 
+#include <cstdint>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -11,14 +12,23 @@
 namespace kartex {
 
 struct SimOptions {
-  std::string rom_file;   // rom=FILE: the cartridge's ROM; empty: a generated 4 MiB ROM
+  std::string rom_file;   // rom=FILE: the ROM contents; empty: generated mask ROM, blank flash
   std::string state_dir;  // state=DIR: keep cable, console and cartridge between runs
   bool stats = false;     // stats: print words moved and instructions run at the end
+  std::string chip;       // chip=KIND/CODE: a flash ROM cartridge; empty: mask ROM
+  std::uint32_t size_mib = 0;  // size=N (MiB): 0 takes the chip's first size (mask ROM: 4)
+  bool mapper = true;     // mapper=off: a flash cartridge without the mapper
+  bool help = false;      // help: the caller prints sim_help_text() and stops
+  std::string save = "none";  // save=PART: the save chip (checked by check_save_option)
+  std::string save_image;     // save-image=FILE: its first contents; empty: erased
 };
 
 // "key=value,key,..." as typed after --sim=; "" gives the defaults. Unknown
 // key or bad value: throws Failure with one clear line.
 SimOptions parse_sim_options(const std::string& text);
+
+// What --sim=help prints: the keys, then the flash ROM chips.
+std::string sim_help_text();
 
 // A Pipes transport onto a fresh simulated cable+console+cartridge (or the
 // one kept in state_dir). `report` receives the simulator's log lines and,

@@ -12,53 +12,12 @@
 #include "link/hex.h"
 #include "sim/cart_bus.h"
 #include "sim/cart_header.h"
-#include "tests/support/scripted_cable.h"
+#include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-const std::string BANNER =
-    "*********** TETHERBOX USB CONSOLE TOOL Ver 3.54 + RTC + VTS ************\n";
-
-struct ToolOnSim {
-  std::ostringstream out, err;
-  int status = -1;
-
-  explicit ToolOnSim(const std::vector<std::string>& args) {
-    RunEnv env{out, err, {}, [](int) {}};  // the simulator needs no wall-clock pauses
-    status = kartex::run(args, env);
-  }
-};
-
-// A fresh folder for one test's files.
-std::string scratch(const std::string& name) {
-  const fs::path dir = fs::path(::testing::TempDir()) / ("kartex_e2e_" + name);
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir.string() + "/";
-}
-
-Bytes slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void spill(const std::string& path, const Bytes& data) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
-std::string lines_of(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// The trace line of an agent request with this code, as the cable saw it.
-std::string request_line(std::uint32_t code) { return "cmd 0004" + to_hex(le32(code)); }
 
 TEST(ToolOnSimulator, UploadPathThenCachedPathOnKeptState) {
   const std::string dir = scratch("session");
@@ -67,7 +26,7 @@ TEST(ToolOnSimulator, UploadPathThenCachedPathOnKeptState) {
   EXPECT_EQ(first.status, 0) << first.err.str();
   EXPECT_EQ(first.err.str(), "") << "the simulator saw the agent misuse the hardware";
   EXPECT_EQ(first.out.str(), BANNER + "MASK ROM SIZE=0x400000\n0x10 bytes reading.\nR");
-  const std::string trace1 = lines_of(dir + "first.trace");
+  const std::string trace1 = text_of(dir + "first.trace");
   const std::string length_word = "out " + to_hex(le32(static_cast<std::uint32_t>(agent_image().size())));
   EXPECT_NE(trace1.find("cmd 020100\n" + length_word + "\n"), std::string::npos) << "no upload";
   EXPECT_NE(trace1.find(request_line(REQ_SAVE_TYPE)), std::string::npos);
@@ -77,7 +36,7 @@ TEST(ToolOnSimulator, UploadPathThenCachedPathOnKeptState) {
   ToolOnSim second({sim, "--trace", dir + "second.trace", "fr", dir + "b.bin", "0x20", "16"});
   EXPECT_EQ(second.status, 0) << second.err.str();
   EXPECT_EQ(second.out.str(), BANNER + "MASK ROM SIZE=0x400000\n0x10 bytes reading.\nR");
-  const std::string trace2 = lines_of(dir + "second.trace");
+  const std::string trace2 = text_of(dir + "second.trace");
   EXPECT_EQ(trace2.find(length_word), std::string::npos) << "uploaded again";
   EXPECT_EQ(trace2.find(request_line(REQ_SAVE_TYPE)), std::string::npos);
   EXPECT_EQ(trace2.find(request_line(REQ_CART_INFO)), std::string::npos);
@@ -152,7 +111,7 @@ TEST(ToolOnSimulator, EraseOfAMaskRomIsRefusedWithoutARequest) {
   ToolOnSim run({"--sim", "--trace", dir + "t", "fe"});
   EXPECT_EQ(run.status, 255);
   EXPECT_EQ(run.out.str(), BANNER + "MASK ROM SIZE=0x400000\n");
-  EXPECT_EQ(lines_of(dir + "t").find(request_line(REQ_FLASH_ERASE)), std::string::npos);
+  EXPECT_EQ(text_of(dir + "t").find(request_line(REQ_FLASH_ERASE)), std::string::npos);
 }
 
 }  // namespace

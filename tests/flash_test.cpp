@@ -88,12 +88,24 @@ TEST(FlashWrite, ClipsToRomFromTheOffsetAndToTheFile) {
   }
 }
 
-TEST(FlashWrite, StartBeyondTheRomIsRefusedBeforeAnyRequest) {
-  Body b;
-  b.run([&] { flash_write(b.s.link, cart_of(2, 0x100000, 0x20000), {0x200000, 16}, pattern(16), b.con); });
-  EXPECT_EQ(b.failure, "start offset 0x200000 lies beyond the end of the 0x100000-byte ROM");
-  EXPECT_TRUE(b.c.done());
-  EXPECT_EQ(b.out.str(), "");
+TEST(FlashWrite, BadStartsAreRefusedBeforeAnyRequest) {
+  struct Case {
+    std::int32_t kind, start;
+    const char* failure;
+  };
+  const Case cases[] = {
+      {2, 0x200000, "start offset 0x200000 lies beyond the end of the 0x100000-byte ROM"},
+      {2, 0x1001, "start offset 0x1001 is odd; flash ROM is written from an even offset"},
+      {3, 0x1020, "start offset 0x1020 is not a multiple of 0x40, the programming unit of this flash ROM"},
+      {9, 0x1100, "start offset 0x1100 is not a multiple of 0x200, the programming unit of this flash ROM"},
+  };
+  for (const Case& tc : cases) {
+    Body b;
+    b.run([&] { flash_write(b.s.link, cart_of(tc.kind, 0x100000, 0x20000), {tc.start, 16}, pattern(16), b.con); });
+    EXPECT_EQ(b.failure, tc.failure);
+    EXPECT_TRUE(b.c.done());
+    EXPECT_EQ(b.out.str(), "");
+  }
 }
 
 TEST(FlashAppend, StartFollowsFreeSpaceAndTheBankRule) {

@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "app/console.h"
+#include "app/output.h"
 #include "app/session.h"
 #include "tests/support/scripted_cable.h"
 
@@ -15,7 +15,7 @@ namespace {
 struct Bringup {
   ScriptedLink s;
   std::ostringstream out, err;
-  Console con{out, err};
+  Output con{out, err};
 
   CartInfo run(Command command, const Bytes& image) {
     s.link.link_start();

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "link/failure.h"
+#include "sim/cart_build.h"
 #include "sim/cart_rom.h"
 #include "sim/sim_pipes.h"
 #include "sim_support.h"
@@ -49,6 +50,45 @@ TEST(SimOptions, ParsesKeysAndRefusesTheRest) {
       EXPECT_NE(std::string(e.what()).find(r.says), std::string::npos) << r.text << ": " << e.what();
     }
   }
+}
+
+TEST(SimOptions, FlashCartridgeKeysAndHelp) {
+  SimOptions o = parse_sim_options("chip=3/8802,size=64M,mapper=off");
+  EXPECT_EQ(o.chip, "3/8802");
+  EXPECT_EQ(o.size_mib, 64u);
+  EXPECT_FALSE(o.mapper);
+  EXPECT_FALSE(o.help);
+  EXPECT_TRUE(parse_sim_options("help").help);
+  EXPECT_EQ(parse_sim_options("chip=8/88C4,size=16").chip, "8/88C4");
+  const std::string help = sim_help_text();
+  for (const char* line : {"  chip ", "  size ", "  mapper ", "  3/8803 ", "  9/20 ", "  5/22da "})
+    EXPECT_NE(help.find(line), std::string::npos) << line;
+
+  const struct {
+    const char* text;
+    const char* says;
+  } refused[] = {
+      {"chip=3/9999", "no flash ROM chip=3/9999"}, {"chip=38802", "no flash ROM"}, {"size=0", "1 to 128"},
+      {"size=256", "1 to 128"}, {"size=big", "number of MiB"}, {"mapper=maybe", "on or off"},
+      {"help=1", "takes no value"},
+  };
+  for (const auto& r : refused) {
+    try {
+      parse_sim_options(r.text);
+      ADD_FAILURE() << "accepted '" << r.text << "'";
+    } catch (const Failure& e) {
+      EXPECT_NE(std::string(e.what()).find(r.says), std::string::npos) << r.text << ": " << e.what();
+    }
+  }
+  // A size the chip does not come in, and contents larger than the ROM.
+  SimLog log;
+  const std::string big = temp_dir("bigrom") + ".gba";
+  std::ofstream(big, std::ios::binary) << std::string(2 * 1024 * 1024 + 2, 'x');
+  for (const char* text : {"chip=3/8802,size=16", "chip=5/22da,rom="}) {
+    SimOptions bad = parse_sim_options(std::string(text) + (std::string(text).back() == '=' ? big : ""));
+    EXPECT_THROW(build_cartridge(bad, log), Failure) << text;
+  }
+  std::filesystem::remove(big);
 }
 
 TEST(SimState, RoundTripKeepsCableConsoleAndArmedExchange) {

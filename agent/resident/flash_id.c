@@ -46,6 +46,9 @@ static u32 paged_pair_size(u16 e, int clear_locks)
     select_rom_page(probe_pages[i]);
     bus_write16(ROM_BASE, SR_CMD_READ_ID);
     u16 id = bus_read16(ROM_BASE + ROM_ID_PAIR_DEVICE);
+    /* The final read-mode reset reaches page 0 only: leave this page's
+     * chip reading its array, or its data would read as identifier words */
+    bus_write16(ROM_BASE, SR_CMD_READ_ARRAY);
     if (clear_locks)
       clear_block_locks();
     if (id != e)

@@ -45,11 +45,24 @@ __attribute__((noinline)) static void erase_unit(u32 start)
   command_step(base, SR_CMD_ERASE_SETUP, SR_CMD_CONFIRM);
 }
 
-/* start and bytes even; src is read byte by byte, so it may be odd */
+/* start and bytes even; src is read byte by byte, so it may be odd. Only
+ * called on erased flash, where an all-ones halfword needs no programming. */
 static void program(u32 start, const u8 *src, u32 bytes)
 {
+  for (u32 k = 0; k < bytes; k += 2) {
+    u16 half = (u16)(src[k] | src[k + 1] << 8);
+    if (half != FLASH_ERASED)
+      command_step(ROM_SAVE_BASE + start + k, SR_CMD_PROGRAM, half);
+  }
+}
+
+/* A save written again unchanged needs no erase at all */
+static int holds(u32 start, const u8 *src, u32 bytes)
+{
   for (u32 k = 0; k < bytes; k += 2)
-    command_step(ROM_SAVE_BASE + start + k, SR_CMD_PROGRAM, (u16)(src[k] | src[k + 1] << 8));
+    if (bus_read16(ROM_SAVE_BASE + start + k) != (u16)(src[k] | src[k + 1] << 8))
+      return 0;
+  return 1;
 }
 
 static int is_erased(u32 start, u32 bytes)
@@ -85,7 +98,9 @@ void rom_save_write(u32 offset, u32 bytes)
     u32 start = pos & ~(unit - 1);
     const u8 *src = data_buffer + done;
 
-    if (part == unit) {
+    if (((pos | part) & 1) == 0 && holds(pos, src, part)) {
+      /* already there */
+    } else if (part == unit) {
       erase_unit(start);
       program(start, src, unit);
     } else if (((pos | part) & 1) == 0 && is_erased(pos, part)) {

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "app/console.h"
+#include "app/output.h"
 #include "cart/commands.h"
 #include "link/failure.h"
 #include "tests/support/scripted_cable.h"
@@ -22,7 +22,7 @@ struct Body {
   ScriptedLink s;
   ScriptedCable& c = *s.cable;
   std::ostringstream out, err;
-  Console con{out, err};
+  Output con{out, err};
   VectorSink sink;
   std::string failure;  // what the body failed with, if it did
 

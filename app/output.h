@@ -10,7 +10,7 @@ namespace kartex {
 
 std::string strprintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
-struct Console {
+struct Output {
   std::ostream& out;
   std::ostream& err;
 

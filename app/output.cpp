@@ -1,4 +1,4 @@
-#include "app/console.h"
+#include "app/output.h"
 
 #include <cstdio>
 #include <vector>
@@ -24,7 +24,7 @@ std::string strprintf(const char* fmt, ...) {
   return text;
 }
 
-void Console::print(const char* fmt, ...) {
+void Output::print(const char* fmt, ...) {
   std::va_list args;
   va_start(args, fmt);
   std::string text = vformat(fmt, args);

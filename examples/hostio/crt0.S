@@ -1,0 +1,51 @@
+/* Start-up of the example program, loaded at 0x02000000 and started there
+ * in ARM state. The image begins with a cartridge-style header, whose
+ * title field receives the tool's clock stamp. Sets up the stacks, clears
+ * .bss and calls main (Thumb); if main returns the program idles.
+ */
+#include "agent/hw/cpu.h"
+#include "host/hostio_protocol.h"
+
+        .syntax unified
+        .arm
+        .section .header, "ax", %progbits
+
+        .global _start
+        .type _start, %function
+_start:
+        b       start
+        .fill   CLOCK_STAMP_OFFSET - 4, 1, 0    @ logo area: nothing checks it on this path
+
+        .global clock_stamp
+clock_stamp:
+        .ascii  "HOSTIO DEMO"                   @ title field, 12 bytes
+        .byte   0
+        .ascii  "KHIO"                          @ game code
+        .ascii  "00"                            @ maker code
+        .byte   0x96                            @ fixed value
+        .fill   10, 1, 0                        @ unit, device type, reserved, version
+        .byte   0                               @ header complement: unchecked here
+        .fill   2, 1, 0                         @ reserved
+        .size clock_stamp, CLOCK_STAMP_SIZE
+
+        .section .text.start, "ax", %progbits
+@ start: no arguments; never returns
+start:
+        msr     cpsr_c, #PSR_MODE_IRQ
+        ldr     sp, =BIOS_SP_IRQ
+        msr     cpsr_c, #PSR_MODE_SYS
+        ldr     sp, =BIOS_SP_SYS
+
+        ldr     r0, =__bss_start
+        ldr     r1, =__bss_end
+        mov     r2, #0
+1:      cmp     r0, r1
+        strlo   r2, [r0], #4
+        blo     1b
+
+        ldr     r0, =main
+        mov     lr, pc
+        bx      r0
+2:      b       2b
+        .size start, . - start
+        .pool

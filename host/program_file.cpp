@@ -1,0 +1,28 @@
+#include "host/program_file.h"
+
+#include <cstdio>
+
+#include "app/output.h"
+#include "link/failure.h"
+
+namespace kartex {
+
+std::optional<std::vector<std::uint8_t>> read_program_file(const std::string& name) {
+  if (name.empty()) return std::nullopt;
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (!file) return std::nullopt;
+  // One byte more than fits tells a file that is too long.
+  std::vector<std::uint8_t> data(PROGRAM_MAX_BYTES + 1);
+  const std::size_t n = std::fread(data.data(), 1, data.size(), file);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return std::nullopt;
+  if (n > PROGRAM_MAX_BYTES)
+    fail(strprintf("program file %s is longer than %u bytes, the most one upload carries",
+                   name.c_str(), PROGRAM_MAX_BYTES));
+  if (n == 0) fail("program file " + name + " is empty: there is no program to start");
+  data.resize(n);
+  return data;
+}
+
+}  // namespace kartex

@@ -1,0 +1,33 @@
+#include "sim/cart_build.h"
+
+#include "link/failure.h"
+#include "sim/cart_header.h"
+#include "sim/cart_rom.h"
+#include "sim/cartridge.h"
+#include "sim/flash_rom.h"
+#include "sim/save_build.h"
+
+namespace kartex {
+
+std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log) {
+  constexpr std::uint32_t MiB = 1024 * 1024;
+  if (options.chip.empty()) {
+    if (options.size_mib && !options.rom_file.empty()) fail("--sim: size= and rom= both give the mask ROM's size");
+    if (options.size_mib > CART_ROM_WINDOW / MiB) fail("--sim: a mask ROM holds at most 32 MiB");
+    std::vector<std::uint8_t> rom = !options.rom_file.empty() ? read_rom_file(options.rom_file)
+                                    : options.size_mib       ? make_default_rom(options.size_mib * MiB)
+                                                             : make_default_rom();
+    auto save = build_save_chip(options.save, options.save_image, {static_cast<std::uint32_t>(rom.size()), false}, log);
+    return std::make_unique<Cartridge>(std::make_unique<MaskRomPart>(std::move(rom)), false, std::move(save), log);
+  }
+  const RomOption* option = find_rom_option(options.chip);
+  if (!option) fail("--sim: no flash ROM chip=" + options.chip + " (see --sim=help)");
+  const std::uint32_t mib = options.size_mib ? options.size_mib : option->sizes_mib.front();
+  std::vector<std::uint8_t> contents;
+  if (!options.rom_file.empty()) contents = read_rom_file(options.rom_file, mib * MiB);
+  auto rom = std::make_unique<FlashRom>(*option, mib, contents, log);
+  auto save = build_save_chip(options.save, options.save_image, {rom->span(), true}, log);
+  return std::make_unique<Cartridge>(std::move(rom), options.mapper, std::move(save), log);
+}
+
+}  // namespace kartex

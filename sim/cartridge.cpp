@@ -1,0 +1,72 @@
+#include "sim/cartridge.h"
+
+#include "sim/flash_rom.h"
+
+namespace kartex {
+
+namespace {
+
+// Layout of the cartridge payload; bump when it changes.
+constexpr std::uint32_t CARTRIDGE_FORMAT = 1;
+constexpr std::uint32_t EEPROM_WINDOW = 0x0D000000;
+
+}  // namespace
+
+Cartridge::Cartridge(std::unique_ptr<RomPart> rom, bool mapper, std::unique_ptr<SaveChip> save, SimLog& log)
+    : rom_(std::move(rom)),
+      mapper_(mapper ? std::make_unique<Mapper>(log) : nullptr),
+      save_(save ? std::move(save) : std::make_unique<NoSaveChip>()) {}
+
+std::uint32_t Cartridge::rom_offset(std::uint32_t addr) const {
+  const std::uint32_t in_window = addr & (CART_ROM_WINDOW - 1) & ~1u;
+  return (mapper_ ? mapper_->rom_base() : 0) + in_window;
+}
+
+bool Cartridge::in_save_region(std::uint32_t offset) const {
+  return offset >= save_->rom_region_begin() && offset < save_->rom_region_end();
+}
+
+std::uint16_t Cartridge::read16(std::uint32_t addr) {
+  if (addr >= EEPROM_WINDOW && save_->answers_rom(addr)) return save_->read16(addr);
+  const std::uint32_t offset = rom_offset(addr);
+  if (in_save_region(offset)) return save_->rom_read16(offset);
+  if (offset < rom_->span()) return rom_->read16(offset);
+  return rom_open_bus(addr);
+}
+
+void Cartridge::write16(std::uint32_t addr, std::uint16_t value) {
+  if (addr >= EEPROM_WINDOW && save_->answers_rom(addr)) return save_->write16(addr, value);
+  if (mapper_ && mapper_->write16(addr & (CART_ROM_WINDOW - 1) & ~1u, value)) return;
+  const std::uint32_t offset = rom_offset(addr);
+  if (in_save_region(offset)) return save_->rom_write16(offset, value);
+  if (offset < rom_->span()) rom_->write16(offset, value);
+}
+
+std::uint8_t Cartridge::read8(std::uint32_t addr) { return save_->read8(addr, sram_bank()); }
+
+void Cartridge::write8(std::uint32_t addr, std::uint8_t value) { save_->write8(addr, value, sram_bank()); }
+
+void Cartridge::save(StateWriter& out) const {
+  out.u32(CARTRIDGE_FORMAT);
+  out.str(rom_->kind());
+  rom_->save(out);
+  out.u8(mapper_ != nullptr);
+  if (mapper_) mapper_->save(out);
+  out.str(save_->kind());
+  save_->save(out);
+}
+
+std::unique_ptr<CartBus> load_cartridge(StateReader& in, SimLog& log) {
+  const std::uint32_t format = in.u32();
+  if (format != CARTRIDGE_FORMAT)
+    in.corrupt("cartridge format " + std::to_string(format) + ", this build reads " +
+               std::to_string(CARTRIDGE_FORMAT));
+  std::unique_ptr<RomPart> rom = load_rom_part(in, log);
+  const bool has_mapper = in.u8() != 0;
+  auto cart = std::make_unique<Cartridge>(std::move(rom), has_mapper, nullptr, log);
+  if (has_mapper) cart->mapper()->load(in);
+  cart->set_save_chip(load_save_chip(in, log));
+  return cart;
+}
+
+}  // namespace kartex

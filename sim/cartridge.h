@@ -1,0 +1,48 @@
+#pragma once
+// A cartridge composed of a ROM part, an optional mapper in front of it and
+// a save chip. The mapper sees every ROM-window write first; its ROM page
+// moves the ROM offset the window shows, and its SRAM bank goes with every
+// save-window access.
+
+#include <memory>
+
+#include "sim/cart_bus.h"
+#include "sim/mapper.h"
+#include "sim/rom_part.h"
+#include "sim/save_chip.h"
+
+namespace kartex {
+
+class Cartridge : public CartBus {
+ public:
+  // `mapper` false: a board without the mapper.
+  Cartridge(std::unique_ptr<RomPart> rom, bool mapper, std::unique_ptr<SaveChip> save, SimLog& log);
+
+  std::string name() const override { return rom_->name(); }
+  std::string kind() const override { return "cartridge"; }
+  std::uint16_t read16(std::uint32_t addr) override;
+  void write16(std::uint32_t addr, std::uint16_t value) override;
+  std::uint8_t read8(std::uint32_t addr) override;
+  void write8(std::uint32_t addr, std::uint8_t value) override;
+  void bus_released() override { save_->bus_released(); }
+  void save(StateWriter& out) const override;
+
+  RomPart& rom() { return *rom_; }
+  Mapper* mapper() { return mapper_.get(); }
+  SaveChip& save_chip() { return *save_; }
+  void set_save_chip(std::unique_ptr<SaveChip> save) { save_ = std::move(save); }
+
+ private:
+  std::uint32_t rom_offset(std::uint32_t addr) const;
+  bool in_save_region(std::uint32_t rom_offset) const;
+  unsigned sram_bank() const { return mapper_ ? mapper_->sram_bank() : 0; }
+
+  std::unique_ptr<RomPart> rom_;
+  std::unique_ptr<Mapper> mapper_;
+  std::unique_ptr<SaveChip> save_;
+};
+
+// The payload Cartridge::save wrote (after the "cartridge" tag).
+std::unique_ptr<CartBus> load_cartridge(StateReader& in, SimLog& log);
+
+}  // namespace kartex

@@ -1,0 +1,146 @@
+#include "sim/flash_catalog.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "sim/flash_commands.h"
+
+namespace kartex {
+
+using namespace flash;
+
+namespace {
+
+constexpr std::uint32_t KiB = 1024;
+
+// Uniform 128 KiB blocks (one per Mbit), 16-word write buffer, non-volatile lock bits
+// that a single 0x60 0xD0 clears all at once.
+ChipModel buffered(std::uint16_t device, std::uint32_t megabits) {
+  return {FlashFamily::StatusRegister, MAKER_89, device, megabits,
+          BlockLayout{{megabits, 128 * KiB}}, 16, 0, LockStyle::ClearAllBits, false};
+}
+
+// Uniform 128 KiB blocks, 32-word write buffer, every block locked at
+// power-up and unlocked one by one.
+ChipModel locked_buffered(std::uint16_t device, std::uint32_t megabits) {
+  return {FlashFamily::StatusRegister, MAKER_89, device, megabits,
+          BlockLayout{{megabits, 128 * KiB}}, 32, 0, LockStyle::PerBlock, true};
+}
+
+// 64 KiB main blocks and eight 8 KiB parameter blocks at the top or bottom.
+BlockLayout boot_layout(std::uint32_t megabits, bool top) {
+  const BlockRun main{megabits * 2 - 1, 64 * KiB}, params{8, 8 * KiB};
+  return top ? BlockLayout{main, params} : BlockLayout{params, main};
+}
+
+ChipModel boot(std::uint16_t device, std::uint32_t megabits, bool top, bool locks) {
+  return {FlashFamily::StatusRegister, MAKER_89, device, megabits, boot_layout(megabits, top), 0, 0,
+          locks ? LockStyle::PerBlock : LockStyle::None, locks};
+}
+
+// JEDEC top-boot sector layout: 64 KiB sectors, then 32, 8, 8 and 16 KiB
+// (together one more 64 KiB).
+ChipModel jedec_top(std::uint16_t device, std::uint32_t megabits) {
+  return {FlashFamily::Jedec, MAKER_04, device, megabits,
+          BlockLayout{{megabits * 2 - 1, 64 * KiB}, {1, 32 * KiB}, {2, 8 * KiB}, {1, 16 * KiB}}};
+}
+
+const ChipModel BUF_32M = buffered(DEV_BUF_32M, 32);
+const ChipModel BUF_64M = buffered(DEV_BUF_64M, 64);
+const ChipModel BUF_128M = buffered(DEV_BUF_128M, 128);
+const ChipModel LBUF_64M = locked_buffered(DEV_LBUF_64M, 64);
+const ChipModel LBUF_128M = locked_buffered(DEV_LBUF_128M, 128);
+const ChipModel LBUF_256M = locked_buffered(DEV_LBUF_256M, 256);
+const ChipModel BOOT_32M_T = boot(DEV_BOOT_32M_T, 32, true, false);
+const ChipModel BOOT_32M_B = boot(DEV_BOOT_32M_B, 32, false, false);
+const ChipModel LBOOT_32M_T = boot(DEV_LBOOT_32M_T, 32, true, true);
+const ChipModel LBOOT_32M_B = boot(DEV_LBOOT_32M_B, 32, false, true);
+const ChipModel LBOOT_64M_T = boot(DEV_LBOOT_64M_T, 64, true, true);
+const ChipModel LBOOT_64M_B = boot(DEV_LBOOT_64M_B, 64, false, true);
+// Two 32 Mbit halves, each with eight 8 KiB parameter blocks at its top;
+// per-block locks, all open at power-up.
+const ChipModel DUAL_64M = {FlashFamily::StatusRegister, MAKER_B0, DEV_DUAL_64M, 64,
+                            BlockLayout{{63, 64 * KiB}, {8, 8 * KiB}, {63, 64 * KiB}, {8, 8 * KiB}},
+                            0, 0, LockStyle::PerBlock, false};
+// Top boot, programs a page of 128 words after one 0x41.
+const ChipModel PAGE_32M_T = {FlashFamily::StatusRegister, MAKER_1C, DEV_PAGE_32M_T, 32,
+                              boot_layout(32, true), 0, 128, LockStyle::None, false};
+const ChipModel JEDEC_8M_T = jedec_top(DEV_JEDEC_8M_T, 8);
+const ChipModel JEDEC_16M_T = jedec_top(DEV_JEDEC_16M_T, 16);
+
+std::string family_of(const RomOption& o) {
+  const ChipModel& c = *o.chip;
+  std::string text = c.family == FlashFamily::Jedec ? "JEDEC" : "status-register";
+  text += o.chips_per_set == 2 ? " pair, 2 x " : ", ";
+  text += std::to_string(c.megabits) + " Mbit";
+  char ids[32];
+  std::snprintf(ids, sizeof ids, " (ID 0x%04X/0x%04X)", c.maker, c.device);
+  text += ids;
+  if (c.buffer_words) text += ", " + std::to_string(c.buffer_words) + "-word buffer";
+  if (c.page_words) text += ", " + std::to_string(c.page_words) + "-word page program";
+  return text;
+}
+
+}  // namespace
+
+std::string RomOption::label() const {
+  char text[16];
+  std::snprintf(text, sizeof text, "%u/%x", kind, code);
+  return text;
+}
+
+const std::vector<RomOption>& rom_options() {
+  static const std::vector<RomOption> OPTIONS = {
+      {2, DEV_BUF_32M, &BUF_32M, 1, {4}},
+      {2, DEV_BUF_64M, &BUF_64M, 1, {8}},
+      {2, DEV_BUF_128M, &BUF_128M, 1, {16}},
+      {3, DEV_BUF_32M, &BUF_32M, 2, {8}},
+      {3, DEV_BUF_64M, &BUF_64M, 2, {16}},
+      {3, DEV_BUF_128M, &BUF_128M, 2, {32, 64, 128}},
+      {3, DEV_LBUF_64M, &LBUF_64M, 2, {16, 32}},
+      {3, DEV_LBUF_128M, &LBUF_128M, 2, {32, 64, 128}},
+      {3, DEV_LBUF_256M, &LBUF_256M, 2, {64}},
+      {4, DEV_DUAL_64M, &DUAL_64M, 1, {8}},
+      {5, DEV_JEDEC_8M_T, &JEDEC_8M_T, 1, {1}},
+      {6, DEV_JEDEC_16M_T, &JEDEC_16M_T, 1, {2}},
+      {7, DEV_BOOT_32M_B, &BOOT_32M_B, 1, {4}},
+      {8, DEV_BOOT_32M_T, &BOOT_32M_T, 2, {8, 16}},
+      {8, DEV_BOOT_32M_B, &BOOT_32M_B, 2, {8, 16}},
+      {8, DEV_LBOOT_32M_T, &LBOOT_32M_T, 2, {8, 16, 32}},
+      {8, DEV_LBOOT_32M_B, &LBOOT_32M_B, 2, {8, 16, 32}},
+      {8, DEV_LBOOT_64M_T, &LBOOT_64M_T, 2, {16, 32}},
+      {8, DEV_LBOOT_64M_B, &LBOOT_64M_B, 2, {16, 32}},
+      {9, DEV_PAGE_32M_T, &PAGE_32M_T, 2, {8, 16}},
+  };
+  return OPTIONS;
+}
+
+const RomOption* find_rom_option(const std::string& text) {
+  const std::size_t slash = text.find('/');
+  if (slash == std::string::npos || slash == 0 || slash + 1 == text.size()) return nullptr;
+  char* end = nullptr;
+  const std::string kind_text = text.substr(0, slash), code_text = text.substr(slash + 1);
+  const unsigned long kind = std::strtoul(kind_text.c_str(), &end, 10);
+  if (*end) return nullptr;
+  const unsigned long code = std::strtoul(code_text.c_str(), &end, 16);
+  if (*end || code > 0xFFFF) return nullptr;
+  for (const RomOption& o : rom_options())
+    if (o.kind == kind && o.code == code) return &o;
+  return nullptr;
+}
+
+std::string rom_options_help() {
+  std::string text;
+  for (const RomOption& o : rom_options()) {
+    std::string sizes;
+    for (std::uint32_t mib : o.sizes_mib) sizes += (sizes.empty() ? "" : "/") + std::to_string(mib);
+    char line[256];
+    std::snprintf(line, sizeof line, "  %-7s %s; %s MiB; blocks per chip %s%s\n", o.label().c_str(),
+                  family_of(o).c_str(), sizes.c_str(), o.chip->layout.describe().c_str(),
+                  o.chip->locked_at_power_up ? "; blocks locked at power-up" : "");
+    text += line;
+  }
+  return text;
+}
+
+}  // namespace kartex

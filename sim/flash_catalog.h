@@ -1,0 +1,32 @@
+#pragma once
+// The flash ROM cartridges the simulator can build, one row per ROM kind
+// and the code that tells it apart in identification: which chip part,
+// single or a pair on alternate halfwords, and the sizes it comes in.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/flash_chip.h"
+
+namespace kartex {
+
+struct RomOption {
+  std::uint32_t kind;         // ROM kind 2-9
+  std::uint16_t code;         // device code that identification goes by
+  const ChipModel* chip;
+  std::uint32_t chips_per_set;  // 1, or 2 for a pair on alternate halfwords
+  std::vector<std::uint32_t> sizes_mib;  // the first is the default
+
+  std::uint32_t set_bytes() const { return chip->bytes() * chips_per_set; }
+  std::string label() const;  // "3/8802"
+};
+
+const std::vector<RomOption>& rom_options();
+// "3/8802" (hex code, any case); nullptr when no row matches.
+const RomOption* find_rom_option(const std::string& kind_slash_code);
+// One line per row: KIND/CODE, family, sizes, erase blocks, power-up locks.
+std::string rom_options_help();
+
+}  // namespace kartex

@@ -1,0 +1,50 @@
+#pragma once
+// Flash ROM made of chip sets: one chip, or a pair on alternate halfwords
+// (the chip of even halfwords at byte offsets 0, 4, 8, ..., the chip of odd
+// halfwords at 2, 6, 10, ...), repeated at the set's size (8, 16 or 32 MiB)
+// up to the cartridge's size. Each chip sees the word address of the
+// halfword within its set: one chip takes every halfword, a pair splits them.
+
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "sim/flash_catalog.h"
+#include "sim/rom_part.h"
+
+namespace kartex {
+
+class FlashRom : public RomPart {
+ public:
+  // `contents` fill the ROM from offset 0 (at most `size_mib` MiB); the rest
+  // stays erased.
+  FlashRom(const RomOption& option, std::uint32_t size_mib, std::span<const std::uint8_t> contents,
+           SimLog& log);
+
+  std::string name() const override { return "flash ROM " + option_.label(); }
+  std::string kind() const override { return "flash-rom"; }
+  std::uint32_t span() const override { return size_; }
+  std::uint16_t read16(std::uint32_t offset) override;
+  void write16(std::uint32_t offset, std::uint16_t value) override;
+  void save(StateWriter& out) const override;
+  void load_chips(StateReader& in);
+
+  const RomOption& option() const { return option_; }
+  // The halfword the cells hold at `offset`, whatever mode the chip is in.
+  std::uint16_t cell(std::uint32_t offset);
+  std::size_t chip_count() const { return chips_.size(); }
+  FlashChip& chip(std::size_t i) { return *chips_[i]; }
+
+ private:
+  struct Route {
+    FlashChip* chip;
+    std::uint32_t word;
+  };
+  Route route(std::uint32_t offset) const;
+
+  const RomOption& option_;
+  std::uint32_t size_;
+  std::vector<std::unique_ptr<FlashChip>> chips_;  // set by set, even chip first
+};
+
+}  // namespace kartex

@@ -1,0 +1,179 @@
+#include "sim/jedec_chip.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "sim/flash_commands.h"
+
+namespace kartex {
+
+using namespace flash;
+
+namespace {
+
+std::string hex16(std::uint16_t v) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", v);
+  return text;
+}
+
+bool at(std::uint32_t word, std::uint32_t unlock_addr) { return (word & JEDEC_ADDR_MASK) == unlock_addr; }
+
+}  // namespace
+
+JedecChip::JedecChip(const ChipModel& model, std::string name, SimLog& log)
+    : model_(model), name_(std::move(name)), log_(log), cells_(model.bytes() / 2, 0xFFFF) {}
+
+std::string JedecChip::where(std::uint32_t word) const {
+  return "word " + hex32(word) + " (byte " + hex32(word * 2) + " of the chip)";
+}
+
+std::uint16_t JedecChip::read(std::uint32_t word) {
+  switch (mode_) {
+    case Mode::Busy:
+    case Mode::TimedOut: return status_read(word);
+    case Mode::Autoselect:
+      switch (word & 0xFF) {
+        case AUTOSELECT_MAKER: return model_.maker;
+        case AUTOSELECT_DEVICE: return model_.device;
+        case AUTOSELECT_PROTECT: return 0;  // no sector is protected
+        default: return 0;
+      }
+    default: return cells_[word];
+  }
+}
+
+std::uint16_t JedecChip::status_read(std::uint32_t word) {
+  toggle_ ^= DQ6_TOGGLE;
+  const std::uint32_t byte = word * 2;
+  if (erasing_ && byte >= sector_start_ && byte - sector_start_ < sector_bytes_) toggle_ ^= DQ2_TOGGLE;
+  std::uint16_t status = toggle_;
+  if (erasing_)
+    status |= DQ3_ERASE_STARTED;  // DQ7 reads 0 until the erase ends
+  else
+    status |= static_cast<std::uint16_t>(~data_ & DQ7_POLL);
+  if (mode_ == Mode::TimedOut) return status | DQ5_TIMEOUT;
+  if (--busy_reads_ == 0) mode_ = fails_ ? Mode::TimedOut : Mode::Read;
+  return status;
+}
+
+void JedecChip::start(bool erase, std::uint16_t data, std::uint32_t sector_start, std::uint32_t sector_bytes,
+                      bool fails, std::uint32_t reads) {
+  erasing_ = erase;
+  data_ = data;
+  sector_start_ = sector_start;
+  sector_bytes_ = sector_bytes;
+  fails_ = fails;
+  busy_reads_ = reads;
+  toggle_ = 0;
+  mode_ = Mode::Busy;
+}
+
+void JedecChip::abort_sequence(std::uint32_t word, std::uint16_t value) {
+  log_.misuse(name_, "command sequence broken by " + hex16(value) + " at " + where(word) +
+                         "; back to read mode");
+  mode_ = Mode::Read;
+}
+
+void JedecChip::write(std::uint32_t word, std::uint16_t value) {
+  const auto cmd = static_cast<std::uint8_t>(value);
+  switch (mode_) {
+    case Mode::Busy:
+      log_.misuse(name_, "write of " + hex16(value) + " at " + where(word) + " while the chip is busy; ignored");
+      return;
+    case Mode::TimedOut:
+      if (cmd == JEDEC_RESET) {
+        mode_ = Mode::Read;
+        return;
+      }
+      log_.misuse(name_, "write of " + hex16(value) + " after a time-out; only 0xF0 is taken");
+      return;
+    case Mode::Read:
+    case Mode::Autoselect:
+      if (cmd == JEDEC_RESET) {
+        mode_ = Mode::Read;
+      } else if (cmd == JEDEC_UNLOCK1 && at(word, JEDEC_UNLOCK1_ADDR)) {
+        mode_ = Mode::Unlocked1;
+      }
+      // Any other write starts no sequence and the chip ignores it.
+      return;
+    case Mode::Unlocked1:
+      if (cmd == JEDEC_UNLOCK2 && at(word, JEDEC_UNLOCK2_ADDR)) {
+        mode_ = Mode::Unlocked2;
+        return;
+      }
+      return abort_sequence(word, value);
+    case Mode::Unlocked2:
+      if (cmd == JEDEC_RESET) {
+        mode_ = Mode::Read;
+        return;
+      }
+      if (!at(word, JEDEC_UNLOCK1_ADDR)) return abort_sequence(word, value);
+      if (cmd == JEDEC_AUTOSELECT) mode_ = Mode::Autoselect;
+      else if (cmd == JEDEC_PROGRAM) mode_ = Mode::ProgramData;
+      else if (cmd == JEDEC_ERASE_SETUP) mode_ = Mode::Erase1;
+      else return abort_sequence(word, value);
+      return;
+    case Mode::ProgramData: {
+      const std::uint16_t old = cells_[word];
+      const bool fails = (value & ~old) != 0;
+      cells_[word] = old & value;
+      if (fails)
+        log_.misuse(name_, "program of " + hex16(value) + " over " + hex16(old) + " at " + where(word) +
+                               " needs 0 bits to become 1: the chip times out (DQ5) until 0xF0");
+      return start(false, value, 0, 0, fails, model_.busy.program);
+    }
+    case Mode::Erase1:
+      if (cmd == JEDEC_UNLOCK1 && at(word, JEDEC_UNLOCK1_ADDR)) {
+        mode_ = Mode::Erase2;
+        return;
+      }
+      return abort_sequence(word, value);
+    case Mode::Erase2:
+      if (cmd == JEDEC_UNLOCK2 && at(word, JEDEC_UNLOCK2_ADDR)) {
+        mode_ = Mode::Erase3;
+        return;
+      }
+      return abort_sequence(word, value);
+    case Mode::Erase3:
+      if (cmd == JEDEC_SECTOR_ERASE) {
+        const Block b = model_.layout.block_at(word * 2);
+        std::fill(cells_.begin() + b.start / 2, cells_.begin() + (b.start + b.bytes) / 2, 0xFFFF);
+        return start(true, 0, b.start, b.bytes, false, model_.busy.erase);
+      }
+      if (cmd == JEDEC_CHIP_ERASE && at(word, JEDEC_UNLOCK1_ADDR)) {
+        std::fill(cells_.begin(), cells_.end(), 0xFFFF);
+        return start(true, 0, 0, model_.bytes(), false, model_.busy.erase * 4);
+      }
+      return abort_sequence(word, value);
+  }
+}
+
+void JedecChip::save(StateWriter& out) const {
+  out.blob({reinterpret_cast<const std::uint8_t*>(cells_.data()), cells_.size() * 2});
+  out.u8(static_cast<std::uint8_t>(mode_));
+  out.u32(busy_reads_);
+  out.u16(toggle_);
+  out.u8(erasing_);
+  out.u8(fails_);
+  out.u16(data_);
+  out.u32(sector_start_);
+  out.u32(sector_bytes_);
+}
+
+void JedecChip::load(StateReader& in) {
+  in.blob_into({reinterpret_cast<std::uint8_t*>(cells_.data()), cells_.size() * 2});
+  const std::uint8_t mode = in.u8();
+  if (mode > static_cast<std::uint8_t>(Mode::TimedOut)) in.corrupt(name_ + ": unknown chip mode");
+  mode_ = static_cast<Mode>(mode);
+  busy_reads_ = in.u32();
+  toggle_ = in.u16();
+  erasing_ = in.u8() != 0;
+  fails_ = in.u8() != 0;
+  data_ = in.u16();
+  sector_start_ = in.u32();
+  sector_bytes_ = in.u32();
+  if (mode_ == Mode::Busy && busy_reads_ == 0) in.corrupt(name_ + ": busy with no time left");
+}
+
+}  // namespace kartex

@@ -1,0 +1,58 @@
+#pragma once
+// A flash chip with the JEDEC command set in 16-bit word mode: every
+// command follows the unlock writes 0xAA at word 0x555 and 0x55 at word
+// 0x2AA. While its embedded algorithm runs the chip answers every read
+// with status: DQ7 the complement of the data's bit 7 (0 while erasing),
+// DQ6 toggling on each read, DQ5 set when the algorithm timed out.
+
+#include <vector>
+
+#include "sim/flash_chip.h"
+
+namespace kartex {
+
+class JedecChip : public FlashChip {
+ public:
+  JedecChip(const ChipModel& model, std::string name, SimLog& log);
+
+  const std::string& name() const override { return name_; }
+  std::uint16_t read(std::uint32_t word) override;
+  void write(std::uint32_t word, std::uint16_t value) override;
+  std::span<std::uint16_t> cells() override { return cells_; }
+  void save(StateWriter& out) const override;
+  void load(StateReader& in) override;
+
+ private:
+  enum class Mode : std::uint8_t {
+    Read,
+    Autoselect,
+    Unlocked1,    // 0xAA at 0x555 seen
+    Unlocked2,    // then 0x55 at 0x2AA: the command byte comes next
+    ProgramData,  // 0xA0 seen: the next write is address and data
+    Erase1,       // 0x80 seen: a second 0xAA follows
+    Erase2,       // then 0x55
+    Erase3,       // then 0x30 at the sector or 0x10 at 0x555
+    Busy,         // embedded algorithm running
+    TimedOut,     // DQ5 up: stays until 0xF0
+  };
+
+  std::uint16_t status_read(std::uint32_t word);
+  void abort_sequence(std::uint32_t word, std::uint16_t value);
+  void start(bool erase, std::uint16_t data, std::uint32_t sector_start, std::uint32_t sector_bytes, bool fails,
+             std::uint32_t reads);
+  std::string where(std::uint32_t word) const;
+
+  const ChipModel& model_;
+  std::string name_;
+  SimLog& log_;
+  std::vector<std::uint16_t> cells_;
+  Mode mode_ = Mode::Read;
+  std::uint32_t busy_reads_ = 0;
+  std::uint16_t toggle_ = 0;         // DQ6 and DQ2 as last read
+  bool erasing_ = false;
+  bool fails_ = false;               // the operation ends in the DQ5 timeout
+  std::uint16_t data_ = 0;           // the word being programmed
+  std::uint32_t sector_start_ = 0, sector_bytes_ = 0;  // bytes being erased
+};
+
+}  // namespace kartex

@@ -1,0 +1,126 @@
+#include "sim/save_build.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "link/failure.h"
+#include "sim/save_commands.h"
+#include "sim/save_eeprom.h"
+#include "sim/save_flash.h"
+#include "sim/save_rom.h"
+#include "sim/save_sram.h"
+
+namespace kartex {
+
+using namespace save;
+
+namespace {
+
+enum class Part { None, Sram, Flash, Eeprom, RomSave };
+
+struct SaveRow {
+  const char* name;
+  Part part;
+  std::uint32_t bytes;
+  const char* help;
+};
+
+const SaveRow ROWS[] = {
+    {"none", Part::None, 0, "no save chip"},
+    {"sram32k", Part::Sram, SRAM_32K, "32 KiB battery SRAM, mirrored in the 64 KiB window"},
+    {"sram256k", Part::Sram, SRAM_256K, "256 KiB SRAM in 4 banks of 64 KiB (the mapper's bank register)"},
+    {"sram1m", Part::Sram, SRAM_1M, "1 MiB SRAM in 16 banks of 64 KiB"},
+    {"flash64k", Part::Flash, 64 * KiB, "64 KiB FLASH, :MMDD = maker and device byte (list below)"},
+    {"flash128k", Part::Flash, 128 * KiB, "128 KiB FLASH in two banks, :MMDD as above"},
+    {"eeprom512", Part::Eeprom, EEPROM_512, "512-byte serial EEPROM, 6-bit block addresses"},
+    {"eeprom8k", Part::Eeprom, EEPROM_8K, "8 KiB serial EEPROM, 14-bit block addresses"},
+    {"romsave", Part::RomSave, ROM_SAVE_BYTES,
+     "1 MiB save area at ROM offset 0x1F00000 of a flash ROM of 32 MiB or more"},
+};
+
+struct Parsed {
+  const SaveRow* row;
+  std::optional<FlashSaveModel> flash;
+};
+
+Parsed parse(const std::string& value) {
+  const std::size_t colon = value.find(':');
+  const std::string name = value.substr(0, colon);
+  const SaveRow* row = nullptr;
+  for (const SaveRow& r : ROWS)
+    if (name == r.name) row = &r;
+  if (!row) {
+    std::string known;
+    for (const SaveRow& r : ROWS) known += std::string(known.empty() ? "" : ", ") + r.name;
+    fail("--sim: no save=" + value + " (known: " + known + ")");
+  }
+  if (row->part != Part::Flash) {
+    if (colon != std::string::npos) fail("--sim: save=" + name + " takes no :MMDD");
+    return {row, std::nullopt};
+  }
+  const std::string id = colon == std::string::npos ? "" : value.substr(colon + 1);
+  char* end = nullptr;
+  const unsigned long code = std::strtoul(id.c_str(), &end, 16);
+  if (id.size() != 4 || *end)
+    fail("--sim: save=" + name + " needs :MMDD, the maker and device byte in hex (e.g. " + name +
+         (row->bytes > 64 * KiB ? ":c209)" : ":bfd4)"));
+  const std::optional<FlashSaveModel> model =
+      find_flash_save_model(static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code));
+  if (!model || model->bytes != row->bytes)
+    fail("--sim: no " + std::to_string(row->bytes / KiB) + " KiB FLASH save chip with ID " + id +
+         " (see --sim=help)");
+  return {row, model};
+}
+
+std::vector<std::uint8_t> read_image(const std::string& path, const SaveRow& row) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) fail("--sim: cannot open save-image=" + path);
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (bytes.size() != row.bytes)
+    fail("--sim: save-image=" + path + " holds " + std::to_string(bytes.size()) + " bytes; save=" + row.name +
+         " takes exactly " + std::to_string(row.bytes));
+  return bytes;
+}
+
+}  // namespace
+
+void check_save_option(const std::string& value) { parse(value); }
+
+std::string save_options_help() {
+  std::string text;
+  for (const SaveRow& r : ROWS) {
+    std::string left = std::string("  ") + r.name;
+    left.resize(14, ' ');
+    text += left + r.help + "\n";
+  }
+  return text + flash_save_models_help();
+}
+
+std::unique_ptr<SaveChip> build_save_chip(const std::string& value, const std::string& image_file,
+                                          const SaveBoard& board, SimLog& log) {
+  const Parsed p = parse(value);
+  if (p.row->part == Part::None) {
+    if (!image_file.empty()) fail("--sim: save-image= needs a save chip (save=...)");
+    return std::make_unique<NoSaveChip>();
+  }
+  if (p.row->part == Part::RomSave &&
+      (!board.flash_rom || board.rom_bytes < ROM_SAVE_OFFSET + ROM_SAVE_BYTES))
+    fail("--sim: save=romsave lives at ROM offset 0x1F00000 of a flash ROM of 32 MiB or more; give chip= and "
+         "size= for one (this cartridge has a " +
+         std::string(board.flash_rom ? "flash" : "mask") + " ROM of " +
+         std::to_string(board.rom_bytes / (1024 * KiB)) + " MiB)");
+  std::vector<std::uint8_t> image;
+  if (!image_file.empty()) image = read_image(image_file, *p.row);
+  switch (p.row->part) {
+    case Part::Sram: return std::make_unique<SramChip>(p.row->bytes, std::move(image));
+    case Part::Flash: return std::make_unique<FlashSaveChip>(*p.flash, log, std::move(image));
+    case Part::Eeprom: return std::make_unique<EepromChip>(p.row->bytes, board.rom_bytes, log, std::move(image));
+    case Part::RomSave: return std::make_unique<RomSaveArea>(log, image);
+    case Part::None: break;
+  }
+  return std::make_unique<NoSaveChip>();
+}
+
+}  // namespace kartex

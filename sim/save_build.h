@@ -1,0 +1,28 @@
+#pragma once
+// The save chip the --sim keys save= and save-image= describe.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "sim/save_chip.h"
+
+namespace kartex {
+
+// Checks a save= value ("none", "sram32k", "flash128k:c209", ...); throws
+// Failure naming what is accepted.
+void check_save_option(const std::string& value);
+// The save= values, one line each, for --sim=help.
+std::string save_options_help();
+
+struct SaveBoard {
+  std::uint32_t rom_bytes;  // the ROM's size, which decides where an EEPROM answers
+  bool flash_rom;           // the ROM is a flash ROM (a save area can live in it)
+};
+
+// The chip for `value` (checked), filled from `image_file` when not empty
+// (its size must be the part's), else erased. Throws Failure.
+std::unique_ptr<SaveChip> build_save_chip(const std::string& value, const std::string& image_file,
+                                          const SaveBoard& board, SimLog& log);
+
+}  // namespace kartex

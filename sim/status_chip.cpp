@@ -1,0 +1,263 @@
+#include "sim/status_chip.h"
+
+#include <cstdio>
+
+#include "sim/flash_commands.h"
+#include "sim/jedec_chip.h"
+
+namespace kartex {
+
+using namespace flash;
+
+namespace {
+
+std::string hex16(std::uint16_t v) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", v);
+  return text;
+}
+
+}  // namespace
+
+std::unique_ptr<FlashChip> make_flash_chip(const ChipModel& model, std::string name, SimLog& log) {
+  if (model.family == FlashFamily::Jedec) return std::make_unique<JedecChip>(model, std::move(name), log);
+  return std::make_unique<StatusChip>(model, std::move(name), log);
+}
+
+StatusChip::StatusChip(const ChipModel& model, std::string name, SimLog& log)
+    : model_(model),
+      name_(std::move(name)),
+      log_(log),
+      cells_(model.bytes() / 2, 0xFFFF),
+      lock_(model.layout.block_count(), model.locked_at_power_up ? ID_LOCK_LOCKED : 0) {}
+
+std::string StatusChip::where(std::uint32_t word) const {
+  return "word " + hex32(word) + " (byte " + hex32(word * 2) + " of the chip)";
+}
+
+void StatusChip::start_busy(std::uint32_t reads) {
+  busy_reads_ = reads;
+  mode_ = Mode::Status;
+}
+
+std::uint16_t StatusChip::read(std::uint32_t word) {
+  if (busy_reads_ > 0) {
+    --busy_reads_;
+    return status_;  // SR_READY clear
+  }
+  switch (mode_) {
+    case Mode::Array: return cells_[word];
+    case Mode::Identifier: return identifier(word);
+    case Mode::BufferCount: return SR_READY;  // extended status: a buffer is free
+    default: return static_cast<std::uint16_t>(SR_READY | status_);
+  }
+}
+
+std::uint16_t StatusChip::identifier(std::uint32_t word) const {
+  const Block b = block_of(word);
+  switch (word - b.start / 2) {
+    case ID_MAKER: return model_.maker;
+    case ID_DEVICE: return model_.device;
+    case ID_LOCK: return lock_[b.index];
+    default: return 0;
+  }
+}
+
+void StatusChip::write(std::uint32_t word, std::uint16_t value) {
+  const auto cmd = static_cast<std::uint8_t>(value);
+  if (busy_reads_ > 0) {
+    // While the write state machine runs only the status command is taken.
+    if (cmd == CMD_READ_STATUS) return;
+    log_.misuse(name_, "write of " + hex16(value) + " at " + where(word) +
+                           " while busy (only 0x70 is taken); ignored");
+    return;
+  }
+  switch (mode_) {
+    case Mode::EraseSetup:
+      if (cmd == CMD_CONFIRM) return erase(word);
+      return sequence_error("block erase set-up 0x20 followed by " + hex16(value) + " at " + where(word));
+    case Mode::ProgramSetup: return program(word, value);
+    case Mode::LockSetup: return lock_command(word, cmd);
+    case Mode::BufferCount: return buffer_count(word, value);
+    case Mode::BufferData: return buffer_data(word, value);
+    case Mode::BufferConfirm:
+      if (cmd != CMD_CONFIRM || block_of(word).index != op_block_)
+        return sequence_error("buffered write not confirmed: " + hex16(value) + " at " + where(word));
+      if (locked(block_of(word))) return refuse_locked(block_of(word), SR_PROGRAM_ERROR, "buffered write");
+      return program_pending(model_.busy.buffer);
+    case Mode::PageLoad: return page_data(word, value);
+    default: return command(word, cmd);
+  }
+}
+
+void StatusChip::command(std::uint32_t word, std::uint8_t cmd) {
+  switch (cmd) {
+    case CMD_READ_ARRAY: mode_ = Mode::Array; return;
+    case CMD_READ_ID: mode_ = Mode::Identifier; return;
+    case CMD_READ_STATUS: mode_ = Mode::Status; return;
+    case CMD_CLEAR_STATUS: status_ &= static_cast<std::uint8_t>(~SR_ERROR_BITS); return;
+    case CMD_BLOCK_ERASE: mode_ = Mode::EraseSetup; return;
+    case CMD_WORD_PROGRAM:
+    case CMD_WORD_PROGRAM_ALT: mode_ = Mode::ProgramSetup; return;
+    case CMD_BUFFERED_WRITE:
+      if (model_.buffer_words == 0) break;
+      mode_ = Mode::BufferCount;
+      op_block_ = block_of(word).index;
+      return;
+    case CMD_PAGE_PROGRAM:
+      if (model_.page_words == 0) break;
+      mode_ = Mode::PageLoad;
+      pending_.clear();
+      return;
+    case CMD_LOCK_SETUP:
+      if (model_.locks == LockStyle::None) break;
+      mode_ = Mode::LockSetup;
+      return;
+    case CMD_CONFIRM:
+      log_.misuse(name_, "confirm 0xD0 at " + where(word) + " without a set-up command; ignored");
+      return;
+    case CMD_READ_QUERY:
+    case CMD_SUSPEND:
+      log_.note(name_, "command " + hex16(cmd) + " is not modelled; ignored");
+      return;
+    default:
+      // Not a command of the family: the command interface ignores the
+      // cycle, which is why the mapper's unlock values pass harmlessly.
+      return;
+  }
+  log_.misuse(name_, "command " + hex16(cmd) + " at " + where(word) + " is not in this part's command set; ignored");
+}
+
+void StatusChip::lock_command(std::uint32_t word, std::uint8_t cmd) {
+  const Block b = block_of(word);
+  if (model_.locks == LockStyle::ClearAllBits) {
+    if (cmd == CMD_LOCK_BLOCK) {
+      lock_[b.index] = ID_LOCK_LOCKED;
+    } else if (cmd == CMD_CONFIRM) {
+      for (std::uint8_t& bits : lock_) bits = 0;
+    } else {
+      return sequence_error("lock set-up 0x60 followed by " + hex16(cmd) + " at " + where(word));
+    }
+    return start_busy(model_.busy.lock_bits);  // the bits are flash cells too
+  }
+  switch (cmd) {
+    case CMD_LOCK_BLOCK: lock_[b.index] |= ID_LOCK_LOCKED; break;
+    case CMD_LOCK_DOWN: lock_[b.index] |= ID_LOCK_LOCKED | ID_LOCK_DOWN; break;
+    case CMD_CONFIRM:
+      if (lock_[b.index] & ID_LOCK_DOWN)
+        log_.misuse(name_, "unlock of the locked-down block at " + where(word) + " refused");
+      else
+        lock_[b.index] = 0;
+      break;
+    default: return sequence_error("lock set-up 0x60 followed by " + hex16(cmd) + " at " + where(word));
+  }
+  // Volatile lock bits change at once; the part keeps its read mode.
+  mode_ = Mode::Status;
+}
+
+void StatusChip::buffer_count(std::uint32_t word, std::uint16_t value) {
+  const std::uint32_t count = (value & 0xFFu) + 1;
+  if (block_of(word).index != op_block_)
+    return sequence_error("buffered write count at " + where(word) + " outside the block of its 0xE8");
+  if (count > model_.buffer_words)
+    return sequence_error("buffered write count " + hex16(value) + " asks for " + std::to_string(count) +
+                          " words; the buffer holds " + std::to_string(model_.buffer_words));
+  op_count_ = count;
+  pending_.clear();
+  mode_ = Mode::BufferData;
+}
+
+void StatusChip::buffer_data(std::uint32_t word, std::uint16_t value) {
+  if (pending_.empty()) op_base_ = word;
+  if (block_of(word).index != op_block_ || word < op_base_ || word >= op_base_ + op_count_)
+    return sequence_error("buffered write data at " + where(word) + " outside the " +
+                          std::to_string(op_count_) + " words from " + hex32(op_base_ * 2));
+  pending_.push_back({word, value});
+  if (pending_.size() == op_count_) mode_ = Mode::BufferConfirm;
+}
+
+void StatusChip::page_data(std::uint32_t word, std::uint16_t value) {
+  if (pending_.empty()) op_base_ = word & ~(model_.page_words - 1);
+  if (word < op_base_ || word >= op_base_ + model_.page_words)
+    return sequence_error("page program data at " + where(word) + " outside the page at " + hex32(op_base_ * 2));
+  pending_.push_back({word, value});
+  if (pending_.size() < model_.page_words) return;
+  // The last word of the page starts programming; there is no confirm.
+  const Block b = block_of(op_base_);
+  if (locked(b)) return refuse_locked(b, SR_PROGRAM_ERROR, "page program");
+  program_pending(model_.busy.buffer);
+}
+
+void StatusChip::program(std::uint32_t word, std::uint16_t value) {
+  const Block b = block_of(word);
+  if (locked(b)) return refuse_locked(b, SR_PROGRAM_ERROR, "word program");
+  cells_[word] &= value;  // programming only moves bits from 1 to 0
+  start_busy(model_.busy.program);
+}
+
+void StatusChip::program_pending(std::uint32_t busy_reads) {
+  for (const Pending& p : pending_) cells_[p.word] &= p.value;
+  pending_.clear();
+  start_busy(busy_reads);
+}
+
+void StatusChip::erase(std::uint32_t word) {
+  const Block b = block_of(word);
+  if (locked(b)) return refuse_locked(b, SR_ERASE_ERROR, "block erase");
+  std::fill(cells_.begin() + b.start / 2, cells_.begin() + (b.start + b.bytes) / 2, 0xFFFF);
+  start_busy(model_.busy.erase);
+}
+
+void StatusChip::refuse_locked(const Block& b, std::uint8_t error_bit, const char* what) {
+  status_ |= static_cast<std::uint8_t>(error_bit | SR_BLOCK_LOCKED);
+  pending_.clear();
+  log_.misuse(name_, std::string(what) + " in the locked block at byte " + hex32(b.start) + " refused");
+  start_busy(1);
+}
+
+void StatusChip::sequence_error(const std::string& what) {
+  status_ |= SR_ERASE_ERROR | SR_PROGRAM_ERROR;
+  pending_.clear();
+  mode_ = Mode::Status;
+  log_.misuse(name_, what + ": command sequence error, status shows 0x30");
+}
+
+void StatusChip::save(StateWriter& out) const {
+  out.blob({reinterpret_cast<const std::uint8_t*>(cells_.data()), cells_.size() * 2});
+  out.blob(lock_);
+  out.u8(static_cast<std::uint8_t>(mode_));
+  out.u8(status_);
+  out.u32(busy_reads_);
+  out.u32(op_block_);
+  out.u32(op_count_);
+  out.u32(op_base_);
+  out.u32(static_cast<std::uint32_t>(pending_.size()));
+  for (const Pending& p : pending_) {
+    out.u32(p.word);
+    out.u16(p.value);
+  }
+}
+
+void StatusChip::load(StateReader& in) {
+  in.blob_into({reinterpret_cast<std::uint8_t*>(cells_.data()), cells_.size() * 2});
+  in.blob_into(lock_);
+  const std::uint8_t mode = in.u8();
+  if (mode > static_cast<std::uint8_t>(Mode::PageLoad)) in.corrupt(name_ + ": unknown chip mode");
+  mode_ = static_cast<Mode>(mode);
+  status_ = in.u8();
+  busy_reads_ = in.u32();
+  op_block_ = in.u32();
+  op_count_ = in.u32();
+  op_base_ = in.u32();
+  const std::uint32_t n = in.u32();
+  if (op_block_ >= lock_.size() || n > cells_.size()) in.corrupt(name_ + ": command state out of range");
+  pending_.clear();
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const std::uint32_t word = in.u32();
+    const std::uint16_t value = in.u16();
+    if (word >= cells_.size()) in.corrupt(name_ + ": loaded word out of range");
+    pending_.push_back({word, value});
+  }
+}
+
+}  // namespace kartex

@@ -1,0 +1,74 @@
+#pragma once
+// Whole runs of the tool in this process, as a user types them, for tests
+// that drive the simulator through the command line.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/run.h"
+#include "link/hex.h"
+#include "tests/support/scripted_cable.h"
+
+namespace kartex::test {
+
+inline const std::string BANNER =
+    "*********** TETHERBOX USB CONSOLE TOOL Ver 3.54 + RTC + VTS ************\n";
+
+struct ToolOnSim {
+  std::ostringstream out, err;
+  int status = -1;
+
+  explicit ToolOnSim(const std::vector<std::string>& args) {
+    RunEnv env{out, err, {}, [](int) {}};  // the simulator needs no wall-clock pauses
+    status = kartex::run(args, env);
+  }
+};
+
+// A fresh folder for one test's files, ending in '/'.
+inline std::string scratch(const std::string& name) {
+  const std::filesystem::path dir =
+      std::filesystem::path(::testing::TempDir()) / ("kartex_e2e_" + name);
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir.string() + "/";
+}
+
+inline Bytes slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline void spill(const std::string& path, const Bytes& data) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+inline std::string text_of(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The trace line of an agent request with this code, as the cable saw it.
+inline std::string request_line(std::uint32_t code) { return "cmd 0004" + to_hex(le32(code)); }
+
+// Random-looking bytes that differ between seeds.
+inline Bytes noise(std::size_t n, std::uint32_t seed) {
+  Bytes out(n);
+  std::uint32_t x = seed * 2654435761u + 1;
+  for (auto& b : out) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    b = static_cast<std::uint8_t>(x);
+  }
+  return out;
+}
+
+}  // namespace kartex::test
