@@ -9,22 +9,7 @@
 
 namespace kartex {
 
-namespace {
-
-class BorrowedPipes : public Pipes {
- public:
-  explicit BorrowedPipes(Pipes& pipes) : pipes_(pipes) {}
-  PipeResult write(Pipe p, std::span<const std::uint8_t> b) override { return pipes_.write(p, b); }
-  PipeResult read(Pipe p, std::span<std::uint8_t> b) override { return pipes_.read(p, b); }
-  PipeResult reset(Pipe p) override { return pipes_.reset(p); }
-
- private:
-  Pipes& pipes_;
-};
-
-}  // namespace
-
-std::unique_ptr<Pipes> Simulator::borrow_pipes() { return std::make_unique<BorrowedPipes>(pipes_); }
+std::unique_ptr<Pipes> Simulator::borrow_pipes() { return std::make_unique<CablePipes>(cable_); }
 
 namespace {
 
