@@ -130,7 +130,7 @@ std::unique_ptr<SaveChip> EepromChip::load(StateReader& in, SimLog& log) {
   chip->out_pos_ = in.u32();
   chip->busy_reads_ = in.u32();
   if (mode > static_cast<std::uint8_t>(Mode::Busy) || chip->block_ >= bytes / EEPROM_BLOCK_BYTES ||
-      chip->out_pos_ >= EEPROM_DUMMY_BITS + EEPROM_DATA_BITS || (mode == static_cast<std::uint8_t>(Mode::Busy) && chip->busy_reads_ == 0))
+      chip->out_pos_ > EEPROM_DUMMY_BITS + EEPROM_DATA_BITS || (mode == static_cast<std::uint8_t>(Mode::Busy) && chip->busy_reads_ == 0))
     in.corrupt(chip->name() + ": chip state out of range");
   chip->mode_ = static_cast<Mode>(mode);
   return chip;

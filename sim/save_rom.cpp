@@ -15,7 +15,7 @@ const ChipModel& RomSaveArea::model() {
                                   BlockLayout{{15, 64 * KiB}, {8, 8 * KiB}},
                                   0,
                                   0,
-                                  LockStyle::ClearAllBits,
+                                  LockStyle::PerBlock,
                                   false};
   return MODEL;
 }

@@ -3,8 +3,9 @@
 // through the wait state 2 mirror at 0x0DF00000. It answers with its own
 // identifier (0x00B0, 0x009F) and the status-register command set: 64 KiB
 // erase blocks for its first 960 KiB (sectors 0-119 of 8 KiB), single
-// 8 KiB blocks for the last eight, word program, and non-volatile block
-// lock bits (0x60 0x01 sets one, 0x60 0xD0 clears them all).
+// 8 KiB blocks for the last eight, word program, and volatile lock bits
+// per block (0x60 then 0x01 lock, 0xD0 unlock, 0x2F lock down), all open at
+// power-up.
 
 #include <vector>
 
