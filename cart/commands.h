@@ -27,6 +27,7 @@ struct Range {
 };
 
 constexpr std::int32_t ROM_READ_CHUNK = 4096;
+constexpr std::int64_t ROM_PAGE_SPAN = 0x2000000;  // ROM the console's window shows at once
 constexpr std::int32_t ROM_WRITE_CHUNK = 16384;
 
 // The message of a save range off the block boundary.

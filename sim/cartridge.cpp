@@ -1,5 +1,6 @@
 #include "sim/cartridge.h"
 
+#include "sim/flash_commands.h"
 #include "sim/flash_rom.h"
 
 namespace kartex {
@@ -40,6 +41,7 @@ void Cartridge::write16(std::uint32_t addr, std::uint16_t value) {
   const std::uint32_t offset = rom_offset(addr);
   if (in_save_region(offset)) return save_->rom_write16(offset, value);
   if (offset < rom_->span()) rom_->write16(offset, value);
+  if (value == flash::CMD_READ_ARRAY) save_->rom_read_array();
 }
 
 std::uint8_t Cartridge::read8(std::uint32_t addr) { return save_->read8(addr, sram_bank()); }

@@ -46,6 +46,9 @@ class SaveChip {
   virtual std::uint32_t rom_region_end() const { return 0; }
   virtual std::uint16_t rom_read16(std::uint32_t /*rom_offset*/) { return 0xFFFF; }
   virtual void rom_write16(std::uint32_t /*rom_offset*/, std::uint16_t) {}
+  // The read-array command reached the flash ROM elsewhere: a save area
+  // inside the same chip goes back to reading its array too.
+  virtual void rom_read_array() {}
 
   virtual void save(StateWriter& out) const = 0;
 };

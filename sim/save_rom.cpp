@@ -1,6 +1,7 @@
 #include "sim/save_rom.h"
 
 #include "sim/cart_bus.h"
+#include "sim/flash_commands.h"
 #include "sim/save_commands.h"
 
 namespace kartex {
@@ -37,6 +38,8 @@ std::uint16_t RomSaveArea::rom_read16(std::uint32_t rom_offset) {
 void RomSaveArea::rom_write16(std::uint32_t rom_offset, std::uint16_t value) {
   chip_->write((rom_offset - ROM_SAVE_OFFSET) / 2, value);
 }
+
+void RomSaveArea::rom_read_array() { chip_->write(0, flash::CMD_READ_ARRAY); }
 
 std::vector<std::uint8_t> RomSaveArea::contents() {
   std::vector<std::uint8_t> bytes;

@@ -30,6 +30,7 @@ class RomSaveArea : public SaveChip {
   std::uint32_t rom_region_end() const override;
   std::uint16_t rom_read16(std::uint32_t rom_offset) override;
   void rom_write16(std::uint32_t rom_offset, std::uint16_t value) override;
+  void rom_read_array() override;
   void save(StateWriter& out) const override { chip_->save(out); }
   static std::unique_ptr<SaveChip> load(StateReader& in, SimLog& log);
 

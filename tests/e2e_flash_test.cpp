@@ -13,6 +13,7 @@
 #include "sim/cart_build.h"
 #include "sim/flash_catalog.h"
 #include "tests/support/body_fixture.h"
+#include "tests/support/cart_bench.h"
 #include "tests/support/sim_session.h"
 #include "tests/support/tool_on_sim.h"
 
@@ -67,31 +68,6 @@ struct Cart {
   }
 };
 
-// The tool's bodies on one simulator per cartridge, without the command
-// line and the state folder around them: quick enough for every row.
-struct FlashBench {
-  AgentOnSim a;
-  std::ostringstream out, err;
-  Output con{out, err};
-  CartInfo cart;
-
-  explicit FlashBench(const SimOptions& options) : a(cart_for(options)) {
-    a.link.link_start();
-    cart = session_bringup(a.link, Command::FR, agent_image(), con);
-  }
-
-  static std::unique_ptr<CartBus> cart_for(const SimOptions& options) {
-    SimLog log;
-    return build_cartridge(options, log);
-  }
-
-  Bytes read(std::uint32_t offset, std::uint32_t length) {
-    VectorSink sink;
-    flash_read(a.link, cart, {static_cast<std::int32_t>(offset), static_cast<std::int32_t>(length)}, sink, con);
-    return sink.data;
-  }
-};
-
 TEST(FlashOnSimulator, EveryKindErasesWritesAndReadsBack) {
   for (const RomOption& option : rom_options()) {
     const std::uint32_t size = option.sizes_mib.front() * MiB;
@@ -105,7 +81,7 @@ TEST(FlashOnSimulator, EveryKindErasesWritesAndReadsBack) {
     SimOptions options;
     options.chip = option.label();
     options.rom_file = old;
-    FlashBench b(options);
+    CartBench b(options);
     const std::uint32_t block = erase_block_of(option.kind);
     EXPECT_EQ(b.cart.rom_size, static_cast<std::int32_t>(seen));
     EXPECT_EQ(b.cart.erase_block, static_cast<std::int32_t>(block));
@@ -126,11 +102,11 @@ TEST(FlashOnSimulator, EveryKindErasesWritesAndReadsBack) {
 
     Bytes expect_low(0x24000, 0xFF);
     std::copy(low.begin(), low.end(), expect_low.begin() + low_at);
-    EXPECT_TRUE(b.read(0, 0x24000) == expect_low) << "bottom of the ROM";
+    EXPECT_TRUE(b.read_rom(0, 0x24000) == expect_low) << "bottom of the ROM";
     Bytes expect_high(0x30000, 0xFF);
     std::copy(high.begin(), high.end(), expect_high.end() - static_cast<std::ptrdiff_t>(high.size()));
-    EXPECT_TRUE(b.read(seen - 0x30000, 0x30000) == expect_high) << "top of the ROM";
-    EXPECT_TRUE(b.read(seen / 2 - 0x1000, 0x2000) == Bytes(0x2000, 0xFF)) << "middle erased";
+    EXPECT_TRUE(b.read_rom(seen - 0x30000, 0x30000) == expect_high) << "top of the ROM";
+    EXPECT_TRUE(b.read_rom(seen / 2 - 0x1000, 0x2000) == Bytes(0x2000, 0xFF)) << "middle erased";
     EXPECT_EQ(b.a.sim.log().misuse_count(), 0u) << (b.a.sim.log().misuses().empty() ? "" : b.a.sim.log().misuses()[0]);
   }
 }
@@ -199,6 +175,42 @@ TEST(FlashOnSimulator, WriteRefusalsReachNoChip) {
   ToolOnSim beyond = cart.tool({"fw", cart.dir + "f.bin", "0x800000", "64"});
   EXPECT_EQ(beyond.status, 255);
   EXPECT_TRUE(cart.read(0, 0x2000) == Bytes(0x2000, 0xFF)) << "blank flash stays blank";
+}
+
+}  // namespace
+}  // namespace kartex::test
+
+namespace kartex::test {
+namespace {
+
+TEST(FlashOnSimulator, CartridgesPast32MiBThroughTheRomPages) {
+  // Separate SRAM banks (variant 2) let the agent look for more chips
+  // behind the ROM pages of 32 and 64 MiB.
+  for (std::uint32_t mib : {64u, 128u}) {
+    SCOPED_TRACE(std::to_string(mib) + " MiB");
+    SimOptions options;
+    options.chip = "3/18";
+    options.size_mib = mib;
+    options.save = "sram1m";
+    CartBench b(options);
+    EXPECT_EQ(b.cart.rom_size, static_cast<std::int32_t>(mib * MiB));
+    EXPECT_EQ(b.cart.variant, 2u);
+    struct Span {
+      std::uint32_t at, length;
+    };
+    // Across each 32 MiB page boundary, and the last bytes of the ROM.
+    std::vector<Span> spans;
+    for (std::uint32_t page = 32 * MiB; page < mib * MiB; page += 32 * MiB) spans.push_back({page - 0x6000, 0xC000});
+    spans.push_back({mib * MiB - 0x4000, 0x4000});
+    for (const Span& s : spans) {
+      const Bytes data = noise(s.length, s.at >> 12);
+      flash_write(b.a.link, b.cart, {static_cast<std::int32_t>(s.at), NOT_GIVEN}, data, b.con);
+      EXPECT_TRUE(b.read_rom(s.at, s.length) == data) << std::hex << s.at;
+    }
+    // The pages are really apart: the first page did not take the data.
+    EXPECT_TRUE(b.read_rom(0x2000000 - 0x6000 - 0x1000000, 0xC000) == Bytes(0xC000, 0xFF));
+    EXPECT_EQ(b.a.sim.log().misuse_count(), 0u) << testing::PrintToString(b.a.sim.log().misuses());
+  }
 }
 
 }  // namespace

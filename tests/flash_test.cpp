@@ -50,6 +50,18 @@ TEST(FlashRead, RangeArrivesIn4KiBPiecesWithTheLongHeader) {
   }
 }
 
+TEST(FlashRead, OneRequestPerRomPageTheRangeTouches) {
+  Body b;
+  const Bytes low = pattern(0x1000, 1), high = pattern(0x800, 2);
+  b.c.request(0xFFFF0012, 0x09FFF000, 0x1000, 0).read_long(low);
+  b.c.request(0xFFFF0012, 0x0A000000, 0x800, 0).read_long(high);
+  b.run([&] { flash_read(b.s.link, cart_of(3, 0x4000000, 0x40000), {0x1FFF000, 0x1800}, b.sink, b.con); });
+  EXPECT_EQ(b.failure, "");
+  EXPECT_TRUE(b.c.done());
+  EXPECT_EQ(b.sink.data, concat({low, high}));
+  EXPECT_EQ(b.out.str(), "0x1800 bytes reading.\nRR");
+}
+
 TEST(FlashWrite, ClipsToRomFromTheOffsetAndToTheFile) {
   struct Case {
     const char* name;

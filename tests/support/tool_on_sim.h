@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "app/run.h"
 #include "link/hex.h"
 #include "tests/support/scripted_cable.h"
@@ -29,10 +31,11 @@ struct ToolOnSim {
   }
 };
 
-// A fresh folder for one test's files, ending in '/'.
+// A fresh folder for one test's files, ending in '/'; the process id keeps
+// test runs of two builds on one machine apart.
 inline std::string scratch(const std::string& name) {
-  const std::filesystem::path dir =
-      std::filesystem::path(::testing::TempDir()) / ("kartex_e2e_" + name);
+  const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) /
+                                    ("kartex_e2e_" + std::to_string(::getpid()) + "_" + name);
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir.string() + "/";

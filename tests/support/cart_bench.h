@@ -1,0 +1,49 @@
+#pragma once
+// The tool's command bodies on one in-process simulator, without the
+// command line and the state folder around them: the cartridge the --sim
+// options describe, the real agent brought up as a run of the tool does.
+
+#include <sstream>
+
+#include "agent/agent_image.h"
+#include "app/output.h"
+#include "app/session.h"
+#include "cart/commands.h"
+#include "sim/cart_build.h"
+#include "tests/support/body_fixture.h"
+#include "tests/support/sim_session.h"
+
+namespace kartex::test {
+
+struct CartBench {
+  AgentOnSim a;
+  std::ostringstream out, err;
+  Output con{out, err};
+  CartInfo cart;
+
+  explicit CartBench(const SimOptions& options) {
+    // The chips log their misuse in the simulator's log: built after it.
+    a.sim.set_cart(build_cartridge(options, a.sim.log()));
+    a.link.link_start();
+    cart = session_bringup(a.link, Command::FR, agent_image(), con);
+  }
+
+  Bytes read_rom(std::uint32_t offset, std::uint32_t length) {
+    VectorSink sink;
+    flash_read(a.link, cart, {static_cast<std::int32_t>(offset), static_cast<std::int32_t>(length)},
+               sink, con);
+    return sink.data;
+  }
+
+  Bytes read_save(Range range = {}, EepromOrder order = EepromOrder::Tool) {
+    VectorSink sink;
+    save_read(a.link, cart, range, sink, con, order);
+    return sink.data;
+  }
+
+  void write_save(const Bytes& data, Range range = {}, EepromOrder order = EepromOrder::Tool) {
+    save_write(a.link, cart, range, data, con, order);
+  }
+};
+
+}  // namespace kartex::test
