@@ -27,10 +27,7 @@
         .global boot_entry
         .type boot_entry, %function
 boot_entry:
-        msr     cpsr_c, #PSR_MODE_IRQ
-        ldr     sp, =BIOS_SP_IRQ
-        msr     cpsr_c, #PSR_MODE_SYS
-        ldr     sp, =BIOS_SP_SYS
+        set_up_stacks
 
         mov     r4, #REG_BASE
         ldr     r0, =SPLASH_HOFS

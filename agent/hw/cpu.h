@@ -23,4 +23,15 @@
 #define BIOS_SOFT_RESET 0x00
 #define BIOS_SWI_ARM(n) ((n) << 16)
 
+#ifdef __ASSEMBLER__
+/* Both stages start with the BIOS's stacks, ending in system mode.
+ * Clobbers nothing but the two banked stack pointers. */
+        .macro  set_up_stacks
+        msr     cpsr_c, #PSR_MODE_IRQ
+        ldr     sp, =BIOS_SP_IRQ
+        msr     cpsr_c, #PSR_MODE_SYS
+        ldr     sp, =BIOS_SP_SYS
+        .endm
+#endif
+
 #endif

@@ -4,7 +4,7 @@
 #include "agent/hw/save_chips.h"
 #include "agent/resident/eeprom.h"
 #include "agent/resident/link.h"
-#include "agent/resident/save_requests.h"
+#include "agent/resident/requests.h"
 #include "agent/resident/save_units.h"
 #include "agent/resident/state.h"
 
@@ -52,5 +52,5 @@ void req_eeprom_write(u32 offset, u32 bytes, u32 unused)
     }
     done += part;
   }
-  save_reply_done();
+  reply_done();
 }

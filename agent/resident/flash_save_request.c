@@ -4,7 +4,7 @@
 #include "agent/resident/flash_save_write.h"
 #include "agent/resident/link.h"
 #include "agent/resident/rom_save_write.h"
-#include "agent/resident/save_requests.h"
+#include "agent/resident/requests.h"
 #include "agent/resident/state.h"
 
 void req_flash_save_write(u32 offset, u32 bytes, u32 unused)
@@ -15,5 +15,5 @@ void req_flash_save_write(u32 offset, u32 bytes, u32 unused)
     rom_save_write(offset, bytes);
   else
     flash_save_write(offset, bytes);
-  save_reply_done();
+  reply_done();
 }

@@ -1,8 +1,6 @@
 #include "link/protocol.h"
 #include "agent/resident/link.h"
 #include "agent/resident/requests.h"
-#include "agent/resident/rom_requests.h"
-#include "agent/resident/save_requests.h"
 
 /* Every request code is REQ_CODE_HIGH plus a slot number. Slots without a
  * code, and codes not yet served, go to request_drop: the four words have

@@ -3,6 +3,8 @@
 #ifndef KARTEX_AGENT_REQUESTS_H
 #define KARTEX_AGENT_REQUESTS_H
 
+#include "link/protocol.h"
+#include "agent/resident/link.h"
 #include "agent/resident/types.h"
 
 typedef void (*request_handler)(u32 a1, u32 a2, u32 a3);
@@ -19,6 +21,29 @@ void req_cart_info(u32 a1, u32 a2, u32 a3);
 void req_cart_variant(u32 a1, u32 a2, u32 a3);
 void req_rom_read(u32 a1, u32 a2, u32 a3);
 void req_save_type(u32 a1, u32 a2, u32 a3);
+
+/* Flash ROM: erase, write, program, erased end */
+void req_flash_erase(u32 a1, u32 a2, u32 a3);
+void req_flash_write(u32 a1, u32 a2, u32 a3);
+void req_flash_program(u32 a1, u32 a2, u32 a3);
+void req_flash_free(u32 a1, u32 a2, u32 a3);
+
+/* Save memory: SRAM, FLASH, EEPROM and the save area in the ROM's flash,
+ * and the SRAM bank copies */
+void req_save_read(u32 a1, u32 a2, u32 a3);
+void req_sram_write(u32 a1, u32 a2, u32 a3);
+void req_sram_bank_load(u32 a1, u32 a2, u32 a3);
+void req_sram_bank_store(u32 a1, u32 a2, u32 a3);
+void req_eeprom_read(u32 a1, u32 a2, u32 a3);
+void req_eeprom_write(u32 a1, u32 a2, u32 a3);
+void req_flash_save_write(u32 a1, u32 a2, u32 a3);
+
+/* An erase or a save block write is finished, whatever happened */
+static inline void reply_done(void)
+{
+  u32 done = REPLY_DONE;
+  send_words(1, &done);
+}
 
 /* BIOS SoftReset with the restart flag set (bios.S); does not return. */
 void bios_soft_reset(u32 restart_flag) __attribute__((noreturn));

@@ -8,7 +8,7 @@
 #include "agent/resident/link.h"
 #include "agent/resident/mapper.h"
 #include "agent/resident/rom_erase.h"
-#include "agent/resident/rom_requests.h"
+#include "agent/resident/requests.h"
 #include "agent/resident/rom_status.h"
 #include "agent/resident/state.h"
 
@@ -154,7 +154,6 @@ void req_flash_erase(u32 offset, u32 unused2, u32 unused3)
   (void)unused2;
   (void)unused3;
   erase_at(offset);
-  u32 done = REPLY_DONE;
-  send_words(1, &done);
+  reply_done();
   read_array_reset(offset >> 1);
 }

@@ -6,7 +6,7 @@
 #include "agent/resident/bus.h"
 #include "agent/resident/link.h"
 #include "agent/resident/mapper.h"
-#include "agent/resident/rom_requests.h"
+#include "agent/resident/requests.h"
 #include "agent/resident/state.h"
 
 #define FREE_SCAN_STEP 32

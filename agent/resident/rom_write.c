@@ -4,7 +4,7 @@
  * whose start the range reaches; a program request erases nothing. */
 #include "agent/resident/flash_modes.h"
 #include "agent/resident/link.h"
-#include "agent/resident/rom_requests.h"
+#include "agent/resident/requests.h"
 #include "agent/resident/rom_erase.h"
 #include "agent/resident/rom_program.h"
 #include "agent/resident/state.h"

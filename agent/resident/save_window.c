@@ -8,7 +8,7 @@
 #include "agent/resident/link.h"
 #include "agent/resident/mapper.h"
 #include "agent/resident/save_flash.h"
-#include "agent/resident/save_requests.h"
+#include "agent/resident/requests.h"
 #include "agent/resident/save_units.h"
 #include "agent/resident/state.h"
 
@@ -58,5 +58,5 @@ void req_sram_write(u32 offset, u32 bytes, u32 unused)
   }
   if (save_type == SAVE_TYPE_SRAM_LARGE)
     select_sram_bank(0);
-  save_reply_done();
+  reply_done();
 }

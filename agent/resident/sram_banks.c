@@ -5,7 +5,7 @@
 #include "agent/hw/save_chips.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/mapper.h"
-#include "agent/resident/save_requests.h"
+#include "agent/resident/requests.h"
 #include "agent/resident/state.h"
 
 /* 32 KiB bank n is the lower or upper half of mapper bank n / 2 */

@@ -13,10 +13,7 @@
         .global resident_entry
         .type resident_entry, %function
 resident_entry:
-        msr     cpsr_c, #PSR_MODE_IRQ
-        ldr     sp, =BIOS_SP_IRQ
-        msr     cpsr_c, #PSR_MODE_SYS
-        ldr     sp, =BIOS_SP_SYS
+        set_up_stacks
 
         ldr     r0, =__state_start
         ldr     r1, =__state_end
