@@ -8,8 +8,7 @@
 
 namespace kartex {
 
-MaskRom::MaskRom(std::vector<std::uint8_t> contents, SimLog& log)
-    : rom_(std::move(contents)), log_(log) {
+MaskRom::MaskRom(std::vector<std::uint8_t> contents) : rom_(std::move(contents)) {
   if (rom_.size() > CART_ROM_WINDOW) fail("a cartridge ROM holds at most 32 MiB");
   if (rom_.size() % 2) rom_.push_back(0xFF);  // the bus is 16 bits wide
 }
@@ -38,7 +37,7 @@ std::unique_ptr<CartBus> load_cart(StateReader& in, SimLog& log) {
   if (kind == "mask-rom") {
     std::vector<std::uint8_t> rom = in.blob();
     if (rom.size() > CART_ROM_WINDOW) in.corrupt("the ROM is larger than 32 MiB");
-    return std::make_unique<MaskRom>(std::move(rom), log);
+    return std::make_unique<MaskRom>(std::move(rom));
   }
   if (kind == "cartridge") return load_cartridge(in, log);
   in.corrupt("unknown cartridge kind '" + kind + "'");

@@ -10,10 +10,10 @@
 namespace kartex {
 
 // A read-only ROM of any size up to 32 MiB with no save chip. Reads past its
-// end return the open-bus pattern; writes are misuse.
+// end return the open-bus pattern; writes go nowhere, as on the real part.
 class MaskRom : public CartBus {
  public:
-  MaskRom(std::vector<std::uint8_t> contents, SimLog& log);
+  explicit MaskRom(std::vector<std::uint8_t> contents);
 
   std::string name() const override { return "mask ROM"; }
   std::string kind() const override { return "mask-rom"; }
@@ -27,7 +27,6 @@ class MaskRom : public CartBus {
 
  private:
   std::vector<std::uint8_t> rom_;
-  SimLog& log_;
 };
 
 // No cartridge: every window reads open bus, writes go nowhere.

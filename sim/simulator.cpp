@@ -27,7 +27,7 @@ Simulator::Simulator(std::unique_ptr<CartBus> cart, CableTimes times, std::ostre
 
 Simulator::Simulator(CableTimes times, std::ostream* log_echo)
     : Simulator(nullptr, times, log_echo) {
-  set_cart(std::make_unique<MaskRom>(make_default_rom(), log_));
+  set_cart(std::make_unique<MaskRom>(make_default_rom()));
 }
 
 void Simulator::set_cart(std::unique_ptr<CartBus> cart) {

@@ -122,29 +122,29 @@ TEST(AgentOnSimulator, BootCartRestartsAtTheCartridgeEntry) {
 TEST(AgentOnSimulator, IdentifiesMaskRomsAndNothingElse) {
   struct Case {
     const char* name;
-    std::function<std::unique_ptr<CartBus>(SimLog&)> cart;
+    std::function<std::unique_ptr<CartBus>()> cart;
     std::uint32_t kind, size;
   };
   const Case cases[] = {
-      {"empty slot", [](SimLog&) { return std::make_unique<EmptySlot>(); }, 0, 0},
+      {"empty slot", [] { return std::make_unique<EmptySlot>(); }, 0, 0},
       {"8 MiB mask ROM",
-       [](SimLog& log) { return std::make_unique<MaskRom>(make_default_rom(8 << 20), log); }, 1,
+       [] { return std::make_unique<MaskRom>(make_default_rom(8 << 20)); }, 1,
        8 << 20},
       {"3 MiB mask ROM: the first megabyte of open bus ends it",
-       [](SimLog& log) { return std::make_unique<MaskRom>(make_default_rom(3 << 20), log); }, 1,
+       [] { return std::make_unique<MaskRom>(make_default_rom(3 << 20)); }, 1,
        3 << 20},
       {"logo bytes differ: not a cartridge the agent knows",
-       [](SimLog& log) {
+       [] {
          Bytes rom = make_default_rom(1 << 20);
          rom[HEADER_LOGO + 15] ^= 0x01;
-         return std::make_unique<MaskRom>(std::move(rom), log);
+         return std::make_unique<MaskRom>(std::move(rom));
        },
        0, 0},
   };
   for (const Case& tc : cases) {
     SCOPED_TRACE(tc.name);
     AgentOnSim a;
-    a.sim.set_cart(tc.cart(a.sim.log()));
+    a.sim.set_cart(tc.cart());
     a.start();
     std::uint32_t save[1], info[3], variant[1];
     a.link.agent_request(REQ_SAVE_TYPE, 0, 0, 0, save);

@@ -13,15 +13,15 @@ namespace {
 
 constexpr std::uint32_t MIRRORS[] = {0x08000000, 0x0A000000, 0x0C000000};
 
-std::unique_ptr<CartBus> small_rom(SimLog& log) {
+std::unique_ptr<CartBus> small_rom() {
   std::vector<std::uint8_t> rom(0x100);
   for (std::size_t i = 0; i < rom.size(); ++i) rom[i] = static_cast<std::uint8_t>(0xC0 ^ i);
-  return std::make_unique<MaskRom>(std::move(rom), log);
+  return std::make_unique<MaskRom>(std::move(rom));
 }
 
 TEST(SimCart, MaskRomReadsContentsThenOpenBusInEveryMirror) {
   Simulator sim;
-  sim.set_cart(small_rom(sim.log()));
+  sim.set_cart(small_rom());
   ConsoleBus& bus = sim.console().bus();
   struct Case {
     std::uint32_t offset;
@@ -61,7 +61,7 @@ TEST(SimCart, EmptySlotIsOpenBusEverywhere) {
 
 TEST(SimCart, SaveWindowWithoutChipReadsOnesOnEveryLane) {
   Simulator sim;
-  sim.set_cart(small_rom(sim.log()));
+  sim.set_cart(small_rom());
   ConsoleBus& bus = sim.console().bus();
   EXPECT_EQ(bus.read(0x0E000000, 1), 0xFFu);
   EXPECT_EQ(bus.read(0x0E00FFFE, 2), 0xFFFFu);
@@ -70,7 +70,7 @@ TEST(SimCart, SaveWindowWithoutChipReadsOnesOnEveryLane) {
 
 TEST(SimCart, WritesToMaskRomAndEmptySaveWindowAreIgnored) {
   Simulator sim;
-  sim.set_cart(small_rom(sim.log()));
+  sim.set_cart(small_rom());
   ConsoleBus& bus = sim.console().bus();
   // Identification probes write flash commands to every cartridge.
   bus.write(0x0A000010, 2, 0xAA55);

@@ -133,7 +133,7 @@ TEST(SimState, CartridgeIsKeptAndDamagedFilesAreRefused) {
   const std::string dir = temp_dir("damaged");
   {
     Simulator sim;
-    sim.set_cart(std::make_unique<MaskRom>(std::vector<std::uint8_t>{1, 2, 3, 4}, sim.log()));
+    sim.set_cart(std::make_unique<MaskRom>(std::vector<std::uint8_t>{1, 2, 3, 4}));
     sim.save_state(dir);
   }
   {
