@@ -133,7 +133,10 @@ std::string rom_options_help() {
   std::string text;
   for (const RomOption& o : rom_options()) {
     std::string sizes;
-    for (std::uint32_t mib : o.sizes_mib) sizes += (sizes.empty() ? "" : "/") + std::to_string(mib);
+    for (std::uint32_t mib : o.sizes_mib) {
+      if (!sizes.empty()) sizes += '/';
+      sizes += std::to_string(mib);
+    }
     char line[256];
     std::snprintf(line, sizeof line, "  %-7s %s; %s MiB; blocks per chip %s%s\n", o.label().c_str(),
                   family_of(o).c_str(), sizes.c_str(), o.chip->layout.describe().c_str(),
