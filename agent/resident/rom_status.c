@@ -11,26 +11,29 @@ void sr_wait(u32 h)
   }
 }
 
+/* Both chips of the pair at h report ready in the status they show */
+static int pair_ready(u32 h)
+{
+  u16 first = chip_read(h);
+  u16 second = chip_read(h + 1);
+  return (first & second & SR_STATUS_READY) != 0;
+}
+
 void sr_wait_pair(u32 h)
 {
   for (u32 n = FLASH_POLL_LIMIT; n != 0; n--) {
     chip_write(h, SR_CMD_READ_STATUS);
     chip_write(h + 1, SR_CMD_READ_STATUS);
-    u16 first = chip_read(h);
-    u16 second = chip_read(h + 1);
-    if (first & second & SR_STATUS_READY)
+    if (pair_ready(h))
       return;
   }
 }
 
 void sr_poll_pair(u32 h)
 {
-  for (u32 n = FLASH_POLL_LIMIT; n != 0; n--) {
-    u16 first = chip_read(h);
-    u16 second = chip_read(h + 1);
-    if (first & second & SR_STATUS_READY)
+  for (u32 n = FLASH_POLL_LIMIT; n != 0; n--)
+    if (pair_ready(h))
       return;
-  }
 }
 
 void jedec_wait_erase(u32 h)
