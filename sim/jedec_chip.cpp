@@ -1,7 +1,6 @@
 #include "sim/jedec_chip.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "sim/flash_commands.h"
 
@@ -10,12 +9,6 @@ namespace kartex {
 using namespace flash;
 
 namespace {
-
-std::string hex16(std::uint16_t v) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", v);
-  return text;
-}
 
 bool at(std::uint32_t word, std::uint32_t unlock_addr) { return (word & JEDEC_ADDR_MASK) == unlock_addr; }
 
@@ -70,7 +63,7 @@ void JedecChip::start(bool erase, std::uint16_t data, std::uint32_t sector_start
 }
 
 void JedecChip::abort_sequence(std::uint32_t word, std::uint16_t value) {
-  log_.misuse(name_, "command sequence broken by " + hex16(value) + " at " + where(word) +
+  log_.misuse(name_, "command sequence broken by " + hex_short(value) + " at " + where(word) +
                          "; back to read mode");
   mode_ = Mode::Read;
 }
@@ -79,14 +72,14 @@ void JedecChip::write(std::uint32_t word, std::uint16_t value) {
   const auto cmd = static_cast<std::uint8_t>(value);
   switch (mode_) {
     case Mode::Busy:
-      log_.misuse(name_, "write of " + hex16(value) + " at " + where(word) + " while the chip is busy; ignored");
+      log_.misuse(name_, "write of " + hex_short(value) + " at " + where(word) + " while the chip is busy; ignored");
       return;
     case Mode::TimedOut:
       if (cmd == JEDEC_RESET) {
         mode_ = Mode::Read;
         return;
       }
-      log_.misuse(name_, "write of " + hex16(value) + " after a time-out; only 0xF0 is taken");
+      log_.misuse(name_, "write of " + hex_short(value) + " after a time-out; only 0xF0 is taken");
       return;
     case Mode::Read:
     case Mode::Autoselect:
@@ -119,7 +112,7 @@ void JedecChip::write(std::uint32_t word, std::uint16_t value) {
       const bool fails = (value & ~old) != 0;
       cells_[word] = old & value;
       if (fails)
-        log_.misuse(name_, "program of " + hex16(value) + " over " + hex16(old) + " at " + where(word) +
+        log_.misuse(name_, "program of " + hex_short(value) + " over " + hex_short(old) + " at " + where(word) +
                                " needs 0 bits to become 1: the chip times out (DQ5) until 0xF0");
       return start(false, value, 0, 0, fails, model_.busy.program);
     }

@@ -18,12 +18,6 @@ const FlashSaveModel MODELS[] = {
     {MAKER_62, DEV_13, 128 * KiB, false},
 };
 
-std::string hex8(std::uint32_t v) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", v & 0xFF);
-  return text;
-}
-
 std::string addr_text(std::uint32_t addr) { return hex32(0x0E000000 | (addr & 0xFFFF)); }
 
 bool at_cmd(std::uint32_t addr, std::uint32_t cmd_addr) { return (addr & FLASH_ADDR_MASK) == cmd_addr; }
@@ -88,7 +82,7 @@ void FlashSaveChip::start(bool erasing, std::uint8_t data, std::uint32_t reads) 
 }
 
 void FlashSaveChip::abort(std::uint32_t addr, std::uint8_t value, const char* expected) {
-  log_.misuse(name_, "command sequence broken by " + hex8(value) + " at " + addr_text(addr) + " (expected " +
+  log_.misuse(name_, "command sequence broken by " + hex_short(value) + " at " + addr_text(addr) + " (expected " +
                          expected + "); back to read mode");
   mode_ = Mode::Read;
 }
@@ -97,7 +91,7 @@ void FlashSaveChip::write8(std::uint32_t addr, std::uint8_t value, unsigned) {
   addr &= WINDOW_BYTES - 1;
   switch (mode_) {
     case Mode::Busy:
-      log_.misuse(name_, "write of " + hex8(value) + " at " + addr_text(addr) + " while the chip is busy; ignored");
+      log_.misuse(name_, "write of " + hex_short(value) + " at " + addr_text(addr) + " while the chip is busy; ignored");
       return;
     case Mode::Read:
       if (value == FLASH_RESET) {
@@ -131,7 +125,7 @@ void FlashSaveChip::write8(std::uint32_t addr, std::uint8_t value, unsigned) {
     case Mode::Erase3: return erase_command(addr, value);
     case Mode::BankSelect:
       if (addr != 0) return abort(addr, value, "the bank number at 0x0E000000");
-      if (value > 1) log_.misuse(name_, "bank number " + hex8(value) + ": the part decodes bit 0 only");
+      if (value > 1) log_.misuse(name_, "bank number " + hex_short(value) + ": the part decodes bit 0 only");
       bank_ = value & 1u;
       mode_ = Mode::Read;
       return;
@@ -161,7 +155,7 @@ void FlashSaveChip::command(std::uint32_t addr, std::uint8_t cmd) {
       break;
     default: break;
   }
-  log_.misuse(name_, "command " + hex8(cmd) + " is not in this part's command set; back to read mode");
+  log_.misuse(name_, "command " + hex_short(cmd) + " is not in this part's command set; back to read mode");
 }
 
 void FlashSaveChip::erase_command(std::uint32_t addr, std::uint8_t cmd) {
@@ -185,7 +179,7 @@ void FlashSaveChip::erase_command(std::uint32_t addr, std::uint8_t cmd) {
 void FlashSaveChip::program(std::uint32_t addr, std::uint8_t value) {
   std::uint8_t& cell = cells_[at(addr)];
   if (value & ~cell)
-    log_.misuse(name_, "program of " + hex8(value) + " over " + hex8(cell) + " at " + addr_text(addr) +
+    log_.misuse(name_, "program of " + hex_short(value) + " over " + hex_short(cell) + " at " + addr_text(addr) +
                            " in bank " + std::to_string(bank_) + ": only bits that are 1 can be cleared");
   cell &= value;
   start(false, value, FLASH_BUSY_PROGRAM);
@@ -195,7 +189,7 @@ void FlashSaveChip::page_load(std::uint32_t addr, std::uint8_t value) {
   const bool first = std::none_of(loaded_.begin(), loaded_.end(), [](bool b) { return b; });
   if (first) page_base_ = addr & ~(FLASH_PAGE_BYTES - 1);
   if ((addr & ~(FLASH_PAGE_BYTES - 1)) != page_base_) {
-    log_.misuse(name_, "page data " + hex8(value) + " at " + addr_text(addr) + " outside the page at " +
+    log_.misuse(name_, "page data " + hex_short(value) + " at " + addr_text(addr) + " outside the page at " +
                            addr_text(page_base_) + "; ignored");
     return;
   }
@@ -235,7 +229,7 @@ void FlashSaveChip::save(StateWriter& out) const {
 std::unique_ptr<SaveChip> FlashSaveChip::load(StateReader& in, SimLog& log) {
   const std::uint8_t maker = in.u8(), device = in.u8();
   const std::optional<FlashSaveModel> model = find_flash_save_model(maker, device);
-  if (!model) in.corrupt("unknown FLASH save chip " + hex8(maker) + "/" + hex8(device));
+  if (!model) in.corrupt("unknown FLASH save chip " + hex_short(maker) + "/" + hex_short(device));
   auto chip = std::make_unique<FlashSaveChip>(*model, log);
   in.blob_into(chip->cells_);
   const std::uint8_t mode = in.u8();

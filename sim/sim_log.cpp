@@ -10,6 +10,12 @@ std::string hex32(std::uint32_t value) {
   return text;
 }
 
+std::string hex_short(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%02X", value);
+  return text;
+}
+
 void SimLog::add(std::string line) {
   ++line_count_;
   if (echo_ && line_count_ <= ECHOED_LINES) *echo_ << "sim: " << line << '\n';

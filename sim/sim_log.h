@@ -13,6 +13,7 @@
 namespace kartex {
 
 std::string hex32(std::uint32_t value);  // "0x0800ABCD"
+std::string hex_short(std::uint32_t value);  // a byte or a halfword: "0x0A", "0x8802"
 
 class SimLog {
  public:

@@ -1,6 +1,5 @@
 #include "sim/status_chip.h"
 
-#include <cstdio>
 
 #include "sim/flash_commands.h"
 #include "sim/jedec_chip.h"
@@ -8,16 +7,6 @@
 namespace kartex {
 
 using namespace flash;
-
-namespace {
-
-std::string hex16(std::uint16_t v) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", v);
-  return text;
-}
-
-}  // namespace
 
 std::unique_ptr<FlashChip> make_flash_chip(const ChipModel& model, std::string name, SimLog& log) {
   if (model.family == FlashFamily::Jedec) return std::make_unique<JedecChip>(model, std::move(name), log);
@@ -68,21 +57,21 @@ void StatusChip::write(std::uint32_t word, std::uint16_t value) {
   if (busy_reads_ > 0) {
     // While the write state machine runs only the status command is taken.
     if (cmd == CMD_READ_STATUS) return;
-    log_.misuse(name_, "write of " + hex16(value) + " at " + where(word) +
+    log_.misuse(name_, "write of " + hex_short(value) + " at " + where(word) +
                            " while busy (only 0x70 is taken); ignored");
     return;
   }
   switch (mode_) {
     case Mode::EraseSetup:
       if (cmd == CMD_CONFIRM) return erase(word);
-      return sequence_error("block erase set-up 0x20 followed by " + hex16(value) + " at " + where(word));
+      return sequence_error("block erase set-up 0x20 followed by " + hex_short(value) + " at " + where(word));
     case Mode::ProgramSetup: return program(word, value);
     case Mode::LockSetup: return lock_command(word, cmd);
     case Mode::BufferCount: return buffer_count(word, value);
     case Mode::BufferData: return buffer_data(word, value);
     case Mode::BufferConfirm:
       if (cmd != CMD_CONFIRM || block_of(word).index != op_block_)
-        return sequence_error("buffered write not confirmed: " + hex16(value) + " at " + where(word));
+        return sequence_error("buffered write not confirmed: " + hex_short(value) + " at " + where(word));
       if (locked(block_of(word))) return refuse_locked(block_of(word), SR_PROGRAM_ERROR, "buffered write");
       return program_pending(model_.busy.buffer);
     case Mode::PageLoad: return page_data(word, value);
@@ -118,14 +107,14 @@ void StatusChip::command(std::uint32_t word, std::uint8_t cmd) {
       return;
     case CMD_READ_QUERY:
     case CMD_SUSPEND:
-      log_.note(name_, "command " + hex16(cmd) + " is not modelled; ignored");
+      log_.note(name_, "command " + hex_short(cmd) + " is not modelled; ignored");
       return;
     default:
       // Not a command of the family: the command interface ignores the
       // cycle, which is why the mapper's unlock values pass harmlessly.
       return;
   }
-  log_.misuse(name_, "command " + hex16(cmd) + " at " + where(word) + " is not in this part's command set; ignored");
+  log_.misuse(name_, "command " + hex_short(cmd) + " at " + where(word) + " is not in this part's command set; ignored");
 }
 
 void StatusChip::lock_command(std::uint32_t word, std::uint8_t cmd) {
@@ -136,7 +125,7 @@ void StatusChip::lock_command(std::uint32_t word, std::uint8_t cmd) {
     } else if (cmd == CMD_CONFIRM) {
       for (std::uint8_t& bits : lock_) bits = 0;
     } else {
-      return sequence_error("lock set-up 0x60 followed by " + hex16(cmd) + " at " + where(word));
+      return sequence_error("lock set-up 0x60 followed by " + hex_short(cmd) + " at " + where(word));
     }
     return start_busy(model_.busy.lock_bits);  // the bits are flash cells too
   }
@@ -149,7 +138,7 @@ void StatusChip::lock_command(std::uint32_t word, std::uint8_t cmd) {
       else
         lock_[b.index] = 0;
       break;
-    default: return sequence_error("lock set-up 0x60 followed by " + hex16(cmd) + " at " + where(word));
+    default: return sequence_error("lock set-up 0x60 followed by " + hex_short(cmd) + " at " + where(word));
   }
   // Volatile lock bits change at once; the part keeps its read mode.
   mode_ = Mode::Status;
@@ -160,7 +149,7 @@ void StatusChip::buffer_count(std::uint32_t word, std::uint16_t value) {
   if (block_of(word).index != op_block_)
     return sequence_error("buffered write count at " + where(word) + " outside the block of its 0xE8");
   if (count > model_.buffer_words)
-    return sequence_error("buffered write count " + hex16(value) + " asks for " + std::to_string(count) +
+    return sequence_error("buffered write count " + hex_short(value) + " asks for " + std::to_string(count) +
                           " words; the buffer holds " + std::to_string(model_.buffer_words));
   op_count_ = count;
   pending_.clear();
