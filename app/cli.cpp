@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "app/output.h"
+#include "common/output.h"
 #include "link/failure.h"
 
 namespace kartex {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/parse_number.h"
+#include "common/parse_number.h"
 #include "cart/commands.h"
-#include "link/open_transport.h"
+#include "app/transport.h"
 
 namespace kartex {
 

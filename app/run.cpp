@@ -4,7 +4,7 @@
 
 #include "agent/agent_image.h"
 #include "app/cli.h"
-#include "app/output.h"
+#include "common/output.h"
 #include "app/host_file.h"
 #include "app/interrupt.h"
 #include "app/session.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "link/cable_link.h"
-#include "link/open_transport.h"
+#include "app/transport.h"
 
 namespace kartex {
 

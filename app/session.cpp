@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/output.h"
+#include "common/output.h"
 #include "link/cable_link.h"
 #include "link/failure.h"
 

@@ -1,6 +1,6 @@
 #include "cart/cart_info.h"
 
-#include "app/output.h"
+#include "common/output.h"
 #include "link/protocol.h"
 
 namespace kartex {

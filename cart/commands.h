@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "app/parse_number.h"
+#include "common/parse_number.h"
 #include "cart/byte_sink.h"
 #include "cart/cart_info.h"
 

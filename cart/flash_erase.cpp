@@ -1,4 +1,4 @@
-#include "app/output.h"
+#include "common/output.h"
 #include "cart/commands.h"
 #include "link/cable_link.h"
 #include "link/failure.h"

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/output.h"
+#include "common/output.h"
 #include "cart/commands.h"
 #include "link/cable_link.h"
 #include "link/failure.h"

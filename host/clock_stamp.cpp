@@ -4,7 +4,7 @@
 #include <cstring>
 #include <thread>
 
-#include "app/output.h"
+#include "common/output.h"
 #include "link/failure.h"
 
 namespace kartex {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/output.h"
+#include "common/output.h"
 #include "link/failure.h"
 
 namespace kartex {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <ostream>
 
-#include "app/output.h"
+#include "common/output.h"
 #include "host/file_host.h"
 #include "host/hostio_protocol.h"
 #include "link/cable_link.h"

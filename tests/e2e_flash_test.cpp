@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "agent/agent_image.h"
-#include "app/output.h"
+#include "common/output.h"
 #include "app/session.h"
 #include "cart/commands.h"
 #include "sim/cart_build.h"

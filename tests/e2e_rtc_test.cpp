@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "agent/agent_image.h"
-#include "app/output.h"
+#include "common/output.h"
 #include "app/run.h"
 #include "host/clock_stamp.h"
 #include "link/hex.h"

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/output.h"
+#include "common/output.h"
 #include "app/run.h"
 #include "app/session.h"
 #include "host/clock_stamp.h"

@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "app/output.h"
+#include "common/output.h"
 #include "host/host_file_service.h"
 #include "host/hostio_protocol.h"
 #include "link/failure.h"

@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "app/output.h"
+#include "common/output.h"
 #include "app/session.h"
 #include "tests/support/scripted_cable.h"
 

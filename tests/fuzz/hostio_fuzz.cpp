@@ -11,7 +11,7 @@
 #include <deque>
 #include <sstream>
 
-#include "app/output.h"
+#include "common/output.h"
 #include "host/host_file_service.h"
 #include "link/cable_link.h"
 #include "link/failure.h"

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "app/output.h"
+#include "common/output.h"
 #include "cart/commands.h"
 #include "link/failure.h"
 #include "tests/support/scripted_cable.h"

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "agent/agent_image.h"
-#include "app/output.h"
+#include "common/output.h"
 #include "app/session.h"
 #include "cart/commands.h"
 #include "sim/cart_build.h"

@@ -1,4 +1,4 @@
-#include "app/output.h"
+#include "common/output.h"
 
 #include <cstdio>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "link/open_transport.h"
+#include "app/transport.h"
 
 #include <cerrno>
 #include <cstdio>

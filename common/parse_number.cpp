@@ -1,4 +1,4 @@
-#include "app/parse_number.h"
+#include "common/parse_number.h"
 
 #include <cctype>
 
