@@ -28,6 +28,7 @@
 #define REG_ROM_KIND 4
 #define REG_ROM_SIZE 5
 #define REG_ERASE_BLOCK 6
+#define REG_AGENT_ID 7 /* ours: CRC-32 of the agent image the tool uploaded */
 #define REG_COUNT 128
 
 /* REG_STATUS bits */
@@ -60,9 +61,21 @@
 #define REQ_FLASH_FREE 0xFFFF0020
 #define REQ_CART_VARIANT 0xFFFF0021
 
+/* Requests of ours, beside the set above. The tool sends them only to an
+ * agent it uploaded itself (see REG_AGENT_ID). */
+#define REQ_ROM_CRC32 0xFFFF0030    /* ROM offset, bytes, block: one CRC-32 per block */
+#define REQ_SAVE_CRC32 0xFFFF0031   /* save offset, bytes, block: one CRC-32 per block */
+#define REQ_FLASH_UPDATE 0xFFFF0032 /* block offset, bytes, data: erase only if needed */
+
 /* ---- Reply words ---- */
 #define REPLY_DONE 0x12345678 /* an erase or a save block write finished */
 #define LINK_IDLE_WORD 0x5555AAAA /* what a console that loaded nothing shifts out */
+
+/* Replies of REQ_FLASH_UPDATE */
+#define UPDATE_KEPT 0x55AA0000       /* the block already held the data */
+#define UPDATE_PROGRAMMED 0x55AA0001 /* programmed without an erase */
+#define UPDATE_ERASED 0x55AA0002     /* erased, then programmed */
+#define UPDATE_REFUSED 0x55AA00FF    /* no flash ROM: nothing written */
 
 /* ---- Console addresses ---- */
 #define EWRAM_BASE 0x02000000  /* upload address and the agent's data buffer */
