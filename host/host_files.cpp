@@ -18,8 +18,9 @@ namespace kartex {
 
 namespace {
 
-// Owner read and write: a file the service creates is an ordinary writable file.
-constexpr int CREATE_PERMISSIONS = 0600;
+// What other programs give a new file: read and write for everyone, less
+// what the user's umask takes away (open() applies it).
+constexpr int CREATE_PERMISSIONS = 0666;
 
 }  // namespace
 
