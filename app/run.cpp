@@ -110,7 +110,7 @@ void run_command(const CommandLine& line, RunEnv& env, Output& con) {
 }  // namespace
 
 int run(const std::vector<std::string>& args, RunEnv& env) {
-  Output con{env.out, env.err};
+  Output con{.out = env.out, .err = env.err, .progress_bar = env.progress_bar};
   con.print("%s", BANNER);
   try {
     CommandLine line = parse_command_line(args);
@@ -127,6 +127,7 @@ int run(const std::vector<std::string>& args, RunEnv& env) {
     run_command(line, env, con);
     return EXIT_OK;
   } catch (const Failure& f) {
+    con.progress_end();
     if (f.stream() == Failure::Stream::Out) {
       env.out << f.what() << std::flush;
     } else {

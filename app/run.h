@@ -26,6 +26,8 @@ struct RunEnv {
   // Ends the host file service of `rtc` (see ServiceOptions::stop); empty:
   // the user's Ctrl-C does.
   std::function<bool(std::uint64_t idle_polls)> service_stop = nullptr;
+  // Standard error is a terminal that takes the progress bar.
+  bool progress_bar = false;
 };
 
 int run(const std::vector<std::string>& args, RunEnv& env);

@@ -1,10 +1,15 @@
 #pragma once
 // The tool's text output: its own lines and progress marks on standard
-// output, diagnostics on standard error.
+// output, diagnostics and the progress bar on standard error.
 
+#include <chrono>
 #include <cstdarg>
+#include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
+
+#include "common/progress.h"
 
 namespace kartex {
 
@@ -24,6 +29,25 @@ struct Output {
 
   // True while progress marks stand on an unfinished line.
   bool mid_line = false;
+
+  // Standard error is a terminal: draw the progress bar there. When false,
+  // the progress calls write nothing at all.
+  bool progress_bar = false;
+  // The bar's clock; tests replace it.
+  std::function<ProgressClock::time_point()> now = [] { return ProgressClock::now(); };
+
+  // A transfer of `total_bytes` begins; total 0: nothing is drawn.
+  void progress_start(std::uint64_t total_bytes);
+  // `bytes` more are done since the last call. Redraws at most once per
+  // PROGRESS_INTERVAL, and once when the total is reached.
+  void progress_add(std::uint64_t bytes);
+  // Removes the bar (no-op when none): on success, and before any error line.
+  void progress_end();
+
+  ProgressState progress{};
+
+ private:
+  void progress_draw(ProgressClock::time_point t);
 };
 
 }  // namespace kartex

@@ -8,6 +8,7 @@ PACKAGES=(
   gcc-arm-none-eabi binutils-arm-none-eabi
   libusb-1.0-0-dev
   libunicorn-dev
+  zlib1g-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 

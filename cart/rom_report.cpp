@@ -1,0 +1,77 @@
+#include "cart/rom_report.h"
+
+namespace kartex {
+
+namespace {
+
+// Cartridge header fields (GBATEK "GBA Cartridge Header").
+constexpr std::size_t HDR_TITLE = 0xA0;
+constexpr std::size_t HDR_TITLE_LEN = 12;
+constexpr std::size_t HDR_GAME_CODE = 0xAC;
+constexpr std::size_t HDR_GAME_CODE_LEN = 4;
+constexpr std::size_t HDR_MAKER_CODE = 0xB0;
+constexpr std::size_t HDR_MAKER_CODE_LEN = 2;
+constexpr std::size_t HDR_VERSION = 0xBC;
+constexpr std::size_t HDR_CHECKSUM = 0xBD;
+// The BIOS refuses to boot a cartridge whose complement check is not
+// -(sum of 0xA0..0xBC) - 0x19.
+constexpr std::uint8_t HDR_CHECKSUM_BIAS = 0x19;
+
+// A header text field as it can be shown on any terminal: the padding at
+// its end dropped, anything not printable ASCII as '?'.
+std::string header_text(std::span<const std::uint8_t> field) {
+  std::size_t n = field.size();
+  while (n > 0 && (field[n - 1] == 0x00 || field[n - 1] == ' ')) --n;
+  std::string text;
+  for (std::size_t i = 0; i < n; ++i)
+    text += (field[i] >= 0x20 && field[i] <= 0x7E) ? static_cast<char>(field[i]) : '?';
+  return text;
+}
+
+void start_line(Output& con) {
+  if (con.mid_line) con.print("\n");
+}
+
+}  // namespace
+
+std::optional<RomHeader> parse_rom_header(std::span<const std::uint8_t> first_bytes) {
+  if (first_bytes.size() < ROM_HEADER_END) return std::nullopt;
+  RomHeader h;
+  h.title = header_text(first_bytes.subspan(HDR_TITLE, HDR_TITLE_LEN));
+  h.game_code = header_text(first_bytes.subspan(HDR_GAME_CODE, HDR_GAME_CODE_LEN));
+  h.maker_code = header_text(first_bytes.subspan(HDR_MAKER_CODE, HDR_MAKER_CODE_LEN));
+  h.version = first_bytes[HDR_VERSION];
+  h.checksum = first_bytes[HDR_CHECKSUM];
+  unsigned sum = 0;
+  for (std::size_t i = HDR_TITLE; i <= HDR_VERSION; ++i) sum += first_bytes[i];
+  h.computed = static_cast<std::uint8_t>(0u - sum - HDR_CHECKSUM_BIAS);
+  return h;
+}
+
+void print_dump_report(Output& con, const RomHeader* header, std::uint32_t crc,
+                       const std::string& sha1) {
+  // The report must not run into a bar still drawn under the marks.
+  con.progress_end();
+  start_line(con);
+  if (header) {
+    con.print("Title: %s\n", header->title.c_str());
+    con.print("Game code: %s\n", header->game_code.c_str());
+    con.print("Maker code: %s\n", header->maker_code.c_str());
+    con.print("Version: %u\n", header->version);
+    if (header->checksum_ok())
+      con.print("Header checksum: 0x%02X (good)\n", header->checksum);
+    else
+      con.print("Header checksum: 0x%02X (bad: the header bytes give 0x%02X)\n", header->checksum,
+                header->computed);
+  }
+  con.print("CRC32: %08X\n", crc);
+  con.print("SHA-1: %s\n", sha1.c_str());
+}
+
+void print_save_report(Output& con, std::uint32_t crc) {
+  con.progress_end();
+  start_line(con);
+  con.print("CRC32: %08X\n", crc);
+}
+
+}  // namespace kartex

@@ -1,0 +1,111 @@
+#include "common/digest.h"
+
+#include <openssl/evp.h>
+#include <zlib.h>
+
+#include <array>
+#include <new>
+#include <stdexcept>
+
+namespace kartex {
+
+namespace {
+
+// zlib takes lengths as uInt: longer spans go in pieces.
+constexpr std::size_t ZLIB_PIECE = 1u << 30;
+
+std::uint32_t crc_update(std::uint32_t crc, std::span<const std::uint8_t> bytes) {
+  uLong value = crc;
+  while (!bytes.empty()) {
+    const std::size_t n = bytes.size() < ZLIB_PIECE ? bytes.size() : ZLIB_PIECE;
+    value = ::crc32(value, bytes.data(), static_cast<uInt>(n));
+    bytes = bytes.subspan(n);
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
+// CRC of 2^k bytes of 0xFF for k = 0..30. Each run is two copies of the one
+// before; 2^30 also keeps every length handed to crc32_combine within a
+// 32-bit z_off_t (Windows).
+constexpr int BLANK_BITS = 31;
+
+const std::array<std::uint32_t, BLANK_BITS>& blank_runs() {
+  static const std::array<std::uint32_t, BLANK_BITS> runs = [] {
+    std::array<std::uint32_t, BLANK_BITS> r{};
+    const std::uint8_t ff = 0xFF;
+    r[0] = crc_update(0, {&ff, 1});
+    for (int k = 1; k < BLANK_BITS; ++k)
+      r[k] = static_cast<std::uint32_t>(
+          ::crc32_combine(r[k - 1], r[k - 1], static_cast<z_off_t>(1) << (k - 1)));
+    return r;
+  }();
+  return runs;
+}
+
+}  // namespace
+
+std::uint32_t crc32_of(std::span<const std::uint8_t> bytes) { return crc_update(0, bytes); }
+
+std::uint32_t crc32_blank(std::size_t length) {
+  const auto& runs = blank_runs();
+  constexpr std::size_t BIGGEST = std::size_t{1} << (BLANK_BITS - 1);
+  uLong crc = 0;
+  for (; length >= BIGGEST; length -= BIGGEST)
+    crc = ::crc32_combine(crc, runs[BLANK_BITS - 1], static_cast<z_off_t>(BIGGEST));
+  for (int k = BLANK_BITS - 2; k >= 0; --k) {
+    const std::size_t run = std::size_t{1} << k;
+    if (length & run) crc = ::crc32_combine(crc, runs[k], static_cast<z_off_t>(run));
+  }
+  return static_cast<std::uint32_t>(crc);
+}
+
+void Crc32::update(std::span<const std::uint8_t> bytes) { crc_ = crc_update(crc_, bytes); }
+
+Sha1::Sha1() : ctx_(EVP_MD_CTX_new()) {
+  if (!ctx_) throw std::bad_alloc();
+  if (EVP_DigestInit_ex(ctx_, EVP_sha1(), nullptr) != 1) {
+    EVP_MD_CTX_free(ctx_);
+    throw std::runtime_error("SHA-1 is not available from libcrypto");
+  }
+}
+
+Sha1::~Sha1() { EVP_MD_CTX_free(ctx_); }
+
+Sha1::Sha1(Sha1&& other) noexcept : ctx_(other.ctx_), hex_(std::move(other.hex_)) {
+  other.ctx_ = nullptr;
+}
+
+Sha1& Sha1::operator=(Sha1&& other) noexcept {
+  if (this != &other) {
+    EVP_MD_CTX_free(ctx_);
+    ctx_ = other.ctx_;
+    hex_ = std::move(other.hex_);
+    other.ctx_ = nullptr;
+  }
+  return *this;
+}
+
+void Sha1::update(std::span<const std::uint8_t> bytes) {
+  if (!ctx_) throw std::logic_error("SHA-1 update on a moved-from digest");
+  if (!hex_.empty()) throw std::logic_error("SHA-1 update after the digest was taken");
+  if (bytes.empty()) return;
+  if (EVP_DigestUpdate(ctx_, bytes.data(), bytes.size()) != 1)
+    throw std::runtime_error("SHA-1 update failed in libcrypto");
+}
+
+std::string Sha1::hex() {
+  if (!hex_.empty()) return hex_;
+  if (!ctx_) throw std::logic_error("SHA-1 of a moved-from digest");
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  if (EVP_DigestFinal_ex(ctx_, digest, &size) != 1)
+    throw std::runtime_error("SHA-1 final step failed in libcrypto");
+  static const char DIGITS[] = "0123456789abcdef";
+  for (unsigned int i = 0; i < size; ++i) {
+    hex_ += DIGITS[digest[i] >> 4];
+    hex_ += DIGITS[digest[i] & 0x0F];
+  }
+  return hex_;
+}
+
+}  // namespace kartex
