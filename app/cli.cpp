@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "common/output.h"
-#include "link/failure.h"
+#include "common/failure.h"
 
 namespace kartex {
 
@@ -99,6 +99,10 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
       if (order == "tool") line.invocation.eeprom_order = EepromOrder::Tool;
       else if (order == "emulator") line.invocation.eeprom_order = EepromOrder::Emulator;
       else fail("--eeprom-order takes tool or emulator, not \"" + order + "\"");
+    } else if (name == "--no-verify" && !has_value) {
+      line.invocation.write.verify = false;
+    } else if (name == "--all-blocks" && !has_value) {
+      line.invocation.write.all_blocks = true;
     } else if (name == "--trace") {
       line.transport.trace_path = take_value();
       if (line.transport.trace_path.empty()) fail("--trace needs a file name");

@@ -23,6 +23,7 @@ struct Invocation {
   std::int32_t start_offset = NOT_GIVEN;
   std::int32_t length = NOT_GIVEN;
   EepromOrder eeprom_order = EepromOrder::Tool;  // --eeprom-order, for sr and sw
+  WriteOptions write;  // --no-verify, --all-blocks, for fw, fa and sw
 };
 
 struct CommandLine {

@@ -6,7 +6,7 @@
 #include <limits>
 #include <system_error>
 
-#include "link/failure.h"
+#include "common/failure.h"
 
 namespace kartex {
 

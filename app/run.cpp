@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "agent/agent_image.h"
+#include "app/agent_identity.h"
 #include "app/cli.h"
 #include "common/output.h"
 #include "app/host_file.h"
@@ -14,7 +14,7 @@
 #include "host/host_file_service.h"
 #include "host/host_files.h"
 #include "host/program_file.h"
-#include "link/failure.h"
+#include "common/failure.h"
 
 namespace kartex {
 
@@ -66,12 +66,26 @@ std::vector<std::uint8_t> load_program(const Invocation& inv, Output& con) {
 void serve_program(CableLink& link, RunEnv& env, Output& con) {
   HostFiles files;
   ServiceOptions options;
-  InterruptCatcher interrupt;
   options.stop = env.service_stop ? env.service_stop
                                   : [](std::uint64_t) { return InterruptCatcher::caught(); };
   host_file_service(link, files, con, options);
   if (con.mid_line) con.print("\n");
 }
+
+// After a failure or an interruption the agent may be in the middle of a
+// transfer that the next command would take for answers: the marker goes,
+// so the next command restarts the console and loads the agent afresh.
+// Best effort: the cable may be what failed.
+void leave_link_clean(CableLink& link) noexcept {
+  try {
+    link.set_stop(nullptr);
+    link.reg_write(REG_SESSION, 0);
+  } catch (const Failure&) {
+  }
+}
+
+void run_on_link(CableLink& link, const Invocation& inv, RunEnv& env, Output& con, HostSide& host,
+                 std::vector<std::uint8_t>& program);
 
 void run_command(const CommandLine& line, RunEnv& env, Output& con) {
   const Invocation& inv = line.invocation;
@@ -82,25 +96,46 @@ void run_command(const CommandLine& line, RunEnv& env, Output& con) {
   if (inv.command == Command::RTC) program = load_program(inv, con);
   HostSide host = open_host_file(inv);
 
+  // Ctrl-C from here on: the command stops at the end of a block (a
+  // second one ends the process at once).
+  InterruptCatcher interrupt;
+  const std::function<bool()> stop =
+      env.interrupted ? env.interrupted : [] { return InterruptCatcher::caught(); };
+  con.stop_requested = stop;
   PipesOpener opener =
       env.opener ? env.opener(line.transport) : make_opener(line.transport, env.err);
   CableLink link(std::move(opener), env.sleep, &env.err);
+  link.set_stop(stop);
+  try {
+    run_on_link(link, inv, env, con, host, program);
+  } catch (const Failure&) {
+    leave_link_clean(link);
+    throw;
+  }
+}
+
+void run_on_link(CableLink& link, const Invocation& inv, RunEnv& env, Output& con, HostSide& host,
+                 std::vector<std::uint8_t>& program) {
   link.link_start();
-  std::span<const std::uint8_t> image = agent_image();
+  std::uint32_t agent_id = 0;
   if (inv.command == Command::RTC) {
     // Stamped after the handshake, however long that took, just before it is sent.
     stamp_clock(program, con, env.clock);
-    image = program;
+  } else {
+    program = agent_upload_image();
+    agent_id = agent_identity();
   }
-  const CartInfo cart = session_bringup(link, inv.command, image, con);
+  const CartInfo cart = session_bringup(link, inv.command, program, con, agent_id);
   const Range range{inv.start_offset, inv.length};
   switch (inv.command) {
     case Command::FR: flash_read(link, cart, range, *host.output, con); break;
-    case Command::FW: flash_write(link, cart, range, host.input, con); break;
-    case Command::FA: flash_append(link, cart, range, host.input, con); break;
+    case Command::FW: flash_write(link, cart, range, host.input, con, inv.write); break;
+    case Command::FA: flash_append(link, cart, range, host.input, con, inv.write); break;
     case Command::FE: flash_erase(link, cart, con); break;
     case Command::SR: save_read(link, cart, range, *host.output, con, inv.eeprom_order); break;
-    case Command::SW: save_write(link, cart, range, host.input, con, inv.eeprom_order); break;
+    case Command::SW:
+      save_write(link, cart, range, host.input, con, inv.eeprom_order, inv.write);
+      break;
     case Command::RTC: serve_program(link, env, con); break;
     default: break;
   }

@@ -26,6 +26,9 @@ struct RunEnv {
   // Ends the host file service of `rtc` (see ServiceOptions::stop); empty:
   // the user's Ctrl-C does.
   std::function<bool(std::uint64_t idle_polls)> service_stop = nullptr;
+  // Asked at the end of each block: true stops the command as a Ctrl-C
+  // does (exit status 130); empty: the user's Ctrl-C does.
+  std::function<bool()> interrupted = nullptr;
   // Standard error is a terminal that takes the progress bar.
   bool progress_bar = false;
 };

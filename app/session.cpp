@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/agent_identity.h"
 #include "common/output.h"
 #include "link/cable_link.h"
-#include "link/failure.h"
+#include "common/failure.h"
 
 namespace kartex {
 
@@ -39,11 +40,27 @@ void run_program_on_agent(CableLink& link, std::span<const std::uint8_t> image) 
   link.pause(UPLOAD_START_PAUSE_MS);
 }
 
+namespace {
+
+// The agent found running is another build's: the marker goes, the
+// handshake restarts the console, and this run uploads its own agent.
+bool replace_foreign_agent(CableLink& link, std::uint32_t agent_id, Output& con) {
+  if (agent_id == 0 || running_agent_identity(link) == agent_id) return false;
+  con.print("The agent on the console is from another build of kartex: loading this one.\n");
+  link.reg_write(REG_SESSION, 0);
+  link.link_start();
+  return true;
+}
+
+}  // namespace
+
 CartInfo session_bringup(CableLink& link, Command command, std::span<const std::uint8_t> image,
-                         Output& con) {
+                         Output& con, std::uint32_t agent_id) {
   CartInfo cart;
   const bool program_load = command == Command::RTC;
-  if (link.reg_read(REG_SESSION) == SESSION_MARKER) {
+  bool cached = link.reg_read(REG_SESSION) == SESSION_MARKER;
+  if (cached && !program_load && replace_foreign_agent(link, agent_id, con)) cached = false;
+  if (cached) {
     // An identified agent still runs: its answers are cached in the cable.
     cart.save_type = static_cast<std::int32_t>(link.reg_read(REG_SAVE_TYPE));
     cart.rom_kind = static_cast<std::int32_t>(link.reg_read(REG_ROM_KIND));

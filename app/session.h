@@ -23,7 +23,9 @@ void upload_program(CableLink& link, std::span<const std::uint8_t> image);
 // upload goes and restarts the console in it.
 void run_program_on_agent(CableLink& link, std::span<const std::uint8_t> image);
 
+// `agent_id`: the identity written into `image` (app/agent_identity.h); an
+// agent found running with another identity is replaced. 0: no check.
 CartInfo session_bringup(CableLink& link, Command command, std::span<const std::uint8_t> image,
-                         Output& con);
+                         Output& con, std::uint32_t agent_id = 0);
 
 }  // namespace kartex

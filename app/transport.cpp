@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/failure.h"
+#include "common/failure.h"
 #include "link/trace_pipes.h"
 
 namespace kartex {

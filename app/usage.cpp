@@ -32,6 +32,10 @@ void print_help(std::ostream& out) {
          "  --eeprom-order ORDER  byte order of EEPROM save files for sr and sw:\n"
          "                     tool (the default) or emulator (as emulators keep them)\n"
          "  --timeout SECONDS  give up on a cable transfer after SECONDS (default 60)\n"
+         "  --no-verify        skip the check after fw, fa and sw that the cartridge\n"
+         "                     holds what was written\n"
+         "  --all-blocks       fw, fa: write every erase block of the range, also those\n"
+         "                     that already hold the file's bytes\n"
          "\n"
          "Numbers: 0x prefix for hex; a length may end in k (x1024) or m (x1048576).\n"
          "Exit status: 0 on success, 255 on any failure.\n";

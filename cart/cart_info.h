@@ -46,6 +46,15 @@ struct SaveGeometry {
 
 SaveGeometry save_geometry(std::int32_t save_type, std::uint32_t variant);
 
+// Save memory the console reads through its address space (everything but
+// EEPROM, which answers only bit streams): the agent can CRC it in place.
+inline bool save_is_mapped(std::int32_t save_type) {
+  return save_type == SRAM256K || save_type == SRAM2M || save_type == FLASH512K ||
+         save_type == FLASH1M || save_type == FLASH8M;
+}
+
+inline bool save_is_eeprom(std::int32_t save_type) { return save_type == EEP4K || save_type == EEP64K; }
+
 // Fills save_size and save_block from save_type and variant.
 void derive_save_geometry(CartInfo& cart);
 

@@ -29,21 +29,30 @@ struct Range {
 constexpr std::int32_t ROM_READ_CHUNK = 4096;
 constexpr std::int64_t ROM_PAGE_SPAN = 0x2000000;  // ROM the console's window shows at once
 constexpr std::int32_t ROM_WRITE_CHUNK = 16384;
+// A dump asks the console's CRC of each block this large: an erased block
+// is filled in on the host, every other one is checked when it arrives.
+constexpr std::uint32_t DUMP_BLOCK = 0x10000;
+
+// What a write does besides writing.
+struct WriteOptions {
+  bool verify = true;       // compare the console's CRCs of the result with the file's
+  bool all_blocks = false;  // write every erase block, even those that hold the data already
+};
 
 // The message of a save range off the block boundary.
 std::string boundary_message(std::int32_t save_block);
 
 void flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Output& con);
 void flash_write(CableLink& link, const CartInfo& cart, Range range,
-                 std::span<const std::uint8_t> file, Output& con);
+                 std::span<const std::uint8_t> file, Output& con, WriteOptions options = {});
 void flash_append(CableLink& link, const CartInfo& cart, Range range,
-                  std::span<const std::uint8_t> file, Output& con);
+                  std::span<const std::uint8_t> file, Output& con, WriteOptions options = {});
 void flash_erase(CableLink& link, const CartInfo& cart, Output& con);
 void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Output& con,
                EepromOrder order = EepromOrder::Tool);
 void save_write(CableLink& link, const CartInfo& cart, Range range,
                 std::span<const std::uint8_t> file, Output& con,
-                EepromOrder order = EepromOrder::Tool);
+                EepromOrder order = EepromOrder::Tool, WriteOptions options = {});
 // Turns EEPROM blocks between the tool's order and the emulators' order (the
 // same operation both ways); other save types are left as they are.
 void convert_eeprom_order(const CartInfo& cart, EepromOrder order, std::span<std::uint8_t> data);

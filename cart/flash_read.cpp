@@ -1,12 +1,27 @@
 #include <algorithm>
 #include <vector>
 
-#include "common/output.h"
+#include "cart/agent_crc.h"
 #include "cart/commands.h"
+#include "cart/rom_reader.h"
+#include "cart/rom_report.h"
+#include "common/digest.h"
+#include "common/output.h"
 #include "link/cable_link.h"
-#include "link/failure.h"
+#include "common/failure.h"
 
 namespace kartex {
+
+namespace {
+
+// Marks and progress for bytes that reached the file, one "R" per read
+// piece of up to 4 KiB.
+void show_pieces(Output& con, std::size_t bytes) {
+  for (std::size_t at = 0; at < bytes; at += ROM_READ_CHUNK) con.mark('R');
+  con.progress_add(bytes);
+}
+
+}  // namespace
 
 void flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink,
                 Output& con) {
@@ -17,33 +32,49 @@ void flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& si
                    static_cast<unsigned>(length)));
   // A range past the ROM's end is read as asked: what comes back is the bus.
   con.print("0x%X bytes reading.\n", static_cast<unsigned>(length));
-  // The agent streams ROM as halfwords: an odd start is read from the byte
-  // before it, which is then dropped.
-  const std::int32_t lead = start & 1;
-  std::int64_t from = start - lead;
-  const std::int64_t end = std::int64_t{start} + length;
-  std::vector<std::uint8_t> buffer(ROM_READ_CHUNK);
-  std::size_t skip = static_cast<std::size_t>(lead);
-  // The console sees 32 MiB of ROM at a time, through the mapper's page:
-  // one request per page that the range touches. One pass even for a
-  // length of 0: the agent has announced an empty stream.
-  do {
-    const std::int64_t page_end = (from / ROM_PAGE_SPAN + 1) * ROM_PAGE_SPAN;
-    const std::int64_t to = std::min(end, page_end);
-    link.agent_request(REQ_ROM_READ, ROM_BASE + static_cast<std::uint32_t>(from),
-                       static_cast<std::uint32_t>(to - from), 0);
-    std::int64_t left = to - from;
-    do {
-      const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(left, ROM_READ_CHUNK));
-      const std::uint32_t words = words_for(static_cast<std::uint32_t>(piece));
-      link.read_words_long(std::span(buffer).first(words * 4));
-      sink.write(std::span(buffer).subspan(skip, piece - skip));
-      skip = 0;
-      con.mark('R');
-      left -= static_cast<std::int64_t>(piece);
-    } while (left > 0);
-    from = to;
-  } while (from < end);
+  const auto from = static_cast<std::uint32_t>(start);
+  const auto bytes = static_cast<std::uint32_t>(length);
+
+  // The console's CRC of every block first: erased blocks never cross the
+  // link, and every block that does is checked against its CRC.
+  const std::vector<std::uint32_t> crcs = rom_crcs(link, from, bytes, DUMP_BLOCK);
+  Crc32 crc;
+  Sha1 sha1;
+  std::vector<std::uint8_t> header;
+  auto keep = [&](std::span<const std::uint8_t> data) {
+    sink.write(data);
+    crc.update(data);
+    sha1.update(data);
+    if (header.size() < ROM_HEADER_END)
+      header.insert(header.end(), data.begin(),
+                    data.begin() + static_cast<std::ptrdiff_t>(
+                                       std::min(data.size(), ROM_HEADER_END - header.size())));
+  };
+  con.progress_start(bytes);
+  std::size_t blank_blocks = 0;
+  for (std::size_t i = 0; i < crcs.size(); ++i) {
+    const std::uint32_t offset = from + static_cast<std::uint32_t>(i) * DUMP_BLOCK;
+    const std::uint32_t n = std::min<std::uint32_t>(DUMP_BLOCK, from + bytes - offset);
+    if (crcs[i] == crc32_blank(n)) {
+      keep(std::vector<std::uint8_t>(n, 0xFF));
+      show_pieces(con, n);
+      ++blank_blocks;
+      continue;
+    }
+    read_rom_checked(link, offset, n, crcs[i], [&](std::span<const std::uint8_t> piece) {
+      keep(piece);
+      show_pieces(con, piece.size());
+    });
+  }
+  con.progress_end();
+  if (con.mid_line) con.print("\n");
+  if (blank_blocks)
+    con.print("%zu erased blocks of 0x%X bytes filled in without reading them.\n", blank_blocks,
+              DUMP_BLOCK);
+  const bool whole_rom = start == 0 && length == cart.rom_size;
+  const std::optional<RomHeader> parsed =
+      whole_rom ? parse_rom_header(header) : std::nullopt;
+  print_dump_report(con, parsed ? &*parsed : nullptr, crc.value(), sha1.hex());
 }
 
 }  // namespace kartex

@@ -1,16 +1,51 @@
 #include <algorithm>
 #include <vector>
 
-#include "common/output.h"
+#include "cart/agent_crc.h"
 #include "cart/commands.h"
+#include "cart/rom_report.h"
+#include "common/digest.h"
+#include "common/output.h"
 #include "link/cable_link.h"
-#include "link/failure.h"
+#include "common/failure.h"
 
 namespace kartex {
 
+namespace {
+
+// Reads of one save block before a block that keeps arriving corrupted is
+// given up.
+constexpr int SAVE_READ_TRIES = 3;
+
+using Bytes = std::vector<std::uint8_t>;
+
+void read_block(CableLink& link, const SaveGeometry& geometry, std::uint32_t offset,
+                std::span<std::uint8_t> buffer) {
+  link.agent_request(geometry.read_request, geometry.read_base + offset,
+                     static_cast<std::uint32_t>(buffer.size()), 0);
+  link.read_words(buffer);
+}
+
+// Whether a block read arrived as the save memory holds it: against the
+// console's CRC where the save is memory-mapped, against a second read of
+// an EEPROM.
+bool arrived_whole(CableLink& link, const CartInfo& cart, const SaveGeometry& geometry,
+                   std::uint32_t offset, std::span<const std::uint8_t> got) {
+  const auto size = static_cast<std::uint32_t>(got.size());
+  if (save_is_mapped(cart.save_type)) return save_crcs(link, offset, size, size).at(0) == crc32_of(got);
+  if (save_is_eeprom(cart.save_type)) {
+    Bytes again(got.size());
+    read_block(link, geometry, offset, again);
+    return std::equal(again.begin(), again.end(), got.begin());
+  }
+  return true;
+}
+
+}  // namespace
+
 void convert_eeprom_order(const CartInfo& cart, EepromOrder order, std::span<std::uint8_t> data) {
   constexpr std::size_t EEPROM_BLOCK = 8;
-  if (order == EepromOrder::Tool || (cart.save_type != EEP4K && cart.save_type != EEP64K)) return;
+  if (order == EepromOrder::Tool || !save_is_eeprom(cart.save_type)) return;
   for (std::size_t at = 0; at + EEPROM_BLOCK <= data.size(); at += EEPROM_BLOCK)
     std::reverse(data.begin() + static_cast<std::ptrdiff_t>(at),
                  data.begin() + static_cast<std::ptrdiff_t>(at + EEPROM_BLOCK));
@@ -31,17 +66,28 @@ void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sin
   if (cart.save_type == SRAM2M && start % cart.save_block != 0)
     fail_out(boundary_message(cart.save_block));
   con.print("0x%X bytes reading.\n", static_cast<unsigned>(length));
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(cart.save_block));
+  Bytes buffer(static_cast<std::size_t>(cart.save_block));
+  Crc32 crc;
+  con.progress_start(static_cast<std::uint64_t>(std::max(length, 0)));
   // Whole blocks: a length short of a block boundary is read up to it.
   for (std::int64_t pos = 0; pos < length; pos += cart.save_block) {
-    link.agent_request(geometry.read_request,
-                       geometry.read_base + static_cast<std::uint32_t>(start + pos),
-                       static_cast<std::uint32_t>(cart.save_block), 0);
-    con.mark('R');
-    link.read_words(buffer);
+    const auto offset = static_cast<std::uint32_t>(start + pos);
+    for (int attempt = 1;; ++attempt) {
+      read_block(link, geometry, offset, buffer);
+      if (attempt == 1) con.mark('R');
+      if (arrived_whole(link, cart, geometry, offset, buffer)) break;
+      if (attempt == SAVE_READ_TRIES)
+        fail(strprintf("the save block at 0x%X arrived corrupted %d times over the link; giving "
+                       "up (check the cable and the cartridge's contacts)",
+                       offset, SAVE_READ_TRIES));
+    }
     convert_eeprom_order(cart, order, buffer);
     sink.write(buffer);
+    crc.update(buffer);
+    con.progress_add(buffer.size());
   }
+  con.progress_end();
+  print_save_report(con, crc.value());
 }
 
 }  // namespace kartex

@@ -1,15 +1,49 @@
 #include <algorithm>
 #include <vector>
 
-#include "common/output.h"
+#include "cart/agent_crc.h"
 #include "cart/commands.h"
+#include "common/digest.h"
+#include "common/output.h"
 #include "link/cable_link.h"
-#include "link/failure.h"
+#include "common/failure.h"
 
 namespace kartex {
 
+namespace {
+
+[[noreturn]] void verify_failed(std::uint32_t offset) {
+  fail(strprintf("verify failed: the save block at 0x%X does not hold what was written", offset));
+}
+
+// What the save memory holds afterwards against what was sent: the
+// console's CRCs of a memory-mapped save, a read-back of an EEPROM.
+void verify_save(CableLink& link, const CartInfo& cart, std::uint32_t start,
+                 std::span<const std::uint8_t> sent, Output& con) {
+  const auto block = static_cast<std::uint32_t>(cart.save_block);
+  const auto length = static_cast<std::uint32_t>(sent.size());
+  if (save_is_mapped(cart.save_type)) {
+    const std::vector<std::uint32_t> crcs = save_crcs(link, start, length, block);
+    for (std::uint32_t i = 0; i < crcs.size(); ++i)
+      if (crcs[i] != crc32_of(sent.subspan(std::size_t{i} * block, block)))
+        verify_failed(start + i * block);
+  } else {
+    const SaveGeometry geometry = save_geometry(cart.save_type, cart.variant);
+    std::vector<std::uint8_t> back(block);
+    for (std::uint32_t pos = 0; pos < length; pos += block) {
+      link.agent_request(geometry.read_request, geometry.read_base + start + pos, block, 0);
+      link.read_words(back);
+      if (!std::equal(back.begin(), back.end(), sent.begin() + pos)) verify_failed(start + pos);
+    }
+  }
+  con.print("Verify OK: %u save blocks hold what was written.\n", length / block);
+}
+
+}  // namespace
+
 void save_write(CableLink& link, const CartInfo& cart, Range range,
-                std::span<const std::uint8_t> file, Output& con, EepromOrder order) {
+                std::span<const std::uint8_t> file, Output& con, EepromOrder order,
+                WriteOptions options) {
   const std::int32_t start = range.start_offset == NOT_GIVEN ? 0 : range.start_offset;
   std::int32_t length =
       range.length == NOT_GIVEN ? static_cast<std::int32_t>(file.size()) : range.length;
@@ -28,16 +62,25 @@ void save_write(CableLink& link, const CartInfo& cart, Range range,
   const std::int32_t mask = cart.save_block - 1;
   if ((length & mask) != 0 || (start & mask) != 0) fail_out(boundary_message(cart.save_block));
   con.print("0x%X bytes writeing.\n", static_cast<unsigned>(length));
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(cart.save_block));
+  // The bytes as they go to the chip (EEPROM blocks in the tool's order).
+  std::vector<std::uint8_t> sent(file.begin(), file.begin() + length);
+  convert_eeprom_order(cart, order, sent);
+  con.progress_start(static_cast<std::uint64_t>(length));
   for (std::int32_t pos = 0; pos < length; pos += cart.save_block) {
-    std::copy_n(file.begin() + pos, buffer.size(), buffer.begin());
-    convert_eeprom_order(cart, order, buffer);
+    const auto block = std::span(sent).subspan(static_cast<std::size_t>(pos),
+                                               static_cast<std::size_t>(cart.save_block));
     // Types without a write request have no save memory, so length is 0 here.
     link.agent_request(geometry.write_request, static_cast<std::uint32_t>(start + pos),
                        static_cast<std::uint32_t>(cart.save_block), 0);
     con.mark('W');
-    link.write_words(buffer);
+    link.write_words(block);
     link.read_word();  // the block is in the chip before the next one goes
+    con.progress_add(block.size());
+  }
+  con.progress_end();
+  if (options.verify && length > 0) {
+    if (con.mid_line) con.print("\n");
+    verify_save(link, cart, static_cast<std::uint32_t>(start), sent, con);
   }
 }
 

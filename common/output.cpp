@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+
 namespace kartex {
 
 static std::string vformat(const char* fmt, std::va_list args) {

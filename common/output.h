@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 
+#include "common/failure.h"
 #include "common/progress.h"
 
 namespace kartex {
@@ -21,11 +22,16 @@ struct Output {
 
   // Formatted text on standard output, shown at once.
   void print(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-  // One progress letter ("R", "W", "E") without a line end.
+  // One progress letter ("R", "W", "E") without a line end, after each
+  // block; where the user asked to stop (Ctrl-C), the command stops here.
   void mark(char letter) {
     out << letter << std::flush;
     mid_line = true;
+    if (stop_requested && stop_requested()) fail_interrupted();
   }
+
+  // Asked at each block: true once the user wants the command to stop.
+  std::function<bool()> stop_requested = nullptr;
 
   // True while progress marks stand on an unfinished line.
   bool mid_line = false;

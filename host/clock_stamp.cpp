@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "common/output.h"
-#include "link/failure.h"
+#include "common/failure.h"
 
 namespace kartex {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "common/output.h"
-#include "link/failure.h"
+#include "common/failure.h"
 
 namespace kartex {
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/failure.h"
+#include "common/failure.h"
 
 namespace kartex {
 
@@ -191,6 +191,7 @@ void CableLink::handshake() {
   for (int polls = 1;; ++polls) {
     std::uint32_t status = reg_read(REG_STATUS);
     pause(STATUS_POLL_MS);
+    if (stop_ && stop_()) fail_interrupted();
     if ((status & STATUS_LINK_UP) == STATUS_LINK_UP) break;
     if (polls == STATUS_POLLS_BEFORE_NOTICE && notice_)
       *notice_ << "Waiting for the console: switch it on with the cable in its link port "

@@ -54,6 +54,10 @@ class CableLink {
 
   void pause(int ms) { sleep_(ms); }
 
+  // Asked while the link waits for the console to come up; true ends the
+  // wait with the interruption failure.
+  void set_stop(std::function<bool()> stop) { stop_ = std::move(stop); }
+
  private:
   void send_command(std::span<const std::uint8_t> bytes, const std::string& op);
   void send_data(std::span<const std::uint8_t> bytes, const std::string& op);
@@ -68,6 +72,7 @@ class CableLink {
   PipesOpener open_;
   Sleeper sleep_;
   std::ostream* notice_;
+  std::function<bool()> stop_;
   std::unique_ptr<Pipes> pipes_;
   bool opened_ = false;
 };

@@ -28,7 +28,6 @@
 #define REG_ROM_KIND 4
 #define REG_ROM_SIZE 5
 #define REG_ERASE_BLOCK 6
-#define REG_AGENT_ID 7 /* ours: CRC-32 of the agent image the tool uploaded */
 #define REG_COUNT 128
 
 /* REG_STATUS bits */
@@ -62,7 +61,7 @@
 #define REQ_CART_VARIANT 0xFFFF0021
 
 /* Requests of ours, beside the set above. The tool sends them only to an
- * agent it uploaded itself (see REG_AGENT_ID). */
+ * agent whose identity word it recognises (AGENT_ID_ADDR). */
 #define REQ_ROM_CRC32 0xFFFF0030    /* ROM offset, bytes, block: one CRC-32 per block */
 #define REQ_SAVE_CRC32 0xFFFF0031   /* save offset, bytes, block: one CRC-32 per block */
 #define REQ_FLASH_UPDATE 0xFFFF0032 /* block offset, bytes, data: erase only if needed */
@@ -83,6 +82,10 @@
 #define IWRAM_BASE 0x03000000  /* resident stage of the agent */
 #define IWRAM_SIZE 0x8000
 #define RESIDENT_MAX_SIZE 0x4000 /* the boot stage copies 16 KiB */
+/* A word of the resident stage that the tool fills, before the upload, with
+ * the identity of its agent image; a later run reads it back to learn
+ * whether the agent still running is the one it knows. */
+#define AGENT_ID_ADDR (IWRAM_BASE + 4)
 #define ROM_BASE 0x08000000
 #define FLASH8M_BASE 0x09F00000 /* ROM-resident save, read through the ROM window */
 #define SAVE_BASE 0x0E000000

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "link/failure.h"
+#include "common/failure.h"
 
 namespace kartex {
 

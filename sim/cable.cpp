@@ -197,13 +197,27 @@ PipeResult Cable::upload_word(std::uint32_t word) {
   return PipeResult::done(4);
 }
 
+std::uint32_t Cable::noise_on_word() {
+  const std::uint64_t n = words_to_ + words_from_;
+  std::uint32_t mask = 0;
+  for (const LinkFault& f : faults_)
+    if (f.kind == LinkFault::Kind::Flip && f.word == n) {
+      mask ^= 1u << f.bit;
+      log_.note("cable", "fault: bit " + std::to_string(f.bit) + " of link word " + std::to_string(n) +
+                             " inverted");
+    }
+  return mask;
+}
+
 void Cable::move_word() {
+  // A loose contact corrupts the word on the wire, whichever way it goes.
+  const std::uint32_t noise = noise_on_word();
   if (!to_console_.empty()) {
-    console_.link_exchange(to_console_.front());
+    console_.link_exchange(to_console_.front() ^ noise);
     to_console_.pop_front();
     ++words_to_;
   } else if (reads_wanted_ > 0) {
-    answer(console_.link_exchange(LINK_IDLE_WORD));
+    answer(console_.link_exchange(LINK_IDLE_WORD) ^ noise);
     --reads_wanted_;
     ++words_from_;
   }

@@ -27,6 +27,7 @@
 #include "link/pipes.h"
 #include "link/protocol.h"
 #include "sim/console.h"
+#include "sim/link_fault.h"
 #include "sim/sim_log.h"
 #include "sim/state_file.h"
 
@@ -52,6 +53,7 @@ class Cable : private LinkPeer {
   std::uint32_t reg(unsigned index) const { return regs_[index % REG_COUNT]; }
   std::uint64_t words_to_console() const { return words_to_; }
   std::uint64_t words_from_console() const { return words_from_; }
+  void add_fault(const LinkFault& fault) { faults_.push_back(fault); }
 
   void save(StateWriter& out) const;
   void load(StateReader& in);
@@ -66,6 +68,7 @@ class Cable : private LinkPeer {
   std::uint32_t status();
   PipeResult drive();
   void move_word();
+  std::uint32_t noise_on_word();
   bool has_work() const { return !to_console_.empty() || reads_wanted_ > 0; }
   void answer(std::uint32_t word);
   PipeResult refuse(std::string why, std::size_t moved = 0);
@@ -85,6 +88,7 @@ class Cable : private LinkPeer {
   std::uint32_t reads_wanted_ = 0;
   std::deque<std::uint8_t> data_in_;
   std::uint64_t words_to_ = 0, words_from_ = 0;
+  std::vector<LinkFault> faults_;
 };
 
 }  // namespace kartex

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "tests/support/cart_bench.h"
+#include "common/digest.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
@@ -173,11 +174,11 @@ TEST(SaveOnSimulator, ToolLinesForSaveCommands) {
   ToolOnSim write({sim, "sw", dir + "in.sav"});
   EXPECT_EQ(write.status, 0) << write.err.str();
   EXPECT_EQ(write.out.str(), BANNER + "MASK ROM SIZE=0x400000\nSRAM256K SIZE=0x8000\n0x8000 bytes writeing.\n" +
-                                 std::string(8, 'W'));
+                                 std::string(8, 'W') + "\nVerify OK: 8 save blocks hold what was written.\n");
   ToolOnSim read({"--sim=state=" + dir + "state", "sr", dir + "out.sav"});
   EXPECT_EQ(read.status, 0) << read.err.str();
   EXPECT_EQ(read.out.str(), BANNER + "MASK ROM SIZE=0x400000\nSRAM256K SIZE=0x8000\n0x8000 bytes reading.\n" +
-                                std::string(8, 'R'));
+                                std::string(8, 'R') + "\n" + strprintf("CRC32: %08X\n", crc32_of(data)));
   EXPECT_TRUE(slurp(dir + "out.sav") == data);
 }
 

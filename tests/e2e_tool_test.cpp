@@ -25,7 +25,9 @@ TEST(ToolOnSimulator, UploadPathThenCachedPathOnKeptState) {
   ToolOnSim first({sim, "--trace", dir + "first.trace", "fr", dir + "a.bin", "0", "16"});
   EXPECT_EQ(first.status, 0) << first.err.str();
   EXPECT_EQ(first.err.str(), "") << "the simulator saw the agent misuse the hardware";
-  EXPECT_EQ(first.out.str(), BANNER + "MASK ROM SIZE=0x400000\n0x10 bytes reading.\nR");
+  const Bytes rom = make_default_rom();
+  EXPECT_EQ(first.out.str(), BANNER + "MASK ROM SIZE=0x400000\n0x10 bytes reading.\nR\n" +
+                                 checksum_lines(Bytes(rom.begin(), rom.begin() + 16)));
   const std::string trace1 = text_of(dir + "first.trace");
   const std::string length_word = "out " + to_hex(le32(static_cast<std::uint32_t>(agent_image().size())));
   EXPECT_NE(trace1.find("cmd 020100\n" + length_word + "\n"), std::string::npos) << "no upload";
@@ -35,7 +37,8 @@ TEST(ToolOnSimulator, UploadPathThenCachedPathOnKeptState) {
 
   ToolOnSim second({sim, "--trace", dir + "second.trace", "fr", dir + "b.bin", "0x20", "16"});
   EXPECT_EQ(second.status, 0) << second.err.str();
-  EXPECT_EQ(second.out.str(), BANNER + "MASK ROM SIZE=0x400000\n0x10 bytes reading.\nR");
+  EXPECT_EQ(second.out.str(), BANNER + "MASK ROM SIZE=0x400000\n0x10 bytes reading.\nR\n" +
+                                  checksum_lines(Bytes(rom.begin() + 0x20, rom.begin() + 0x30)));
   const std::string trace2 = text_of(dir + "second.trace");
   EXPECT_EQ(trace2.find(length_word), std::string::npos) << "uploaded again";
   EXPECT_EQ(trace2.find(request_line(REQ_SAVE_TYPE)), std::string::npos);
@@ -43,7 +46,6 @@ TEST(ToolOnSimulator, UploadPathThenCachedPathOnKeptState) {
   EXPECT_EQ(trace2.find("cmd 0382"), std::string::npos) << "handshake on a marked cable";
   EXPECT_NE(trace2.find(request_line(REQ_CART_VARIANT)), std::string::npos);
 
-  const Bytes rom = make_default_rom();
   EXPECT_EQ(slurp(dir + "a.bin"), Bytes(rom.begin(), rom.begin() + 16));
   EXPECT_EQ(slurp(dir + "b.bin"), Bytes(rom.begin() + 0x20, rom.begin() + 0x30));
 }
@@ -60,7 +62,11 @@ TEST(ToolOnSimulator, MaskRomsOfEverySizeDumpWhole) {
     EXPECT_EQ(run.err.str(), "");
     char line[64];
     std::snprintf(line, sizeof line, "MASK ROM SIZE=0x%X\n0x%X bytes reading.\n", mib << 20, mib << 20);
-    EXPECT_EQ(run.out.str(), BANNER + line + std::string(mib * 256, 'R'));
+    // The marks, then the header of the whole ROM and its checksums.
+    const std::string marks = BANNER + line + std::string(mib * 256, 'R') + "\n";
+    EXPECT_EQ(run.out.str().substr(0, marks.size()), marks);
+    EXPECT_NE(run.out.str().find("\nTitle: KARTEX DEMO\n"), std::string::npos);
+    EXPECT_TRUE(run.out.str().ends_with(checksum_lines(rom)));
     EXPECT_TRUE(slurp(dump) == rom) << "dump differs from the ROM file";
   }
 }

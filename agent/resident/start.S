@@ -13,14 +13,20 @@
         .global resident_entry
         .type resident_entry, %function
 resident_entry:
-        set_up_stacks
+        b       1f
+        /* AGENT_ID_ADDR: the tool writes its image's identity here before
+         * the upload and reads it back on later runs */
+        .global agent_id
+agent_id:
+        .word   0
+1:      set_up_stacks
 
         ldr     r0, =__state_start
         ldr     r1, =__state_end
         mov     r2, #0
-1:      cmp     r0, r1
+2:      cmp     r0, r1
         strlo   r2, [r0], #4
-        blo     1b
+        blo     2b
 
         ldr     r0, =REG_WAITCNT
         ldr     r1, =WAITCNT_AGENT

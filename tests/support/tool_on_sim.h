@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -13,6 +14,8 @@
 #include <unistd.h>
 
 #include "app/run.h"
+#include "common/digest.h"
+#include "common/output.h"
 #include "link/hex.h"
 #include "tests/support/scripted_cable.h"
 
@@ -25,8 +28,11 @@ struct ToolOnSim {
   std::ostringstream out, err;
   int status = -1;
 
-  explicit ToolOnSim(const std::vector<std::string>& args) {
+  // `interrupted`: asked at the end of each block, as the user's Ctrl-C is.
+  explicit ToolOnSim(const std::vector<std::string>& args,
+                     std::function<bool()> interrupted = nullptr) {
     RunEnv env{out, err, {}, [](int) {}};  // the simulator needs no wall-clock pauses
+    env.interrupted = std::move(interrupted);
     status = kartex::run(args, env);
   }
 };
@@ -60,6 +66,13 @@ inline std::string text_of(const std::string& path) {
 
 // The trace line of an agent request with this code, as the cable saw it.
 inline std::string request_line(std::uint32_t code) { return "cmd 0004" + to_hex(le32(code)); }
+
+// The CRC32 and SHA-1 lines that follow a dump of `data`.
+inline std::string checksum_lines(const Bytes& data) {
+  Sha1 sha1;
+  sha1.update(data);
+  return strprintf("CRC32: %08X\nSHA-1: %s\n", crc32_of(data), sha1.hex().c_str());
+}
 
 // Random-looking bytes that differ between seeds.
 inline Bytes noise(std::size_t n, std::uint32_t seed) {

@@ -12,6 +12,7 @@ namespace kartex {
 enum ExitStatus : int {
   EXIT_OK = 0,
   EXIT_FATAL = 255,
+  EXIT_INTERRUPTED = 130,  // 128 + SIGINT, as shells report a Ctrl-C
 };
 
 class Failure : public std::runtime_error {
@@ -33,6 +34,13 @@ class Failure : public std::runtime_error {
 
 // A diagnostic line for standard error; `kartex: ` is prefixed when printed.
 [[noreturn]] inline void fail(std::string line) { throw Failure(std::move(line)); }
+
+// The user asked the command to stop (Ctrl-C) and it stopped at a block's end.
+[[noreturn]] inline void fail_interrupted() {
+  throw Failure("interrupted: stopped after the last whole block; the next command starts the "
+                "console afresh",
+                Failure::Stream::Err, EXIT_INTERRUPTED);
+}
 
 // A fixed message of the tool, printed on standard output exactly as given.
 [[noreturn]] inline void fail_out(std::string text) {

@@ -1,0 +1,171 @@
+#include "cart/rom_write.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "cart/agent_crc.h"
+#include "cart/rom_reader.h"
+#include "common/digest.h"
+#include "common/output.h"
+#include "link/cable_link.h"
+#include "common/failure.h"
+
+namespace kartex {
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The erase blocks a write touches, with what they must hold afterwards.
+struct BlockPlan {
+  std::uint32_t first = 0;  // ROM offset of the first block
+  std::uint32_t block = 0;  // erase block size
+  Bytes image;              // the blocks' new contents, whole
+  std::vector<std::uint32_t> before;  // the console's CRC of each block now
+  std::vector<std::uint32_t> after;   // the CRC each block must have
+
+  std::size_t count() const { return before.size(); }
+  std::uint32_t offset(std::size_t i) const { return first + static_cast<std::uint32_t>(i) * block; }
+  std::span<const std::uint8_t> bytes(std::size_t i, std::size_t n = 1) const {
+    return std::span(image).subspan(i * block, n * block);
+  }
+  bool blank(std::size_t i) const { return before[i] == crc32_blank(block); }
+  bool holds(std::size_t i) const { return before[i] == after[i]; }
+};
+
+// The bytes of a partial block outside the range, as the ROM holds them.
+void keep_around(CableLink& link, BlockPlan& plan, std::size_t index, std::uint32_t offset,
+                 std::uint32_t length) {
+  if (length == 0) return;
+  const std::size_t at = offset - plan.first;
+  if (plan.blank(index)) {
+    std::fill_n(plan.image.begin() + static_cast<std::ptrdiff_t>(at), length, 0xFF);
+    return;
+  }
+  const Bytes old = read_rom_checked(link, offset, length, std::nullopt);
+  std::copy(old.begin(), old.end(), plan.image.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+BlockPlan plan_blocks(CableLink& link, const CartInfo& cart, std::uint32_t start,
+                      std::span<const std::uint8_t> data) {
+  BlockPlan plan;
+  plan.block = static_cast<std::uint32_t>(cart.erase_block);
+  const std::uint64_t end = std::uint64_t{start} + data.size();
+  plan.first = start / plan.block * plan.block;
+  const std::uint64_t last_end = (end + plan.block - 1) / plan.block * plan.block;
+  plan.image.assign(last_end - plan.first, 0xFF);
+  std::copy(data.begin(), data.end(), plan.image.begin() + (start - plan.first));
+  plan.before = rom_crcs(link, plan.first, static_cast<std::uint32_t>(plan.image.size()), plan.block);
+  keep_around(link, plan, 0, plan.first, start - plan.first);
+  keep_around(link, plan, plan.count() - 1, static_cast<std::uint32_t>(end),
+              static_cast<std::uint32_t>(last_end - end));
+  for (std::size_t i = 0; i < plan.count(); ++i) plan.after.push_back(crc32_of(plan.bytes(i)));
+  return plan;
+}
+
+// Sends announced data in pieces of 16 KiB, paced by the blocking writes;
+// the agent programs while the next piece arrives.
+void send_pieces(CableLink& link, std::span<const std::uint8_t> data, Output& con) {
+  for (std::size_t at = 0; at < data.size(); at += ROM_WRITE_CHUNK) {
+    const auto piece = data.subspan(at, std::min<std::size_t>(ROM_WRITE_CHUNK, data.size() - at));
+    link.write_words(piece);  // whole blocks: always whole words
+    con.mark('W');
+    con.progress_add(piece.size());
+  }
+}
+
+struct Tally {
+  std::size_t written = 0, erased = 0, unchanged = 0;
+};
+
+// Blocks that may need an erase: the agent takes the whole block, compares
+// it with the ROM and erases only when a bit must go from 0 to 1.
+void update_block(CableLink& link, const BlockPlan& plan, std::size_t i, Output& con, Tally& tally) {
+  link.agent_request(REQ_FLASH_UPDATE, plan.offset(i), plan.block, 0);
+  send_pieces(link, plan.bytes(i), con);
+  switch (const std::uint32_t reply = link.read_word()) {
+    case UPDATE_KEPT: ++tally.unchanged; break;
+    case UPDATE_PROGRAMMED: ++tally.written; break;
+    case UPDATE_ERASED:
+      ++tally.written;
+      ++tally.erased;
+      break;
+    default:
+      fail(strprintf("the console did not write the erase block at 0x%X (it answered 0x%X)",
+                     plan.offset(i), reply));
+  }
+}
+
+// Only the blocks whose bytes differ; erased ones are programmed straight
+// away, in runs of one request each.
+void write_changed(CableLink& link, const BlockPlan& plan, Output& con, Tally& tally) {
+  std::uint64_t to_send = 0;
+  for (std::size_t i = 0; i < plan.count(); ++i)
+    if (!plan.holds(i)) to_send += plan.block;
+  con.progress_start(to_send);
+  for (std::size_t i = 0; i < plan.count();) {
+    if (plan.holds(i)) {
+      ++tally.unchanged;
+      ++i;
+    } else if (plan.blank(i)) {
+      std::size_t j = i;
+      while (j < plan.count() && plan.blank(j) && !plan.holds(j)) ++j;
+      link.agent_request(REQ_FLASH_PROGRAM, plan.offset(i),
+                         static_cast<std::uint32_t>(j - i) * plan.block, 0);
+      send_pieces(link, plan.bytes(i, j - i), con);
+      tally.written += j - i;
+      i = j;
+    } else {
+      update_block(link, plan, i, con, tally);
+      ++i;
+    }
+  }
+}
+
+void verify_blocks(CableLink& link, const BlockPlan& plan, Output& con) {
+  const std::vector<std::uint32_t> now =
+      rom_crcs(link, plan.first, static_cast<std::uint32_t>(plan.image.size()), plan.block);
+  for (std::size_t i = 0; i < plan.count(); ++i)
+    if (now[i] != plan.after[i])
+      fail(strprintf("verify failed: the erase block at 0x%X does not hold what was written "
+                     "(CRC32 %08X, expected %08X)",
+                     plan.offset(i), now[i], plan.after[i]));
+  con.print("Verify OK: %zu erase blocks hold what was written.\n", plan.count());
+}
+
+}  // namespace
+
+void require_flash_rom(const CartInfo& cart, const char* what) {
+  // Mask ROMs and unknown ROMs report no erase block: nothing can be
+  // erased or programmed there.
+  if (cart.erase_block <= 0 || cart.rom_kind == ROM_KIND_MASK || cart.rom_kind == ROM_KIND_NONE)
+    fail(strprintf("this cartridge cannot be %s: its ROM (%s) is not flash", what,
+                   cart.rom_kind == ROM_KIND_MASK   ? "mask ROM"
+                   : cart.rom_kind == ROM_KIND_NONE ? "none found"
+                                                    : "no erase block reported"));
+}
+
+void write_rom_range(CableLink& link, const CartInfo& cart, std::uint32_t start,
+                     std::span<const std::uint8_t> data, Output& con, WriteOptions options) {
+  if (data.empty()) return;
+  const BlockPlan plan = plan_blocks(link, cart, start, data);
+  Tally tally;
+  if (options.all_blocks) {
+    // Every block from its start: the agent erases each one that is not
+    // blank, then programs it.
+    con.progress_start(plan.image.size());
+    link.agent_request(REQ_FLASH_WRITE, plan.first, static_cast<std::uint32_t>(plan.image.size()), 0);
+    send_pieces(link, plan.image, con);
+    tally.written = plan.count();
+    for (std::size_t i = 0; i < plan.count(); ++i) tally.erased += plan.blank(i) ? 0 : 1;
+  } else {
+    write_changed(link, plan, con, tally);
+  }
+  con.progress_end();
+  if (con.mid_line) con.print("\n");
+  con.print("%zu of %zu erase blocks written (%zu of them erased first), %zu unchanged.\n",
+            tally.written, plan.count(), tally.erased, tally.unchanged);
+  if (options.verify) verify_blocks(link, plan, con);
+}
+
+}  // namespace kartex
