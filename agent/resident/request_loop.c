@@ -28,6 +28,9 @@ static const request_handler request_table[] = {
     [REQ_SLOT(REQ_ROM_READ)] = req_rom_read,
     [REQ_SLOT(REQ_FLASH_FREE)] = req_flash_free,
     [REQ_SLOT(REQ_CART_VARIANT)] = req_cart_variant,
+    [REQ_SLOT(REQ_ROM_CRC32)] = req_rom_crc32,
+    [REQ_SLOT(REQ_SAVE_CRC32)] = req_save_crc32,
+    [REQ_SLOT(REQ_FLASH_UPDATE)] = req_flash_update,
 };
 
 #define REQUEST_SLOTS (sizeof request_table / sizeof request_table[0])

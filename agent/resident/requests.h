@@ -28,6 +28,12 @@ void req_flash_write(u32 a1, u32 a2, u32 a3);
 void req_flash_program(u32 a1, u32 a2, u32 a3);
 void req_flash_free(u32 a1, u32 a2, u32 a3);
 
+/* Requests of ours: CRC-32 of ROM and save blocks, a flash block update
+ * that erases only when it must */
+void req_rom_crc32(u32 a1, u32 a2, u32 a3);
+void req_save_crc32(u32 a1, u32 a2, u32 a3);
+void req_flash_update(u32 a1, u32 a2, u32 a3);
+
 /* Save memory: SRAM, FLASH, EEPROM and the save area in the ROM's flash,
  * and the SRAM bank copies */
 void req_save_read(u32 a1, u32 a2, u32 a3);

@@ -10,6 +10,7 @@
 #include "agent/resident/save_flash.h"
 #include "agent/resident/requests.h"
 #include "agent/resident/save_units.h"
+#include "agent/resident/save_window.h"
 #include "agent/resident/state.h"
 
 static u32 window_address(u32 pos)
@@ -17,12 +18,8 @@ static u32 window_address(u32 pos)
   return SAVE_BASE + (pos & (SAVE_WINDOW_SIZE - 1));
 }
 
-/* Each 64 KiB part of the range is read from its own bank. The FLASH bank
- * stays selected afterwards; the mapper goes back to SRAM bank 0. */
-void req_save_read(u32 offset, u32 bytes, u32 unused)
+void save_window_visit(u32 offset, u32 bytes, save_part_visit visit, void *context)
 {
-  (void)unused;
-  u8 *buffer = data_buffer;
   for (u32 done = 0; done < bytes;) {
     u32 pos = offset + done;
     u32 part = unit_part(pos, bytes - done, SAVE_WINDOW_SIZE);
@@ -30,13 +27,28 @@ void req_save_read(u32 offset, u32 bytes, u32 unused)
       select_sram_bank(pos >> SAVE_BANK_SHIFT);
     else if (save_type == SAVE_TYPE_FLASH_128K)
       save_flash_bank(pos >> SAVE_BANK_SHIFT);
-    for (u32 i = 0; i < part; i++)
-      buffer[done + i] = bus_read8(window_address(pos + i));
+    visit(window_address(pos), part, context);
     done += part;
   }
   if (save_type == SAVE_TYPE_SRAM_LARGE)
     select_sram_bank(0);
-  send_words(words_for_bytes(bytes), buffer);
+}
+
+/* context: where the next byte goes, advanced past the part */
+static void copy_part(u32 window, u32 count, void *context)
+{
+  u8 **dest = context;
+  for (u32 i = 0; i < count; i++)
+    (*dest)[i] = bus_read8(window + i);
+  *dest += count;
+}
+
+void req_save_read(u32 offset, u32 bytes, u32 unused)
+{
+  (void)unused;
+  u8 *dest = data_buffer;
+  save_window_visit(offset, bytes, copy_part, &dest);
+  send_words(words_for_bytes(bytes), data_buffer);
 }
 
 /* The whole block is received before the first byte is written. Only

@@ -1,4 +1,5 @@
 #include "link/protocol.h"
+#include "agent/resident/crc32.h"
 #include "agent/resident/state.h"
 
 /* All in .bss: the linker script places it above the copied 16 KiB and
@@ -21,4 +22,5 @@ void state_init(void)
 {
   data_buffer = (u8 *)EWRAM_BASE;
   rom_page = ROM_PAGE_UNKNOWN;
+  crc32_init(); /* its table is state too */
 }
