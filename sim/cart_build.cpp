@@ -17,7 +17,7 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
     std::vector<std::uint8_t> rom = !options.rom_file.empty() ? read_rom_file(options.rom_file)
                                     : options.size_mib       ? make_default_rom(options.size_mib * MiB)
                                                              : make_default_rom();
-    auto save = build_save_chip(options.save, options.save_image, {static_cast<std::uint32_t>(rom.size()), false}, log);
+    auto save = build_save_chip(options.save, options.save_image, {static_cast<std::uint32_t>(rom.size()), false, false}, log);
     return std::make_unique<Cartridge>(std::make_unique<MaskRomPart>(std::move(rom)), false, std::move(save), log);
   }
   const RomOption* option = find_rom_option(options.chip);
@@ -26,7 +26,7 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
   std::vector<std::uint8_t> contents;
   if (!options.rom_file.empty()) contents = read_rom_file(options.rom_file, mib * MiB);
   auto rom = std::make_unique<FlashRom>(*option, mib, contents, log);
-  auto save = build_save_chip(options.save, options.save_image, {rom->span(), true}, log);
+  auto save = build_save_chip(options.save, options.save_image, {rom->span(), true, options.mapper}, log);
   return std::make_unique<Cartridge>(std::move(rom), options.mapper, std::move(save), log);
 }
 

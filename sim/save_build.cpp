@@ -30,8 +30,8 @@ struct SaveRow {
 const SaveRow ROWS[] = {
     {"none", Part::None, 0, "no save chip"},
     {"sram32k", Part::Sram, SRAM_32K, "32 KiB battery SRAM, mirrored in the 64 KiB window"},
-    {"sram256k", Part::Sram, SRAM_256K, "256 KiB SRAM in 4 banks of 64 KiB (the mapper's bank register)"},
-    {"sram1m", Part::Sram, SRAM_1M, "1 MiB SRAM in 16 banks of 64 KiB"},
+    {"sram256k", Part::Sram, SRAM_256K, "256 KiB SRAM in 4 banks of 64 KiB (the mapper's bank register: a chip= cartridge)"},
+    {"sram1m", Part::Sram, SRAM_1M, "1 MiB SRAM in 16 banks of 64 KiB (a chip= cartridge)"},
     {"flash64k", Part::Flash, 64 * KiB, "64 KiB FLASH, :MMDD = maker and device byte (list below)"},
     {"flash128k", Part::Flash, 128 * KiB, "128 KiB FLASH in two banks, :MMDD as above"},
     {"eeprom512", Part::Eeprom, EEPROM_512, "512-byte serial EEPROM, 6-bit block addresses"},
@@ -111,6 +111,13 @@ std::unique_ptr<SaveChip> build_save_chip(const std::string& value, const std::s
          "size= for one (this cartridge has a " +
          std::string(board.flash_rom ? "flash" : "mask") + " ROM of " +
          std::to_string(board.rom_bytes / (1024 * KiB)) + " MiB)");
+  // Banks past the first are chosen by the mapper's bank register: a board
+  // without the mapper never carries more SRAM than its window shows.
+  if (p.row->part == Part::Sram && p.row->bytes > WINDOW_BYTES && !board.mapper)
+    fail("--sim: save=" + std::string(p.row->name) +
+         " is banked SRAM, which needs the mapper's bank register; give chip= for a flash cartridge with the "
+         "mapper (this cartridge has " +
+         (board.flash_rom ? "a flash ROM with mapper=off)" : "a mask ROM without the mapper)"));
   std::vector<std::uint8_t> image;
   if (!image_file.empty()) image = read_image(image_file, *p.row);
   switch (p.row->part) {

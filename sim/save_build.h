@@ -18,6 +18,7 @@ std::string save_options_help();
 struct SaveBoard {
   std::uint32_t rom_bytes;  // the ROM's size, which decides where an EEPROM answers
   bool flash_rom;           // the ROM is a flash ROM (a save area can live in it)
+  bool mapper;              // the board has the mapper, whose bank register banked SRAM needs
 };
 
 // The chip for `value` (checked), filled from `image_file` when not empty

@@ -76,7 +76,7 @@ TEST(SaveDetectOnSimulator, SramAndFlashParts) {
       {"save=sram32k", 0x8000, 1, ~0u, {}},
       {"save=sram256k,chip=3/8801", 0x40000, 2, 1, {}},
       {"save=sram1m,chip=3/8801", 0x100000, 2, 2, {}},
-      {"save=sram256k", 0x40000, 2, ~0u, {}},
+      {"save=sram256k,chip=2/17", 0x40000, 2, ~0u, {}},
       {"save=flash64k:1f3d", 0x10000, 3, ~0u, {}},
       {"save=flash64k:bfd4", 0x10000, 3, ~0u, {}},
       {"save=flash64k:c21c", 0x10000, 3, ~0u, {}},

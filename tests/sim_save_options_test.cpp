@@ -47,7 +47,7 @@ TEST(SimSaveOptions, EachSaveValueBuildsItsPart) {
       {"", "no save chip"},
       {"save=none", "no save chip"},
       {"save=sram32k", "SRAM 32 KiB"},
-      {"save=sram256k", "SRAM 256 KiB"},
+      {"save=sram256k,chip=2/17", "SRAM 256 KiB"},
       {"save=sram1m,chip=3/8801", "SRAM 1024 KiB"},
       {"save=flash64k:1f3d", "FLASH 64 KiB (ID 1F/3D)"},
       {"save=flash64k:BFD4", "FLASH 64 KiB (ID BF/D4)"},
@@ -82,6 +82,12 @@ TEST(SimSaveOptions, RefusalsSayWhatIsWrong) {
       {"save=eeprom8k:1234", "save=eeprom8k takes no :MMDD"},
       {"save=romsave", "flash ROM of 32 MiB or more"},
       {"save=romsave,chip=3/8801", "this cartridge has a flash ROM of 16 MiB"},
+      // Banks past the first need the mapper's bank register
+      {"save=sram256k", "save=sram256k is banked SRAM, which needs the mapper's bank register; give chip= for a "
+                        "flash cartridge with the mapper (this cartridge has a mask ROM without the mapper)"},
+      {"save=sram1m,rom=" + sram_image, "save=sram1m is banked SRAM, which needs the mapper's bank register"},
+      {"save=sram1m,chip=3/8801,mapper=off", "(this cartridge has a flash ROM with mapper=off)"},
+      {"save=sram256k,chip=8/88c4,size=32,mapper=off", "save=sram256k is banked SRAM"},
       {"save=sram32k,save-image=" + sram_image, "holds 32767 bytes; save=sram32k takes exactly 32768"},
       {"save-image=" + sram_image, "save-image= needs a save chip"},
       {"save=eeprom512,save-image=/nonexistent/save.bin", "cannot open save-image=/nonexistent/save.bin"},
