@@ -48,6 +48,13 @@ struct ChipModel {
   std::uint32_t bytes() const { return layout.chip_bytes(); }
 };
 
+// Operations a chip carried out (refused ones not counted), so that tests
+// can tell what a program erased and programmed. Not kept in the state.
+struct FlashOps {
+  std::uint64_t erases = 0;    // block, sector or chip erases
+  std::uint64_t programs = 0;  // word programs, buffered writes, page programs
+};
+
 class FlashChip {
  public:
   virtual ~FlashChip() = default;
@@ -59,6 +66,11 @@ class FlashChip {
   virtual std::span<std::uint16_t> cells() = 0;
   virtual void save(StateWriter& out) const = 0;
   virtual void load(StateReader& in) = 0;
+
+  const FlashOps& ops() const { return ops_; }
+
+ protected:
+  FlashOps ops_;
 };
 
 // A chip in read mode with erased cells (and its power-up locks); `name`

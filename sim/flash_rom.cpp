@@ -67,6 +67,15 @@ std::uint16_t FlashRom::cell(std::uint32_t offset) {
   return r.chip->cells()[r.word];
 }
 
+FlashOps FlashRom::ops() const {
+  FlashOps sum;
+  for (const auto& chip : chips_) {
+    sum.erases += chip->ops().erases;
+    sum.programs += chip->ops().programs;
+  }
+  return sum;
+}
+
 void FlashRom::save(StateWriter& out) const {
   out.str(option_.label());
   out.u32(size_ / MiB);

@@ -33,6 +33,8 @@ class FlashRom : public RomPart {
   // The halfword the cells hold at `offset`, whatever mode the chip is in.
   std::uint16_t cell(std::uint32_t offset);
   std::size_t chip_count() const { return chips_.size(); }
+  // What all chips carried out together.
+  FlashOps ops() const;
   FlashChip& chip(std::size_t i) { return *chips_[i]; }
 
  private:

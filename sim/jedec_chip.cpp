@@ -114,6 +114,7 @@ void JedecChip::write(std::uint32_t word, std::uint16_t value) {
       if (fails)
         log_.misuse(name_, "program of " + hex_short(value) + " over " + hex_short(old) + " at " + where(word) +
                                " needs 0 bits to become 1: the chip times out (DQ5) until 0xF0");
+      ++ops_.programs;
       return start(false, value, 0, 0, fails, model_.busy.program);
     }
     case Mode::Erase1:
@@ -132,10 +133,12 @@ void JedecChip::write(std::uint32_t word, std::uint16_t value) {
       if (cmd == JEDEC_SECTOR_ERASE) {
         const Block b = model_.layout.block_at(word * 2);
         std::fill(cells_.begin() + b.start / 2, cells_.begin() + (b.start + b.bytes) / 2, 0xFFFF);
+        ++ops_.erases;
         return start(true, 0, b.start, b.bytes, false, model_.busy.erase);
       }
       if (cmd == JEDEC_CHIP_ERASE && at(word, JEDEC_UNLOCK1_ADDR)) {
         std::fill(cells_.begin(), cells_.end(), 0xFFFF);
+        ++ops_.erases;
         return start(true, 0, 0, model_.bytes(), false, model_.busy.erase * 4);
       }
       return abort_sequence(word, value);

@@ -55,10 +55,16 @@ std::uint16_t StatusChip::identifier(std::uint32_t word) const {
 void StatusChip::write(std::uint32_t word, std::uint16_t value) {
   const auto cmd = static_cast<std::uint8_t>(value);
   if (busy_reads_ > 0) {
-    // While the write state machine runs only the status command is taken.
+    // While the write state machine runs it takes the status command and
+    // suspend; every other write is ignored, read array included: the chip
+    // shows its status until a read array comes after the operation.
     if (cmd == CMD_READ_STATUS) return;
+    if (cmd == CMD_SUSPEND) {
+      log_.note(name_, "suspend 0xB0 is not modelled; the operation runs to its end");
+      return;
+    }
     log_.misuse(name_, "write of " + hex_short(value) + " at " + where(word) +
-                           " while busy (only 0x70 is taken); ignored");
+                           " while busy (only 0x70 and 0xB0 are taken); ignored");
     return;
   }
   switch (mode_) {
@@ -181,12 +187,14 @@ void StatusChip::program(std::uint32_t word, std::uint16_t value) {
   const Block b = block_of(word);
   if (locked(b)) return refuse_locked(b, SR_PROGRAM_ERROR, "word program");
   cells_[word] &= value;  // programming only moves bits from 1 to 0
+  ++ops_.programs;
   start_busy(model_.busy.program);
 }
 
 void StatusChip::program_pending(std::uint32_t busy_reads) {
   for (const Pending& p : pending_) cells_[p.word] &= p.value;
   pending_.clear();
+  ++ops_.programs;
   start_busy(busy_reads);
 }
 
@@ -194,6 +202,7 @@ void StatusChip::erase(std::uint32_t word) {
   const Block b = block_of(word);
   if (locked(b)) return refuse_locked(b, SR_ERASE_ERROR, "block erase");
   std::fill(cells_.begin() + b.start / 2, cells_.begin() + (b.start + b.bytes) / 2, 0xFFFF);
+  ++ops_.erases;
   start_busy(model_.busy.erase);
 }
 
