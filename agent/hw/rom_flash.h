@@ -23,6 +23,7 @@
 #define SR_CMD_READ_ID 0x90
 #define SR_CMD_READ_ARRAY 0xFF
 #define SR_CMD_READ_STATUS 0x70
+#define SR_CMD_CLEAR_STATUS 0x50   /* clears the error bits of the status */
 #define SR_CMD_ERASE_SETUP 0x20
 #define SR_CMD_CONFIRM 0xD0        /* second write of erase and lock commands */
 #define SR_CMD_PROGRAM 0x40

@@ -2,6 +2,7 @@
  * chips. */
 #include "link/protocol.h"
 #include "agent/hw/mapper.h"
+#include "agent/hw/rom_flash.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/flash_id.h"
 #include "agent/resident/flash_modes.h"
@@ -16,6 +17,10 @@
 #define SRAM_FIRST_BANK 0
 
 #define PAGE_PROBE_WORDS 256
+/* Status reads while a chip programs one word: some 2 ms of bus time, more
+ * than a word program takes. On a mapper cartridge they read ROM data,
+ * which need not show the ready bit, so every bring-up pays for them. */
+#define PAGE_PROBE_SETTLE_READS 4096
 #define BLANK_PAGE_PROBE_SUM 0xFFFFFF00u /* 256 words of 0xFFFFFFFF, modulo 2^32 */
 
 /* Halfword indexes of every chip or pair a cartridge may carry in the
@@ -47,6 +52,25 @@ static int sram_bank_8_is_separate(void)
   return 0;
 }
 
+/* Without the mapper the page register's address is ROM, and a chip there
+ * takes the page number 0x10 as a program set-up command (0x10 is the
+ * other code of 0x40): the next halfword written to it would be programmed
+ * into the user's ROM, and the chip would then show its status. Give it
+ * that halfword at once: all ones, which clears no bit. Once it is done
+ * (a locked block refuses and shows error bits), clear its status and
+ * return it to reading its array. With the mapper, which takes the page
+ * write itself, these writes reach a chip that reads its array and stays
+ * so. */
+static void settle_page_register_address(void)
+{
+  bus_write16(MAPPER_ROM_PAGE, FLASH_ERASED);
+  for (u32 n = PAGE_PROBE_SETTLE_READS; n != 0; n--)
+    if (bus_read16(MAPPER_ROM_PAGE) & SR_STATUS_READY)
+      break;
+  bus_write16(MAPPER_ROM_PAGE, SR_CMD_CLEAR_STATUS);
+  bus_write16(MAPPER_ROM_PAGE, SR_CMD_READ_ARRAY);
+}
+
 /* Whether the ROM page register changes what the window shows: the first
  * KiB at page 0x10 is compared with page 0's, and a blank first KiB
  * cannot tell. */
@@ -57,6 +81,7 @@ static u32 rom_page_probe(void)
     copy[i] = bus_read16x2(ROM_BASE + 4 * i);
 
   select_rom_page(ROM_PAGE_PROBE);
+  settle_page_register_address();
   u32 agreed = 0;
   u32 sum = 0;
   while (agreed < PAGE_PROBE_WORDS) {
