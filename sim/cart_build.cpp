@@ -1,6 +1,6 @@
 #include "sim/cart_build.h"
 
-#include "link/failure.h"
+#include "common/failure.h"
 #include "sim/cart_header.h"
 #include "sim/cart_rom.h"
 #include "sim/cartridge.h"

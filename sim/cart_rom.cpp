@@ -3,7 +3,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "link/failure.h"
+#include "common/failure.h"
 #include "sim/cartridge.h"
 
 namespace kartex {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "link/failure.h"
+#include "common/failure.h"
 #include "sim/console_dma.h"
 
 namespace kartex {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "link/failure.h"
+#include "common/failure.h"
 
 namespace kartex {
 

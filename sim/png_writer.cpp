@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "link/failure.h"
+#include "common/failure.h"
 
 namespace kartex {
 

@@ -1,6 +1,6 @@
 #include "sim/rom_part.h"
 
-#include "link/failure.h"
+#include "common/failure.h"
 #include "sim/cart_bus.h"
 #include "sim/flash_rom.h"
 

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <vector>
 
-#include "link/failure.h"
+#include "common/failure.h"
 #include "sim/save_commands.h"
 #include "sim/save_eeprom.h"
 #include "sim/save_flash.h"

@@ -2,7 +2,7 @@
 #include <functional>
 #include <string_view>
 
-#include "link/failure.h"
+#include "common/failure.h"
 #include "sim/flash_catalog.h"
 #include "sim/save_build.h"
 #include "sim/sim_pipes.h"
@@ -56,6 +56,8 @@ const std::vector<OptionKey>& keys() {
        [](SimOptions& o, const std::string& v) { o.save_image = v; }},
       {"state", true, "DIR: keep cable, console and cartridge between runs",
        [](SimOptions& o, const std::string& v) { o.state_dir = v; }},
+      {"fault", true, "flip@N[:BIT]: invert bit BIT (default 0) of link word N of the run (0: the first); repeatable",
+       [](SimOptions& o, const std::string& v) { o.faults.push_back(parse_link_fault(v)); }},
       {"stats", false, "print words moved and instructions run at the end",
        [](SimOptions& o, const std::string&) { o.stats = true; }},
       {"help", false, "this list", [](SimOptions& o, const std::string&) { o.help = true; }},

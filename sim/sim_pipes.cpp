@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "link/failure.h"
+#include "common/failure.h"
 #include "sim/cart_build.h"
 #include "sim/png_writer.h"
 #include "sim/simulator.h"
@@ -20,6 +20,7 @@ class SimTransport : public Pipes {
       : options_(options), report_(report), sim_(nullptr, CableTimes{}, &report) {
     bool has_cart = false;
     if (!options.state_dir.empty()) has_cart = sim_.load_state(options.state_dir);
+    for (const LinkFault& fault : options.faults) sim_.cable().add_fault(fault);
     // A kept cartridge (with its save chip) stays in the slot; rom=, chip=,
     // size=, mapper=, save= and save-image= apply only to a state without
     // one (or without state=).

@@ -6,8 +6,10 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "link/pipes.h"
+#include "sim/link_fault.h"
 
 namespace kartex {
 
@@ -21,6 +23,7 @@ struct SimOptions {
   bool help = false;      // help: the caller prints sim_help_text() and stops
   std::string save = "none";  // save=PART: the save chip (checked by check_save_option)
   std::string save_image;     // save-image=FILE: its first contents; empty: erased
+  std::vector<LinkFault> faults;  // fault=flip@N[:BIT], as often as wanted
 };
 
 // "key=value,key,..." as typed after --sim=; "" gives the defaults. Unknown

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "link/failure.h"
+#include "common/failure.h"
 #include "sim/cart_header.h"
 #include "sim/cart_rom.h"
 #include "sim/state_file.h"

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "link/failure.h"
+#include "common/failure.h"
 
 namespace kartex {
 

@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "app/cli.h"
-#include "link/failure.h"
+#include "common/failure.h"
 
 namespace kartex::test {
 namespace {

@@ -12,7 +12,7 @@
 #include "host/clock_stamp.h"
 #include "host/hostio_protocol.h"
 #include "host/program_file.h"
-#include "link/failure.h"
+#include "common/failure.h"
 #include "tests/support/scripted_cable.h"
 
 namespace kartex::test {

@@ -8,7 +8,7 @@
 #include "common/output.h"
 #include "host/host_file_service.h"
 #include "host/hostio_protocol.h"
-#include "link/failure.h"
+#include "common/failure.h"
 #include "tests/support/memory_files.h"
 #include "tests/support/scripted_cable.h"
 

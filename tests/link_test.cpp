@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "link/failure.h"
+#include "common/failure.h"
 #include "link/trace_pipes.h"
 #include "tests/support/scripted_cable.h"
 

@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-#include "link/failure.h"
+#include "common/failure.h"
 #include "sim/cart_build.h"
 #include "sim/save_commands.h"
 #include "sim/save_eeprom.h"

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "link/failure.h"
+#include "common/failure.h"
 #include "sim/cart_build.h"
 #include "sim/cart_rom.h"
 #include "sim/sim_pipes.h"

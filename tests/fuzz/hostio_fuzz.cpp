@@ -14,7 +14,7 @@
 #include "common/output.h"
 #include "host/host_file_service.h"
 #include "link/cable_link.h"
-#include "link/failure.h"
+#include "common/failure.h"
 #include "tests/support/memory_files.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "common/output.h"
 #include "cart/commands.h"
-#include "link/failure.h"
+#include "common/failure.h"
 #include "tests/support/scripted_cable.h"
 
 namespace kartex::test {
