@@ -34,6 +34,8 @@ class Pipes {
   virtual PipeResult write(Pipe pipe, std::span<const std::uint8_t> bytes) = 0;
   virtual PipeResult read(Pipe pipe, std::span<std::uint8_t> bytes) = 0;
   virtual PipeResult reset(Pipe pipe) = 0;
+  // How long a later transfer may take before it fails with a timeout.
+  virtual void set_timeout(int ms) { (void)ms; }
 };
 
 }  // namespace kartex
