@@ -1,126 +1,491 @@
-// The flash ROM commands on the wire: pieces, headers, clipping, the append
-// start rule and erase.
+// The flash ROM commands on the wire: the dump's block CRCs, erased blocks
+// filled in, corrupted blocks read again; writes that change exactly their
+// range (the bytes around it read back and put back), skip blocks that hold
+// their bytes, program erased ones and verify; clipping, the append start
+// rule, erase, and the refusals of ROMs that are not flash.
 
 #include <gtest/gtest.h>
 
 #include "tests/support/body_fixture.h"
+#include "tests/support/rom_wire.h"
 
 namespace kartex::test {
 namespace {
 
-TEST(FlashRead, RangeArrivesIn4KiBPiecesWithTheLongHeader) {
+std::string marks(std::size_t n, char letter) { return std::string(n, letter); }
+
+// ---- fr ----
+
+TEST(FlashRead, EachDumpBlockIsCheckedAndReadIn4KiBPieces) {
+  struct Block {
+    std::uint32_t offset, length;
+  };
   struct Case {
+    const char* name;
     Range range;
     std::int32_t rom_size;
-    std::uint32_t address, length;
-    std::vector<std::size_t> pieces;  // bytes fetched per header (whole words)
-    const char* first_line;
+    std::vector<Block> blocks;  // CRC'd together, then read one request each
+    std::size_t marks;
+    bool header;  // a whole-ROM dump from 0 shows the header
   };
   const Case cases[] = {
-      {{}, 0x3000, 0x08000000, 0x3000, {4096, 4096, 4096}, "0x3000 bytes reading.\n"},
-      {{0x20000, 0x2001}, 0x400000, 0x08020000, 0x2001, {4096, 4096, 4},
-       "0x2001 bytes reading.\n"},
-      {{0, 5}, 0x400000, 0x08000000, 5, {8}, "0x5 bytes reading.\n"},
-      // Length 0 still makes one empty pass, as the agent expects.
-      {{0x100, 0}, 0x400000, 0x08000100, 0, {0}, "0x0 bytes reading.\n"},
-      // An odd start is read from the even byte before it, which is dropped.
-      {{0x1001, 0x1000}, 0x400000, 0x08001000, 0x1001, {4096, 4}, "0x1000 bytes reading.\n"},
-      // Nothing is clipped: a range past the ROM's end is read as asked.
-      {{0x1000, 0x2000}, 0x2000, 0x08001000, 0x2000, {4096, 4096}, "0x2000 bytes reading.\n"},
+      {"whole small ROM", {}, 0x3000, {{0, 0x3000}}, 3, true},
+      {"range over two dump blocks", {0x20000, 0x12001}, 0x400000,
+       {{0x20000, 0x10000}, {0x30000, 0x2001}}, 19, false},
+      {"five bytes from 0: no header", {0, 5}, 0x400000, {{0, 5}}, 1, false},
+      {"length 0 asks the console nothing", {0x100, 0}, 0x400000, {}, 0, false},
+      {"odd start: read from the even byte before, which is dropped", {0x1001, 0x1000}, 0x400000,
+       {{0x1001, 0x1000}}, 1, false},
+      {"every block of an odd range starts odd", {0xFFFF, 0x10002}, 0x400000,
+       {{0xFFFF, 0x10000}, {0x1FFFF, 2}}, 17, false},
+      {"nothing clipped: past the ROM's end is read as asked", {0x1000, 0x2000}, 0x2000,
+       {{0x1000, 0x2000}}, 2, false},
+      {"a block over a 32 MiB page boundary: one read request per page", {0x1FF8000, 0x10000},
+       0x4000000, {{0x1FF8000, 0x10000}}, 16, false},
   };
   for (const Case& tc : cases) {
-    SCOPED_TRACE(tc.first_line);
+    SCOPED_TRACE(tc.name);
     Body b;
-    b.c.request(0xFFFF0012, tc.address, tc.length, 0);
-    Bytes expected;
-    std::uint8_t seed = 0;
-    for (std::size_t piece : tc.pieces) {
-      Bytes data = pattern(piece, seed += 11);
-      b.c.read_long(data);
-      expected.insert(expected.end(), data.begin(), data.end());
-    }
-    const std::size_t lead = tc.range.start_offset == NOT_GIVEN ? 0 : tc.range.start_offset & 1;
-    expected.resize(tc.length);
-    expected.erase(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(lead));
+    FakeRom rom{.seed = 0x21, .erased = {}, .prefix = rom_header()};
+    std::vector<std::uint32_t> crcs;
+    for (const Block& blk : tc.blocks) crcs.push_back(crc_of(rom.bytes(blk.offset, blk.length)));
+    const auto from = static_cast<std::uint32_t>(tc.range.start_offset == NOT_GIVEN ? 0 : tc.range.start_offset);
+    const auto length = static_cast<std::uint32_t>(tc.range.length == NOT_GIVEN ? tc.rom_size : tc.range.length);
+    if (!crcs.empty()) expect_rom_crcs(b.c, from, length, 0x10000, crcs);
+    for (const Block& blk : tc.blocks) expect_rom_read(b.c, rom, blk.offset, blk.length);
     b.run([&] { flash_read(b.s.link, cart_of(1, tc.rom_size, 0), tc.range, b.sink, b.con); });
     EXPECT_EQ(b.failure, "");
     EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
+    const Bytes expected = rom.bytes(from, length);
     EXPECT_EQ(b.sink.data, expected);
-    EXPECT_EQ(b.out.str(), tc.first_line + std::string(tc.pieces.size(), 'R'));
+    EXPECT_EQ(b.out.str(), strprintf("0x%X bytes reading.\n", length) + marks(tc.marks, 'R') +
+                               (tc.marks ? "\n" : "") + (tc.header ? header_lines() : "") +
+                               digest_lines(expected));
   }
 }
 
-TEST(FlashRead, OneRequestPerRomPageTheRangeTouches) {
+TEST(FlashRead, PiecesSpelledOutAcrossAPageBoundary) {
+  // The same wire as above, written out by hand: the CRC covers the whole
+  // range, the read is split where the mapper's 32 MiB page ends.
   Body b;
   const Bytes low = pattern(0x1000, 1), high = pattern(0x800, 2);
+  b.c.request(0xFFFF0030, 0x1FFF000, 0x1800, 0x10000).read(le32(crc_of(concat({low, high}))));
   b.c.request(0xFFFF0012, 0x09FFF000, 0x1000, 0).read_long(low);
   b.c.request(0xFFFF0012, 0x0A000000, 0x800, 0).read_long(high);
   b.run([&] { flash_read(b.s.link, cart_of(3, 0x4000000, 0x40000), {0x1FFF000, 0x1800}, b.sink, b.con); });
   EXPECT_EQ(b.failure, "");
   EXPECT_TRUE(b.c.done());
   EXPECT_EQ(b.sink.data, concat({low, high}));
-  EXPECT_EQ(b.out.str(), "0x1800 bytes reading.\nRR");
+  EXPECT_EQ(b.out.str(), "0x1800 bytes reading.\nRR\n" + digest_lines(concat({low, high})));
+}
+
+TEST(FlashRead, ErasedBlocksAreFilledInWithoutReadingThem) {
+  struct Case {
+    const char* name;
+    std::int32_t rom_size;
+    Range range;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> erased;
+    std::vector<std::uint32_t> read;  // offsets of the 64 KiB blocks that cross the link
+    std::size_t blank;
+    bool header;
+  };
+  const Case cases[] = {
+      {"two erased blocks between data", 0x40000, {}, {{0x10000, 0x30000}}, {0, 0x30000}, 2, true},
+      {"18 blocks: their CRCs come in pieces of 16", 0x120000, {}, {{0x10000, 0x110000}},
+       {0, 0x110000}, 16, true},
+      {"an erased short last block", 0x400000, {0x20000, 0x18000}, {{0x30000, 0x38000}},
+       {0x20000}, 1, false},
+      {"all erased: only the CRCs cross the link", 0x400000, {0x100000, 0x30000},
+       {{0x100000, 0x130000}}, {}, 3, false},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    Body b;
+    FakeRom rom{.seed = 0x44, .erased = tc.erased, .prefix = rom_header()};
+    const auto from = static_cast<std::uint32_t>(tc.range.start_offset == NOT_GIVEN ? 0 : tc.range.start_offset);
+    const auto length = static_cast<std::uint32_t>(tc.range.length == NOT_GIVEN ? tc.rom_size : tc.range.length);
+    const Bytes expected = rom.bytes(from, length);
+    expect_rom_crcs(b.c, from, length, 0x10000, block_crcs(expected, 0x10000));
+    for (std::uint32_t at : tc.read)
+      expect_rom_read(b.c, rom, at, std::min<std::uint32_t>(0x10000, from + length - at));
+    b.run([&] { flash_read(b.s.link, cart_of(2, tc.rom_size, 0x20000), tc.range, b.sink, b.con); });
+    EXPECT_EQ(b.failure, "");
+    EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
+    EXPECT_EQ(b.sink.data, expected);
+    EXPECT_EQ(b.out.str(),
+              strprintf("0x%X bytes reading.\n", length) + marks(length / 0x1000, 'R') + "\n" +
+                  strprintf("%zu erased blocks of 0x10000 bytes filled in without reading them.\n",
+                            tc.blank) +
+                  (tc.header ? header_lines() : "") + digest_lines(expected));
+  }
+}
+
+TEST(FlashRead, ABlockThatArrivesCorruptedIsReadAgain) {
+  // Block 0 arrives whole; what happens to block 1 (0x10000) is scripted.
+  enum Event { Good, Corrupt, FreshCrc };
+  struct Case {
+    const char* name;
+    bool garbled_crc;  // the first CRC word of block 1 arrived changed
+    std::vector<Event> events;
+    const char* failure;
+  };
+  const Case cases[] = {
+      {"corrupted once, then accepted", false, {Corrupt, FreshCrc, Good}, ""},
+      {"corrupted twice, then accepted", false, {Corrupt, FreshCrc, Corrupt, FreshCrc, Good}, ""},
+      {"a garbled CRC word costs one fresh CRC and one more read", true, {Good, FreshCrc, Good}, ""},
+      {"three corrupted reads give up with one line", false,
+       {Corrupt, FreshCrc, Corrupt, FreshCrc, Corrupt},
+       "the ROM bytes at 0x10000 (0x10000 bytes) arrived corrupted 3 times over the link; giving "
+       "up (check the cable and the cartridge's contacts)"},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    Body b;
+    FakeRom rom{.seed = 0x66, .erased = {}, .prefix = {}};
+    const Bytes block0 = rom.bytes(0, 0x10000), block1 = rom.bytes(0x10000, 0x10000);
+    expect_rom_crcs(b.c, 0, 0x20000, 0x10000,
+                    {crc_of(block0), crc_of(block1) ^ (tc.garbled_crc ? 0x00010000u : 0u)});
+    expect_rom_read(b.c, 0, block0);
+    std::size_t at = 0x100;
+    for (Event e : tc.events) {
+      if (e == FreshCrc) b.c.request(0xFFFF0030, 0x10000, 0x10000, 0x10000).read(le32(crc_of(block1)));
+      else expect_rom_read(b.c, 0x10000, e == Good ? block1 : flipped(block1, at += 0x1111));
+    }
+    b.run([&] { flash_read(b.s.link, cart_of(2, 0x400000, 0x20000), {0, 0x20000}, b.sink, b.con); });
+    EXPECT_EQ(b.failure, tc.failure);
+    EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
+    if (*tc.failure) {
+      // The marks stop after the last block that arrived whole.
+      EXPECT_EQ(b.out.str(), "0x20000 bytes reading.\n" + marks(16, 'R'));
+      EXPECT_EQ(b.sink.data, block0);
+    } else {
+      EXPECT_EQ(b.sink.data, concat({block0, block1}));
+      EXPECT_EQ(b.out.str(), "0x20000 bytes reading.\n" + marks(32, 'R') + "\n" +
+                                 digest_lines(concat({block0, block1})));
+    }
+  }
+}
+
+// ---- fw, fa ----
+
+constexpr std::uint32_t UPDATE_KEPT_REPLY = 0x55AA0000;
+constexpr std::uint32_t UPDATE_PROGRAMMED_REPLY = 0x55AA0001;
+constexpr std::uint32_t UPDATE_ERASED_REPLY = 0x55AA0002;
+constexpr std::uint32_t UPDATE_REFUSED_REPLY = 0x55AA00FF;
+
+// What the host does to the erase blocks a write touches, in wire order.
+struct Step {
+  enum Kind { Crcs, Head, Tail, Program, Update, WriteAll, Verify } kind;
+  std::size_t block = 0;       // Program, Update: index among the touched blocks
+  std::size_t count = 1;       // Program: blocks in the run
+  std::uint32_t reply = 0;     // Update: the agent's answer
+  int bad_block = -1;          // Verify: this block's CRC comes back different
+};
+
+Step crcs() { return {Step::Crcs}; }
+Step head() { return {Step::Head}; }
+Step tail() { return {Step::Tail}; }
+Step program(std::size_t block, std::size_t count = 1) { return {Step::Program, block, count}; }
+Step update(std::size_t block, std::uint32_t reply) { return {Step::Update, block, 1, reply}; }
+Step write_all() { return {Step::WriteAll}; }
+Step verify(int bad_block = -1) { return {Step::Verify, 0, 1, 0, bad_block}; }
+
+// A write of `data` at ROM offset `start` over `old`, scripted step by step.
+// The blocks must afterwards hold `old` with `data` laid over it: nothing
+// else may change, so the bytes around the range are part of what is
+// checked in every block the agent is sent.
+struct WriteScript {
+  const FakeRom& old;
+  std::uint32_t block, start;
+  Bytes data;
+
+  std::uint32_t first() const { return start / block * block; }
+  std::uint32_t end() const { return start + static_cast<std::uint32_t>(data.size()); }
+  std::uint32_t last_end() const { return (end() + block - 1) / block * block; }
+  Bytes image() const {
+    Bytes img = old.bytes(first(), last_end() - first());
+    std::copy(data.begin(), data.end(), img.begin() + (start - first()));
+    return img;
+  }
+
+  void pieces(ScriptedCable& c, const Bytes& bytes) const {
+    for (std::size_t at = 0; at < bytes.size(); at += 16384)
+      c.write(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                    bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), at + 16384))));
+  }
+
+  void read_back(ScriptedCable& c, std::uint32_t offset, std::uint32_t length) const {
+    const Bytes bytes = old.bytes(offset, length);
+    c.request(0xFFFF0030, offset, length, length).read(le32(crc_of(bytes)));
+    expect_rom_read(c, old, offset, length);
+  }
+
+  void script(ScriptedCable& c, const std::vector<Step>& steps) const {
+    const Bytes img = image();
+    const auto size = static_cast<std::uint32_t>(img.size());
+    auto blocks = [&](std::size_t i, std::size_t n) {
+      return Bytes(img.begin() + static_cast<std::ptrdiff_t>(i * block),
+                   img.begin() + static_cast<std::ptrdiff_t>((i + n) * block));
+    };
+    for (const Step& s : steps) {
+      switch (s.kind) {
+        case Step::Crcs:
+          expect_rom_crcs(c, first(), size, block, block_crcs(old.bytes(first(), size), block));
+          break;
+        case Step::Head: read_back(c, first(), start - first()); break;
+        case Step::Tail: read_back(c, end(), last_end() - end()); break;
+        case Step::Program:
+          c.request(0xFFFF0004, first() + static_cast<std::uint32_t>(s.block) * block,
+                    static_cast<std::uint32_t>(s.count) * block, 0);
+          pieces(c, blocks(s.block, s.count));
+          break;
+        case Step::Update:
+          c.request(0xFFFF0032, first() + static_cast<std::uint32_t>(s.block) * block, block, 0);
+          pieces(c, blocks(s.block, 1));
+          c.read(le32(s.reply));
+          break;
+        case Step::WriteAll:
+          c.request(0xFFFF0005, first(), size, 0);
+          pieces(c, img);
+          break;
+        case Step::Verify: {
+          std::vector<std::uint32_t> now = block_crcs(img, block);
+          if (s.bad_block >= 0) now[static_cast<std::size_t>(s.bad_block)] ^= 0x00800000;
+          expect_rom_crcs(c, first(), size, block, now);
+          break;
+        }
+      }
+    }
+  }
+
+  // The failure line of a verify whose block `i` came back different.
+  std::string verify_failure(std::size_t i) const {
+    const std::uint32_t want = block_crcs(image(), block)[i];
+    return strprintf("verify failed: the erase block at 0x%X does not hold what was written "
+                     "(CRC32 %08X, expected %08X)",
+                     first() + static_cast<std::uint32_t>(i) * block, want ^ 0x00800000, want);
+  }
+};
+
+TEST(FlashWrite, ExactlyTheRangeChangesBlockByBlock) {
+  struct Case {
+    const char* name;
+    Range range;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> erased;  // of the ROM before
+    std::vector<std::uint32_t> kept;  // blocks whose new bytes equal the old ones
+    WriteOptions options;
+    std::vector<Step> steps;
+    std::string out;
+    bool verify_fails = false;  // the last Verify step's bad block fails the write
+  };
+  const std::string line = "0x30000 bytes writeing.\n";
+  const Case cases[] = {
+      {"partial first and last block: the bytes around the range read back and kept",
+       {0x10001, 0x30000}, {}, {}, {},
+       {crcs(), head(), tail(), update(0, UPDATE_ERASED_REPLY), update(1, UPDATE_PROGRAMMED_REPLY),
+        update(2, UPDATE_ERASED_REPLY), verify()},
+       line + marks(24, 'W') + "\n3 of 3 erase blocks written (2 of them erased first), 0 "
+                               "unchanged.\nVerify OK: 3 erase blocks hold what was written.\n"},
+      {"a range inside one block: both sides read back", {0x21000, 0x10}, {}, {}, {},
+       {crcs(), head(), tail(), update(0, UPDATE_PROGRAMMED_REPLY), verify()},
+       "0x10 bytes writeing.\n" + marks(8, 'W') +
+           "\n1 of 1 erase blocks written (0 of them erased first), 0 unchanged.\nVerify OK: 1 "
+           "erase blocks hold what was written.\n"},
+      {"a block that holds its bytes already is skipped", {0, 0x60000}, {}, {0, 0x40000}, {},
+       {crcs(), update(1, UPDATE_ERASED_REPLY), verify()},
+       "0x60000 bytes writeing.\n" + marks(8, 'W') +
+           "\n1 of 3 erase blocks written (1 of them erased first), 2 unchanged.\nVerify OK: 3 "
+           "erase blocks hold what was written.\n"},
+      {"erased blocks are programmed, a run of them in one request", {0x40000, 0x60000},
+       {{0x40000, 0x80000}}, {}, {},
+       {crcs(), program(0, 2), update(2, UPDATE_PROGRAMMED_REPLY), verify()},
+       "0x60000 bytes writeing.\n" + marks(24, 'W') +
+           "\n3 of 3 erase blocks written (0 of them erased first), 0 unchanged.\nVerify OK: 3 "
+           "erase blocks hold what was written.\n"},
+      {"an erased partial block is not read back: its other bytes stay 0xFF", {0x100, 0x100},
+       {{0, 0x20000}}, {}, {}, {crcs(), program(0), verify()},
+       "0x100 bytes writeing.\n" + marks(8, 'W') +
+           "\n1 of 1 erase blocks written (0 of them erased first), 0 unchanged.\nVerify OK: 1 "
+           "erase blocks hold what was written.\n"},
+      {"erased first block, used last block: only the tail is read back", {0x10000, 0x20000},
+       {{0, 0x20000}}, {}, {},
+       {crcs(), tail(), program(0), update(1, UPDATE_KEPT_REPLY), verify()},
+       "0x20000 bytes writeing.\n" + marks(16, 'W') +
+           "\n1 of 2 erase blocks written (0 of them erased first), 1 unchanged.\nVerify OK: 2 "
+           "erase blocks hold what was written.\n"},
+      {"--all-blocks: one flash write over the whole blocks", {0x10000, 0x20000},
+       {{0x20000, 0x40000}}, {}, {.verify = true, .all_blocks = true},
+       {crcs(), head(), write_all(), verify()},
+       "0x20000 bytes writeing.\n" + marks(16, 'W') +
+           "\n2 of 2 erase blocks written (1 of them erased first), 0 unchanged.\nVerify OK: 2 "
+           "erase blocks hold what was written.\n"},
+      {"--all-blocks writes a block that holds its bytes too", {0, 0x20000}, {}, {0},
+       {.verify = true, .all_blocks = true}, {crcs(), write_all(), verify()},
+       "0x20000 bytes writeing.\n" + marks(8, 'W') +
+           "\n1 of 1 erase blocks written (1 of them erased first), 0 unchanged.\nVerify OK: 1 "
+           "erase blocks hold what was written.\n"},
+      {"--no-verify asks no CRCs afterwards", {0, 0x40000}, {}, {0}, {.verify = false},
+       {crcs(), update(1, UPDATE_ERASED_REPLY)},
+       "0x40000 bytes writeing.\n" + marks(8, 'W') +
+           "\n1 of 2 erase blocks written (1 of them erased first), 1 unchanged.\n"},
+      {"verify finds a block that does not hold the data", {0, 0x40000}, {}, {}, {},
+       {crcs(), update(0, UPDATE_ERASED_REPLY), update(1, UPDATE_ERASED_REPLY), verify(1)},
+       "0x40000 bytes writeing.\n" + marks(16, 'W') +
+           "\n2 of 2 erase blocks written (2 of them erased first), 0 unchanged.\n",
+       true},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    Body b;
+    FakeRom old{.seed = 0x13, .erased = tc.erased, .prefix = {}};
+    FakeRom fresh{.seed = 0x9C, .erased = {}, .prefix = {}};
+    const auto start = static_cast<std::uint32_t>(tc.range.start_offset);
+    const auto length = static_cast<std::uint32_t>(tc.range.length);
+    // The file holds new bytes from offset 0; the range takes its first part.
+    Bytes file = fresh.bytes(start, length);
+    for (std::uint32_t kept : tc.kept)
+      for (std::uint32_t i = 0; i < 0x20000; ++i)
+        if (kept + i >= start && kept + i < start + length) file[kept + i - start] = old.at(kept + i);
+    WriteScript w{old, 0x20000, start, file};
+    w.script(b.c, tc.steps);
+    b.run([&] { flash_write(b.s.link, cart_of(2, 0x100000, 0x20000), tc.range, file, b.con, tc.options); });
+    EXPECT_EQ(b.failure, tc.verify_fails ? w.verify_failure(static_cast<std::size_t>(tc.steps.back().bad_block)) : "");
+    EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
+    EXPECT_EQ(b.out.str(), tc.out);
+  }
+}
+
+TEST(FlashWrite, AnUpdateReplyThatIsNoneOfTheThreeFails) {
+  struct Case {
+    std::uint32_t reply;
+    std::size_t block;
+    const char* failure;
+  };
+  const Case cases[] = {
+      {UPDATE_REFUSED_REPLY, 0,
+       "the console did not write the erase block at 0x40000 (it answered 0x55AA00FF)"},
+      {0x5555AAAA, 1,
+       "the console did not write the erase block at 0x60000 (it answered 0x5555AAAA)"},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.failure);
+    Body b;
+    FakeRom old{.seed = 0x13, .erased = {}, .prefix = {}};
+    const Bytes file = pattern(0x40000, 0x77);
+    WriteScript w{old, 0x20000, 0x40000, file};
+    std::vector<Step> steps = {crcs()};
+    for (std::size_t i = 0; i < tc.block; ++i) steps.push_back(update(i, UPDATE_PROGRAMMED_REPLY));
+    steps.push_back(update(tc.block, tc.reply));
+    w.script(b.c, steps);
+    b.run([&] { flash_write(b.s.link, cart_of(2, 0x100000, 0x20000), {0x40000, 0x40000}, file, b.con); });
+    EXPECT_EQ(b.failure, tc.failure);
+    EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
+    EXPECT_EQ(b.out.str(), "0x40000 bytes writeing.\n" + marks(8 * (tc.block + 1), 'W'));
+  }
 }
 
 TEST(FlashWrite, ClipsToRomFromTheOffsetAndToTheFile) {
+  // On an erased ROM every touched block is programmed in one run: where
+  // the file's bytes lie in it shows what was clipped.
   struct Case {
     const char* name;
     Range range;
     std::size_t file_size;
     std::int32_t rom_size;
-    std::uint32_t sent;  // bytes announced and streamed
+    std::uint32_t start, sent;  // where the file's first bytes go, and how many
     const char* messages;
+    std::size_t blocks;
   };
   const Case cases[] = {
-      {"whole file", {}, 0x5000, 0x200000, 0x5000, "0x5000 bytes writeing.\n"},
-      {"file larger than the ROM", {}, 0x30000, 0x20000, 0x20000,
-       "Write size(0x30000) is too big.\n0x20000 bytes writeing.\n"},
+      {"whole file", {}, 0x5000, 0x200000, 0, 0x5000, "0x5000 bytes writeing.\n", 1},
+      {"file larger than the ROM", {}, 0x30000, 0x20000, 0, 0x20000,
+       "Write size(0x30000) is too big.\n0x20000 bytes writeing.\n", 1},
       {"offset counts against the ROM's end", {0x10000, 0x20000}, 0x20000, 0x20000, 0x10000,
-       "Write size(0x20000) is too big.\n0x10000 bytes writeing.\n"},
-      {"length beyond the file", {0x4000, 0x9000}, 0x6001, 0x200000, 0x6001,
-       "Write size is larger than file size.\n0x6001 bytes writeing.\n"},
-      {"lone piece of 3 bytes", {0x20000, 3}, 0x100, 0x200000, 3, "0x3 bytes writeing.\n"},
+       0x10000, "Write size(0x20000) is too big.\n0x10000 bytes writeing.\n", 1},
+      {"length beyond the file", {0x4000, 0x9000}, 0x6001, 0x200000, 0x4000, 0x6001,
+       "Write size is larger than file size.\n0x6001 bytes writeing.\n", 1},
+      {"lone piece of 3 bytes", {0x20000, 3}, 0x100, 0x200000, 0x20000, 3,
+       "0x3 bytes writeing.\n", 1},
+      {"odd start over two blocks", {0x1FFFF, 0x4}, 0x100, 0x200000, 0x1FFFF, 4,
+       "0x4 bytes writeing.\n", 2},
   };
   for (const Case& tc : cases) {
     SCOPED_TRACE(tc.name);
     Body b;
     const Bytes file = pattern(tc.file_size, 5);
-    const std::uint32_t start = tc.range.start_offset == NOT_GIVEN ? 0 : tc.range.start_offset;
-    b.c.request(0xFFFF0005, start, tc.sent, 0);
-    std::size_t pieces = 0;
-    for (std::uint32_t pos = 0; pos < tc.sent; pos += 16384, ++pieces) {
-      Bytes piece(file.begin() + pos, file.begin() + std::min<std::size_t>(pos + 16384, tc.sent));
-      piece.resize((piece.size() + 3) / 4 * 4, 0xFF);  // padding programs nothing
-      b.c.write(piece);
-    }
+    FakeRom erased{.seed = 0, .erased = {{0, 0xFFFFFFFF}}, .prefix = {}};
+    WriteScript w{erased, 0x20000, tc.start, Bytes(file.begin(), file.begin() + tc.sent)};
+    w.script(b.c, {crcs(), program(0, tc.blocks), verify()});
     b.run([&] { flash_write(b.s.link, cart_of(2, tc.rom_size, 0x20000), tc.range, file, b.con); });
     EXPECT_EQ(b.failure, "");
     EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
-    EXPECT_EQ(b.out.str(), tc.messages + std::string(pieces, 'W'));
+    EXPECT_EQ(b.out.str(),
+              tc.messages + marks(8 * tc.blocks, 'W') +
+                  strprintf("\n%zu of %zu erase blocks written (0 of them erased first), 0 "
+                            "unchanged.\nVerify OK: %zu erase blocks hold what was written.\n",
+                            tc.blocks, tc.blocks, tc.blocks));
   }
 }
 
-TEST(FlashWrite, BadStartsAreRefusedBeforeAnyRequest) {
+TEST(FlashWrite, AStartAtTheRomsEndSendsNothing) {
+  Body b;
+  b.run([&] { flash_write(b.s.link, cart_of(2, 0x100000, 0x20000), {0x100000, 16}, pattern(16), b.con); });
+  EXPECT_EQ(b.failure, "");
+  EXPECT_TRUE(b.c.done());
+  EXPECT_EQ(b.out.str(), "Write size(0x10) is too big.\n0x0 bytes writeing.\n");
+}
+
+TEST(FlashWrite, RefusedBeforeAnyRequest) {
+  // ROMs that cannot be erased or programmed, and starts past the ROM; the
+  // refusal comes before the first request, even that of fa's free space.
+  enum Cmd { FW, FA, FE };
   struct Case {
-    std::int32_t kind, start;
+    Cmd cmd;
+    std::int32_t rom_kind, erase_block, start;
     const char* failure;
   };
   const Case cases[] = {
-      {2, 0x200000, "start offset 0x200000 lies beyond the end of the 0x100000-byte ROM"},
-      {2, 0x1001, "start offset 0x1001 is odd; flash ROM is written from an even offset"},
-      {3, 0x1020, "start offset 0x1020 is not a multiple of 0x40, the programming unit of this flash ROM"},
-      {9, 0x1100, "start offset 0x1100 is not a multiple of 0x200, the programming unit of this flash ROM"},
+      {FW, 2, 0x20000, 0x200000, "start offset 0x200000 lies beyond the end of the 0x100000-byte ROM"},
+      {FW, 1, 0, 0, "this cartridge cannot be written: its ROM (mask ROM) is not flash"},
+      {FW, 0, 0, 0, "this cartridge cannot be written: its ROM (none found) is not flash"},
+      {FW, 1, 0x20000, 0, "this cartridge cannot be written: its ROM (mask ROM) is not flash"},
+      {FA, 1, 0, 0, "this cartridge cannot be written: its ROM (mask ROM) is not flash"},
+      {FA, 0, 0, 0, "this cartridge cannot be written: its ROM (none found) is not flash"},
+      {FE, 1, 0, 0, "this cartridge cannot be erased: its ROM (mask ROM) is not flash"},
+      {FE, 0, 0, 0, "this cartridge cannot be erased: its ROM (none found) is not flash"},
+      {FE, 1, 0x20000, 0, "this cartridge cannot be erased: its ROM (mask ROM) is not flash"},
   };
   for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.failure);
     Body b;
-    b.run([&] { flash_write(b.s.link, cart_of(tc.kind, 0x100000, 0x20000), {tc.start, 16}, pattern(16), b.con); });
+    const CartInfo cart = cart_of(tc.rom_kind, 0x100000, tc.erase_block);
+    b.run([&] {
+      if (tc.cmd == FW) flash_write(b.s.link, cart, {tc.start, 16}, pattern(16), b.con);
+      if (tc.cmd == FA) flash_append(b.s.link, cart, {}, pattern(16), b.con);
+      if (tc.cmd == FE) flash_erase(b.s.link, cart, b.con);
+    });
     EXPECT_EQ(b.failure, tc.failure);
     EXPECT_TRUE(b.c.done());
     EXPECT_EQ(b.out.str(), "");
   }
 }
 
+TEST(FlashWrite, AFlashRomWithoutAnEraseBlockIsNotCalledSomethingElse) {
+  // The tool has shown "FLASH ROM SIZE=..." for this cartridge: the refusal
+  // must name the missing erase block, not say the ROM is not flash.
+  for (std::int32_t erase_block : {0, -0x20000}) {
+    Body b;
+    b.run([&] { flash_erase(b.s.link, cart_of(2, 0x400000, erase_block), b.con); });
+    EXPECT_EQ(b.failure.rfind("this cartridge cannot be erased", 0), 0u) << b.failure;
+    EXPECT_NE(b.failure.find("no erase block"), std::string::npos) << b.failure;
+    EXPECT_EQ(b.failure.find("is not flash"), std::string::npos) << b.failure;
+    EXPECT_TRUE(b.c.done());
+  }
+}
+
 TEST(FlashAppend, StartFollowsFreeSpaceAndTheBankRule) {
+  // On an erased ROM: where the file's bytes lie in the programmed block
+  // shows the start.
   struct Case {
     const char* name;
     std::uint32_t variant;
@@ -157,19 +522,39 @@ TEST(FlashAppend, StartFollowsFreeSpaceAndTheBankRule) {
     Body b;
     const Bytes file = pattern(tc.file_size, 9);
     b.c.query(0xFFFF0020, {tc.free_reply});
-    std::size_t pieces = 0;
+    FakeRom erased{.seed = 0, .erased = {{0, 0xFFFFFFFF}}, .prefix = {}};
+    std::string tail;
     if (tc.sent > 0) {
-      b.c.request(0xFFFF0005, tc.start, tc.sent, 0);
-      for (std::uint32_t pos = 0; pos < tc.sent; pos += 16384, ++pieces)
-        b.c.write(Bytes(file.begin() + pos, file.begin() + std::min<std::size_t>(pos + 16384, tc.sent)));
+      WriteScript w{erased, 0x20000, tc.start, Bytes(file.begin(), file.begin() + tc.sent)};
+      w.script(b.c, {crcs(), program(0), verify()});
+      tail = marks(8, 'W') +
+             "\n1 of 1 erase blocks written (0 of them erased first), 0 unchanged.\nVerify OK: 1 "
+             "erase blocks hold what was written.\n";
     }
     b.run([&] {
       flash_append(b.s.link, cart_of(2, tc.rom_size, 0x20000, tc.variant), tc.range, file, b.con);
     });
     EXPECT_EQ(b.failure, "");
     EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
-    EXPECT_EQ(b.out.str(), tc.messages + std::string(pieces, 'W'));
+    EXPECT_EQ(b.out.str(), tc.messages + tail);
   }
+}
+
+TEST(FlashAppend, AStartInsideAUsedBlockKeepsTheBytesBeforeIt) {
+  // Free space counts in 32 KiB, erase blocks are larger: the block the
+  // appended program starts in may hold the end of what is already there.
+  Body b;
+  b.c.query(0xFFFF0020, {0xE8000});
+  FakeRom old{.seed = 0x31, .erased = {{0x1C000, 0x100000}}, .prefix = {}};
+  const Bytes file = pattern(0x100, 0x5A);
+  WriteScript w{old, 0x20000, 0x18000, file};
+  w.script(b.c, {crcs(), head(), tail(), update(0, UPDATE_PROGRAMMED_REPLY), verify()});
+  b.run([&] { flash_append(b.s.link, cart_of(2, 0x100000, 0x20000, 1), {}, file, b.con); });
+  EXPECT_EQ(b.failure, "");
+  EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
+  EXPECT_EQ(b.out.str(), "Start=0x18000  0x100 bytes writeing.\n" + marks(8, 'W') +
+                             "\n1 of 1 erase blocks written (0 of them erased first), 0 "
+                             "unchanged.\nVerify OK: 1 erase blocks hold what was written.\n");
 }
 
 TEST(FlashAppend, FreeReplyLargerThanTheRomIsRefused) {
@@ -180,6 +565,8 @@ TEST(FlashAppend, FreeReplyLargerThanTheRomIsRefused) {
   EXPECT_TRUE(b.c.done());
 }
 
+// ---- fe ----
+
 TEST(FlashErase, OneAcknowledgedRequestPerBlock) {
   Body b;
   for (std::uint32_t a = 0; a < 0x400000; a += 0x20000) b.c.request(0xFFFF0003, a).read(le32(0x12345678));
@@ -187,25 +574,6 @@ TEST(FlashErase, OneAcknowledgedRequestPerBlock) {
   EXPECT_EQ(b.failure, "");
   EXPECT_TRUE(b.c.done());
   EXPECT_EQ(b.out.str(), "Erase START.\n" + std::string(32, 'E') + "\nErase END.\n");
-}
-
-TEST(FlashErase, NoEraseBlockIsRefusedWithoutARequest) {
-  struct Case {
-    std::int32_t rom_kind, erase_block;
-    const char* failure;
-  };
-  const Case cases[] = {
-      {1, 0, "this cartridge cannot be erased: its ROM (mask ROM) reports no erase block"},
-      {0, 0, "this cartridge cannot be erased: its ROM (none found) reports no erase block"},
-      {2, -0x20000, "this cartridge cannot be erased: its ROM (flash ROM) reports no erase block"},
-  };
-  for (const Case& tc : cases) {
-    Body b;
-    b.run([&] { flash_erase(b.s.link, cart_of(tc.rom_kind, 0x400000, tc.erase_block), b.con); });
-    EXPECT_EQ(b.failure, tc.failure);
-    EXPECT_TRUE(b.c.done());
-    EXPECT_EQ(b.out.str(), "");
-  }
 }
 
 }  // namespace

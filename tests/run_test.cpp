@@ -6,7 +6,9 @@
 #include <sstream>
 
 #include "agent/agent_image.h"
+#include "agent/agent_layout.h"
 #include "app/run.h"
+#include "tests/support/rom_wire.h"
 #include "tests/support/scripted_cable.h"
 
 namespace kartex::test {
@@ -14,6 +16,33 @@ namespace {
 
 const std::string BANNER =
     "*********** TETHERBOX USB CONSOLE TOOL Ver 3.54 + RTC + VTS ************\n";
+
+// The identity of the embedded agent: the CRC-32 of its image as built.
+std::uint32_t agent_id() { return crc32_of(agent_image()); }
+
+// What the tool uploads: the embedded image with its identity in the word
+// at 0x03000004 of the resident stage, the last word filled up with zeros.
+Bytes upload_image() {
+  const auto image = agent_image();
+  Bytes padded(image.begin(), image.end());
+  const std::size_t at = AgentLayout::resident_offset + 4;
+  EXPECT_EQ(Bytes(padded.begin() + at, padded.begin() + at + 4), le32(0))
+      << "the image's identity word is not where the tool writes it";
+  const Bytes id = le32(agent_id());
+  std::copy(id.begin(), id.end(), padded.begin() + at);
+  padded.resize((padded.size() + 3) / 4 * 4, 0);
+  return padded;
+}
+
+// A full upload of the tool's agent on a cable after the handshake, the
+// cartridge asked and cached: a mask ROM of `rom_size` bytes without save.
+void expect_agent_upload(ScriptedCable& c, std::uint32_t rom_size) {
+  c.cmd({0x02, 0x01, 0x00}).sleep(50).out(le32(static_cast<std::uint32_t>(agent_image().size())));
+  c.write(upload_image()).sleep(100);
+  c.query(0xFFFF000C, {0}).query(0xFFFF0001, {1, rom_size, 0});
+  c.reg_write(3, 0).reg_write(4, 1).reg_write(5, rom_size).reg_write(6, 0);
+  c.query(0xFFFF0021, {0}).reg_write(1, 0x12345678);
+}
 
 struct ToolRun {
   std::shared_ptr<ScriptedCable> cable = std::make_shared<ScriptedCable>();
@@ -33,11 +62,13 @@ struct ToolRun {
     return run(args, env);
   }
 
-  // A cable whose agent is running on a 16 KiB mask ROM without save memory.
+  // A cable whose agent, this build's, is running on a 16 KiB mask ROM
+  // without save memory.
   ScriptedCable& marked(std::uint32_t rom_kind = 1, std::uint32_t rom_size = 0x4000,
-                        std::uint32_t erase_block = 0) {
+                        std::uint32_t erase_block = 0, std::uint32_t save_type = 0) {
     cable->open().reg_read(1, 0x12345678).reg_read(1, 0x12345678);
-    cable->reg_read(3, 0).reg_read(4, rom_kind).reg_read(5, rom_size).reg_read(6, erase_block);
+    cable->request(0xFFFF0006, 0x03000004, 4, 0).read(le32(agent_id()));
+    cable->reg_read(3, save_type).reg_read(4, rom_kind).reg_read(5, rom_size).reg_read(6, erase_block);
     return cable->query(0xFFFF0021, {0}).reg_write(1, 0x12345678);
   }
 };
@@ -51,33 +82,49 @@ std::string slurp(const std::string& path) {
 
 bool exists(const std::string& path) { return std::ifstream(path).good(); }
 
-TEST(ToolRun, FreshCableUploadsTheAgentImage) {
+TEST(ToolRun, FreshCableUploadsTheAgentImageWithItsIdentity) {
   ToolRun r;
-  const auto image = agent_image();
-  const std::uint32_t words = (static_cast<std::uint32_t>(image.size()) + 3) / 4;
-  Bytes padded(image.begin(), image.end());
-  padded.resize(words * 4, 0);
+  ASSERT_NE(agent_id(), 0u);
   ScriptedCable& c = *r.cable;
   c.open().handshake().reg_read(1, 0);
-  c.cmd({0x02, 0x01, 0x00}).sleep(50).out(le32(static_cast<std::uint32_t>(image.size())));
-  c.write(padded).sleep(100);
-  c.query(0xFFFF000C, {0}).query(0xFFFF0001, {1, 0x4000, 0});
-  c.reg_write(3, 0).reg_write(4, 1).reg_write(5, 0x4000).reg_write(6, 0);
-  c.query(0xFFFF0021, {0}).reg_write(1, 0x12345678);
+  expect_agent_upload(c, 0x4000);
+  // A failed command leaves no marker: the next one starts afresh.
+  c.reg_write(1, 0);
   EXPECT_EQ(r({"fe"}), 255);  // a mask ROM cannot be erased
   EXPECT_TRUE(c.done()) << c.left() << " steps not taken";
   EXPECT_EQ(r.out.str(), BANNER + "MASK ROM SIZE=0x4000\n");
+  EXPECT_EQ(r.err.str(), "kartex: this cartridge cannot be erased: its ROM (mask ROM) is not flash\n");
+}
+
+TEST(ToolRun, AnotherBuildsAgentIsReplacedBeforeTheCommand) {
+  ToolRun r;
+  ScriptedCable& c = *r.cable;
+  c.open().reg_read(1, 0x12345678).reg_read(1, 0x12345678);
+  c.request(0xFFFF0006, 0x03000004, 4, 0).read(le32(agent_id() ^ 0x80));
+  c.reg_write(1, 0).handshake();
+  expect_agent_upload(c, 0x4000);
+  c.reg_write(1, 0);
+  EXPECT_EQ(r({"fe"}), 255);
+  EXPECT_TRUE(c.done()) << c.left() << " steps not taken";
+  EXPECT_EQ(r.out.str(), BANNER +
+                             "The agent on the console is from another build of kartex: loading "
+                             "this one.\nMASK ROM SIZE=0x4000\n");
 }
 
 TEST(ToolRun, ReadReplacesTheFileOnlyWhenComplete) {
   ToolRun r;
   const std::string target = r.dir + "kartex_run_dump.gba";
   std::ofstream(target) << "old contents";
-  const Bytes rom = pattern(0x4000, 1);
-  r.marked().request(0xFFFF0012, 0x08000000, 0x4000, 0);
+  Bytes rom = pattern(0x4000, 1);
+  const Bytes header = rom_header();
+  std::copy(header.begin(), header.end(), rom.begin());
+  r.marked().request(0xFFFF0030, 0, 0x4000, 0x10000).read(le32(crc32_of(rom)));
+  r.cable->request(0xFFFF0012, 0x08000000, 0x4000, 0);
   for (int i = 0; i < 4; ++i) r.cable->read_long(Bytes(rom.begin() + i * 4096, rom.begin() + (i + 1) * 4096));
   EXPECT_EQ(r({"FR", target}), 0);
-  EXPECT_EQ(r.out.str(), BANNER + "MASK ROM SIZE=0x4000\n0x4000 bytes reading.\nRRRR");
+  EXPECT_TRUE(r.cable->done()) << r.cable->left() << " steps not taken";
+  EXPECT_EQ(r.out.str(), BANNER + "MASK ROM SIZE=0x4000\n0x4000 bytes reading.\nRRRR\n" +
+                             header_lines() + digest_lines(rom));
   EXPECT_EQ(slurp(target), std::string(rom.begin(), rom.end()));
   EXPECT_FALSE(exists(target + ".kartex-part"));
 }
@@ -86,11 +133,17 @@ TEST(ToolRun, ALinkFailureMidReadKeepsTheOldFile) {
   ToolRun r;
   const std::string target = r.dir + "kartex_run_keep.gba";
   std::ofstream(target) << "old contents";
-  r.marked().request(0xFFFF0012, 0x08000000, 0x4000, 0);
+  r.marked().request(0xFFFF0030, 0, 0x4000, 0x10000).read(le32(0x12345678));
+  r.cable->request(0xFFFF0012, 0x08000000, 0x4000, 0);
   r.cable->read_long(pattern(4096)).read_long(pattern(4096));
   r.cable->failing(PipeResult::failed("timeout after 60 s"));
+  // The agent may still be sending: the marker goes, so that the next
+  // command restarts the console instead of taking those words for answers.
+  r.cable->reg_write(1, 0);
   EXPECT_EQ(r({"fr", target}), 255);
-  EXPECT_EQ(r.out.str(), BANNER + "MASK ROM SIZE=0x4000\n0x4000 bytes reading.\nR\n");
+  EXPECT_TRUE(r.cable->done()) << r.cable->left() << " steps not taken";
+  // No mark: a block's bytes count only once they match its CRC.
+  EXPECT_EQ(r.out.str(), BANNER + "MASK ROM SIZE=0x4000\n0x4000 bytes reading.\n");
   EXPECT_EQ(r.err.str(),
             "kartex: read of 1024 words: reading the data-in pipe failed: timeout after 60 s\n");
   EXPECT_EQ(slurp(target), "old contents");
@@ -117,16 +170,83 @@ TEST(ToolRun, NothingReachesTheCableBeforeTheCommandIsAccepted) {
   }
 }
 
+void write_file(const std::string& path, const Bytes& data) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
 TEST(ToolRun, WriteSendsTheFileThroughTheRunningAgent) {
+  // 20 KiB at 0x1000 of an erased 128 KiB block: the block is programmed
+  // whole, 0xFF around the file's bytes, and verified.
   ToolRun r;
   const std::string file = r.dir + "kartex_run_write.gba";
   const Bytes data = pattern(0x5000, 3);
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  r.marked(2, 0x400000, 0x20000).request(0xFFFF0005, 0x1000, 0x5000, 0);
-  r.cable->write(Bytes(data.begin(), data.begin() + 16384)).write(Bytes(data.begin() + 16384, data.end()));
+  write_file(file, data);
+  Bytes block(0x20000, 0xFF);
+  std::copy(data.begin(), data.end(), block.begin() + 0x1000);
+  r.marked(2, 0x400000, 0x20000).request(0xFFFF0030, 0, 0x20000, 0x20000).read(le32(crc32_blank(0x20000)));
+  r.cable->request(0xFFFF0004, 0, 0x20000, 0);
+  for (std::size_t at = 0; at < block.size(); at += 16384)
+    r.cable->write(Bytes(block.begin() + at, block.begin() + at + 16384));
+  r.cable->request(0xFFFF0030, 0, 0x20000, 0x20000).read(le32(crc32_of(block)));
   EXPECT_EQ(r({"fw", file, "0x1000", "20k"}), 0);
   EXPECT_TRUE(r.cable->done()) << r.cable->left() << " steps not taken";
-  EXPECT_EQ(r.out.str(), BANNER + "FLASH ROM SIZE=0x400000\n0x5000 bytes writeing.\nWW");
+  EXPECT_EQ(r.out.str(), BANNER +
+                             "FLASH ROM SIZE=0x400000\n0x5000 bytes writeing.\nWWWWWWWW\n1 of 1 "
+                             "erase blocks written (0 of them erased first), 0 unchanged.\nVerify "
+                             "OK: 1 erase blocks hold what was written.\n");
+}
+
+TEST(ToolRun, WriteOptionsReachTheCommands) {
+  struct Case {
+    std::vector<std::string> options;
+    bool all_blocks, verify;
+  };
+  const Case cases[] = {
+      {{}, false, true},
+      {{"--no-verify"}, false, false},
+      {{"--all-blocks"}, true, true},
+      {{"--all-blocks", "--no-verify"}, true, false},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.options.size());
+    // fw of a whole 128 KiB block over other data.
+    {
+      ToolRun r;
+      const std::string file = r.dir + "kartex_run_options.gba";
+      const Bytes data = pattern(0x20000, 0x41);
+      write_file(file, data);
+      r.marked(2, 0x400000, 0x20000).request(0xFFFF0030, 0, 0x20000, 0x20000).read(le32(0x0BADF00D));
+      r.cable->request(tc.all_blocks ? 0xFFFF0005 : 0xFFFF0032, 0, 0x20000, 0);
+      for (std::size_t at = 0; at < data.size(); at += 16384)
+        r.cable->write(Bytes(data.begin() + at, data.begin() + at + 16384));
+      if (!tc.all_blocks) r.cable->read(le32(0x55AA0002));
+      if (tc.verify) r.cable->request(0xFFFF0030, 0, 0x20000, 0x20000).read(le32(crc32_of(data)));
+      std::vector<std::string> args = tc.options;
+      args.insert(args.end(), {"fw", file});
+      EXPECT_EQ(r(args), 0);
+      EXPECT_TRUE(r.cable->done()) << r.cable->left() << " steps not taken";
+      EXPECT_EQ(r.out.str(),
+                BANNER + "FLASH ROM SIZE=0x400000\n0x20000 bytes writeing.\nWWWWWWWW\n1 of 1 erase "
+                         "blocks written (1 of them erased first), 0 unchanged.\n" +
+                    (tc.verify ? "Verify OK: 1 erase blocks hold what was written.\n" : ""));
+    }
+    // sw of one SRAM block: --all-blocks means nothing to a save.
+    {
+      ToolRun r;
+      const std::string file = r.dir + "kartex_run_options.sav";
+      const Bytes data = pattern(0x1000, 0x52);
+      write_file(file, data);
+      r.marked(1, 0x4000, 0, 1).request(0xFFFF0010, 0, 0x1000, 0).write(data).read(le32(0x12345678));
+      if (tc.verify) r.cable->request(0xFFFF0031, 0, 0x1000, 0x1000).read(le32(crc32_of(data)));
+      std::vector<std::string> args = tc.options;
+      args.insert(args.end(), {"sw", file, "0", "0x1000"});
+      EXPECT_EQ(r(args), 0);
+      EXPECT_TRUE(r.cable->done()) << r.cable->left() << " steps not taken";
+      EXPECT_EQ(r.out.str(), BANNER + "MASK ROM SIZE=0x4000\nSRAM256K SIZE=0x8000\n0x1000 bytes writeing.\nW" +
+                                 (tc.verify ? "\nVerify OK: 1 save blocks hold what was written.\n" : ""));
+    }
+  }
 }
 
 }  // namespace

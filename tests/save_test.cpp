@@ -1,12 +1,18 @@
 // The save memory commands on the wire: the request of each save type,
-// whole blocks, acknowledgements, clipping and the boundary rules.
+// whole blocks, each block read checked (the console's CRC of a memory-mapped
+// save, a second read of an EEPROM) and read again when it arrived
+// corrupted, acknowledgements, the verify after a write, clipping and the
+// boundary rules.
 
 #include <gtest/gtest.h>
 
 #include "tests/support/body_fixture.h"
+#include "tests/support/rom_wire.h"
 
 namespace kartex::test {
 namespace {
+
+constexpr std::uint32_t REQ_SAVE_CRC = 0xFFFF0031;
 
 CartInfo save_cart(std::int32_t save_type, std::uint32_t variant = 1) {
   CartInfo cart = cart_of(1, 0x400000, 0, variant);
@@ -15,44 +21,120 @@ CartInfo save_cart(std::int32_t save_type, std::uint32_t variant = 1) {
   return cart;
 }
 
-TEST(SaveRead, EachTypeReadsWholeBlocksWithItsRequest) {
+bool is_eeprom(std::int32_t save_type) { return save_type == 4 || save_type == 5; }
+
+std::string crc_line(const Bytes& data) { return strprintf("CRC32: %08X\n", crc_of(data)); }
+
+TEST(SaveRead, EachTypeReadsWholeBlocksWithItsRequestAndChecksThem) {
   struct Case {
     const char* name;
     std::int32_t save_type;
     std::uint32_t variant;
     Range range;
-    std::uint32_t code, first_address, block;
+    std::uint32_t code, first_address, first_offset, block;
     int blocks;
     const char* line;
   };
   const Case cases[] = {
-      {"EEP4K whole", 4, 1, {}, 0xFFFF000E, 0, 0x200, 1, "0x200 bytes reading.\n"},
-      {"EEP64K whole", 5, 1, {}, 0xFFFF000E, 0, 0x2000, 1, "0x2000 bytes reading.\n"},
-      {"SRAM256K length 100 reads a whole block", 1, 1, {0, 100}, 0xFFFF000D, 0, 0x1000, 1,
+      {"EEP4K whole: read twice", 4, 1, {}, 0xFFFF000E, 0, 0, 0x200, 1, "0x200 bytes reading.\n"},
+      {"EEP64K whole: read twice", 5, 1, {}, 0xFFFF000E, 0, 0, 0x2000, 1, "0x2000 bytes reading.\n"},
+      {"SRAM256K length 100 reads a whole block", 1, 1, {0, 100}, 0xFFFF000D, 0, 0, 0x1000, 1,
        "0x64 bytes reading.\n"},
-      {"FLASH1M range", 6, 1, {0x3000, 0x2000}, 0xFFFF000D, 0x3000, 0x1000, 2,
+      {"FLASH1M range", 6, 1, {0x3000, 0x2000}, 0xFFFF000D, 0x3000, 0x3000, 0x1000, 2,
        "0x2000 bytes reading.\n"},
-      {"FLASH8M through the console's address space", 7, 1, {}, 0xFFFF0006, 0x09F00000, 0x2000,
-       127, "0xFE000 bytes reading.\n"},
-      {"SRAM8M on variant 2", 2, 2, {0x80000, 0x2000}, 0xFFFF000D, 0x80000, 0x1000, 2,
+      {"FLASH8M through the console's address space, CRCs by save offset", 7, 1, {}, 0xFFFF0006,
+       0x09F00000, 0, 0x2000, 127, "0xFE000 bytes reading.\n"},
+      {"SRAM8M on variant 2", 2, 2, {0x80000, 0x2000}, 0xFFFF000D, 0x80000, 0x80000, 0x1000, 2,
        "0x2000 bytes reading.\n"},
       {"SRAM256K off a block boundary is read as asked", 1, 1, {0x10, 0x1000}, 0xFFFF000D, 0x10,
-       0x1000, 1, "0x1000 bytes reading.\n"},
+       0x10, 0x1000, 1, "0x1000 bytes reading.\n"},
   };
   for (const Case& tc : cases) {
     SCOPED_TRACE(tc.name);
     Body b;
     Bytes expected;
     for (int i = 0; i < tc.blocks; ++i) {
-      Bytes data = pattern(tc.block, static_cast<std::uint8_t>(i * 13));
+      const Bytes data = pattern(tc.block, static_cast<std::uint8_t>(i * 13));
       b.c.request(tc.code, tc.first_address + i * tc.block, tc.block, 0).read(data);
+      if (is_eeprom(tc.save_type))
+        b.c.request(tc.code, tc.first_address + i * tc.block, tc.block, 0).read(data);
+      else
+        b.c.request(REQ_SAVE_CRC, tc.first_offset + i * tc.block, tc.block, tc.block).read(le32(crc_of(data)));
       expected.insert(expected.end(), data.begin(), data.end());
     }
     b.run([&] { save_read(b.s.link, save_cart(tc.save_type, tc.variant), tc.range, b.sink, b.con); });
     EXPECT_EQ(b.failure, "");
     EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
     EXPECT_EQ(b.sink.data, expected);
-    EXPECT_EQ(b.out.str(), tc.line + std::string(static_cast<std::size_t>(tc.blocks), 'R'));
+    EXPECT_EQ(b.out.str(), tc.line + std::string(static_cast<std::size_t>(tc.blocks), 'R') + "\n" +
+                               crc_line(expected));
+  }
+}
+
+TEST(SaveRead, ABlockThatArrivesCorruptedIsReadAgain) {
+  // The last block read is scripted (a memory-mapped save's second block,
+  // an EEPROM's only one): each entry is one try, true when its bytes
+  // arrive corrupted. A memory-mapped try is a read and the console's CRC
+  // of the block; an EEPROM try is two reads, the corrupted one first.
+  struct Case {
+    const char* name;
+    std::int32_t save_type;
+    std::uint32_t code, address_base;
+    std::vector<bool> tries;
+    const char* failure;
+  };
+  const Case cases[] = {
+      {"SRAM256K corrupted once", 1, 0xFFFF000D, 0, {true, false}, ""},
+      {"FLASH512K corrupted twice", 3, 0xFFFF000D, 0, {true, true, false}, ""},
+      {"FLASH8M corrupted once", 7, 0xFFFF0006, 0x09F00000, {true, false}, ""},
+      {"EEP64K: two reads that differ, then two that agree", 5, 0xFFFF000E, 0, {true, false}, ""},
+      {"SRAM256K corrupted three times", 1, 0xFFFF000D, 0, {true, true, true},
+       "the save block at 0x1000 arrived corrupted 3 times over the link; giving up (check the "
+       "cable and the cartridge's contacts)"},
+      {"EEP4K: three pairs that differ", 4, 0xFFFF000E, 0, {true, true, true},
+       "the save block at 0x0 arrived corrupted 3 times over the link; giving up (check the "
+       "cable and the cartridge's contacts)"},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    Body b;
+    const CartInfo cart = save_cart(tc.save_type);
+    const auto block = static_cast<std::uint32_t>(cart.save_block);
+    const bool eeprom = is_eeprom(tc.save_type);
+    auto read = [&](std::uint32_t offset, const Bytes& data) {
+      b.c.request(tc.code, tc.address_base + offset, block, 0).read(data);
+    };
+    auto check = [&](std::uint32_t offset, const Bytes& truth) {
+      if (eeprom) read(offset, truth);
+      else b.c.request(REQ_SAVE_CRC, offset, block, block).read(le32(crc_of(truth)));
+    };
+    Bytes whole;  // the blocks before the scripted one, arrived whole
+    if (!eeprom) {
+      whole = pattern(block, 0x10);
+      read(0, whole);
+      check(0, whole);
+    }
+    const auto last = static_cast<std::uint32_t>(whole.size());
+    const Bytes truth = pattern(block, 0x20);
+    std::size_t at = 3;
+    for (bool corrupt : tc.tries) {
+      read(last, corrupt ? flipped(truth, at += 17) : truth);
+      check(last, truth);
+    }
+    const std::uint32_t length = last + block;
+    b.run([&] { save_read(b.s.link, cart, {0, static_cast<std::int32_t>(length)}, b.sink, b.con); });
+    EXPECT_EQ(b.failure, tc.failure);
+    EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
+    // One mark per block, however often it was read.
+    const std::string line =
+        strprintf("0x%X bytes reading.\n", length) + std::string(length / block, 'R');
+    if (*tc.failure) {
+      EXPECT_EQ(b.out.str(), line);
+      EXPECT_EQ(b.sink.data, whole);
+    } else {
+      EXPECT_EQ(b.sink.data, concat({whole, truth}));
+      EXPECT_EQ(b.out.str(), line + "\n" + crc_line(concat({whole, truth})));
+    }
   }
 }
 
@@ -66,7 +148,17 @@ TEST(SaveRead, BankedSramOffABlockBoundaryIsRefused) {
   }
 }
 
-TEST(SaveWrite, EachTypeWritesAcknowledgedBlocks) {
+// The writes of one save_write call, block by block, each acknowledged.
+void expect_save_writes(ScriptedCable& c, std::uint32_t code, std::uint32_t first_offset,
+                        std::uint32_t block, const Bytes& data) {
+  for (std::uint32_t at = 0; at < data.size(); at += block) {
+    c.request(code, first_offset + at, block, 0);
+    c.write(Bytes(data.begin() + at, data.begin() + at + block));
+    c.read(le32(0x12345678));
+  }
+}
+
+TEST(SaveWrite, EachTypeWritesAcknowledgedBlocksAndVerifies) {
   struct Case {
     const char* name;
     std::int32_t save_type;
@@ -77,8 +169,9 @@ TEST(SaveWrite, EachTypeWritesAcknowledgedBlocks) {
     const char* lines;
   };
   const Case cases[] = {
-      {"EEP4K: 600-byte file clipped to the device", 4, 600, {}, 0xFFFF000F, 0, 0x200, 1,
-       "Write size is longer than device.\n0x200 bytes writeing.\n"},
+      {"EEP4K: 600-byte file clipped to the device, read back", 4, 600, {}, 0xFFFF000F, 0, 0x200,
+       1, "Write size is longer than device.\n0x200 bytes writeing.\n"},
+      {"EEP64K read back", 5, 0x2000, {}, 0xFFFF000F, 0, 0x2000, 1, "0x2000 bytes writeing.\n"},
       {"SRAM256K from 0x1000 clipped to the device's end", 1, 0x8000, {0x1000, 0x8000},
        0xFFFF0010, 0x1000, 0x1000, 7, "Write size is longer than device.\n0x7000 bytes writeing.\n"},
       {"FLASH8M: plain save offsets, 127 blocks", 7, 0x100000, {}, 0xFFFF0011, 0, 0x2000, 127,
@@ -86,24 +179,75 @@ TEST(SaveWrite, EachTypeWritesAcknowledgedBlocks) {
       {"FLASH512K range", 3, 0x10000, {0x2000, 0x2000}, 0xFFFF0011, 0x2000, 0x1000, 2,
        "0x2000 bytes writeing.\n"},
       {"SRAM2M whole", 2, 0x40000, {}, 0xFFFF0010, 0, 0x1000, 64, "0x40000 bytes writeing.\n"},
-      {"no save memory: nothing sent", 0, 0x1000, {}, 0, 0, 0x1000, 0,
+      {"no save memory: nothing sent, nothing verified", 0, 0x1000, {}, 0, 0, 0x1000, 0,
        "Write size is longer than device.\n0x0 bytes writeing.\n"},
   };
   for (const Case& tc : cases) {
     SCOPED_TRACE(tc.name);
     Body b;
     const Bytes file = pattern(tc.file_size, 21);
-    const std::size_t file_start = 0;
-    for (int i = 0; i < tc.blocks; ++i) {
-      const std::size_t at = file_start + static_cast<std::size_t>(i) * tc.block;
-      b.c.request(tc.code, tc.first_offset + i * tc.block, tc.block, 0);
-      b.c.write(Bytes(file.begin() + at, file.begin() + at + tc.block));
-      b.c.read(le32(0x12345678));
+    const Bytes sent(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(tc.blocks * tc.block));
+    expect_save_writes(b.c, tc.code, tc.first_offset, tc.block, sent);
+    std::string verified;
+    if (tc.blocks > 0) {
+      if (is_eeprom(tc.save_type)) {
+        for (std::uint32_t at = 0; at < sent.size(); at += tc.block)
+          b.c.request(0xFFFF000E, tc.first_offset + at, tc.block, 0)
+              .read(Bytes(sent.begin() + at, sent.begin() + at + tc.block));
+      } else {
+        expect_crcs(b.c, REQ_SAVE_CRC, tc.first_offset, static_cast<std::uint32_t>(sent.size()),
+                    tc.block, block_crcs(sent, tc.block));
+      }
+      verified = strprintf("\nVerify OK: %d save blocks hold what was written.\n", tc.blocks);
     }
     b.run([&] { save_write(b.s.link, save_cart(tc.save_type), tc.range, file, b.con); });
     EXPECT_EQ(b.failure, "");
     EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
-    EXPECT_EQ(b.out.str(), tc.lines + std::string(static_cast<std::size_t>(tc.blocks), 'W'));
+    EXPECT_EQ(b.out.str(),
+              tc.lines + std::string(static_cast<std::size_t>(tc.blocks), 'W') + verified);
+  }
+}
+
+TEST(SaveWrite, VerifyNamesTheBlockThatDoesNotHoldTheData) {
+  struct Case {
+    const char* name;
+    std::int32_t save_type;
+    Range range;
+    std::uint32_t code;
+    std::uint32_t bad;  // offset of the block that comes back different
+    bool verify;
+    const char* failure;
+  };
+  const Case cases[] = {
+      {"SRAM256K: the console's CRC differs", 1, {0x1000, 0x3000}, 0xFFFF0010, 0x3000, true,
+       "verify failed: the save block at 0x3000 does not hold what was written"},
+      {"FLASH1M: the first block", 6, {0x10000, 0x2000}, 0xFFFF0011, 0x10000, true,
+       "verify failed: the save block at 0x10000 does not hold what was written"},
+      {"EEP4K: the read-back differs", 4, {0, 0x200}, 0xFFFF000F, 0, true,
+       "verify failed: the save block at 0x0 does not hold what was written"},
+      {"--no-verify asks nothing afterwards", 1, {0x1000, 0x3000}, 0xFFFF0010, 0, false, ""},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    Body b;
+    const CartInfo cart = save_cart(tc.save_type);
+    const auto block = static_cast<std::uint32_t>(cart.save_block);
+    const auto start = static_cast<std::uint32_t>(tc.range.start_offset);
+    const Bytes file = pattern(static_cast<std::size_t>(tc.range.length), 0x3C);
+    const auto blocks = file.size() / block;
+    expect_save_writes(b.c, tc.code, start, block, file);
+    if (tc.verify && is_eeprom(tc.save_type)) {
+      b.c.request(0xFFFF000E, start, block, 0).read(flipped(file, 5));
+    } else if (tc.verify) {
+      std::vector<std::uint32_t> crcs = block_crcs(file, block);
+      crcs[(tc.bad - start) / block] ^= 1;
+      expect_crcs(b.c, REQ_SAVE_CRC, start, static_cast<std::uint32_t>(file.size()), block, crcs);
+    }
+    b.run([&] { save_write(b.s.link, cart, tc.range, file, b.con, EepromOrder::Tool, {.verify = tc.verify}); });
+    EXPECT_EQ(b.failure, tc.failure);
+    EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
+    EXPECT_EQ(b.out.str(), strprintf("0x%zX bytes writeing.\n", file.size()) +
+                               std::string(blocks, 'W') + (tc.verify ? "\n" : ""));
   }
 }
 
@@ -137,14 +281,10 @@ TEST(SaveWrite, RefusalsSendNothing) {
   }
 }
 
-}  // namespace
-}  // namespace kartex::test
-
-namespace kartex::test {
-namespace {
-
 TEST(EepromOrder, EmulatorOrderReversesEachEightByteBlockBothWays) {
   // The wire carries the tool's order; the file holds the emulators' order.
+  // The check read and the verify read-back compare wire bytes with wire
+  // bytes.
   for (std::int32_t type : {4, 5}) {
     SCOPED_TRACE(type);
     CartInfo cart = cart_of(1, 0x400000, 0);
@@ -158,16 +298,22 @@ TEST(EepromOrder, EmulatorOrderReversesEachEightByteBlockBothWays) {
     ASSERT_NE(file, wire);
 
     Body reading;
-    reading.c.request(0xFFFF000E, 0, static_cast<std::uint32_t>(block), 0).read(wire);
+    for (int i = 0; i < 2; ++i)
+      reading.c.request(0xFFFF000E, 0, static_cast<std::uint32_t>(block), 0).read(wire);
     reading.run([&] { save_read(reading.s.link, cart, {}, reading.sink, reading.con, EepromOrder::Emulator); });
     EXPECT_EQ(reading.failure, "");
+    EXPECT_TRUE(reading.c.done());
     EXPECT_EQ(reading.sink.data, file);
+    // The report's CRC is that of the file as written.
+    EXPECT_NE(reading.out.str().find(crc_line(file)), std::string::npos) << reading.out.str();
 
     Body writing;
     writing.c.request(0xFFFF000F, 0, static_cast<std::uint32_t>(block), 0).write(wire).read(le32(0x12345678));
+    writing.c.request(0xFFFF000E, 0, static_cast<std::uint32_t>(block), 0).read(wire);
     writing.run([&] { save_write(writing.s.link, cart, {}, file, writing.con, EepromOrder::Emulator); });
     EXPECT_EQ(writing.failure, "");
     EXPECT_TRUE(writing.c.done());
+    EXPECT_NE(writing.out.str().find("Verify OK: 1 save blocks hold what was written.\n"), std::string::npos);
   }
   // Other save types keep their bytes as they are.
   CartInfo sram = cart_of(1, 0x400000, 0);

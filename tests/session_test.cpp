@@ -1,5 +1,6 @@
 // Session bring-up on the wire: the upload, identification, the cache in the
-// cable's registers, and the lines shown to the user.
+// cable's registers, the check of which agent a cached session runs, and the
+// lines shown to the user.
 
 #include <gtest/gtest.h>
 
@@ -17,9 +18,9 @@ struct Bringup {
   std::ostringstream out, err;
   Output con{out, err};
 
-  CartInfo run(Command command, const Bytes& image) {
+  CartInfo run(Command command, const Bytes& image, std::uint32_t agent_id = 0) {
     s.link.link_start();
-    CartInfo cart = session_bringup(s.link, command, image, con);
+    CartInfo cart = session_bringup(s.link, command, image, con, agent_id);
     EXPECT_TRUE(s.cable->done()) << s.cable->left() << " steps not taken";
     return cart;
   }
@@ -102,6 +103,73 @@ TEST(Bringup, LinesFollowSaveTypeAndVariant) {
     EXPECT_EQ(b.out.str(), tc.lines);
     EXPECT_EQ(cart.save_block, tc.save_block);
   }
+}
+
+TEST(Bringup, ACachedSessionRunsOnlyAnAgentOfThisBuild) {
+  // The identity word the tool wrote into its agent image is read back from
+  // the console (REQ_MEM_READ of the word at 0x03000004). Another word means
+  // an agent that may not know this build's requests: the marker is
+  // cleared, the handshake restarts the console and this build's agent is
+  // uploaded and asked about the cartridge again.
+  constexpr std::uint32_t ID = 0x1C2B3A49;
+  const std::string reload =
+      "The agent on the console is from another build of kartex: loading this one.\n";
+  const std::string lines = "FLASH ROM SIZE=0x1000000\nFLASH512K SIZE=0x10000\n";
+  struct Case {
+    const char* name;
+    Command command;
+    bool marker;
+    std::uint32_t running;  // what the identity word reads; 0 with no marker: never asked
+    std::uint32_t agent_id;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"same identity: the cached registers serve", Command::FR, true, ID, ID, lines},
+      {"another build's identity: reloaded", Command::SW, true, 0x1C2B3A48, ID, reload + lines},
+      {"a cleared word: reloaded", Command::FE, true, 0, ID, reload + lines},
+      {"no identity given: no check", Command::FR, true, 0, 0, lines},
+      {"no marker: uploaded without asking", Command::FR, false, 0, ID, lines},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    Bringup b;
+    ScriptedCable& c = *b.s.cable;
+    const Bytes image = pattern(12, 0x70);
+    const bool asked = tc.marker && tc.agent_id != 0;
+    const bool reloaded = asked && tc.running != tc.agent_id;
+    c.open();
+    if (tc.marker) c.reg_read(1, 0x12345678).reg_read(1, 0x12345678);
+    else c.handshake().reg_read(1, 0);
+    if (asked) c.request(0xFFFF0006, 0x03000004, 4, 0).read(le32(tc.running));
+    if (reloaded) c.reg_write(1, 0).handshake();
+    if (!tc.marker || reloaded) {
+      c.cmd({0x02, 0x01, 0x00}).sleep(50).out(le32(12)).write(image).sleep(100);
+      c.query(0xFFFF000C, {3}).query(0xFFFF0001, {2, 0x1000000, 0x20000});
+      c.reg_write(3, 3).reg_write(4, 2).reg_write(5, 0x1000000).reg_write(6, 0x20000);
+    } else {
+      c.reg_read(3, 3).reg_read(4, 2).reg_read(5, 0x1000000).reg_read(6, 0x20000);
+    }
+    c.query(0xFFFF0021, {1}).reg_write(1, 0x12345678);
+    CartInfo cart = b.run(tc.command, image, tc.agent_id);
+    EXPECT_EQ(cart.rom_size, 0x1000000);
+    EXPECT_EQ(cart.erase_block, 0x20000);
+    EXPECT_EQ(cart.save_type, 3);
+    EXPECT_EQ(b.out.str(), tc.out);
+  }
+}
+
+TEST(Bringup, AProgramLoadOnACachedSessionAsksNoIdentity) {
+  // rtc hands its program to whatever agent runs: every agent knows that
+  // request, and the program replaces it anyway.
+  Bringup b;
+  ScriptedCable& c = *b.s.cable;
+  c.open().reg_read(1, 0x12345678).reg_read(1, 0x12345678);
+  c.reg_read(3, 0).reg_read(4, 1).reg_read(5, 0x400000).reg_read(6, 0);
+  c.reg_write(1, 0);
+  c.request(0xFFFF0002, 8).write(pattern(8)).sleep(100);
+  c.query(0xFFFF0021, {0});
+  b.run(Command::RTC, pattern(8), 0x1C2B3A49);
+  EXPECT_EQ(b.out.str(), "");
 }
 
 }  // namespace

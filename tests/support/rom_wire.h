@@ -1,0 +1,144 @@
+#pragma once
+// Transcript pieces for the agent's CRC and ROM read requests, and a ROM
+// whose bytes are known at every offset without holding them all, so that
+// a test can spell out what the console sends for any range.
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/digest.h"
+#include "tests/support/scripted_cable.h"
+
+namespace kartex::test {
+
+// A ROM of recognisable bytes (a function of the offset and a seed), with
+// erased ranges that read 0xFF and an optional prefix (a header).
+struct FakeRom {
+  std::uint8_t seed = 0;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> erased;  // [begin, end)
+  Bytes prefix;                                                 // bytes from offset 0
+
+  std::uint8_t at(std::uint32_t offset) const {
+    if (offset < prefix.size()) return prefix[offset];
+    for (const auto& [begin, end] : erased)
+      if (offset >= begin && offset < end) return 0xFF;
+    return static_cast<std::uint8_t>(seed + offset * 7 + (offset >> 8) * 13 + (offset >> 16));
+  }
+  Bytes bytes(std::uint32_t offset, std::uint32_t n) const {
+    Bytes out(n);
+    for (std::uint32_t i = 0; i < n; ++i) out[i] = at(offset + i);
+    return out;
+  }
+};
+
+inline std::uint32_t crc_of(const Bytes& bytes) { return crc32_of(bytes); }
+
+// The CRC of each `block` bytes of `data`, the last block shorter.
+inline std::vector<std::uint32_t> block_crcs(const Bytes& data, std::size_t block) {
+  std::vector<std::uint32_t> crcs;
+  for (std::size_t at = 0; at < data.size(); at += block)
+    crcs.push_back(crc32_of(std::span(data).subspan(at, std::min(block, data.size() - at))));
+  return crcs;
+}
+
+// A CRC request and its replies. The host reads them in pieces that cover
+// at most 1 MiB of the range each, so that no single transfer waits long
+// on the console's summing.
+inline void expect_crcs(ScriptedCable& c, std::uint32_t code, std::uint32_t offset,
+                        std::uint32_t bytes, std::uint32_t block,
+                        const std::vector<std::uint32_t>& crcs) {
+  c.request(code, offset, bytes, block);
+  const std::size_t per_piece = std::max<std::size_t>(1, 0x100000 / block);
+  for (std::size_t at = 0; at < crcs.size(); at += per_piece) {
+    Bytes piece;
+    for (std::size_t i = at; i < std::min(crcs.size(), at + per_piece); ++i) {
+      const Bytes w = le32(crcs[i]);
+      piece.insert(piece.end(), w.begin(), w.end());
+    }
+    c.read(piece);
+  }
+}
+
+inline void expect_rom_crcs(ScriptedCable& c, std::uint32_t offset, std::uint32_t bytes,
+                            std::uint32_t block, const std::vector<std::uint32_t>& crcs) {
+  expect_crcs(c, 0xFFFF0030, offset, bytes, block, crcs);
+}
+
+// REQ_ROM_READ of [offset, offset + length): the agent streams halfwords, so
+// an odd start is asked from the byte before it; one request per 32 MiB
+// page; the replies come in pieces of 4 KiB announced with the long read
+// header, the last word of a piece filled up with bus bytes (0xEE here,
+// which must never reach a file). `wire` holds the bytes the console sends
+// from the even start on (length + (offset & 1) bytes).
+inline void expect_rom_read(ScriptedCable& c, std::uint32_t offset, const Bytes& wire) {
+  const std::uint32_t from = offset & ~1u;
+  const std::uint32_t end = from + static_cast<std::uint32_t>(wire.size());
+  std::uint32_t at = from;
+  do {
+    const std::uint32_t page_end = (at / 0x2000000 + 1) * 0x2000000;
+    const std::uint32_t to = std::min(end, page_end);
+    c.request(0xFFFF0012, 0x08000000 + at, to - at, 0);
+    std::uint32_t piece_at = at;
+    do {
+      const std::uint32_t n = std::min<std::uint32_t>(to - piece_at, 4096);
+      Bytes piece(wire.begin() + (piece_at - from), wire.begin() + (piece_at - from + n));
+      piece.resize((n + 3) / 4 * 4, 0xEE);
+      c.read_long(piece);
+      piece_at += n;
+    } while (piece_at < to);
+    at = to;
+  } while (at < end);
+}
+
+// The same for a range of `rom`, sent unharmed.
+inline void expect_rom_read(ScriptedCable& c, const FakeRom& rom, std::uint32_t offset,
+                            std::uint32_t length) {
+  expect_rom_read(c, offset, rom.bytes(offset & ~1u, length + (offset & 1)));
+}
+
+// A copy of `bytes` with one bit changed at `at`, as a noisy link delivers.
+inline Bytes flipped(Bytes bytes, std::size_t at) {
+  bytes.at(at) ^= 0x10;
+  return bytes;
+}
+
+// The first 0xC0 bytes of a ROM with a header the BIOS accepts, and the
+// lines a whole-ROM dump shows for it.
+inline Bytes rom_header() {
+  Bytes h(0xC0, 0);
+  h[0] = 0x2E, h[3] = 0xEA;
+  const std::string title = "KARTEX DUMP", code = "KXDE", maker = "01";
+  std::copy(title.begin(), title.end(), h.begin() + 0xA0);
+  std::copy(code.begin(), code.end(), h.begin() + 0xAC);
+  std::copy(maker.begin(), maker.end(), h.begin() + 0xB0);
+  h[0xB2] = 0x96;
+  h[0xBC] = 2;
+  std::uint8_t chk = 0;
+  for (std::size_t i = 0xA0; i <= 0xBC; ++i) chk = static_cast<std::uint8_t>(chk - h[i]);
+  h[0xBD] = static_cast<std::uint8_t>(chk - 0x19);
+  return h;
+}
+
+inline std::string header_lines() {
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "Title: KARTEX DUMP\nGame code: KXDE\nMaker code: 01\nVersion: 2\n"
+                "Header checksum: 0x%02X (good)\n",
+                rom_header()[0xBD]);
+  return text;
+}
+
+// The last two lines of a dump's report.
+inline std::string digest_lines(const Bytes& dumped) {
+  Sha1 sha1;
+  sha1.update(dumped);
+  char crc[32];
+  std::snprintf(crc, sizeof crc, "CRC32: %08X\n", crc32_of(dumped));
+  return crc + std::string("SHA-1: ") + sha1.hex() + "\n";
+}
+
+}  // namespace kartex::test
