@@ -1,10 +1,27 @@
 #include "sim/cable.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
 namespace kartex {
 
 namespace {
 
 constexpr std::uint32_t STATUS_WORD_READY_BIT = STATUS_NO_WORD;
+
+// The console's CPU clock: no instruction takes less than one cycle.
+constexpr std::uint64_t CPU_HZ = 16'777'216;
+
+// The cable's own names of its pipes, for the log.
+const char* pipe_label(Pipe pipe) {
+  switch (pipe) {
+    case Pipe::Command: return "command pipe";
+    case Pipe::DataIn: return "data-in pipe";
+    case Pipe::DataOut: return "data-out pipe";
+  }
+  return "pipe";
+}
 
 std::uint32_t le32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -24,6 +41,9 @@ PipeResult Cable::refuse(std::string why, std::size_t moved) {
 }
 
 PipeResult Cable::write(Pipe pipe, std::span<const std::uint8_t> bytes) {
+  call_start_ = std::chrono::steady_clock::now();
+  if (unplugged_) return PipeResult::failed(CABLE_UNPLUGGED);
+  if (stalled(pipe)) return silence();
   switch (pipe) {
     case Pipe::Command: return command(bytes);
     case Pipe::DataOut: return data_out(bytes);
@@ -33,21 +53,30 @@ PipeResult Cable::write(Pipe pipe, std::span<const std::uint8_t> bytes) {
 }
 
 PipeResult Cable::read(Pipe pipe, std::span<std::uint8_t> bytes) {
+  call_start_ = std::chrono::steady_clock::now();
+  if (unplugged_) return PipeResult::failed(CABLE_UNPLUGGED);
   if (pipe != Pipe::DataIn) return refuse("read from a pipe that only takes data from the host");
   std::size_t n = 0;
   while (n < bytes.size() && !data_in_.empty()) {
     bytes[n++] = data_in_.front();
     data_in_.pop_front();
   }
-  if (n < bytes.size())
-    return PipeResult::failed("timeout: the cable had " + std::to_string(n) + " of " +
-                                  std::to_string(bytes.size()) + " bytes to send",
-                              n);
+  if (n < bytes.size()) {
+    // A stalled pipe says nothing more; otherwise the host asked for bytes
+    // nobody is sending, which the log names.
+    if (!stalled(pipe))
+      log_.note("cable", "read of " + std::to_string(bytes.size()) + " bytes while the cable had " +
+                             std::to_string(n) + " to send");
+    return silence(n);
+  }
   return PipeResult::done(n);
 }
 
 PipeResult Cable::reset(Pipe pipe) {
-  // A pipe reset drops what is in flight on that pipe only.
+  if (unplugged_) return PipeResult::failed(CABLE_UNPLUGGED);
+  // A pipe reset drops what is in flight on that pipe only, and clears a
+  // stall: the pipe works again.
+  stalled_[static_cast<int>(pipe)] = false;
   if (pipe == Pipe::DataIn) data_in_.clear();
   if (pipe == Pipe::DataOut) {
     partial_.clear();
@@ -57,6 +86,7 @@ PipeResult Cable::reset(Pipe pipe) {
 }
 
 void Cable::answer(std::uint32_t word) {
+  if (stalled(Pipe::DataIn)) return;  // nothing gets through a stalled pipe
   for (int i = 0; i < 4; ++i) data_in_.push_back(static_cast<std::uint8_t>(word >> (8 * i)));
 }
 
@@ -75,7 +105,7 @@ PipeResult Cable::command(std::span<const std::uint8_t> bytes) {
                       " bytes does not match its word count");
       if (phase_ != Phase::Linked) return refuse("request while no program runs on the console");
       for (std::size_t i = 2; i < bytes.size(); i += 4) to_console_.push_back(le32(&bytes[i]));
-      PipeResult r = drive();
+      PipeResult r = drive(Pipe::Command);
       return r.ok ? PipeResult::done(bytes.size()) : r;
     }
     case CMD_READ: {
@@ -86,7 +116,7 @@ PipeResult Cable::command(std::span<const std::uint8_t> bytes) {
       if (phase_ != Phase::Linked)
         return refuse("read of " + std::to_string(words) + " words while no program runs on the console");
       reads_wanted_ = words;
-      PipeResult r = drive();
+      PipeResult r = drive(Pipe::Command);
       return r.ok ? PipeResult::done(bytes.size()) : r;
     }
     case CMD_WRITE:
@@ -163,7 +193,7 @@ PipeResult Cable::data_out(std::span<const std::uint8_t> bytes) {
 
   if (phase_ == Phase::Linked) {
     to_console_.insert(to_console_.end(), words.begin(), words.end());
-    PipeResult r = drive();
+    PipeResult r = drive(Pipe::DataOut);
     return r.ok ? PipeResult::done(bytes.size()) : r;
   }
   if (phase_ != Phase::AwaitLength && phase_ != Phase::AwaitImage)
@@ -197,21 +227,28 @@ PipeResult Cable::upload_word(std::uint32_t word) {
   return PipeResult::done(4);
 }
 
-std::uint32_t Cable::noise_on_word() {
-  const std::uint64_t n = words_to_ + words_from_;
+std::uint32_t Cable::noise_on_word(std::uint64_t n) {
   std::uint32_t mask = 0;
   for (const LinkFault& f : faults_)
     if (f.kind == LinkFault::Kind::Flip && f.word == n) {
       mask ^= 1u << f.bit;
-      log_.note("cable", "fault: bit " + std::to_string(f.bit) + " of link word " + std::to_string(n) +
-                             " inverted");
+      log_.note("cable", "fault " + link_fault_text(f) + ": bit " + std::to_string(f.bit) + " of link word " +
+                             std::to_string(n) + " inverted");
     }
   return mask;
 }
 
-void Cable::move_word() {
+bool Cable::move_word() {
+  const std::uint64_t n = words_to_ + words_from_;
+  // A fault that stops the word fires once: the word keeps its number.
+  for (auto it = faults_.begin(); it != faults_.end(); ++it)
+    if (it->word == n && it->kind != LinkFault::Kind::Flip) {
+      struck_ = *it;
+      faults_.erase(it);
+      return false;
+    }
   // A loose contact corrupts the word on the wire, whichever way it goes.
-  const std::uint32_t noise = noise_on_word();
+  const std::uint32_t noise = noise_on_word(n);
   if (!to_console_.empty()) {
     console_.link_exchange(to_console_.front() ^ noise);
     to_console_.pop_front();
@@ -221,40 +258,128 @@ void Cable::move_word() {
     --reads_wanted_;
     ++words_from_;
   }
+  last_silence_.clear();
+  return true;
 }
 
 void Cable::console_armed() {
   // Inside the console's SIOCNT write: complete the exchange now if there
   // is a word to move, otherwise have the CPU stop at its next block.
-  if (has_work()) move_word();
+  if (has_work() && !move_word()) {
+    console_.request_stop();  // a fault: drive() takes it from here
+    return;
+  }
   if (!has_work()) console_.request_stop();
 }
 
-PipeResult Cable::drive() {
+void Cable::drop_work() {
+  to_console_.clear();
+  reads_wanted_ = 0;
+}
+
+PipeResult Cable::silence(std::size_t moved) {
+  std::this_thread::sleep_until(call_start_ + std::chrono::milliseconds(times_.timeout_ms));
+  char text[48];
+  std::snprintf(text, sizeof text, "timeout after %g s", times_.timeout_ms / 1000.0);
+  return PipeResult::failed(text, moved);
+}
+
+void Cable::note_silence(const std::string& why) {
+  // A host that retries a dead console gets one line, not one per try.
+  if (why == last_silence_) return;
+  last_silence_ = why;
+  log_.note("cable", why);
+}
+
+void Cable::pull_plug() {
+  // Without USB power the cable's registers and its link state are gone; the
+  // console and the cartridge keep theirs.
+  unplugged_ = true;
+  for (std::uint32_t& r : regs_) r = 0;
+  phase_ = Phase::Off;
+  image_length_ = 0;
+  image_.clear();
+  data_words_expected_ = 0;
+  partial_.clear();
+  drop_work();
+  data_in_.clear();
+  for (bool& s : stalled_) s = false;
+}
+
+PipeResult Cable::strike(Pipe pipe) {
+  const LinkFault f = *struck_;
+  struck_.reset();
+  const std::string at = "fault " + link_fault_text(f) + ": ";
+  const bool to_console = !to_console_.empty();
+  drop_work();
+  switch (f.kind) {
+    case LinkFault::Kind::Unplug:
+      log_.note("cable", at + "the cable is unplugged");
+      pull_plug();
+      return PipeResult::failed(CABLE_UNPLUGGED);
+    case LinkFault::Kind::Hang:
+      log_.note("cable", at + "the console hangs and never arms the link port again");
+      console_.hang();
+      last_silence_ = "no answer: the console hangs";
+      return silence();
+    case LinkFault::Kind::Power:
+      log_.note("cable", at + "the console is switched off and on; it waits for an upload");
+      console_.power_on();
+      last_silence_ = "no answer: no program runs on the console";
+      return silence();
+    case LinkFault::Kind::Stall:
+      if (to_console) {
+        log_.note("cable", at + "the transfer on the " + pipe_label(pipe) + " never completes");
+        stalled_[static_cast<int>(pipe)] = true;
+        return silence();
+      }
+      // The read command went out; the words it asked for never come.
+      log_.note("cable", at + "the transfer on the " + pipe_label(Pipe::DataIn) + " never completes");
+      stalled_[static_cast<int>(Pipe::DataIn)] = true;
+      return PipeResult::done(0);
+    case LinkFault::Kind::Flip:
+      break;
+  }
+  return PipeResult::done(0);
+}
+
+std::uint64_t Cable::wait_budget() const {
+  // A console that has not armed within the console time the host waits
+  // would see its transfer time out on the real cable too.
+  const std::uint64_t in_timeout = CPU_HZ * static_cast<std::uint64_t>(std::max(times_.timeout_ms, 1)) / 1000;
+  return std::min(times_.hang_instructions, in_timeout);
+}
+
+PipeResult Cable::drive(Pipe pipe) {
   while (has_work()) {
     if (console_.link_armed()) {
-      move_word();
+      if (!move_word()) return strike(pipe);
       continue;
     }
+    const std::uint64_t budget = wait_budget();
+    const RunEnd end = console_.run(budget);
+    if (struck_) return strike(pipe);
     std::string why;
-    switch (console_.run(times_.hang_instructions)) {
+    switch (end) {
       case RunEnd::Stopped:
         continue;
-      case RunEnd::Budget:
-        why = "console hung: no link activity for " + std::to_string(times_.hang_instructions) +
-              " instructions, PC=" + hex32(console_.pc());
-        break;
       case RunEnd::Fault:
-        why = console_.fault();
+        drop_work();
+        log_.note("cable", console_.fault());
+        return PipeResult::failed(console_.fault());
+      case RunEnd::Budget:
+        why = console_.hung() ? "no answer: the console hangs"
+                              : "no answer: console hung: no link activity for " + std::to_string(budget) +
+                                    " instructions, PC=" +
+                                    hex32(console_.pc());
         break;
       case RunEnd::Idle:
-        why = "no program runs on the console";
+        why = "no answer: no program runs on the console";
         break;
     }
-    to_console_.clear();
-    reads_wanted_ = 0;
-    log_.note("cable", why);
-    return PipeResult::failed(why);
+    drop_work();
+    note_silence(why);
+    return silence();
   }
   return PipeResult::done(0);
 }

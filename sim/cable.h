@@ -17,9 +17,17 @@
 // - A word count of 0 moves nothing.
 // - A status poll of a console that has faulted fails with the fault, so
 //   that a host waiting for the console's next word learns it never comes.
+// - A transfer that gets no answer (the console hangs or runs no program, a
+//   stalled pipe, a data-in read of bytes that never come) behaves as a USB
+//   transfer with a timeout: the call returns after the transport's timeout
+//   in wall-clock time with "timeout after S s".
+// - An unplugged cable fails every later call as a vanished USB device
+//   does, and has lost its registers, as a cable without power does.
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -35,12 +43,20 @@ namespace kartex {
 
 struct CableTimes {
   // Instructions a console may run while the host waits on it without any
-  // link exchange before the transfer is reported as hung.
+  // link exchange before the transfer is reported as hung; no more than the
+  // console can run within the transfer's timeout.
   std::uint64_t hang_instructions = 300'000'000;
   // Instructions the console runs for one REG_STATUS poll (about 100 ms of
   // console time) when it has not armed an exchange yet.
   std::uint64_t status_slice = 1'000'000;
+  // Wall-clock time a transfer that gets no answer takes before it fails,
+  // as the transport's timeout; the tool passes its own (--timeout).
+  int timeout_ms = 1000;
 };
+
+// What a pipe call of an unplugged cable returns, in the words a vanished
+// USB device gives.
+constexpr const char* CABLE_UNPLUGGED = "no such device: the cable was unplugged";
 
 class Cable : private LinkPeer {
  public:
@@ -54,6 +70,9 @@ class Cable : private LinkPeer {
   std::uint64_t words_to_console() const { return words_to_; }
   std::uint64_t words_from_console() const { return words_from_; }
   void add_fault(const LinkFault& fault) { faults_.push_back(fault); }
+  // How long a later transfer that gets no answer waits before it fails.
+  void set_timeout(int ms) { times_.timeout_ms = ms; }
+  bool unplugged() const { return unplugged_; }
 
   void save(StateWriter& out) const;
   void load(StateReader& in);
@@ -66,9 +85,16 @@ class Cable : private LinkPeer {
   PipeResult data_out(std::span<const std::uint8_t> bytes);
   PipeResult upload_word(std::uint32_t word);
   std::uint32_t status();
-  PipeResult drive();
-  void move_word();
-  std::uint32_t noise_on_word();
+  PipeResult drive(Pipe pipe);
+  bool move_word();
+  std::uint32_t noise_on_word(std::uint64_t n);
+  PipeResult strike(Pipe pipe);
+  void pull_plug();
+  void drop_work();
+  PipeResult silence(std::size_t moved = 0);
+  std::uint64_t wait_budget() const;
+  void note_silence(const std::string& why);
+  bool stalled(Pipe pipe) const { return stalled_[static_cast<int>(pipe)]; }
   bool has_work() const { return !to_console_.empty() || reads_wanted_ > 0; }
   void answer(std::uint32_t word);
   PipeResult refuse(std::string why, std::size_t moved = 0);
@@ -89,6 +115,15 @@ class Cable : private LinkPeer {
   std::deque<std::uint8_t> data_in_;
   std::uint64_t words_to_ = 0, words_from_ = 0;
   std::vector<LinkFault> faults_;
+
+  // Faults on purpose; none of this is kept with the state: a stall is the
+  // host's pipe, which every open resets, and an unplugged cable is plugged
+  // in again for the next run.
+  std::optional<LinkFault> struck_;  // hit by move_word, handled by drive
+  bool unplugged_ = false;
+  bool stalled_[3] = {};             // by Pipe number
+  std::chrono::steady_clock::time_point call_start_;
+  std::string last_silence_;         // logged once until a word moves again
 };
 
 }  // namespace kartex

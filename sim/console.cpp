@@ -105,6 +105,7 @@ void Console::power_on() {
   remove_cache(mem::EWRAM, mem::CART_ROM);
   fault_.clear();
   running_ = false;
+  hung_ = false;
   stop_requested_ = false;
 }
 
@@ -134,6 +135,8 @@ void Console::boot(std::span<const std::uint8_t> image) {
 RunEnd Console::run(std::uint64_t budget) {
   if (!fault_.empty()) return RunEnd::Fault;
   if (!running_) return RunEnd::Idle;
+  // A hung CPU spins through any budget without a link exchange.
+  if (hung_) return RunEnd::Budget;
   stop_requested_ = false;
   budget_spent_ = false;
   budget_ = budget;
@@ -329,6 +332,7 @@ void Console::on_save_write(uc_engine*, std::uint64_t offset, unsigned size, std
 
 void Console::save(StateWriter& out) {
   out.u8(running_ ? 1 : 0);
+  out.u8(hung_ ? 1 : 0);
   out.str(fault_);
   out.u64(instructions_);
   for (auto* region : {&memory_.ewram, &memory_.iwram, &memory_.palette, &memory_.vram, &memory_.oam})
@@ -352,6 +356,7 @@ void Console::save(StateWriter& out) {
 
 void Console::load(StateReader& in) {
   running_ = in.u8() != 0;
+  hung_ = in.u8() != 0;
   fault_ = in.str();
   instructions_ = in.u64();
   for (auto* region : {&memory_.ewram, &memory_.iwram, &memory_.palette, &memory_.vram, &memory_.oam})

@@ -50,9 +50,15 @@ class Console : private IoListener {
   // mode, with the stacks the BIOS sets up: what the boot loader does with
   // an image received over the link.
   void boot(std::span<const std::uint8_t> image);
-  // Back to the boot loader, waiting for an image: no program runs.
+  // Back to the boot loader, waiting for an image: no program runs. This
+  // also ends a hang.
   void power_on();
   bool running() const { return running_; }
+  // The CPU is caught in a loop it never leaves: from now on it runs no
+  // instruction the cable can see and never arms the link port again,
+  // until power_on(). Kept with the state.
+  void hang() { hung_ = true; }
+  bool hung() const { return hung_; }
 
   // Runs until request_stop(), until `budget` instructions passed without a
   // link exchange, or until a fault.
@@ -60,7 +66,7 @@ class Console : private IoListener {
   void request_stop() { stop_requested_ = true; }
 
   // Link port: the cable clocks one word.
-  bool link_armed() const { return io_.link_armed(); }
+  bool link_armed() const { return !hung_ && io_.link_armed(); }
   std::uint32_t link_exchange(std::uint32_t incoming);
 
   // Host-side access to RAM (not I/O or cartridge); false if not RAM.
@@ -125,6 +131,7 @@ class Console : private IoListener {
   uc_engine* uc_ = nullptr;
 
   bool running_ = false;
+  bool hung_ = false;
   bool stop_requested_ = false;
   bool budget_spent_ = false;
   std::uint64_t budget_ = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 
 #include "common/failure.h"
 
@@ -9,32 +10,56 @@ namespace kartex {
 
 namespace {
 
+struct KindName {
+  LinkFault::Kind kind;
+  const char* name;
+};
+
+constexpr KindName KINDS[] = {
+    {LinkFault::Kind::Flip, "flip"},   {LinkFault::Kind::Unplug, "unplug"}, {LinkFault::Kind::Hang, "hang"},
+    {LinkFault::Kind::Stall, "stall"}, {LinkFault::Kind::Power, "power"},
+};
+
 bool all_digits(const std::string& s) {
   return !s.empty() && s.size() <= 18 &&
          std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
 [[noreturn]] void bad(const std::string& text) {
-  fail("--sim: fault takes flip@N or flip@N:BIT (N a link word count, BIT 0 to 31), not '" + text +
-       "'");
+  fail("--sim: fault takes KIND@N (KIND one of flip, unplug, hang, stall, power; N a link word count) or "
+       "flip@N:BIT (BIT 0 to 31), not '" + text + "'");
 }
 
 }  // namespace
 
 LinkFault parse_link_fault(const std::string& text) {
   const std::size_t at = text.find('@');
-  if (at == std::string::npos || text.substr(0, at) != "flip") bad(text);
+  if (at == std::string::npos) bad(text);
+  const std::string name = text.substr(0, at);
+  const auto* kind = std::find_if(std::begin(KINDS), std::end(KINDS), [&](const KindName& k) { return name == k.name; });
+  if (kind == std::end(KINDS)) bad(text);
+  LinkFault fault;
+  fault.kind = kind->kind;
   std::string word = text.substr(at + 1);
   std::string bit = "0";
   if (const std::size_t colon = word.find(':'); colon != std::string::npos) {
+    if (fault.kind != LinkFault::Kind::Flip) bad(text);  // only a flip names a bit
     bit = word.substr(colon + 1);
     word = word.substr(0, colon);
   }
   if (!all_digits(word) || !all_digits(bit) || std::stoul(bit) > 31) bad(text);
-  LinkFault fault;
   fault.word = std::stoull(word);
   fault.bit = static_cast<unsigned>(std::stoul(bit));
   return fault;
+}
+
+std::string link_fault_text(const LinkFault& fault) {
+  std::string text;
+  for (const KindName& k : KINDS)
+    if (k.kind == fault.kind) text = k.name;
+  text += "@" + std::to_string(fault.word);
+  if (fault.kind == LinkFault::Kind::Flip) text += ":" + std::to_string(fault.bit);
+  return text;
 }
 
 }  // namespace kartex

@@ -56,7 +56,16 @@ const std::vector<OptionKey>& keys() {
        [](SimOptions& o, const std::string& v) { o.save_image = v; }},
       {"state", true, "DIR: keep cable, console and cartridge between runs",
        [](SimOptions& o, const std::string& v) { o.state_dir = v; }},
-      {"fault", true, "flip@N[:BIT]: invert bit BIT (default 0) of link word N of the run (0: the first); repeatable",
+      {"swap", false, "with state=DIR: the cartridge of rom=, chip=, size=, mapper=, save=, save-image= "
+                      "replaces the kept one; cable and console keep running",
+       [](SimOptions& o, const std::string&) { o.swap = true; }},
+      {"fault", true,
+       "KIND@N: a fault when the cable is about to move link word N of the run (0: the first); repeatable.\n"
+       "             flip@N[:BIT]  word N crosses with bit BIT (default 0) inverted\n"
+       "             unplug@N      the cable is unplugged: that call and every later one fail, its registers are lost\n"
+       "             hang@N        the console hangs from then on (kept with state=) until the link handshake\n"
+       "             stall@N       the pipe transfer carrying word N never completes, until a pipe reset\n"
+       "             power@N       the console is switched off and on: no program runs, the cable keeps its registers",
        [](SimOptions& o, const std::string& v) { o.faults.push_back(parse_link_fault(v)); }},
       {"stats", false, "print words moved and instructions run at the end",
        [](SimOptions& o, const std::string&) { o.stats = true; }},

@@ -16,20 +16,22 @@ namespace {
 // asked) and reports.
 class SimTransport : public Pipes {
  public:
-  SimTransport(const SimOptions& options, std::ostream& report)
-      : options_(options), report_(report), sim_(nullptr, CableTimes{}, &report) {
+  SimTransport(const SimOptions& options, std::ostream& report, int timeout_ms)
+      : options_(options), report_(report), sim_(nullptr, times(timeout_ms), &report) {
     bool has_cart = false;
     if (!options.state_dir.empty()) has_cart = sim_.load_state(options.state_dir);
     for (const LinkFault& fault : options.faults) sim_.cable().add_fault(fault);
-    // A kept cartridge (with its save chip) stays in the slot; rom=, chip=,
-    // size=, mapper=, save= and save-image= apply only to a state without
-    // one (or without state=).
-    if (!has_cart) {
+    // A kept cartridge (with its save chip) stays in the slot unless swap
+    // asks for another; rom=, chip=, size=, mapper=, save= and save-image=
+    // describe a new one. A swap leaves the cable and the console running,
+    // as pulling one cartridge and pushing in another does.
+    if (!has_cart || options.swap) {
       sim_.set_cart(build_cartridge(options, sim_.log()));
-    } else if (!options.rom_file.empty() || !options.chip.empty() || options.size_mib || options.save != "none" ||
-               !options.save_image.empty()) {
+    } else if (!options.rom_file.empty() || !options.chip.empty() || options.size_mib || !options.mapper ||
+               options.save != "none" || !options.save_image.empty()) {
       sim_.log().note("cartridge",
-                      "the kept cartridge stays in the slot; rom=, chip=, size=, save= and save-image= are not used");
+                      "the kept cartridge stays in the slot; rom=, chip=, size=, mapper=, save= and save-image= "
+                      "are not used (swap replaces it)");
     }
   }
 
@@ -55,8 +57,15 @@ class SimTransport : public Pipes {
   }
   PipeResult read(Pipe pipe, std::span<std::uint8_t> bytes) override { return sim_.pipes().read(pipe, bytes); }
   PipeResult reset(Pipe pipe) override { return sim_.pipes().reset(pipe); }
+  void set_timeout(int ms) override { sim_.cable().set_timeout(ms); }
 
  private:
+  static CableTimes times(int timeout_ms) {
+    CableTimes t;
+    t.timeout_ms = timeout_ms;
+    return t;
+  }
+
   SimOptions options_;
   std::ostream& report_;
   Simulator sim_;
@@ -64,8 +73,8 @@ class SimTransport : public Pipes {
 
 }  // namespace
 
-std::unique_ptr<Pipes> open_sim_cable(const SimOptions& options, std::ostream& report) {
-  return std::make_unique<SimTransport>(options, report);
+std::unique_ptr<Pipes> open_sim_cable(const SimOptions& options, std::ostream& report, int timeout_ms) {
+  return std::make_unique<SimTransport>(options, report, timeout_ms);
 }
 
 }  // namespace kartex

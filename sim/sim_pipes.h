@@ -23,7 +23,8 @@ struct SimOptions {
   bool help = false;      // help: the caller prints sim_help_text() and stops
   std::string save = "none";  // save=PART: the save chip (checked by check_save_option)
   std::string save_image;     // save-image=FILE: its first contents; empty: erased
-  std::vector<LinkFault> faults;  // fault=flip@N[:BIT], as often as wanted
+  bool swap = false;          // swap: the cartridge above replaces the one kept in state_dir
+  std::vector<LinkFault> faults;  // fault=KIND@N[:BIT], as often as wanted
 };
 
 // "key=value,key,..." as typed after --sim=; "" gives the defaults. Unknown
@@ -36,7 +37,9 @@ std::string sim_help_text();
 // A Pipes transport onto a fresh simulated cable+console+cartridge (or the
 // one kept in state_dir). `report` receives the simulator's log lines and,
 // when the transport is destroyed, the stats line. With state_dir the
-// destructor saves the state and writes state_dir/screen.png.
-std::unique_ptr<Pipes> open_sim_cable(const SimOptions& options, std::ostream& report);
+// destructor saves the state and writes state_dir/screen.png. A transfer
+// that gets no answer fails after `timeout_ms` of wall-clock time (and
+// after what a later set_timeout() gives), as a USB transfer does.
+std::unique_ptr<Pipes> open_sim_cable(const SimOptions& options, std::ostream& report, int timeout_ms);
 
 }  // namespace kartex

@@ -15,7 +15,7 @@ namespace {
 
 // Format versions of the state files; bump when a part's layout changes.
 constexpr std::uint32_t CABLE_STATE_VERSION = 1;
-constexpr std::uint32_t CONSOLE_STATE_VERSION = 1;
+constexpr std::uint32_t CONSOLE_STATE_VERSION = 2;  // 2: the hang flag
 constexpr std::uint32_t CART_STATE_VERSION = 1;
 
 }  // namespace

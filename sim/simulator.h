@@ -61,6 +61,7 @@ class Simulator {
     PipeResult write(Pipe pipe, std::span<const std::uint8_t> bytes) override { return cable_.write(pipe, bytes); }
     PipeResult read(Pipe pipe, std::span<std::uint8_t> bytes) override { return cable_.read(pipe, bytes); }
     PipeResult reset(Pipe pipe) override { return cable_.reset(pipe); }
+    void set_timeout(int ms) override { cable_.set_timeout(ms); }
 
    private:
     Cable& cable_;

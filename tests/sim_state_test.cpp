@@ -162,7 +162,7 @@ TEST(SimState, TransportSavesStateScreenAndPrintsStats) {
   const std::string dir = temp_dir("transport");
   std::ostringstream report;
   {
-    auto pipes = open_sim_cable(parse_sim_options("stats,state=" + dir), report);
+    auto pipes = open_sim_cable(parse_sim_options("stats,state=" + dir), report, 1000);
     Wire wire(*pipes);
     wire.reg_write(REG_SESSION, 0x5EED);
   }
@@ -171,7 +171,7 @@ TEST(SimState, TransportSavesStateScreenAndPrintsStats) {
             std::string::npos)
       << report.str();
   {
-    auto pipes = open_sim_cable(parse_sim_options("state=" + dir), report);
+    auto pipes = open_sim_cable(parse_sim_options("state=" + dir), report, 1000);
     Wire wire(*pipes);
     EXPECT_EQ(wire.reg_read(REG_SESSION), 0x5EEDu) << "the cable stays powered between runs";
   }
