@@ -403,6 +403,7 @@ void Cable::load(StateReader& in) {
   image_ = in.blob();
   if (image_length_ > mem::EWRAM_BYTES || image_.size() > image_length_) in.corrupt("upload in progress is inconsistent");
   data_words_expected_ = in.u32();
+  if (data_words_expected_ > 0xFFFF) in.corrupt("more announced data words than a write command can announce");
   partial_ = in.blob();
   if (partial_.size() >= 4) in.corrupt("partial data word is too long");
   std::vector<std::uint8_t> pending = in.blob();

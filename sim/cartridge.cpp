@@ -2,6 +2,8 @@
 
 #include "sim/flash_commands.h"
 #include "sim/flash_rom.h"
+#include "sim/save_commands.h"
+#include "sim/save_sram.h"
 
 namespace kartex {
 
@@ -64,10 +66,20 @@ std::unique_ptr<CartBus> load_cartridge(StateReader& in, SimLog& log) {
     in.corrupt("cartridge format " + std::to_string(format) + ", this build reads " +
                std::to_string(CARTRIDGE_FORMAT));
   std::unique_ptr<RomPart> rom = load_rom_part(in, log);
+  const bool flash_rom = rom->kind() == "flash-rom";
+  const std::uint32_t rom_bytes = rom->span();
   const bool has_mapper = in.u8() != 0;
+  // Only boards that exist: the mapper sits on flash cartridges only.
+  if (has_mapper && !flash_rom) in.corrupt("a mask ROM with the mapper");
   auto cart = std::make_unique<Cartridge>(std::move(rom), has_mapper, nullptr, log);
   if (has_mapper) cart->mapper()->load(in);
-  cart->set_save_chip(load_save_chip(in, log));
+  std::unique_ptr<SaveChip> save = load_save_chip(in, log);
+  if (save->kind() == "rom-save" && (!flash_rom || rom_bytes < save::ROM_SAVE_OFFSET + save::ROM_SAVE_BYTES))
+    in.corrupt("a save inside a ROM that does not reach it");
+  if (const auto* sram = dynamic_cast<const SramChip*>(save.get());
+      sram && sram->cells().size() > save::WINDOW_BYTES && !has_mapper)
+    in.corrupt("banked SRAM without the mapper that selects its banks");
+  cart->set_save_chip(std::move(save));
   return cart;
 }
 

@@ -24,6 +24,15 @@ const uc_arm_reg GENERAL_REGS[] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2, 
                                    UC_ARM_REG_R8, UC_ARM_REG_R9, UC_ARM_REG_R10, UC_ARM_REG_R11,
                                    UC_ARM_REG_R12};
 
+// The modes an ARMv4T CPSR can hold: user, FIQ, IRQ, supervisor, abort,
+// undefined, system.
+bool valid_mode(std::uint32_t psr) {
+  switch (psr & 0x1F) {
+    case 0x10: case 0x11: case 0x12: case 0x13: case 0x17: case 0x1B: case 0x1F: return true;
+    default: return false;
+  }
+}
+
 std::string access_name(uc_mem_type type) {
   switch (type) {
     case UC_MEM_READ: case UC_MEM_READ_UNMAPPED: case UC_MEM_READ_PROT: return "read";
@@ -372,6 +381,7 @@ void Console::load(StateReader& in) {
   std::uint32_t general[13];
   for (std::uint32_t& v : general) v = in.u32();
   const std::uint32_t sp = in.u32(), lr = in.u32(), pc_value = in.u32(), psr = in.u32(), spsr = in.u32();
+  if (!valid_mode(psr)) in.corrupt("CPSR " + hex32(psr) + " holds no ARM processor mode");
   set_reg(UC_ARM_REG_CPSR, psr);
   for (std::size_t i = 0; i < 13; ++i) set_reg(GENERAL_REGS[i], general[i]);
   set_reg(UC_ARM_REG_SP, sp);

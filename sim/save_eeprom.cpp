@@ -120,6 +120,7 @@ void EepromChip::save(StateWriter& out) const {
 
 std::unique_ptr<SaveChip> EepromChip::load(StateReader& in, SimLog& log) {
   const std::uint32_t rom_bytes = in.u32();
+  if (rom_bytes > 128u * 1024 * 1024) in.corrupt("EEPROM beside a ROM of " + std::to_string(rom_bytes) + " bytes");
   std::vector<std::uint8_t> cells = in.blob();
   if (cells.size() != EEPROM_512 && cells.size() != EEPROM_8K)
     in.corrupt("EEPROM of " + std::to_string(cells.size()) + " bytes");

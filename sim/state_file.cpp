@@ -12,6 +12,9 @@ namespace kartex {
 namespace {
 
 constexpr char STATE_MAGIC[8] = {'K', 'X', 'S', 'T', 'A', 'T', 'E', '\n'};
+// Larger than any part can be (the largest is a 128 MiB flash ROM with its
+// save chip): a bigger file is not read into memory at all.
+constexpr std::uintmax_t MAX_STATE_FILE_BYTES = 192u * 1024 * 1024;
 
 std::string part_path(const std::string& dir, const std::string& part) {
   return (std::filesystem::path(dir) / (part + ".state")).string();
@@ -119,6 +122,11 @@ bool state_part_exists(const std::string& dir, const std::string& part) {
 StateReader load_state_part(const std::string& dir, const std::string& part,
                             std::uint32_t version) {
   const std::string path = part_path(dir, part);
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) fail("cannot read simulator state " + path + ": " + ec.message());
+  if (size > MAX_STATE_FILE_BYTES)
+    fail("simulator state " + path + " is unusable: " + std::to_string(size) + " bytes is more than any part holds");
   std::ifstream in(path, std::ios::binary);
   if (!in) fail("cannot read simulator state " + path);
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),

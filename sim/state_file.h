@@ -40,6 +40,9 @@ class StateReader {
   // A blob that must have exactly `out.size()` bytes.
   void blob_into(std::span<std::uint8_t> out);
   bool done() const { return pos_ == bytes_.size(); }
+  // Bytes not read yet: a model checks a size the file gives against it
+  // before it allocates room for that size.
+  std::size_t remaining() const { return bytes_.size() - pos_; }
   [[noreturn]] void corrupt(const std::string& why) const;
 
  private:

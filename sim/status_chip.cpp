@@ -1,5 +1,7 @@
 #include "sim/status_chip.h"
 
+#include <algorithm>
+
 
 #include "sim/flash_commands.h"
 #include "sim/jedec_chip.h"
@@ -248,7 +250,10 @@ void StatusChip::load(StateReader& in) {
   op_count_ = in.u32();
   op_base_ = in.u32();
   const std::uint32_t n = in.u32();
-  if (op_block_ >= lock_.size() || n > cells_.size()) in.corrupt(name_ + ": command state out of range");
+  // A buffered write gathers at most its buffer, a page program one page.
+  const std::uint32_t gathered = std::max(model_.buffer_words, model_.page_words);
+  if (op_block_ >= lock_.size() || n > gathered || op_count_ > gathered || op_base_ >= cells_.size())
+    in.corrupt(name_ + ": command state out of range");
   pending_.clear();
   for (std::uint32_t i = 0; i < n; ++i) {
     const std::uint32_t word = in.u32();
