@@ -106,6 +106,7 @@ void run_command(const CommandLine& line, RunEnv& env, Output& con) {
       env.opener ? env.opener(line.transport) : make_opener(line.transport, env.err);
   CableLink link(std::move(opener), env.sleep, &env.err);
   link.set_stop(stop);
+  link.set_timeout(line.transport.timeout_ms);
   try {
     run_on_link(link, inv, env, con, host, program);
   } catch (const Failure&) {

@@ -10,7 +10,7 @@
 
 namespace kartex {
 
-constexpr int DEFAULT_TIMEOUT_MS = 60000;  // outlasts the slowest flash block erase
+constexpr int DEFAULT_TIMEOUT_MS = LINK_TIMEOUT_MS;
 
 struct TransportOptions {
   std::optional<UsbId> usb;   // --usb VID:PID

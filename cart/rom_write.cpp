@@ -63,8 +63,9 @@ BlockPlan plan_blocks(CableLink& link, const CartInfo& cart, std::uint32_t start
   return plan;
 }
 
-// Sends announced data in pieces of 16 KiB, paced by the blocking writes;
-// the agent programs while the next piece arrives.
+// Sends announced data in pieces of 16 KiB, paced by the blocking writes.
+// A streamed program request programs while the next piece arrives; a
+// block update takes the whole block first.
 void send_pieces(CableLink& link, std::span<const std::uint8_t> data, Output& con) {
   for (std::size_t at = 0; at < data.size(); at += ROM_WRITE_CHUNK) {
     const auto piece = data.subspan(at, std::min<std::size_t>(ROM_WRITE_CHUNK, data.size() - at));
@@ -136,13 +137,13 @@ void verify_blocks(CableLink& link, const BlockPlan& plan, Output& con) {
 }  // namespace
 
 void require_flash_rom(const CartInfo& cart, const char* what) {
-  // Mask ROMs and unknown ROMs report no erase block: nothing can be
-  // erased or programmed there.
-  if (cart.erase_block <= 0 || cart.rom_kind == ROM_KIND_MASK || cart.rom_kind == ROM_KIND_NONE)
+  // Mask ROMs and slots without a ROM take no flash commands; a flash ROM
+  // that reports no erase block cannot be stepped through block by block.
+  if (cart.rom_kind == ROM_KIND_MASK || cart.rom_kind == ROM_KIND_NONE)
     fail(strprintf("this cartridge cannot be %s: its ROM (%s) is not flash", what,
-                   cart.rom_kind == ROM_KIND_MASK   ? "mask ROM"
-                   : cart.rom_kind == ROM_KIND_NONE ? "none found"
-                                                    : "no erase block reported"));
+                   cart.rom_kind == ROM_KIND_MASK ? "mask ROM" : "none found"));
+  if (cart.erase_block <= 0)
+    fail(strprintf("this cartridge cannot be %s: its flash ROM reports no erase block", what));
 }
 
 void write_rom_range(CableLink& link, const CartInfo& cart, std::uint32_t start,

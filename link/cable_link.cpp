@@ -165,9 +165,15 @@ void CableLink::agent_request(std::uint32_t code, std::uint32_t a1, std::uint32_
   for (std::size_t i = 0; i < reply.size(); ++i) reply[i] = get_le32(&bytes[i * 4]);
 }
 
+void CableLink::set_timeout(int ms) {
+  timeout_ms_ = ms;
+  if (pipes_) pipes_->set_timeout(ms);
+}
+
 void CableLink::open_pipes() {
   pipes_ = open_();
   if (!pipes_) fail_out("Error can't found Tetherbox USB !!.\n");
+  pipes_->set_timeout(timeout_ms_);
   // Each pipe starts clean, in the order the cable's driver expects.
   for (Pipe pipe : {Pipe::Command, Pipe::DataOut, Pipe::DataIn}) {
     PipeResult r = pipes_->reset(pipe);

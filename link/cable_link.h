@@ -18,6 +18,10 @@ namespace kartex {
 // Opens the transport. Returns nullptr when no cable is present; throws
 // Failure for a cable that is present but cannot be used.
 using PipesOpener = std::function<std::unique_ptr<Pipes>()>;
+
+// A transfer's time limit unless --timeout says otherwise: it outlasts the
+// slowest flash block erase.
+constexpr int LINK_TIMEOUT_MS = 60000;
 using Sleeper = std::function<void(int ms)>;
 
 void sleep_ms(int ms);
@@ -54,6 +58,11 @@ class CableLink {
 
   void pause(int ms) { sleep_(ms); }
 
+  // How long one transfer may take before it fails; the transport's own
+  // default until set.
+  void set_timeout(int ms);
+  int timeout() const { return timeout_ms_; }
+
   // Asked while the link waits for the console to come up; true ends the
   // wait with the interruption failure.
   void set_stop(std::function<bool()> stop) { stop_ = std::move(stop); }
@@ -73,6 +82,7 @@ class CableLink {
   Sleeper sleep_;
   std::ostream* notice_;
   std::function<bool()> stop_;
+  int timeout_ms_ = LINK_TIMEOUT_MS;
   std::unique_ptr<Pipes> pipes_;
   bool opened_ = false;
 };

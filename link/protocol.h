@@ -28,6 +28,7 @@
 #define REG_ROM_KIND 4
 #define REG_ROM_SIZE 5
 #define REG_ERASE_BLOCK 6
+#define REG_CART_FINGERPRINT 7 /* ours: the fingerprint of the cartridge identified */
 #define REG_COUNT 128
 
 /* REG_STATUS bits */
@@ -65,6 +66,7 @@
 #define REQ_ROM_CRC32 0xFFFF0030    /* ROM offset, bytes, block: one CRC-32 per block */
 #define REQ_SAVE_CRC32 0xFFFF0031   /* save offset, bytes, block: one CRC-32 per block */
 #define REQ_FLASH_UPDATE 0xFFFF0032 /* block offset, bytes, data: erase only if needed */
+#define REQ_CART_FINGERPRINT 0xFFFF0033 /* one word: CRC-32 of the header and chip IDs */
 
 /* ---- Reply words ---- */
 #define REPLY_DONE 0x12345678 /* an erase or a save block write finished */

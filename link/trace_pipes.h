@@ -22,6 +22,7 @@ class TracePipes : public Pipes {
   PipeResult write(Pipe pipe, std::span<const std::uint8_t> bytes) override;
   PipeResult read(Pipe pipe, std::span<std::uint8_t> bytes) override;
   PipeResult reset(Pipe pipe) override;
+  void set_timeout(int ms) override { inner_->set_timeout(ms); }
 
  private:
   void line(const char* tag, std::span<const std::uint8_t> bytes);

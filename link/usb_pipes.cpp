@@ -75,6 +75,8 @@ class UsbPipes : public Pipes {
     return transfer(pipe, bytes.data(), bytes.size());
   }
 
+  void set_timeout(int ms) override { timeout_ms_ = ms; }
+
   PipeResult reset(Pipe pipe) override {
     int rc = libusb_clear_halt(handle_, eps_[static_cast<int>(pipe)]);
     if (rc != 0) return PipeResult::failed(libusb_strerror(static_cast<libusb_error>(rc)));

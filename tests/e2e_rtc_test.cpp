@@ -68,12 +68,17 @@ class RtcOnSimulator : public ::testing::Test {
     int status = -1;
   };
 
-  std::unique_ptr<Run> tool(std::vector<std::string> args) {
+  // `patience`: requests served before the test ends the service as a
+  // user's Ctrl-C would, for a program that never falls idle.
+  std::unique_ptr<Run> tool(std::vector<std::string> args, std::uint64_t patience = UINT64_MAX) {
     auto r = std::make_unique<Run>();
     RunEnv env{r->out, r->err, {}, [](int) {}};
     int reads = 0;
     env.clock = [reads]() mutable { return reads++ == 0 ? STAMP_TIME : STAMP_TIME + 1; };
-    env.service_stop = [](std::uint64_t idle) { return idle >= IDLE_POLLS_TO_STOP; };
+    std::uint64_t asked = 0;
+    env.service_stop = [asked, patience](std::uint64_t idle) mutable {
+      return idle >= IDLE_POLLS_TO_STOP || ++asked > patience;
+    };
     r->status = kartex::run(args, env);
     return r;
   }
@@ -187,6 +192,30 @@ TEST_F(RtcOnSimulator, AProgramThatStopsAnsweringEndsTheRunWithItsFault) {
             "undefined instruction, PC=0x02000030\n")
       << err;
   EXPECT_EQ(r->out.str().find("clock stamp"), std::string::npos);
+}
+
+// A loose contact flips a bit of a word the program sends: the service may
+// answer a request it misread, but it reads and writes only the files the
+// program opened, never beyond its buffers (the sanitizer builds run this
+// too), and the run ends with its status and at most one line of its own.
+TEST_F(RtcOnSimulator, AFlippedRequestWordTouchesNoOtherFile) {
+  spill("bystander.bin", pattern(4096, 0x55));
+  spill("hostio/bystander.bin", pattern(4096, 0x66));
+  // Words 0-4 carry the variant request and its reply; the program's text
+  // and file requests follow.
+  for (int word : {6, 14, 61, 400}) {
+    for (unsigned bit : {0u, 18u, 31u}) {
+      SCOPED_TRACE(std::to_string(word) + ":" + std::to_string(bit));
+      // A misread request can leave program and service talking past each
+      // other for good; the user would press Ctrl-C.
+      auto r = tool({"--timeout=0.2", "--sim=fault=flip@" + std::to_string(word) + ":" + std::to_string(bit),
+                     "rtc", PROGRAM},
+                    100);
+      EXPECT_TRUE(r->status == 0 || r->status == 255) << r->status;
+      EXPECT_EQ(slurp("bystander.bin"), pattern(4096, 0x55));
+      EXPECT_EQ(slurp("hostio/bystander.bin"), pattern(4096, 0x66));
+    }
+  }
 }
 
 }  // namespace

@@ -34,6 +34,9 @@ Bytes upload_image() {
   return padded;
 }
 
+// What the scripted cartridge answers to the fingerprint request.
+constexpr std::uint32_t CART_FINGERPRINT = 0xC0FFEE01;
+
 // A full upload of the tool's agent on a cable after the handshake, the
 // cartridge asked and cached: a mask ROM of `rom_size` bytes without save.
 void expect_agent_upload(ScriptedCable& c, std::uint32_t rom_size) {
@@ -41,6 +44,8 @@ void expect_agent_upload(ScriptedCable& c, std::uint32_t rom_size) {
   c.write(upload_image()).sleep(100);
   c.query(0xFFFF000C, {0}).query(0xFFFF0001, {1, rom_size, 0});
   c.reg_write(3, 0).reg_write(4, 1).reg_write(5, rom_size).reg_write(6, 0);
+  // The cartridge's fingerprint, kept in cable register 7 for later runs.
+  c.query(0xFFFF0033, {CART_FINGERPRINT}).reg_write(7, CART_FINGERPRINT);
   c.query(0xFFFF0021, {0}).reg_write(1, 0x12345678);
 }
 
@@ -69,6 +74,8 @@ struct ToolRun {
     cable->open().reg_read(1, 0x12345678).reg_read(1, 0x12345678);
     cable->request(0xFFFF0006, 0x03000004, 4, 0).read(le32(agent_id()));
     cable->reg_read(3, save_type).reg_read(4, rom_kind).reg_read(5, rom_size).reg_read(6, erase_block);
+    // The same cartridge as the cable cached: its fingerprint matches.
+    cable->query(0xFFFF0033, {CART_FINGERPRINT}).reg_read(7, CART_FINGERPRINT);
     return cable->query(0xFFFF0021, {0}).reg_write(1, 0x12345678);
   }
 };

@@ -146,8 +146,11 @@ TEST(Bringup, ACachedSessionRunsOnlyAnAgentOfThisBuild) {
       c.cmd({0x02, 0x01, 0x00}).sleep(50).out(le32(12)).write(image).sleep(100);
       c.query(0xFFFF000C, {3}).query(0xFFFF0001, {2, 0x1000000, 0x20000});
       c.reg_write(3, 3).reg_write(4, 2).reg_write(5, 0x1000000).reg_write(6, 0x20000);
+      // With this build's agent the cartridge's fingerprint is kept too.
+      if (tc.agent_id != 0) c.query(0xFFFF0033, {0xF1F2F3F4}).reg_write(7, 0xF1F2F3F4);
     } else {
       c.reg_read(3, 3).reg_read(4, 2).reg_read(5, 0x1000000).reg_read(6, 0x20000);
+      if (tc.agent_id != 0) c.query(0xFFFF0033, {0xF1F2F3F4}).reg_read(7, 0xF1F2F3F4);
     }
     c.query(0xFFFF0021, {1}).reg_write(1, 0x12345678);
     CartInfo cart = b.run(tc.command, image, tc.agent_id);
@@ -155,6 +158,50 @@ TEST(Bringup, ACachedSessionRunsOnlyAnAgentOfThisBuild) {
     EXPECT_EQ(cart.erase_block, 0x20000);
     EXPECT_EQ(cart.save_type, 3);
     EXPECT_EQ(b.out.str(), tc.out);
+  }
+}
+
+TEST(Bringup, ASwappedCartridgeOrASilentConsoleIsNoticedOnTheCachedPath) {
+  constexpr std::uint32_t ID = 0x1C2B3A49;
+  const std::string lines = "FLASH ROM SIZE=0x800000\nFLASH512K SIZE=0x10000\n";
+  const Bytes image = pattern(12, 0x70);
+  auto identify = [](ScriptedCable& c) {
+    c.query(0xFFFF000C, {3}).query(0xFFFF0001, {3, 0x800000, 0x40000});
+    c.reg_write(3, 3).reg_write(4, 3).reg_write(5, 0x800000).reg_write(6, 0x40000);
+    c.query(0xFFFF0033, {0xAAAA0002}).reg_write(7, 0xAAAA0002);
+  };
+  {
+    SCOPED_TRACE("another cartridge: identified again without an upload");
+    Bringup b;
+    ScriptedCable& c = *b.s.cable;
+    c.open().reg_read(1, 0x12345678).reg_read(1, 0x12345678);
+    c.request(0xFFFF0006, 0x03000004, 4, 0).read(le32(ID));
+    c.reg_read(3, 3).reg_read(4, 2).reg_read(5, 0x1000000).reg_read(6, 0x20000);
+    c.query(0xFFFF0033, {0xAAAA0002}).reg_read(7, 0xAAAA0001);
+    identify(c);
+    c.query(0xFFFF0021, {1}).reg_write(1, 0x12345678);
+    CartInfo cart = b.run(Command::FW, image, ID);
+    EXPECT_EQ(cart.rom_kind, 3);
+    EXPECT_EQ(cart.erase_block, 0x40000);
+    EXPECT_EQ(b.out.str(),
+              "The cartridge was changed since the last command: identifying it again.\n" + lines);
+  }
+  {
+    SCOPED_TRACE("a console that does not answer: the agent is loaded again");
+    Bringup b;
+    ScriptedCable& c = *b.s.cable;
+    c.open().reg_read(1, 0x12345678).reg_read(1, 0x12345678);
+    c.request(0xFFFF0006, 0x03000004, 4, 0).read(le32(0)).failing(PipeResult::failed("timeout after 0.5 s"));
+    c.reg_write(1, 0).handshake();
+    c.cmd({0x02, 0x01, 0x00}).sleep(50).out(le32(12)).write(image).sleep(100);
+    identify(c);
+    c.query(0xFFFF0021, {1}).reg_write(1, 0x12345678);
+    CartInfo cart = b.run(Command::FR, image, ID);
+    EXPECT_EQ(cart.rom_kind, 3);
+    EXPECT_EQ(b.out.str(),
+              "The console did not answer: it was switched off or restarted since the last "
+              "command; loading the agent again.\n" +
+                  lines);
   }
 }
 

@@ -31,6 +31,7 @@ static const request_handler request_table[] = {
     [REQ_SLOT(REQ_ROM_CRC32)] = req_rom_crc32,
     [REQ_SLOT(REQ_SAVE_CRC32)] = req_save_crc32,
     [REQ_SLOT(REQ_FLASH_UPDATE)] = req_flash_update,
+    [REQ_SLOT(REQ_CART_FINGERPRINT)] = req_cart_fingerprint,
 };
 
 #define REQUEST_SLOTS (sizeof request_table / sizeof request_table[0])
