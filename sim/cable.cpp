@@ -63,10 +63,10 @@ PipeResult Cable::read(Pipe pipe, std::span<std::uint8_t> bytes) {
   }
   if (n < bytes.size()) {
     // A stalled pipe says nothing more; otherwise the host asked for bytes
-    // nobody is sending, which the log names.
+    // nobody is sending, which the log names (once while nothing moves).
     if (!stalled(pipe))
-      log_.note("cable", "read of " + std::to_string(bytes.size()) + " bytes while the cable had " +
-                             std::to_string(n) + " to send");
+      note_silence("no answer: read of " + std::to_string(bytes.size()) + " bytes while the cable had " +
+                   std::to_string(n) + " to send");
     return silence(n);
   }
   return PipeResult::done(n);

@@ -118,6 +118,7 @@ TEST(SimCable, RefusesWhatTheWireCannotCarry) {
   std::uint8_t b[4];
   PipeResult r = sim.pipes().read(Pipe::DataIn, b);
   EXPECT_FALSE(r.ok) << "read of an empty data-in pipe";
+  EXPECT_EQ(r.error, "timeout after 0.05 s") << "as a USB read that nothing answers";
   EXPECT_EQ(r.moved, 0u);
   EXPECT_FALSE(wire.command({0x7E}).ok) << "unknown command";
   wire.handshake();
