@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "common/failure.h"
+#include "sim/cart_build.h"
 #include "sim/sim_pipes.h"
 #include "sim/state_file.h"
 #include "sim_support.h"
@@ -494,6 +495,35 @@ TEST(SimFault, DamagedStateIsRefusedWithOneLine) {
          payload_part(dir, "cartridge", w, 1);
        },
        "a mask ROM with the mapper"},
+      {"banked SRAM without the mapper", "cartridge",
+       [&](const std::string& dir, const std::string&) {
+         StateWriter w;
+         w.str("cartridge");
+         w.u32(1);
+         w.str("mask-rom");
+         w.blob(std::vector<std::uint8_t>(16, 0xEE));
+         w.u8(0);
+         w.str("sram");
+         w.blob(std::vector<std::uint8_t>(256 * 1024, 0xFF));
+         payload_part(dir, "cartridge", w, 1);
+       },
+       "banked SRAM without the mapper"},
+      {"buffered write longer than the chip's buffer", "cartridge",
+       [](const std::string&, const std::string& f) {
+         // A flash cartridge's file ends with the status-register chip's
+         // pending count (u32), the mapper flag and registers (1 + 13
+         // bytes) and the save chip's tag "none" (8 + 4 bytes).
+         Simulator flash;
+         SimOptions o = parse_sim_options("chip=2/16");
+         flash.set_cart(build_cartridge(o, flash.log()));
+         const std::string dir = std::filesystem::path(f).parent_path().string();
+         flash.save_state(dir);
+         const auto size = std::filesystem::file_size(f);
+         std::fstream io(f, std::ios::binary | std::ios::in | std::ios::out);
+         io.seekp(static_cast<std::streamoff>(size - 26 - 4));
+         io.put(17);
+       },
+       "command state out of range"},
       {"too many announced words", "cable",
        [&](const std::string& dir, const std::string&) {
          StateWriter w;
