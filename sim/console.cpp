@@ -367,6 +367,10 @@ void Console::load(StateReader& in) {
   running_ = in.u8() != 0;
   hung_ = in.u8() != 0;
   fault_ = in.str();
+  // The fault is shown to the user as the answer of a later status poll.
+  if (fault_.size() > 1000 ||
+      !std::all_of(fault_.begin(), fault_.end(), [](unsigned char c) { return c >= 0x20 && c < 0x7F; }))
+    in.corrupt("the console's fault is not a line of text");
   instructions_ = in.u64();
   for (auto* region : {&memory_.ewram, &memory_.iwram, &memory_.palette, &memory_.vram, &memory_.oam})
     in.blob_into(*region);

@@ -1,5 +1,6 @@
 #include "sim/state_file.h"
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -47,7 +48,24 @@ void StateWriter::blob(std::span<const std::uint8_t> data) {
 }
 
 void StateReader::corrupt(const std::string& why) const {
-  fail("simulator state " + what_ + " is unusable: " + why);
+  // `why` may quote names taken from the damaged file: keep the line one
+  // short line of printable text whatever the file holds.
+  constexpr std::size_t MAX_WHY = 160;
+  std::string text;
+  for (unsigned char c : why) {
+    if (text.size() >= MAX_WHY) {
+      text += "...";
+      break;
+    }
+    if (c >= 0x20 && c < 0x7F) {
+      text += static_cast<char>(c);
+    } else {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\x%02X", c);
+      text += esc;
+    }
+  }
+  fail("simulator state " + what_ + " is unusable: " + text);
 }
 
 const std::uint8_t* StateReader::take(std::size_t n) {
