@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "agent/agent_image.h"
 #include "common/output.h"
 #include "app/run.h"
@@ -51,7 +53,9 @@ class RtcOnSimulator : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    dir_ = fs::path(::testing::TempDir()) / ("kartex_e2e_rtc_" + name);
+    // The process id keeps two builds' test runs on one machine apart.
+    dir_ = fs::path(::testing::TempDir()) /
+           ("kartex_e2e_rtc_" + std::to_string(::getpid()) + "_" + name);
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "hostio");
     old_dir_ = fs::current_path();
