@@ -7,11 +7,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "agent/agent_image.h"
-#include "app/session.h"
+#include "bench/bench_agent.h"
 #include "cart/agent_crc.h"
-#include "link/cable_link.h"
-#include "sim/simulator.h"
 
 namespace kartex {
 namespace {
@@ -19,12 +16,9 @@ namespace {
 void BM_RomCrc(benchmark::State& state) {
   const auto bytes = static_cast<std::uint32_t>(state.range(0));
   constexpr std::uint32_t BLOCK = 0x10000;
-  Simulator sim;
-  CableLink link([&] { return sim.borrow_pipes(); }, [](int) {});
-  link.link_start();
-  upload_program(link, agent_image());
-  std::uint32_t info[3];
-  link.agent_request(REQ_CART_INFO, 0, 0, 0, info);
+  BenchAgent agent;
+  Simulator& sim = agent.sim;
+  CableLink& link = agent.link;
 
   const SimStats before = sim.stats();
   for (auto _ : state) benchmark::DoNotOptimize(rom_crcs(link, 0, bytes, BLOCK));

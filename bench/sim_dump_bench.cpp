@@ -7,10 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "agent/agent_image.h"
-#include "app/session.h"
-#include "link/cable_link.h"
-#include "sim/simulator.h"
+#include "bench/bench_agent.h"
 
 namespace kartex {
 namespace {
@@ -19,12 +16,9 @@ constexpr std::uint32_t PIECE = 4096;
 
 void BM_RomDump(benchmark::State& state) {
   const auto bytes = static_cast<std::uint32_t>(state.range(0));
-  Simulator sim;
-  CableLink link([&] { return sim.borrow_pipes(); }, [](int) {});
-  link.link_start();
-  upload_program(link, agent_image());
-  std::uint32_t info[3];
-  link.agent_request(REQ_CART_INFO, 0, 0, 0, info);
+  BenchAgent agent;
+  Simulator& sim = agent.sim;
+  CableLink& link = agent.link;
 
   std::vector<std::uint8_t> buffer(PIECE);
   const SimStats before = sim.stats();
