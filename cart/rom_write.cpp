@@ -6,9 +6,9 @@
 #include "cart/agent_crc.h"
 #include "cart/rom_reader.h"
 #include "common/digest.h"
+#include "common/failure.h"
 #include "common/output.h"
 #include "link/cable_link.h"
-#include "common/failure.h"
 
 namespace kartex {
 
@@ -33,15 +33,12 @@ struct BlockPlan {
   bool holds(std::size_t i) const { return before[i] == after[i]; }
 };
 
-// The bytes of a partial block outside the range, as the ROM holds them.
+// The bytes of a partial block outside the range, as the ROM holds them;
+// an erased block's are the 0xFF the image starts with.
 void keep_around(CableLink& link, BlockPlan& plan, std::size_t index, std::uint32_t offset,
                  std::uint32_t length) {
-  if (length == 0) return;
+  if (length == 0 || plan.blank(index)) return;
   const std::size_t at = offset - plan.first;
-  if (plan.blank(index)) {
-    std::fill_n(plan.image.begin() + static_cast<std::ptrdiff_t>(at), length, 0xFF);
-    return;
-  }
   const Bytes old = read_rom_checked(link, offset, length, std::nullopt);
   std::copy(old.begin(), old.end(), plan.image.begin() + static_cast<std::ptrdiff_t>(at));
 }
