@@ -2,13 +2,16 @@
 // What the simulated hardware noticed: misuse of a chip or register (a
 // program drove it wrongly) and plain notes (a feature the simulator does
 // not model). Tests read misuses() and expect it empty when the program
-// under test is correct.
+// under test is correct. Every model holds the log, so it also carries the
+// console's clock, which the CPU moves on and the chips read.
 
 #include <cstdint>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "sim/sim_clock.h"
 
 namespace kartex {
 
@@ -29,6 +32,9 @@ class SimLog {
   std::uint64_t misuse_count() const { return misuse_count_; }
   void set_echo(std::ostream* echo) { echo_ = echo; }
 
+  SimClock& clock() { return clock_; }
+  const SimClock& clock() const { return clock_; }
+
  private:
   static constexpr std::size_t KEPT_LINES = 1000;
   static constexpr std::uint64_t ECHOED_LINES = 20;  // a probing program can misuse a chip often
@@ -40,6 +46,7 @@ class SimLog {
   std::vector<std::string> lines_;
   std::uint64_t misuse_count_ = 0;
   std::uint64_t line_count_ = 0;
+  SimClock clock_;
 };
 
 }  // namespace kartex
