@@ -129,7 +129,7 @@ std::string sim_help_text() {
   std::string text = "--sim=KEY[=VALUE],... keys:\n";
   for (const OptionKey& key : keys()) {
     std::string left = std::string("  ") + key.name;
-    left.resize(13, ' ');
+    left.resize(std::max<std::size_t>(13, left.size() + 1), ' ');
     text += left + key.help + "\n";
   }
   text += "save=PART save chips (FLASH: maker and device byte):\n" + save_options_help();
