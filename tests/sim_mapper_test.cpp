@@ -208,8 +208,7 @@ TEST(SimMapper, CartridgeStateKeepsCellsLocksModesAndRegisters) {
   k.cart.write16(ROM + 0x10, 0xD0);
   k.cart.write16(ROM + 0x10, 0x40);
   k.cart.write16(ROM + 0x10, 0x1234);
-  while (!(k.rd(ROM + 0x10) & flash::SR_READY)) {
-  }
+  while (!(k.rd(ROM + 0x10) & flash::SR_READY)) k.log.clock().advance(simtime::microseconds(1));
   k.cart.write16(ROM + 0x12, 0x90);        // the odd chip left in identifier mode
   StateWriter out;
   save_cart(k.cart, out);
@@ -228,6 +227,7 @@ TEST(SimMapper, CartridgeStateKeepsCellsLocksModesAndRegisters) {
   // Locks: the block programmed above is open, the one beside it is not.
   loaded->write16(ROM + 0x40010, 0x40);
   loaded->write16(ROM + 0x40010, 0x0000);
+  log.clock().advance(simtime::milliseconds(1));
   EXPECT_EQ(loaded->read16(ROM + 0x40010) & flash::SR_BLOCK_LOCKED, flash::SR_BLOCK_LOCKED);
   EXPECT_EQ(log.misuse_count(), 1u);
   std::filesystem::remove_all(dir);

@@ -104,8 +104,7 @@ void req_cart_info(u32 unused1, u32 unused2, u32 unused3)
   (void)unused2;
   (void)unused3;
 
-  mapper_unlock();
-  bus_write16(MAPPER_COMMAND, MAPPER_CMD_IDENTIFY);
+  mapper_command(MAPPER_CMD_IDENTIFY);
 
   if (sram_bank_8_is_separate())
     variant = CART_VARIANT_BANKED_SRAM;
