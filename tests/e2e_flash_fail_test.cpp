@@ -94,6 +94,9 @@ TEST(FlashFailures, BlocksLockedAtPowerUpAreUnlockedBeforeWriting) {
     write_and_check(b, 0x10000, Bytes(0x300, 0x12));
     write_and_check(b, 0x3F2000, Bytes(0x300, 0x34));
   }
+}
+
+TEST(FlashFailures, EveryPageOfA128MiBLockedPairIsUnlocked) {
   {
     SCOPED_TRACE("kind 3 0x8802, 128 MiB: the top page too");
     CartBench b(cart_options("3/8802", 128, true, "sram1m"));
