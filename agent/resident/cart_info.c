@@ -69,6 +69,7 @@ static void settle_page_register_address(void)
       break;
   bus_write16(MAPPER_ROM_PAGE, SR_CMD_CLEAR_STATUS);
   bus_write16(MAPPER_ROM_PAGE, SR_CMD_READ_ARRAY);
+  settle_chips(0); /* the unlock's halfwords, now that no program waits */
 }
 
 /* Whether the ROM page register changes what the window shows: the first

@@ -34,7 +34,7 @@ void mapper_unlock(void)
  * halfword the sequence touched is cleared and set to read its array
  * again. With the mapper these writes are no unlock step and reach chips
  * that read their array: they change nothing. */
-static void settle_chips(u32 register_address)
+void settle_chips(u32 register_address)
 {
   for (u32 s = 0; s < MAPPER_UNLOCK_STEP_COUNT; s++) {
     u32 address = MAPPER_INDEX_ADDRESS(unlock_steps[s].index);
@@ -54,9 +54,11 @@ void select_rom_page(u16 page)
   mapper_unlock();
   rom_page = page;
   bus_write16(MAPPER_ROM_PAGE, page);
-  /* The probe's page number is a program set-up code to a chip: the probe
-   * settles that address itself (cart_info.c) */
-  settle_chips(page == ROM_PAGE_PROBE ? 0 : MAPPER_ROM_PAGE);
+  /* The probe's page number is a program set-up code to a chip, whose next
+   * write anywhere would be programmed: the probe settles it first, then
+   * the rest (cart_info.c) */
+  if (page != ROM_PAGE_PROBE)
+    settle_chips(MAPPER_ROM_PAGE);
 }
 
 void mapper_command(u16 value)
