@@ -10,9 +10,6 @@ namespace {
 
 constexpr std::uint32_t STATUS_WORD_READY_BIT = STATUS_NO_WORD;
 
-// The console's CPU clock: no instruction takes less than one cycle.
-constexpr std::uint64_t CPU_HZ = 16'777'216;
-
 // The cable's own names of its pipes, for the log.
 const char* pipe_label(Pipe pipe) {
   switch (pipe) {
@@ -31,8 +28,9 @@ std::uint32_t le32(const std::uint8_t* p) {
 }  // namespace
 
 Cable::Cable(Console& console, SimLog& log, CableTimes times)
-    : console_(console), log_(log), times_(times) {
+    : console_(console), log_(log), times_(times), clock_(console.clock(), times.hardware) {
   console_.set_link_peer(this);
+  clock_.restart();
 }
 
 PipeResult Cable::refuse(std::string why, std::size_t moved) {
@@ -43,6 +41,7 @@ PipeResult Cable::refuse(std::string why, std::size_t moved) {
 PipeResult Cable::write(Pipe pipe, std::span<const std::uint8_t> bytes) {
   call_start_ = std::chrono::steady_clock::now();
   if (unplugged_) return PipeResult::failed(CABLE_UNPLUGGED);
+  clock_.host_posts();
   if (stalled(pipe)) return silence();
   switch (pipe) {
     case Pipe::Command: return command(bytes);
@@ -61,6 +60,7 @@ PipeResult Cable::read(Pipe pipe, std::span<std::uint8_t> bytes) {
     bytes[n++] = data_in_.front();
     data_in_.pop_front();
   }
+  clock_.host_reads(n);
   if (n < bytes.size()) {
     // A stalled pipe says nothing more; otherwise the host asked for bytes
     // nobody is sending, which the log names (once while nothing moves).
@@ -77,7 +77,11 @@ PipeResult Cable::reset(Pipe pipe) {
   // A pipe reset drops what is in flight on that pipe only, and clears a
   // stall: the pipe works again.
   stalled_[static_cast<int>(pipe)] = false;
-  if (pipe == Pipe::DataIn) data_in_.clear();
+  clock_.host_posts();
+  if (pipe == Pipe::DataIn) {
+    data_in_.clear();
+    clock_.drop_answers();
+  }
   if (pipe == Pipe::DataOut) {
     partial_.clear();
     data_words_expected_ = 0;
@@ -85,9 +89,10 @@ PipeResult Cable::reset(Pipe pipe) {
   return PipeResult::done(0);
 }
 
-void Cable::answer(std::uint32_t word) {
+void Cable::answer(std::uint32_t word, SimTime ready) {
   if (stalled(Pipe::DataIn)) return;  // nothing gets through a stalled pipe
   for (int i = 0; i < 4; ++i) data_in_.push_back(static_cast<std::uint8_t>(word >> (8 * i)));
+  clock_.answered(4, ready);
 }
 
 PipeResult Cable::command(std::span<const std::uint8_t> bytes) {
@@ -132,8 +137,8 @@ PipeResult Cable::command(std::span<const std::uint8_t> bytes) {
 
 std::uint32_t Cable::status() {
   if (phase_ == Phase::Linked && !console_.link_armed() && console_.running()) {
-    // The host polls while time passes on the console: let it run a while.
-    if (console_.run(times_.status_slice) == RunEnd::Fault) log_.note("cable", console_.fault());
+    // The console has run until the host's poll reached the cable.
+    if (console_.run(times_.hang_instructions, clock_.host()) == RunEnd::Fault) log_.note("cable", console_.fault());
   }
   std::uint32_t s = 0;
   if (phase_ >= Phase::AwaitLength) s |= STATUS_LINK_UP;
@@ -151,14 +156,14 @@ PipeResult Cable::register_access(std::span<const std::uint8_t> bytes) {
       // next word would wait forever. The poll after the fault reports it.
       return PipeResult::failed(console_.fault());
     }
-    answer(index == REG_STATUS ? status() : regs_[index]);
+    answer(index == REG_STATUS ? status() : regs_[index], clock_.host());
     return PipeResult::done(bytes.size());
   }
   if (bytes.size() != 6) return refuse("register write of " + std::to_string(bytes.size()) + " bytes");
   const std::uint32_t value = le32(&bytes[2]);
   if (index == REG_STATUS) {
     log_.misuse("cable", "write of " + hex32(value) + " to the read-only status register");
-    answer(status());
+    answer(status(), clock_.host());
     return PipeResult::done(bytes.size());
   }
   regs_[index] = value;
@@ -173,7 +178,7 @@ PipeResult Cable::register_access(std::span<const std::uint8_t> bytes) {
       phase_ = Phase::AwaitLength;
     }
   }
-  answer(value);
+  answer(value, clock_.host());
   return PipeResult::done(bytes.size());
 }
 
@@ -191,9 +196,11 @@ PipeResult Cable::data_out(std::span<const std::uint8_t> bytes) {
   partial_.erase(partial_.begin(), partial_.begin() + static_cast<std::ptrdiff_t>(4 * whole));
   data_words_expected_ -= static_cast<std::uint32_t>(whole);
 
+  clock_.begin_transfer();
   if (phase_ == Phase::Linked) {
     to_console_.insert(to_console_.end(), words.begin(), words.end());
     PipeResult r = drive(Pipe::DataOut);
+    clock_.end_transfer();
     return r.ok ? PipeResult::done(bytes.size()) : r;
   }
   if (phase_ != Phase::AwaitLength && phase_ != Phase::AwaitImage)
@@ -202,6 +209,7 @@ PipeResult Cable::data_out(std::span<const std::uint8_t> bytes) {
     PipeResult r = upload_word(w);
     if (!r.ok) return r;
   }
+  clock_.end_transfer();
   return PipeResult::done(bytes.size());
 }
 
@@ -213,13 +221,16 @@ PipeResult Cable::upload_word(std::uint32_t word) {
     image_length_ = word;
     image_.clear();
     phase_ = Phase::AwaitImage;
+    clock_.upload_exchange();
     return PipeResult::done(4);
   }
   if (phase_ != Phase::AwaitImage) return refuse("upload word after the image was complete");
   for (int i = 0; i < 4; ++i) image_.push_back(static_cast<std::uint8_t>(word >> (8 * i)));
+  const SimTime moved = clock_.upload_exchange();
   if (image_.size() >= image_length_) {
     image_.resize(image_length_);
     console_.boot(image_);
+    console_.clock().reach(moved);
     image_.clear();
     image_.shrink_to_fit();
     phase_ = Phase::Linked;
@@ -249,12 +260,13 @@ bool Cable::move_word() {
     }
   // A loose contact corrupts the word on the wire, whichever way it goes.
   const std::uint32_t noise = noise_on_word(n);
+  const SimTime done = clock_.exchange();
   if (!to_console_.empty()) {
     console_.link_exchange(to_console_.front() ^ noise);
     to_console_.pop_front();
     ++words_to_;
   } else if (reads_wanted_ > 0) {
-    answer(console_.link_exchange(LINK_IDLE_WORD) ^ noise);
+    answer(console_.link_exchange(LINK_IDLE_WORD) ^ noise, done);
     --reads_wanted_;
     ++words_from_;
   }
@@ -278,6 +290,7 @@ void Cable::drop_work() {
 }
 
 PipeResult Cable::silence(std::size_t moved) {
+  clock_.host_waits(simtime::milliseconds(static_cast<std::uint64_t>(std::max(times_.timeout_ms, 0))));
   std::this_thread::sleep_until(call_start_ + std::chrono::milliseconds(times_.timeout_ms));
   char text[48];
   std::snprintf(text, sizeof text, "timeout after %g s", times_.timeout_ms / 1000.0);
@@ -343,21 +356,17 @@ PipeResult Cable::strike(Pipe pipe) {
   return PipeResult::done(0);
 }
 
-std::uint64_t Cable::wait_budget() const {
-  // A console that has not armed within the console time the host waits
-  // would see its transfer time out on the real cable too.
-  const std::uint64_t in_timeout = CPU_HZ * static_cast<std::uint64_t>(std::max(times_.timeout_ms, 1)) / 1000;
-  return std::min(times_.hang_instructions, in_timeout);
-}
-
 PipeResult Cable::drive(Pipe pipe) {
   while (has_work()) {
     if (console_.link_armed()) {
       if (!move_word()) return strike(pipe);
       continue;
     }
-    const std::uint64_t budget = wait_budget();
-    const RunEnd end = console_.run(budget);
+    // A console that has not armed within the host's timeout of its own
+    // time would see the transfer time out on the real cable too.
+    const SimTime waiting_from = std::max(console_.clock().now(), clock_.now());
+    const std::uint64_t budget = times_.hang_instructions;
+    const RunEnd end = console_.run(budget, waiting_from + simtime::milliseconds(std::max(times_.timeout_ms, 1)));
     if (struck_) return strike(pipe);
     std::string why;
     switch (end) {
@@ -373,6 +382,13 @@ PipeResult Cable::drive(Pipe pipe) {
                                     " instructions, PC=" +
                                     hex32(console_.pc());
         break;
+      case RunEnd::Deadline: {
+        char text[128];
+        std::snprintf(text, sizeof text, "no answer: the console did not arm the link port within %g s, PC=",
+                      times_.timeout_ms / 1000.0);
+        why = text + hex32(console_.pc());
+        break;
+      }
       case RunEnd::Idle:
         why = "no answer: no program runs on the console";
         break;

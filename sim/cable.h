@@ -34,6 +34,7 @@
 
 #include "link/pipes.h"
 #include "link/protocol.h"
+#include "sim/cable_clock.h"
 #include "sim/console.h"
 #include "sim/link_fault.h"
 #include "sim/sim_log.h"
@@ -43,15 +44,16 @@ namespace kartex {
 
 struct CableTimes {
   // Instructions a console may run while the host waits on it without any
-  // link exchange before the transfer is reported as hung; no more than the
-  // console can run within the transfer's timeout.
+  // link exchange before the transfer is reported as hung: a bound on the
+  // simulator's own work, far more than a program needs between words.
   std::uint64_t hang_instructions = 300'000'000;
-  // Instructions the console runs for one REG_STATUS poll (about 100 ms of
-  // console time) when it has not armed an exchange yet.
-  std::uint64_t status_slice = 1'000'000;
-  // Wall-clock time a transfer that gets no answer takes before it fails,
-  // as the transport's timeout; the tool passes its own (--timeout).
+  // The transport's timeout, the tool's --timeout: a transfer that gets no
+  // answer fails after this long in wall-clock time, and a console that
+  // does not arm the link port within this long of its own time while the
+  // host waits would let the real transfer time out too.
   int timeout_ms = 1000;
+  // Link clock and USB turn-around (see CableClock).
+  HardwareTimes hardware = {};
 };
 
 // What a pipe call of an unplugged cable returns, in the words a vanished
@@ -68,6 +70,9 @@ class Cable : private LinkPeer {
 
   std::uint32_t reg(unsigned index) const { return regs_[index % REG_COUNT]; }
   std::uint64_t words_to_console() const { return words_to_; }
+  const CableClock& clock() const { return clock_; }
+  // A new run starts at the console's time (after loading a kept state).
+  void restart_clock() { clock_.restart(); }
   std::uint64_t words_from_console() const { return words_from_; }
   void add_fault(const LinkFault& fault) { faults_.push_back(fault); }
   // How long a later transfer that gets no answer waits before it fails.
@@ -92,17 +97,17 @@ class Cable : private LinkPeer {
   void pull_plug();
   void drop_work();
   PipeResult silence(std::size_t moved = 0);
-  std::uint64_t wait_budget() const;
   void note_silence(const std::string& why);
   bool stalled(Pipe pipe) const { return stalled_[static_cast<int>(pipe)]; }
   bool has_work() const { return !to_console_.empty() || reads_wanted_ > 0; }
-  void answer(std::uint32_t word);
+  void answer(std::uint32_t word, SimTime ready);
   PipeResult refuse(std::string why, std::size_t moved = 0);
   void console_armed() override;
 
   Console& console_;
   SimLog& log_;
   CableTimes times_;
+  CableClock clock_;
 
   std::uint32_t regs_[REG_COUNT] = {};
   Phase phase_ = Phase::Off;

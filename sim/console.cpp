@@ -48,7 +48,8 @@ std::string block_pc(std::uint32_t pc) { return " in the code block at PC=" + he
 
 }  // namespace
 
-Console::Console(SimLog& log) : log_(log), io_(log, instructions_), bus_(memory_, io_, log) {
+Console::Console(SimLog& log)
+    : log_(log), clock_(log.clock()), io_(log), bus_(memory_, io_, log), timing_(io_) {
   if (uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc_) != UC_ERR_OK) fail("cannot start the CPU emulator");
   try {
     // The ARMv5 core is the closest model to the console's ARM7TDMI.
@@ -141,14 +142,19 @@ void Console::boot(std::span<const std::uint8_t> image) {
   running_ = true;
 }
 
-RunEnd Console::run(std::uint64_t budget) {
+RunEnd Console::run(std::uint64_t budget, SimTime deadline) {
   if (!fault_.empty()) return RunEnd::Fault;
   if (!running_) return RunEnd::Idle;
   // A hung CPU spins through any budget without a link exchange.
-  if (hung_) return RunEnd::Budget;
+  if (hung_) {
+    clock_.reach(deadline == ~SimTime{0} ? clock_.now() : deadline);
+    return RunEnd::Budget;
+  }
+  if (clock_.now() >= deadline) return RunEnd::Deadline;
   stop_requested_ = false;
   budget_spent_ = false;
   budget_ = budget;
+  deadline_ = deadline;
   since_exchange_ = 0;
   for (;;) {
     // An even PC would run Thumb code as ARM: pass the state in bit 0.
@@ -166,7 +172,7 @@ RunEnd Console::run(std::uint64_t budget) {
         set_fault(std::string(uc_strerror(err)) + ", PC=" + hex32(at));
       return RunEnd::Fault;
     }
-    if (budget_spent_) return RunEnd::Budget;
+    if (budget_spent_) return clock_.now() >= deadline_ ? RunEnd::Deadline : RunEnd::Budget;
     if (stop_requested_) return RunEnd::Stopped;
   }
 }
@@ -221,7 +227,8 @@ std::uint32_t Console::banked_sp(std::uint32_t mode) {
 // ---- I/O listener ----
 
 void Console::dma_started(unsigned channel) {
-  const DmaResult r = run_dma(channel, io_, bus_);
+  cart_next_ = 0;
+  const DmaResult r = run_dma(channel, io_, bus_, timing_, clock_);
   if (r.dest_high > r.dest_low && r.dest_low < mem::CART_ROM) remove_cache(r.dest_low, r.dest_high);
 }
 
@@ -240,7 +247,7 @@ void Console::soft_reset() {
 
 // ---- Unicorn callbacks ----
 
-void Console::on_block(uc_engine* uc, std::uint64_t, std::uint32_t size, void* self) {
+void Console::on_block(uc_engine* uc, std::uint64_t addr, std::uint32_t size, void* self) {
   auto* c = static_cast<Console*>(self);
   if (c->stop_requested_) {
     uc_emu_stop(uc);
@@ -248,10 +255,17 @@ void Console::on_block(uc_engine* uc, std::uint64_t, std::uint32_t size, void* s
   }
   std::uint32_t psr = 0;
   uc_reg_read(uc, UC_ARM_REG_CPSR, &psr);
-  const std::uint64_t n = std::max<std::uint64_t>(1, (psr & bios::PSR_THUMB) ? size / 2 : size / 4);
+  const bool thumb = psr & bios::PSR_THUMB;
+  const std::uint64_t n = std::max<std::uint64_t>(1, thumb ? size / 2 : size / 4);
   c->instructions_ += n;
   c->since_exchange_ += n;
-  if (c->since_exchange_ > c->budget_) {
+  // Every instruction costs its opcode fetch; the branch that ends a block
+  // refills the pipeline with two more. Internal cycles of loads are added
+  // with their data access; those of multiplies and shifts by a register
+  // are not counted.
+  c->clock_.advance(simtime::cycles((n + 2) * c->timing_.fetch(static_cast<std::uint32_t>(addr), thumb)));
+  c->cart_next_ = 0;
+  if (c->since_exchange_ > c->budget_ || c->clock_.now() >= c->deadline_) {
     c->budget_spent_ = true;
     uc_emu_stop(uc);
   }
@@ -289,8 +303,17 @@ void Console::on_interrupt(uc_engine* uc, std::uint32_t intno, void* self) {
 
 void Console::on_access(uc_engine* uc, uc_mem_type type, std::uint64_t addr, int size,
                         std::int64_t, void* self) {
-  if ((addr & static_cast<std::uint64_t>(size - 1)) == 0) return;
   auto* c = static_cast<Console*>(self);
+  if ((addr & static_cast<std::uint64_t>(size - 1)) == 0) {
+    // The data access, and for a load the internal cycle that follows it.
+    const auto at = static_cast<std::uint32_t>(addr);
+    const bool cart = at >= mem::CART_ROM && at < mem::CART_SAVE;
+    const unsigned cycles = c->timing_.access(at, static_cast<unsigned>(size), cart && at == c->cart_next_) +
+                            (type == UC_MEM_READ ? 1 : 0);
+    c->clock_.advance(simtime::cycles(cycles));
+    c->cart_next_ = cart ? at + static_cast<std::uint32_t>(size) : 0;
+    return;
+  }
   c->set_fault("unaligned " + std::to_string(size * 8) + "-bit " + access_name(type) + " at " +
                hex32(static_cast<std::uint32_t>(addr)) + block_pc(c->pc()));
   uc_emu_stop(uc);
@@ -344,6 +367,7 @@ void Console::save(StateWriter& out) {
   out.u8(hung_ ? 1 : 0);
   out.str(fault_);
   out.u64(instructions_);
+  out.u64(clock_.now());
   for (auto* region : {&memory_.ewram, &memory_.iwram, &memory_.palette, &memory_.vram, &memory_.oam})
     out.blob(*region);
   io_.save(out);
@@ -372,6 +396,7 @@ void Console::load(StateReader& in) {
       !std::all_of(fault_.begin(), fault_.end(), [](unsigned char c) { return c >= 0x20 && c < 0x7F; }))
     in.corrupt("the console's fault is not a line of text");
   instructions_ = in.u64();
+  clock_.set(in.u64());
   for (auto* region : {&memory_.ewram, &memory_.iwram, &memory_.palette, &memory_.vram, &memory_.oam})
     in.blob_into(*region);
   io_.load(in);

@@ -12,6 +12,8 @@
 
 #include "sim/console_bus.h"
 #include "sim/console_io.h"
+#include "sim/memory_timing.h"
+#include "sim/sim_clock.h"
 #include "sim/sim_log.h"
 
 namespace kartex {
@@ -24,8 +26,10 @@ class LinkPeer {
   virtual void console_armed() = 0;
 };
 
-// Why Console::run returned.
-enum class RunEnd { Stopped, Budget, Fault, Idle };
+// Why Console::run returned: asked to stop, the instruction budget spent
+// without a link exchange, the console's clock reached the deadline, a
+// fault, or no program runs.
+enum class RunEnd { Stopped, Budget, Deadline, Fault, Idle };
 
 namespace bios {
 constexpr std::uint32_t RESET_FLAG = 0x03007FFA;  // non-zero: SoftReset starts EWRAM
@@ -61,8 +65,9 @@ class Console : private IoListener {
   bool hung() const { return hung_; }
 
   // Runs until request_stop(), until `budget` instructions passed without a
-  // link exchange, or until a fault.
-  RunEnd run(std::uint64_t budget);
+  // link exchange, until the console's clock reaches `deadline`, or until a
+  // fault.
+  RunEnd run(std::uint64_t budget, SimTime deadline = ~SimTime{0});
   void request_stop() { stop_requested_ = true; }
 
   // Link port: the cable clocks one word.
@@ -87,6 +92,9 @@ class Console : private IoListener {
 
   const std::string& fault() const { return fault_; }
   std::uint64_t instructions() const { return instructions_; }
+  // The console's time: what the CPU and DMA spent, and waits for the link.
+  SimClock& clock() { return clock_; }
+  const SimClock& clock() const { return clock_; }
 
   void save(StateWriter& out);
   void load(StateReader& in);
@@ -123,10 +131,16 @@ class Console : private IoListener {
   static std::uint64_t on_save_read(uc_engine* uc, std::uint64_t offset, unsigned size, void* self);
 
   SimLog& log_;
+  SimClock& clock_;
   std::uint64_t instructions_ = 0;
   ConsoleMemory memory_;
   IoRegisters io_;
   ConsoleBus bus_;
+  MemoryTiming timing_;
+  // The address after the last cartridge access of the current block, for
+  // telling a burst (LDM, a 32-bit access) from a new access; 0 if the last
+  // data access went elsewhere.
+  std::uint32_t cart_next_ = 0;
   LinkPeer* peer_ = nullptr;
   uc_engine* uc_ = nullptr;
 
@@ -135,6 +149,7 @@ class Console : private IoListener {
   bool stop_requested_ = false;
   bool budget_spent_ = false;
   std::uint64_t budget_ = 0;
+  SimTime deadline_ = 0;
   std::uint64_t since_exchange_ = 0;
   std::string fault_;
 };

@@ -19,7 +19,8 @@ std::int64_t step_of(unsigned mode, unsigned unit) {
 
 }  // namespace
 
-DmaResult run_dma(unsigned channel, IoRegisters& io, ConsoleBus& bus) {
+DmaResult run_dma(unsigned channel, IoRegisters& io, ConsoleBus& bus, const MemoryTiming& timing,
+                  SimClock& clock) {
   const std::uint32_t base = io::DMA0SAD + channel * io::DMA_STRIDE;
   auto reg32 = [&](std::uint32_t off) {
     return io.raw(base + off) | static_cast<std::uint32_t>(io.raw(base + off + 2)) << 16;
@@ -43,9 +44,15 @@ DmaResult run_dma(unsigned channel, IoRegisters& io, ConsoleBus& bus) {
   const std::int64_t dst_step = step_of(dst_mode, unit);
 
   DmaResult result{dst, dst};
+  // Two internal cycles to start; then each unit is a read and a write, the
+  // first of each non-sequential and the rest bursts.
+  clock.advance(simtime::cycles(2));
   bus.begin_burst();
   for (std::uint32_t i = 0; i < count; ++i) {
-    bus.write(dst, unit, bus.read(src, unit));
+    clock.advance(simtime::cycles(timing.access(src, unit, i > 0 && src_step == unit)));
+    const std::uint32_t value = bus.read(src, unit);
+    clock.advance(simtime::cycles(timing.access(dst, unit, i > 0 && dst_step == unit)));
+    bus.write(dst, unit, value);
     result.dest_low = std::min(result.dest_low, dst);
     result.dest_high = std::max(result.dest_high, dst + unit);
     src = static_cast<std::uint32_t>(src + src_step);

@@ -6,6 +6,8 @@
 
 #include "sim/console_bus.h"
 #include "sim/console_io.h"
+#include "sim/memory_timing.h"
+#include "sim/sim_clock.h"
 
 namespace kartex {
 
@@ -13,7 +15,10 @@ struct DmaResult {
   std::uint32_t dest_low = 0, dest_high = 0;  // bytes written: [low, high)
 };
 
-// Runs channel 0-3 from its registers, then clears its enable bit.
-DmaResult run_dma(unsigned channel, IoRegisters& io, ConsoleBus& bus);
+// Runs channel 0-3 from its registers, then clears its enable bit. The
+// clock moves on by each unit's read and write as it happens, so a chip on
+// the bus sees the time of its access.
+DmaResult run_dma(unsigned channel, IoRegisters& io, ConsoleBus& bus, const MemoryTiming& timing,
+                  SimClock& clock);
 
 }  // namespace kartex

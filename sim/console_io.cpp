@@ -4,10 +4,8 @@ namespace kartex {
 
 namespace {
 
-// Display timing: 1232 cycles a line, 228 lines, 160 visible. The CPU is
-// counted in instructions; two cycles each is close enough for programs
-// that wait for a line or for vertical blank.
-constexpr std::uint64_t INSTRUCTIONS_PER_LINE = 616;
+// Display timing: 1232 cycles a line, 228 lines, 160 visible.
+constexpr std::uint64_t CYCLES_PER_LINE = 1232;
 constexpr std::uint64_t LINES = 228;
 constexpr std::uint64_t VISIBLE_LINES = 160;
 constexpr std::uint16_t DISPSTAT_VBLANK = 0x0001;
@@ -16,7 +14,7 @@ constexpr std::uint16_t DISPSTAT_WRITABLE = 0xFFF8;
 
 }  // namespace
 
-IoRegisters::IoRegisters(SimLog& log, const std::uint64_t& clock) : log_(log), clock_(clock) {
+IoRegisters::IoRegisters(SimLog& log) : log_(log), clock_(log.clock()) {
   reset();
 }
 
@@ -34,9 +32,9 @@ std::uint16_t IoRegisters::read16(std::uint32_t offset) const {
     case io::KEYINPUT:
       return keys_;
     case io::VCOUNT:
-      return static_cast<std::uint16_t>((clock_ / INSTRUCTIONS_PER_LINE) % LINES);
+      return static_cast<std::uint16_t>((clock_.now() / simtime::cycles(CYCLES_PER_LINE)) % LINES);
     case io::DISPSTAT: {
-      const std::uint64_t line = (clock_ / INSTRUCTIONS_PER_LINE) % LINES;
+      const std::uint64_t line = (clock_.now() / simtime::cycles(CYCLES_PER_LINE)) % LINES;
       std::uint16_t v = cells_[offset / 2] & DISPSTAT_WRITABLE;
       if (line >= VISIBLE_LINES && line != LINES - 1) v |= DISPSTAT_VBLANK;
       if (line == (v >> 8)) v |= DISPSTAT_VCOUNT_MATCH;

@@ -2,7 +2,7 @@
 // The console's I/O registers (0x04000000-0x04000FFF) as 16-bit cells.
 // Most read back what was written; the ones with behaviour are the serial
 // port (SIODATA32, SIOCNT, RCNT), the DMA control words, KEYINPUT, IF and
-// the display's VCOUNT/DISPSTAT (derived from the instruction count).
+// the display's VCOUNT/DISPSTAT (derived from the console's clock).
 
 #include <array>
 #include <cstdint>
@@ -58,7 +58,7 @@ class IoListener {
 
 class IoRegisters {
  public:
-  IoRegisters(SimLog& log, const std::uint64_t& clock);
+  explicit IoRegisters(SimLog& log);
 
   void set_listener(IoListener* listener) { listener_ = listener; }
   void reset();  // power-on values
@@ -91,7 +91,7 @@ class IoRegisters {
   void write_dma_control(unsigned channel, std::uint16_t old, std::uint16_t value);
 
   SimLog& log_;
-  const std::uint64_t& clock_;  // guest instructions so far
+  const SimClock& clock_;
   IoListener* listener_ = nullptr;
   std::array<std::uint16_t, io::SIZE / 2> cells_{};
   std::uint16_t keys_ = io::KEYS_NONE_PRESSED;

@@ -33,6 +33,16 @@ void parse_chip(SimOptions& o, const std::string& v) {
   o.chip = v;
 }
 
+std::uint64_t parse_in_range(const char* key, const std::string& v, std::uint64_t low, std::uint64_t high,
+                             const char* unit) {
+  const bool digits = !v.empty() && v.size() <= 9 && std::all_of(v.begin(), v.end(), ::isdigit);
+  const std::uint64_t n = digits ? std::stoull(v) : 0;
+  if (!digits || n < low || n > high)
+    fail(std::string("--sim: ") + key + " takes " + std::to_string(low) + " to " + std::to_string(high) + " " +
+         unit + ", not '" + v + "'");
+  return n;
+}
+
 void parse_mapper(SimOptions& o, const std::string& v) {
   if (v == "on") o.mapper = true;
   else if (v == "off") o.mapper = false;
@@ -67,7 +77,15 @@ const std::vector<OptionKey>& keys() {
        "             stall@N       the pipe transfer carrying word N never completes, until a pipe reset\n"
        "             power@N       the console is switched off and on: no program runs, the cable keeps its registers",
        [](SimOptions& o, const std::string& v) { o.faults.push_back(parse_link_fault(v)); }},
-      {"stats", false, "print words moved and instructions run at the end",
+      {"link-clock", true, "HZ: the cable's clock on the link port, 32 bit times a word (default 2000000)",
+       [](SimOptions& o, const std::string& v) { o.link_hz = parse_in_range("link-clock", v, 100'000, 4'000'000, "Hz"); }},
+      {"usb-latency", true,
+       "US: USB turn-around of a transfer the host waits a reply for; one it only sends costs an eighth "
+       "(default 1000)",
+       [](SimOptions& o, const std::string& v) { o.usb_latency_us = parse_in_range("usb-latency", v, 0, 100'000, "microseconds"); }},
+      {"stats", false,
+       "print at the end: words moved, instructions run, and the hardware time the run took with the share "
+       "the link was busy",
        [](SimOptions& o, const std::string&) { o.stats = true; }},
       {"help", false, "this list", [](SimOptions& o, const std::string&) { o.help = true; }},
   };
@@ -111,7 +129,7 @@ std::string sim_help_text() {
   std::string text = "--sim=KEY[=VALUE],... keys:\n";
   for (const OptionKey& key : keys()) {
     std::string left = std::string("  ") + key.name;
-    left.resize(13, ' ');
+    left.resize(std::max<std::size_t>(13, left.size() + 1), ' ');
     text += left + key.help + "\n";
   }
   text += "save=PART save chips (FLASH: maker and device byte):\n" + save_options_help();

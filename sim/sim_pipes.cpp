@@ -1,5 +1,6 @@
 #include "sim/sim_pipes.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <ostream>
 
@@ -17,7 +18,7 @@ namespace {
 class SimTransport : public Pipes {
  public:
   SimTransport(const SimOptions& options, std::ostream& report, int timeout_ms)
-      : options_(options), report_(report), sim_(nullptr, times(timeout_ms), &report) {
+      : options_(options), report_(report), sim_(nullptr, times(options, timeout_ms), &report) {
     bool has_cart = false;
     if (!options.state_dir.empty()) has_cart = sim_.load_state(options.state_dir);
     for (const LinkFault& fault : options.faults) sim_.cable().add_fault(fault);
@@ -48,6 +49,11 @@ class SimTransport : public Pipes {
       const SimStats s = sim_.stats();
       report_ << "sim: " << s.words_to_console << " words to the console, " << s.words_from_console
               << " words from the console, " << s.instructions << " instructions\n";
+      char line[96];
+      const double total = simtime::seconds(s.hardware_time);
+      std::snprintf(line, sizeof line, "sim: hardware time %.3f s, link busy %.1f%%\n", total,
+                    total > 0 ? 100.0 * simtime::seconds(s.link_busy) / total : 0.0);
+      report_ << line;
     }
     report_.flush();
   }
@@ -60,9 +66,10 @@ class SimTransport : public Pipes {
   void set_timeout(int ms) override { sim_.cable().set_timeout(ms); }
 
  private:
-  static CableTimes times(int timeout_ms) {
+  static CableTimes times(const SimOptions& options, int timeout_ms) {
     CableTimes t;
     t.timeout_ms = timeout_ms;
+    t.hardware = {options.link_hz, options.usb_latency_us};
     return t;
   }
 

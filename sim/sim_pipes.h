@@ -16,7 +16,7 @@ namespace kartex {
 struct SimOptions {
   std::string rom_file;   // rom=FILE: the ROM contents; empty: generated mask ROM, blank flash
   std::string state_dir;  // state=DIR: keep cable, console and cartridge between runs
-  bool stats = false;     // stats: print words moved and instructions run at the end
+  bool stats = false;     // stats: print words moved, instructions run and the hardware time at the end
   std::string chip;       // chip=KIND/CODE: a flash ROM cartridge; empty: mask ROM
   std::uint32_t size_mib = 0;  // size=N (MiB): 0 takes the chip's first size (mask ROM: 4)
   bool mapper = true;     // mapper=off: a flash cartridge without the mapper
@@ -25,6 +25,8 @@ struct SimOptions {
   std::string save_image;     // save-image=FILE: its first contents; empty: erased
   bool swap = false;          // swap: the cartridge above replaces the one kept in state_dir
   std::vector<LinkFault> faults;  // fault=KIND@N[:BIT], as often as wanted
+  std::uint64_t link_hz = 2'000'000;   // link-clock=HZ: the cable's clock on the link port
+  std::uint64_t usb_latency_us = 1000;  // usb-latency=US: the host's turn-around for a reply
 };
 
 // "key=value,key,..." as typed after --sim=; "" gives the defaults. Unknown

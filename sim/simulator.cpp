@@ -15,7 +15,7 @@ namespace {
 
 // Format versions of the state files; bump when a part's layout changes.
 constexpr std::uint32_t CABLE_STATE_VERSION = 1;
-constexpr std::uint32_t CONSOLE_STATE_VERSION = 2;  // 2: the hang flag
+constexpr std::uint32_t CONSOLE_STATE_VERSION = 3;  // 2: the hang flag; 3: the clock
 constexpr std::uint32_t CART_STATE_VERSION = 1;
 
 }  // namespace
@@ -60,7 +60,7 @@ Screen Simulator::screen() const {
 
 SimStats Simulator::stats() const {
   return {cable_.words_to_console(), cable_.words_from_console(),
-          console_.instructions() - instructions_at_start_};
+          console_.instructions() - instructions_at_start_, cable_.clock().elapsed(), cable_.clock().link_busy()};
 }
 
 void Simulator::save_state(const std::string& dir) {
@@ -89,6 +89,7 @@ bool Simulator::load_state(const std::string& dir) {
   const bool has_cart =
       load("cartridge", CART_STATE_VERSION, [&](StateReader& in) { set_cart(load_cart(in, log_)); });
   instructions_at_start_ = console_.instructions();
+  cable_.restart_clock();
   return has_cart;
 }
 

@@ -22,6 +22,8 @@ struct SimStats {
   std::uint64_t words_to_console = 0;
   std::uint64_t words_from_console = 0;
   std::uint64_t instructions = 0;
+  SimTime hardware_time = 0;  // since the run began, in the hardware's time
+  SimTime link_busy = 0;      // of it, the link moving words
 };
 
 class Simulator {

@@ -112,8 +112,9 @@ TEST(AgentOnSimulator, BootCartRestartsAtTheCartridgeEntry) {
   AgentOnSim a;
   a.start();
   a.link.agent_request(REQ_BOOT_CART, 0, 0, 0);
-  // The console runs while the host polls the cable's status.
-  a.link.reg_read(REG_STATUS);
+  // The console runs while the host polls the cable's status: a poll after
+  // the fault fails with it.
+  for (int poll = 0; poll < 100 && a.sim.console().fault().empty(); ++poll) a.link.reg_read(REG_STATUS);
   EXPECT_NE(a.sim.console().fault().find("jumped into the cartridge at PC=0x08000000"),
             std::string::npos)
       << a.sim.console().fault();
