@@ -51,18 +51,21 @@ TEST(SimSaveEepromTiming, AWriteIsBusyForItsWriteTimeAndNoLonger) {
     const unsigned addr_bits = bytes == EEPROM_512 ? 6 : 14;
     EepBench b(bytes, 4);
     b.send_bits(write_request(3, addr_bits, 0x0123456789ABCDEFull, EEPROM_WRITE_STOP));
+    // The DMA's own bus cycles move the clock on: the write began when its
+    // stream ended, now.
+    const SimTime began = b.now();
     EXPECT_EQ(b.ready(EEPROM), 0u);
-    b.pass(EEPROM_WRITE_TIME - 1);
-    EXPECT_EQ(b.ready(EEPROM), 0u) << "one tick before the end";
     b.send_bits(read_request(3, addr_bits));  // too early: refused
     EXPECT_EQ(b.new_misuses().size(), 1u);
+    b.pass(began + EEPROM_WRITE_TIME - 1 - b.now());
+    EXPECT_EQ(b.ready(EEPROM), 0u) << "one tick before the end";
     b.pass(1);
     EXPECT_EQ(b.ready(EEPROM), 1u);
     EXPECT_GT(EEPROM_WRITE_TIME, simtime::milliseconds(6));
     EXPECT_EQ(b.read_block(3, addr_bits, EEPROM), 0x0123456789ABCDEFull);
     EXPECT_EQ(b.read_block(2, addr_bits, EEPROM), ~0ull) << "the block before stays";
     EXPECT_EQ(b.read_block(4, addr_bits, EEPROM), ~0ull) << "the block after stays";
-    b.expect_no_misuse();
+    EXPECT_EQ(b.new_misuses(), std::vector<std::string>{});
   }
 }
 

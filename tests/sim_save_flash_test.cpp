@@ -72,14 +72,19 @@ TEST(SimSaveFlash, EachPartAnswersItsIdentifierAndLeavesIdModeWithF0) {
   for (const Part& p : PARTS) {
     SCOPED_TRACE(std::to_string(p.maker) + "/" + std::to_string(p.device));
     FlashBench b(p, pattern(p.bytes));
+    // Each mode change takes effect after the part's latency, well under 1 ms.
     b.command(FLASH_ID_ENTER);
+    b.pass(simtime::milliseconds(1));
     EXPECT_EQ(b.rd(0), p.maker);
     EXPECT_EQ(b.rd(1), p.device);
     b.command(FLASH_RESET);
+    b.pass(simtime::milliseconds(1));
     EXPECT_EQ(b.rd(0), pattern(p.bytes)[0]);
     EXPECT_EQ(b.rd(1), pattern(p.bytes)[1]);
     b.command(FLASH_ID_ENTER);
+    b.pass(simtime::milliseconds(1));
     b.wr(0x1234, FLASH_RESET);  // the reset byte alone, anywhere, also ends ID mode
+    b.pass(simtime::milliseconds(1));
     EXPECT_EQ(b.rd(1), pattern(p.bytes)[1]);
     b.expect_no_misuse();
   }
