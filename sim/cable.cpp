@@ -142,7 +142,8 @@ std::uint32_t Cable::status() {
   }
   std::uint32_t s = 0;
   if (phase_ >= Phase::AwaitLength) s |= STATUS_LINK_UP;
-  if (!console_.link_armed()) s |= STATUS_WORD_READY_BIT;
+  // A console that ran ahead of the host arms later than the poll is there.
+  if (!console_.link_armed() || console_.clock().now() > clock_.host()) s |= STATUS_WORD_READY_BIT;
   return s;
 }
 
@@ -262,11 +263,11 @@ bool Cable::move_word() {
   const std::uint32_t noise = noise_on_word(n);
   const SimTime done = clock_.exchange();
   if (!to_console_.empty()) {
-    console_.link_exchange(to_console_.front() ^ noise);
+    console_.link_exchange(to_console_.front() ^ noise, done);
     to_console_.pop_front();
     ++words_to_;
   } else if (reads_wanted_ > 0) {
-    answer(console_.link_exchange(LINK_IDLE_WORD) ^ noise, done);
+    answer(console_.link_exchange(LINK_IDLE_WORD, done) ^ noise, done);
     --reads_wanted_;
     ++words_from_;
   }

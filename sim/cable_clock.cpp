@@ -37,7 +37,6 @@ SimTime CableClock::exchange() {
   const SimTime start = std::max({console_.now(), host_, cable_free_});
   cable_free_ = start + word_;
   link_busy_ += word_;
-  console_.reach(cable_free_);
   taken_.push_back(cable_free_);
   return cable_free_;
 }

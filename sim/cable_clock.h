@@ -46,7 +46,8 @@ class CableClock {
   // The host reads `bytes` answer bytes (they are there or come).
   void host_reads(std::size_t bytes);
   // One word moves between the cable and the console; the console has
-  // armed (its clock says when). Returns the time it completed.
+  // armed (its clock says when). Returns the time it completes, which the
+  // console learns with the word.
   SimTime exchange();
   // One upload word moves to the boot loader, which is always ready.
   SimTime upload_exchange();

@@ -177,7 +177,8 @@ RunEnd Console::run(std::uint64_t budget, SimTime deadline) {
   }
 }
 
-std::uint32_t Console::link_exchange(std::uint32_t incoming) {
+std::uint32_t Console::link_exchange(std::uint32_t incoming, SimTime done) {
+  link_done_ = done;
   const std::uint32_t outgoing = io_.link_outgoing();
   io_.link_complete(incoming);
   since_exchange_ = 0;
@@ -259,11 +260,15 @@ void Console::on_block(uc_engine* uc, std::uint64_t addr, std::uint32_t size, vo
   const std::uint64_t n = std::max<std::uint64_t>(1, thumb ? size / 2 : size / 4);
   c->instructions_ += n;
   c->since_exchange_ += n;
-  // Every instruction costs its opcode fetch; the branch that ends a block
-  // refills the pipeline with two more. Internal cycles of loads are added
-  // with their data access; those of multiplies and shifts by a register
-  // are not counted.
-  c->clock_.advance(simtime::cycles((n + 2) * c->timing_.fetch(static_cast<std::uint32_t>(addr), thumb)));
+  // Every instruction costs its opcode fetch; a block reached by a jump
+  // (not by running on from the one before, as the emulator also splits
+  // blocks) refills the pipeline with two more fetches. Internal cycles of
+  // loads are added with their data access; those of multiplies and of
+  // shifts by a register are not counted.
+  const auto at = static_cast<std::uint32_t>(addr);
+  const bool jumped = at != c->next_pc_;
+  c->next_pc_ = at + size;
+  c->clock_.advance(simtime::cycles((n + (jumped ? 2 : 0)) * c->timing_.fetch(at, thumb)));
   c->cart_next_ = 0;
   if (c->since_exchange_ > c->budget_ || c->clock_.now() >= c->deadline_) {
     c->budget_spent_ = true;
@@ -307,6 +312,8 @@ void Console::on_access(uc_engine* uc, uc_mem_type type, std::uint64_t addr, int
   if ((addr & static_cast<std::uint64_t>(size - 1)) == 0) {
     // The data access, and for a load the internal cycle that follows it.
     const auto at = static_cast<std::uint32_t>(addr);
+    // The serial port's registers show a transfer done only once it is.
+    if (at >= mem::IO + io::SIODATA32_L && at < mem::IO + io::SIOCNT + 4) c->clock_.reach(c->link_done_);
     const bool cart = at >= mem::CART_ROM && at < mem::CART_SAVE;
     const unsigned cycles = c->timing_.access(at, static_cast<unsigned>(size), cart && at == c->cart_next_) +
                             (type == UC_MEM_READ ? 1 : 0);
@@ -363,6 +370,7 @@ void Console::on_save_write(uc_engine*, std::uint64_t offset, unsigned size, std
 // ---- State ----
 
 void Console::save(StateWriter& out) {
+  clock_.reach(link_done_);
   out.u8(running_ ? 1 : 0);
   out.u8(hung_ ? 1 : 0);
   out.str(fault_);

@@ -70,9 +70,11 @@ class Console : private IoListener {
   RunEnd run(std::uint64_t budget, SimTime deadline = ~SimTime{0});
   void request_stop() { stop_requested_ = true; }
 
-  // Link port: the cable clocks one word.
+  // Link port: the cable clocks one word, which is complete at `done`. The
+  // CPU runs on meanwhile; its clock catches up with the transfer when it
+  // next touches the port's registers.
   bool link_armed() const { return !hung_ && io_.link_armed(); }
-  std::uint32_t link_exchange(std::uint32_t incoming);
+  std::uint32_t link_exchange(std::uint32_t incoming, SimTime done);
 
   // Host-side access to RAM (not I/O or cartridge); false if not RAM.
   bool peek(std::uint32_t addr, std::span<std::uint8_t> out);
@@ -141,6 +143,10 @@ class Console : private IoListener {
   // telling a burst (LDM, a 32-bit access) from a new access; 0 if the last
   // data access went elsewhere.
   std::uint32_t cart_next_ = 0;
+  // Where the last block ended: a block starting elsewhere was jumped to.
+  std::uint32_t next_pc_ = 0;
+  // When the last link word is complete on the wire.
+  SimTime link_done_ = 0;
   LinkPeer* peer_ = nullptr;
   uc_engine* uc_ = nullptr;
 

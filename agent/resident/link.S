@@ -71,25 +71,34 @@ recv_words:
         .pool
 
 @ send_words: r0 = word count, r1 = source (halfword aligned); clobbers r0-r3, r12
-/* What the cable shifts in meanwhile is dropped. */
+/* What the cable shifts in meanwhile is dropped. The next word is fetched
+ * while this one moves, so that only the stores and the arming lie between
+ * two words on the wire; nothing past the last word is read. */
         .section .text.send_words, "ax", %progbits
         .global send_words
         .type send_words, %function
 send_words:
         cmp     r0, #0
         bxeq    lr
-        push    {r4}
+        push    {r4-r6}
         ldr     r2, =SIO_BASE
         mov     r3, #SIOCNT_LINK_PREPARE
         ldr     r12, =SIOCNT_LINK_START
-1:      ldrh    r4, [r1], #2
-        strh    r4, [r2, #OFS_DATA_L]
         ldrh    r4, [r1], #2
-        strh    r4, [r2, #OFS_DATA_H]
-        exchange r2, r3, r12, r4
+        ldrh    r5, [r1], #2
+1:      strh    r4, [r2, #OFS_DATA_L]
+        strh    r5, [r2, #OFS_DATA_H]
+        strh    r3, [r2, #OFS_SIOCNT]
+        strh    r12, [r2, #OFS_SIOCNT]
         subs    r0, r0, #1
+        ldrhne  r4, [r1], #2
+        ldrhne  r5, [r1], #2
+9:      ldrh    r6, [r2, #OFS_SIOCNT]
+        tst     r6, #SIO_START
+        bne     9b
+        cmp     r0, #0
         bne     1b
-        pop     {r4}
+        pop     {r4-r6}
         bx      lr
         .size send_words, . - send_words
         .pool
