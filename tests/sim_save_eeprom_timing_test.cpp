@@ -84,22 +84,29 @@ TEST(SimSaveEepromTiming, SelectedByA23InEveryWindow) {
     std::uint32_t at;  // where the request goes; streams run upward from it
     bool eeprom;
   };
+  // One cartridge per ROM size; each case writes its own block.
   const Case cases[] = {
-      {16, 0x09000000, true},  {16, 0x0B7FFF00, true},  {16, 0x0DFFFF00, true},  {8, 0x09FFFF00, true},
-      {16, 0x08FFFF00, false}, {16, 0x0C000000, false}, {32, 0x09FFFF00, true},  {32, 0x0BFFFF00, true},
-      {32, 0x09FFFE00, false}, {32, 0x0D000000, false}, {32, 0x0DFFFF00, true},
+      {16, 0x09000000, true},  {16, 0x0B7FFF00, true},  {16, 0x0DFFFF00, true},  {16, 0x08FFFF00, false},
+      {16, 0x0C000000, false}, {32, 0x09FFFF00, true},  {32, 0x0BFFFF00, true},  {32, 0x09FFFE00, false},
+      {32, 0x0D000000, false}, {32, 0x0DFFFF00, true},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.rom_mib) + " MiB ROM at " + hex32(c.at));
-    EepBench b(EEPROM_512, c.rom_mib);
-    b.send_bits(write_request(9, 6, 0xA5, EEPROM_WRITE_STOP), c.at);
-    b.pass(EEPROM_WRITE_TIME);
-    if (c.eeprom) {
-      EXPECT_EQ(b.read_block(9, 6, c.at), 0xA5u);
-      EXPECT_EQ(b.chip().cells()[9 * 8], 0xA5);
-      b.expect_no_misuse();
-    } else {
-      EXPECT_EQ(b.chip().cells()[9 * 8], EEPROM_ERASED);
+  for (std::uint32_t mib : {16u, 32u}) {
+    EepBench b(EEPROM_512, mib);
+    std::uint32_t block = 0;
+    for (const Case& c : cases) {
+      if (c.rom_mib != mib) continue;
+      SCOPED_TRACE(std::to_string(c.rom_mib) + " MiB ROM at " + hex32(c.at));
+      ++block;
+      b.send_bits(write_request(block, 6, 0xA5 + block, EEPROM_WRITE_STOP), c.at);
+      b.pass(EEPROM_WRITE_TIME);
+      if (c.eeprom) {
+        EXPECT_EQ(b.read_block(block, 6, c.at), 0xA5u + block);
+        EXPECT_EQ(b.chip().cells()[block * 8], 0xA5 + block);
+        EXPECT_EQ(b.new_misuses(), std::vector<std::string>{});
+      } else {
+        EXPECT_EQ(b.chip().cells()[block * 8], EEPROM_ERASED);
+        b.new_misuses();  // a mask ROM may name the stray writes
+      }
     }
   }
 }
