@@ -17,6 +17,14 @@ constexpr std::uint64_t RUN_FOREVER = 0xFFFFFFFF;
 // Alignment is checked wherever a program can reach memory.
 constexpr std::uint64_t CHECKED_BEGIN = mem::EWRAM, CHECKED_END = mem::CART_SAVE_END - 1;
 
+// The display: 228 lines of 1232 cycles, vertical blank from line 160.
+constexpr std::uint64_t FRAME_CYCLES = 228 * 1232;
+constexpr std::uint64_t VBLANK_CYCLES = 160 * 1232;
+
+// The BIOS's IRQ return at bios::IRQ_RETURN: ldmfd sp!, {r0-r3, r12, lr};
+// subs pc, lr, #4.
+constexpr std::uint32_t BIOS_IRQ_RETURN_CODE[2] = {0xE8BD500F, 0xE25EF004};
+
 enum ArmException : std::uint32_t { EXC_UNDEFINED = 1, EXC_SWI = 2, EXC_PREFETCH_ABORT = 3, EXC_DATA_ABORT = 4 };
 
 const uc_arm_reg GENERAL_REGS[] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2,  UC_ARM_REG_R3,
@@ -61,6 +69,7 @@ Console::Console(SimLog& log)
     throw;
   }
   io_.set_listener(this);
+  std::memcpy(memory_.bios.data() + bios::IRQ_RETURN, BIOS_IRQ_RETURN_CODE, sizeof BIOS_IRQ_RETURN_CODE);
   power_on();
 }
 
@@ -117,6 +126,8 @@ void Console::power_on() {
   running_ = false;
   hung_ = false;
   stop_requested_ = false;
+  irq_request_ = false;
+  next_vblank_ = 0;
 }
 
 void Console::set_mode_stacks() {
@@ -139,7 +150,53 @@ void Console::boot(std::span<const std::uint8_t> image) {
   set_mode_stacks();
   set_reg(UC_ARM_REG_LR, 0);
   set_reg(UC_ARM_REG_PC, ENTRY_EWRAM);
+  io_.set_raw(io::IME, io::IME_ON);
+  io_.set_raw(io::IE, io::IRQ_VBLANK);
+  io_.set_raw(io::DISPSTAT, io::DISPSTAT_VBLANK_IRQ);
   running_ = true;
+}
+
+void Console::check_vblank() {
+  const SimTime frame = simtime::cycles(FRAME_CYCLES), now = clock_.now();
+  if (now < next_vblank_) return;
+  if (next_vblank_ != 0 && (io_.raw(io::DISPSTAT) & io::DISPSTAT_VBLANK_IRQ)) io_.raise_irq(io::IRQ_VBLANK);
+  next_vblank_ = now / frame * frame + simtime::cycles(VBLANK_CYCLES);
+  if (next_vblank_ <= now) next_vblank_ += frame;
+}
+
+void Console::enter_irq() {
+  // The CPU: IRQ mode with IRQs masked, ARM state, the interrupted state in
+  // SPSR and the return address + 4 in LR. The BIOS: r0-r3, r12 and LR on
+  // the IRQ stack, r0 = 0x04000000, then the program's handler with LR at
+  // the BIOS's return code.
+  std::uint32_t handler = 0;
+  peek(bios::IRQ_VECTOR, {reinterpret_cast<std::uint8_t*>(&handler), 4});
+  const bool in_ram = (handler >= mem::EWRAM && handler < mem::EWRAM + mem::EWRAM_BYTES) ||
+                      (handler >= mem::IWRAM && handler < mem::IWRAM + mem::IWRAM_BYTES);
+  const std::uint32_t ret = pc(), old = cpsr();
+  if (!in_ram) {
+    set_fault("interrupt (IE=" + hex32(io_.raw(io::IE)) + " IF=" + hex32(io_.raw(io::IF)) +
+              ", IME on, IRQs unmasked) at PC=" + hex32(ret) + ": the handler address at " +
+              hex32(bios::IRQ_VECTOR) + " is " + hex32(handler) + ", where no program is");
+    return;
+  }
+  std::uint32_t saved[6];
+  for (int i = 0; i < 4; ++i) saved[i] = reg(GENERAL_REGS[i]);
+  saved[4] = reg(UC_ARM_REG_R12);
+  set_reg(UC_ARM_REG_CPSR, (old & ~0xFFu) | bios::PSR_IRQ_MASKED | bios::MODE_IRQ);
+  set_reg(UC_ARM_REG_SPSR, old);
+  saved[5] = ret + 4;
+  const std::uint32_t sp = reg(UC_ARM_REG_SP) - sizeof saved;
+  if (!poke(sp, {reinterpret_cast<const std::uint8_t*>(saved), sizeof saved})) {
+    set_fault("interrupt with the IRQ stack pointer at " + hex32(sp + sizeof saved) + ", outside work RAM");
+    return;
+  }
+  set_reg(UC_ARM_REG_SP, sp);
+  set_reg(UC_ARM_REG_R0, mem::IO);
+  set_reg(UC_ARM_REG_LR, bios::IRQ_RETURN);
+  set_reg(UC_ARM_REG_PC, handler & ~3u);
+  // The entry and the BIOS's saving take about as long as a function call.
+  clock_.advance(simtime::cycles(3 + 10));
 }
 
 RunEnd Console::run(std::uint64_t budget, SimTime deadline) {
@@ -161,6 +218,11 @@ RunEnd Console::run(std::uint64_t budget, SimTime deadline) {
     const std::uint64_t start = pc() | ((cpsr() & bios::PSR_THUMB) ? 1 : 0);
     const uc_err err = uc_emu_start(uc_, start, RUN_FOREVER, 0, 0);
     if (!fault_.empty()) return RunEnd::Fault;
+    if (irq_request_ && err == UC_ERR_OK) {
+      irq_request_ = false;
+      enter_irq();
+      if (!fault_.empty()) return RunEnd::Fault;
+    }
     if (err != UC_ERR_OK) {
       const std::uint32_t at = pc();
       if (err == UC_ERR_INSN_INVALID)
@@ -270,6 +332,12 @@ void Console::on_block(uc_engine* uc, std::uint64_t addr, std::uint32_t size, vo
   c->next_pc_ = at + size;
   c->clock_.advance(simtime::cycles((n + (jumped ? 2 : 0)) * c->timing_.fetch(at, thumb)));
   c->cart_next_ = 0;
+  c->check_vblank();
+  if (!(psr & bios::PSR_IRQ_MASKED) && c->io_.irq_pending()) {
+    c->irq_request_ = true;
+    uc_emu_stop(uc);
+    return;
+  }
   if (c->since_exchange_ > c->budget_ || c->clock_.now() >= c->deadline_) {
     c->budget_spent_ = true;
     uc_emu_stop(uc);
@@ -427,6 +495,8 @@ void Console::load(StateReader& in) {
   if ((psr & 0x1F) != bios::MODE_SYS && (psr & 0x1F) != 0x10) set_reg(UC_ARM_REG_SPSR, spsr);
   remove_cache(mem::EWRAM, mem::CART_ROM);
   stop_requested_ = false;
+  next_vblank_ = 0;
+  irq_request_ = false;
 }
 
 }  // namespace kartex

@@ -38,6 +38,11 @@ constexpr std::uint32_t SP_SVC = 0x03007FE0, SP_IRQ = 0x03007FA0, SP_SYS = 0x030
 constexpr std::uint32_t MODE_IRQ = 0x12, MODE_SVC = 0x13, MODE_SYS = 0x1F;
 constexpr std::uint32_t PSR_THUMB = 0x20;
 constexpr std::uint8_t SWI_SOFT_RESET = 0x00;
+// The IRQ handler's address a program leaves for the BIOS, and where the
+// BIOS's own IRQ code returns to after calling it.
+constexpr std::uint32_t IRQ_VECTOR = 0x03007FFC;
+constexpr std::uint32_t IRQ_RETURN = 0x00000138;
+constexpr std::uint32_t PSR_IRQ_MASKED = 0x80;
 }  // namespace bios
 
 class Console : private IoListener {
@@ -52,7 +57,9 @@ class Console : private IoListener {
 
   // Loads a program at 0x02000000 and starts it there in ARM state, system
   // mode, with the stacks the BIOS sets up: what the boot loader does with
-  // an image received over the link.
+  // an image received over the link. The loader leaves its vertical-blank
+  // interrupt on (IME, IE and DISPSTAT) with no handler of the program's:
+  // a program must turn interrupts off before the first one comes.
   void boot(std::span<const std::uint8_t> image);
   // Back to the boot loader, waiting for an image: no program runs. This
   // also ends a hang.
@@ -110,6 +117,8 @@ class Console : private IoListener {
   void remove_cache(std::uint32_t begin, std::uint32_t end);
   void soft_reset();
   void set_mode_stacks();
+  void enter_irq();
+  void check_vblank();
 
   // IoListener
   void dma_started(unsigned channel) override;
@@ -147,6 +156,9 @@ class Console : private IoListener {
   std::uint32_t next_pc_ = 0;
   // When the last link word is complete on the wire.
   SimTime link_done_ = 0;
+  // When the display next enters vertical blank (0: not worked out yet).
+  SimTime next_vblank_ = 0;
+  bool irq_request_ = false;
   LinkPeer* peer_ = nullptr;
   uc_engine* uc_ = nullptr;
 

@@ -61,6 +61,7 @@ DmaResult run_dma(unsigned channel, IoRegisters& io, ConsoleBus& bus, const Memo
   bus.end_burst();
   // A channel started at once runs once: repeat applies to timed starts.
   io.set_raw(base + 10, static_cast<std::uint16_t>(io.raw(base + 10) & ~io::DMA_ENABLE));
+  if (control & io::DMA_IRQ) io.raise_irq(static_cast<std::uint16_t>(io::IRQ_DMA0 << channel));
   return result;
 }
 

@@ -74,6 +74,12 @@ void IoRegisters::write16(std::uint32_t offset, std::uint16_t value) {
     write_siocnt(value);
     return;
   }
+  if ((offset == io::SIODATA32_L || offset == io::SIODATA32_H) &&
+      ((cells_[io::RCNT / 2] & io::RCNT_GPIO_MODES) ||
+       (cells_[io::SIOCNT / 2] & io::SIO_MODE_MASK) != io::SIO_MODE_NORMAL32))
+    log_.misuse("SIO", "SIODATA32 written while SIOCNT=" + hex32(cells_[io::SIOCNT / 2]) + " RCNT=" +
+                           hex32(cells_[io::RCNT / 2]) +
+                           ": set 32-bit normal mode before loading the data register");
   const std::uint16_t old = cells_[offset / 2];
   cells_[offset / 2] = value;
   if (offset >= io::DMA0SAD && offset < io::DMA0SAD + 4 * io::DMA_STRIDE &&

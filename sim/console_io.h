@@ -28,6 +28,7 @@ constexpr std::uint32_t RCNT = 0x134;
 constexpr std::uint32_t IE = 0x200;
 constexpr std::uint32_t IF = 0x202;
 constexpr std::uint32_t WAITCNT = 0x204;
+constexpr std::uint32_t IME = 0x208;
 constexpr std::uint32_t SIZE = 0x1000;  // the mapped I/O page
 
 // SIOCNT in normal mode
@@ -38,12 +39,18 @@ constexpr std::uint16_t SIO_MODE_NORMAL8 = 0x0000;
 constexpr std::uint16_t SIO_MODE_NORMAL32 = 0x1000;
 constexpr std::uint16_t SIO_IRQ = 0x4000;
 constexpr std::uint16_t RCNT_GPIO_MODES = 0x8000;  // set: SIOCNT modes are off
+constexpr std::uint16_t IRQ_VBLANK = 0x0001;
 constexpr std::uint16_t IRQ_SERIAL = 0x0080;
+constexpr std::uint16_t IRQ_DMA0 = 0x0100;  // channel n: IRQ_DMA0 << n
+constexpr std::uint16_t IRQ_SOURCES = 0x3FFF;
+constexpr std::uint16_t IME_ON = 0x0001;
+constexpr std::uint16_t DISPSTAT_VBLANK_IRQ = 0x0008;
 
 // DMAxCNT_H
 constexpr std::uint16_t DMA_ENABLE = 0x8000;
 constexpr std::uint16_t DMA_TIMING_MASK = 0x3000;
 constexpr std::uint16_t DMA_32BIT = 0x0400;
+constexpr std::uint16_t DMA_IRQ = 0x4000;
 
 constexpr std::uint16_t KEYS_NONE_PRESSED = 0x03FF;
 }  // namespace io
@@ -75,6 +82,13 @@ class IoRegisters {
 
   void set_keys(std::uint16_t keyinput) { keys_ = keyinput; }
   std::uint16_t keys() const { return keys_; }
+
+  // Interrupts: a source raises its IF bit; the CPU takes one when IME is
+  // on and an IE bit meets an IF bit (and the CPU does not mask IRQs).
+  void raise_irq(std::uint16_t bits) { cells_[io::IF / 2] |= bits; }
+  bool irq_pending() const {
+    return (cells_[io::IME / 2] & io::IME_ON) && (cells_[io::IE / 2] & cells_[io::IF / 2] & io::IRQ_SOURCES);
+  }
 
   // Serial port, normal 32-bit mode with the cable's clock.
   bool link_armed() const { return armed_; }

@@ -138,7 +138,8 @@ TEST(SimCable, ConsoleThatNeverArmsIsReportedHung) {
   Simulator sim(times);
   Wire wire(sim.pipes());
   wire.handshake();
-  wire.upload(simtest::program({0xEAFFFFFE}));  // b .
+  // IME off (bit 0 of 0x04000000 is clear), then b .
+  wire.upload(simtest::program({0xE3A00301, 0xE5800208, 0xEAFFFFFE}));
   const std::uint32_t w[1] = {7};
   // The host sees what a USB transfer without an answer gives; the log says why.
   PipeResult r = wire.write_words(w);
@@ -148,7 +149,7 @@ TEST(SimCable, ConsoleThatNeverArmsIsReportedHung) {
   // 50 ms of console time pass long before 100000 instructions of "b ." in
   // work RAM (18 cycles each).
   EXPECT_EQ(sim.log().lines().back(),
-            "cable: no answer: the console did not arm the link port within 0.05 s, PC=0x02000000");
+            "cable: no answer: the console did not arm the link port within 0.05 s, PC=0x02000008");
   // The host is never left waiting: a read fails the same way.
   bool ok = true;
   std::string why;

@@ -170,6 +170,7 @@ TEST(SimConsole, RunawayProgramStopsAtTheBudget) {
   Simulator sim;
   // swi 0x05 (not emulated: logged, the program goes on) ; b .
   sim.console().boot(program({0xEF050000, 0xEAFFFFFE}));
+  simtest::loader_left_interrupts_off(sim);
   EXPECT_EQ(sim.console().run(20000), RunEnd::Budget);
   EXPECT_EQ(sim.console().pc(), 0x02000004u);
   EXPECT_GE(sim.console().instructions(), 20000u);

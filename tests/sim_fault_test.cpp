@@ -66,6 +66,7 @@ class EchoHost {
   explicit EchoHost(Simulator& sim) : sim_(sim), pipes_(sim.pipes()), wire_(pipes_) {
     wire_.handshake();
     wire_.upload(simtest::echo_program());
+    simtest::loader_left_interrupts_off(sim);
     wire_.reg_write(REG_SESSION, SESSION_MARKER);
   }
 

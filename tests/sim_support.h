@@ -107,6 +107,10 @@ class Wire {
 //         add r1, r1, #0x88 ; strh r1, [r4, #0x28]    @ start bit (and SO high)
 //   wait: ldrh r1, [r4, #0x28] ; tst r1, #0x80 ; bne wait
 //         ldr r0, [r4, #0x20] ; bx lr                 @ SIODATA32
+// A test program that runs for frames without an interrupt handler: as if
+// the loader had left the console's interrupts off.
+inline void loader_left_interrupts_off(Simulator& sim) { sim.console().io().set_raw(io::IME, 0); }
+
 inline std::vector<std::uint8_t> echo_program() {
   return program({0xE3A04301, 0xE2844C01, 0xEB000003, 0xE2805001, 0xE5845020, 0xEB000000,
                   0xEAFFFFFA, 0xE3A01A01, 0xE1C412B8, 0xE2811088, 0xE1C412B8, 0xE1D412B8,

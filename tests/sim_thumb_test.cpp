@@ -44,6 +44,7 @@ TEST(SimThumb, LinkExchangesStopAndResumeInThumbState) {
   simtest::Wire wire(sim.pipes());
   wire.handshake();
   wire.upload(thumb_echo());
+  simtest::loader_left_interrupts_off(sim);
   for (std::uint32_t i = 0; i < 200; ++i) {
     const std::uint32_t value = 0x10000 * i + 7;
     const std::uint32_t word[1] = {value};

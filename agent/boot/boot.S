@@ -7,6 +7,7 @@
 #include "agent/hw/cpu.h"
 #include "agent/hw/display.h"
 #include "agent/hw/dma.h"
+#include "agent/hw/irq.h"
 #include "agent/splash/splash_format.h"
 
 /* Top-left pixel of the picture sits at the screen's centre offset */
@@ -28,6 +29,7 @@
         .type boot_entry, %function
 boot_entry:
         set_up_stacks
+        quiet_interrupts
 
         mov     r4, #REG_BASE
         ldr     r0, =SPLASH_HOFS

@@ -5,10 +5,11 @@
 #ifndef KARTEX_AGENT_HW_CPU_H
 #define KARTEX_AGENT_HW_CPU_H
 
-/* CPSR mode field; the I and F bits stay clear, no interrupt source is enabled */
+/* CPSR mode field, and the I and F bits, kept set: the agent takes no interrupt */
 #define PSR_MODE_MASK 0x1F
 #define PSR_MODE_IRQ 0x12
 #define PSR_MODE_SYS 0x1F
+#define PSR_IRQS_MASKED 0xC0
 
 /* Stacks as the BIOS sets them up; the agent uses the same places */
 #define BIOS_SP_IRQ 0x03007FA0
@@ -24,12 +25,12 @@
 #define BIOS_SWI_ARM(n) ((n) << 16)
 
 #ifdef __ASSEMBLER__
-/* Both stages start with the BIOS's stacks, ending in system mode.
- * Clobbers nothing but the two banked stack pointers. */
+/* Both stages start with the BIOS's stacks, ending in system mode with
+ * IRQ and FIQ masked. Clobbers nothing but the two banked stack pointers. */
         .macro  set_up_stacks
-        msr     cpsr_c, #PSR_MODE_IRQ
+        msr     cpsr_c, #(PSR_MODE_IRQ | PSR_IRQS_MASKED)
         ldr     sp, =BIOS_SP_IRQ
-        msr     cpsr_c, #PSR_MODE_SYS
+        msr     cpsr_c, #(PSR_MODE_SYS | PSR_IRQS_MASKED)
         ldr     sp, =BIOS_SP_SYS
         .endm
 #endif

@@ -28,19 +28,21 @@
         .endm
 
 @ link_init: no arguments; clobbers r0, r1
+/* The port goes to 32-bit normal mode first: SIODATA32 is the data register
+ * only in that mode. */
         .section .text.link_init, "ax", %progbits
         .global link_init
         .type link_init, %function
 link_init:
         ldr     r0, =SIO_BASE
-        ldr     r1, =IDLE_LOW
-        strh    r1, [r0, #OFS_DATA_L]
-        ldr     r1, =IDLE_HIGH
-        strh    r1, [r0, #OFS_DATA_H]
         mov     r1, #R_MODE_SIO
         strh    r1, [r0, #OFS_RCNT]
         ldr     r1, =SIOCNT_LINK_INIT
         strh    r1, [r0, #OFS_SIOCNT]
+        ldr     r1, =IDLE_LOW
+        strh    r1, [r0, #OFS_DATA_L]
+        ldr     r1, =IDLE_HIGH
+        strh    r1, [r0, #OFS_DATA_H]
         bx      lr
         .size link_init, . - link_init
         .pool

@@ -4,6 +4,7 @@
  * .bss and calls main (Thumb); if main returns the program idles.
  */
 #include "agent/hw/cpu.h"
+#include "agent/hw/irq.h"
 #include "host/hostio_protocol.h"
 
         .syntax unified
@@ -31,10 +32,8 @@ clock_stamp:
         .section .text.start, "ax", %progbits
 @ start: no arguments; never returns
 start:
-        msr     cpsr_c, #PSR_MODE_IRQ
-        ldr     sp, =BIOS_SP_IRQ
-        msr     cpsr_c, #PSR_MODE_SYS
-        ldr     sp, =BIOS_SP_SYS
+        set_up_stacks
+        quiet_interrupts    @ the program polls; the loader's interrupts must not fire
 
         ldr     r0, =__bss_start
         ldr     r1, =__bss_end

@@ -8,10 +8,11 @@
 void hio_link_init(void)
 {
   /* Until the first word moves, the port shifts out the idle word. */
-  REG16(REG_SIODATA32_L) = (uint16_t)LINK_IDLE_WORD;
-  REG16(REG_SIODATA32_H) = (uint16_t)(LINK_IDLE_WORD >> 16);
+  /* 32-bit normal mode first: only then is SIODATA32 the data register */
   REG16(REG_RCNT) = R_MODE_SIO;
   REG16(REG_SIOCNT) = SIOCNT_LINK_INIT;
+  REG16(REG_SIODATA32_L) = (uint16_t)LINK_IDLE_WORD;
+  REG16(REG_SIODATA32_H) = (uint16_t)(LINK_IDLE_WORD >> 16);
 }
 
 uint32_t hio_link_exchange(uint32_t out)
