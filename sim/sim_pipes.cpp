@@ -2,11 +2,14 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 
 #include "common/failure.h"
+#include "link/protocol.h"
 #include "sim/cart_build.h"
 #include "sim/png_writer.h"
+#include "sim/screen_recorder.h"
 #include "sim/simulator.h"
 
 namespace kartex {
@@ -34,10 +37,24 @@ class SimTransport : public Pipes {
                       "the kept cartridge stays in the slot; rom=, chip=, size=, mapper=, save= and save-image= "
                       "are not used (swap replaces it)");
     }
+    sim_.console().io().set_key_script(options.keys);
+    if (!options.screens_dir.empty()) {
+      screens_.emplace(options.screens_dir);
+      watch_display();
+    }
   }
 
   ~SimTransport() override {
     try {
+      if (screens_) {
+        // The console stores the last word it received only when it next
+        // runs; a status poll lets it, so that a switch by the run's last
+        // transfer is kept too.
+        const std::uint8_t poll[2] = {CMD_REG, REG_STATUS};
+        std::uint8_t answer[4];
+        if (sim_.pipes().write(Pipe::Command, poll).ok) sim_.pipes().read(Pipe::DataIn, answer);
+        watch_display();
+      }
       if (!options_.state_dir.empty()) {
         sim_.save_state(options_.state_dir);
         write_png((std::filesystem::path(options_.state_dir) / "screen.png").string(), sim_.screen());
@@ -59,10 +76,12 @@ class SimTransport : public Pipes {
   }
 
   PipeResult write(Pipe pipe, std::span<const std::uint8_t> bytes) override {
-    return sim_.pipes().write(pipe, bytes);
+    return watched(sim_.pipes().write(pipe, bytes));
   }
-  PipeResult read(Pipe pipe, std::span<std::uint8_t> bytes) override { return sim_.pipes().read(pipe, bytes); }
-  PipeResult reset(Pipe pipe) override { return sim_.pipes().reset(pipe); }
+  PipeResult read(Pipe pipe, std::span<std::uint8_t> bytes) override {
+    return watched(sim_.pipes().read(pipe, bytes));
+  }
+  PipeResult reset(Pipe pipe) override { return watched(sim_.pipes().reset(pipe)); }
   void set_timeout(int ms) override { sim_.cable().set_timeout(ms); }
 
  private:
@@ -73,9 +92,22 @@ class SimTransport : public Pipes {
     return t;
   }
 
+  // The console runs only while the host moves something: looking at the
+  // display after every transfer sees each page switch before the host
+  // sends the next picture, which goes to the other page.
+  void watch_display() {
+    if (screens_)
+      screens_->observe(sim_.console().io().raw(io::DISPCNT), [this] { return sim_.screen(); });
+  }
+  PipeResult watched(PipeResult result) {
+    watch_display();
+    return result;
+  }
+
   SimOptions options_;
   std::ostream& report_;
   Simulator sim_;
+  std::optional<ScreenRecorder> screens_;
 };
 
 }  // namespace
