@@ -44,6 +44,9 @@ struct Bench {
   }
 
   ConsoleBus& bus() { return sim.console().bus(); }
+  // Time passes on the console's clock, as it would while a program runs.
+  void pass(SimTime t) { sim.log().clock().advance(t); }
+  SimTime now() { return sim.log().clock().now(); }
   std::uint8_t rd(std::uint32_t offset) { return static_cast<std::uint8_t>(bus().read(SAVE + offset, 1)); }
   void wr(std::uint32_t offset, std::uint8_t v) { bus().write(SAVE + offset, 1, v); }
 
