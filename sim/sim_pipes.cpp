@@ -6,7 +6,6 @@
 #include <ostream>
 
 #include "common/failure.h"
-#include "link/protocol.h"
 #include "sim/cart_build.h"
 #include "sim/png_writer.h"
 #include "sim/screen_recorder.h"
@@ -15,6 +14,9 @@
 namespace kartex {
 
 namespace {
+
+// Far more than the agent needs to store a word and arm the port again.
+constexpr std::uint64_t CATCH_UP_INSTRUCTIONS = 1'000'000;
 
 // Owns the simulator for the process; at the end it keeps the state (when
 // asked) and reports.
@@ -47,12 +49,7 @@ class SimTransport : public Pipes {
   ~SimTransport() override {
     try {
       if (screens_) {
-        // The console stores the last word it received only when it next
-        // runs; a status poll lets it, so that a switch by the run's last
-        // transfer is kept too.
-        const std::uint8_t poll[2] = {CMD_REG, REG_STATUS};
-        std::uint8_t answer[4];
-        if (sim_.pipes().write(Pipe::Command, poll).ok) sim_.pipes().read(Pipe::DataIn, answer);
+        catch_up();
         watch_display();
       }
       if (!options_.state_dir.empty()) {
@@ -90,6 +87,16 @@ class SimTransport : public Pipes {
     t.timeout_ms = timeout_ms;
     t.hardware = {options.link_hz, options.usb_latency_us};
     return t;
+  }
+
+  // The console stores the last word it received only when it next runs.
+  // The real one runs on after the host is gone: let it run until it waits
+  // on the link port again, so that a switch by the run's last transfer is
+  // kept too.
+  void catch_up() {
+    Console& console = sim_.console();
+    if (console.running() && !console.link_armed() && console.fault().empty())
+      console.run(CATCH_UP_INSTRUCTIONS);
   }
 
   // The console runs only while the host moves something: looking at the
