@@ -83,6 +83,7 @@ void IoRegisters::write16(std::uint32_t offset, std::uint16_t value) {
                            ": set 32-bit normal mode before loading the data register");
   const std::uint16_t old = cells_[offset / 2];
   cells_[offset / 2] = value;
+  if (offset == io::WAITCNT && listener_) listener_->waitcnt_written();
   if (offset >= io::DMA0SAD && offset < io::DMA0SAD + 4 * io::DMA_STRIDE &&
       (offset - io::DMA0SAD) % io::DMA_STRIDE == 10)
     write_dma_control((offset - io::DMA0SAD) / io::DMA_STRIDE, old, value);

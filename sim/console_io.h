@@ -63,6 +63,7 @@ class IoListener {
   virtual ~IoListener() = default;
   virtual void dma_started(unsigned channel) = 0;  // enable bit set, start at once
   virtual void serial_started() = 0;  // SIOCNT start bit set, the cable clocks
+  virtual void waitcnt_written() {}   // the cartridge's wait states may have changed
 };
 
 class IoRegisters {
