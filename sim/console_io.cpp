@@ -30,7 +30,8 @@ std::uint16_t IoRegisters::read16(std::uint32_t offset) const {
   offset &= io::SIZE - 2;
   switch (offset) {
     case io::KEYINPUT:
-      return keys_;
+      ++key_reads_;
+      return static_cast<std::uint16_t>(keys_ & ~key_script_.held(key_reads_));
     case io::VCOUNT:
       return static_cast<std::uint16_t>((clock_.now() / simtime::cycles(CYCLES_PER_LINE)) % LINES);
     case io::DISPSTAT: {
