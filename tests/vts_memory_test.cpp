@@ -17,20 +17,6 @@
 namespace kartex::test {
 namespace {
 
-void start_marked(ScriptedLink& s) {
-  s.cable->open().reg_read(1, 0x12345678);
-  s.link.link_start();
-}
-
-std::string failure_text(const std::function<void()>& body) {
-  try {
-    body();
-  } catch (const Failure& f) {
-    return f.what();
-  }
-  return "(no failure)";
-}
-
 // The palette block as the console stores it: the 5-bit intensities of the
 // six levels are 0, 6, 12, 18, 24, 31; entry 36 g + 6 r + b, low byte first.
 Bytes cube_palette_bytes() {
