@@ -11,7 +11,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 kartex=$(realpath "${1:-$root/build/kartex}")
-out=${2:-$root/docs/hardware-times.md}
+out=$(realpath -m "${2:-$root/docs/hardware-times.md}")
 [ -x "$kartex" ] || { echo "hardware-times: no kartex binary at $kartex (build first)" >&2; exit 1; }
 
 work=$(mktemp -d)
@@ -47,7 +47,9 @@ cartridge() {
   local dir=$1
   shift
   rm -rf "$dir"
-  "$kartex" --sim="state=$dir${1:+,$1}" fr warmup.bin 0 4 >/dev/null 2>&1
+  local text
+  text=$("$kartex" --sim="state=$dir${1:+,$1}" fr warmup.bin 0 4 2>&1) ||
+    { echo "hardware-times: setting up $dir ($1) failed:" >&2; echo "$text" >&2; exit 1; }
 }
 
 MiB=$((1024 * 1024))
@@ -108,6 +110,10 @@ mkdir -p "$(dirname "$out")"
   echo "the first is a command after the first of a session: the agent already"
   echo "runs. Data is pseudo-random; \`fw\` verifies by default. kB/s is the"
   echo "command's bytes over its whole time."
+  echo
+  echo "Not yet on the clock: the flash ROM chips (\`fw\`, \`fe\`, \`save=romsave\`)"
+  echo "still finish a program or an erase after a few status reads, so those rows"
+  echo "show the link's and the console's share only, not the chips' data-sheet times."
   echo
   echo "Regenerate: \`bench/hardware-times.sh [build/kartex]\`."
   echo

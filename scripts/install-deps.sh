@@ -8,7 +8,7 @@ PACKAGES=(
   gcc-arm-none-eabi binutils-arm-none-eabi
   libusb-1.0-0-dev
   libunicorn-dev
-  zlib1g-dev libssl-dev
+  zlib1g-dev libssl-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 

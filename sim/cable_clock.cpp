@@ -37,15 +37,20 @@ SimTime CableClock::exchange() {
   const SimTime start = std::max({console_.now(), host_, cable_free_});
   cable_free_ = start + word_;
   link_busy_ += word_;
-  taken_.push_back(cable_free_);
+  word_taken();
   return cable_free_;
 }
 
 SimTime CableClock::upload_exchange() {
   cable_free_ = std::max(host_, cable_free_) + word_;
   link_busy_ += word_;
-  taken_.push_back(cable_free_);
+  word_taken();
   return cable_free_;
+}
+
+void CableClock::word_taken() {
+  taken_.push_back(cable_free_);
+  if (taken_.size() > FIFO_WORDS + 1) taken_.pop_front();
 }
 
 void CableClock::answered(std::size_t bytes, SimTime when) {
@@ -54,7 +59,7 @@ void CableClock::answered(std::size_t bytes, SimTime when) {
 }
 
 void CableClock::end_transfer() {
-  if (taken_.size() > FIFO_WORDS) host_ = std::max(host_, taken_[taken_.size() - 1 - FIFO_WORDS]);
+  if (taken_.size() > FIFO_WORDS) host_ = std::max(host_, taken_.front());
   taken_.clear();
 }
 

@@ -17,6 +17,7 @@
 //   when the words beyond that have gone to the console.
 // - The host's own pauses between transfers are not seen here.
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <utility>
@@ -75,12 +76,16 @@ class CableClock {
   SimTime read_time() const { return read_; }
 
  private:
+  void word_taken();
+
   SimClock& console_;
   SimTime word_, post_, read_;
   SimTime start_ = 0, host_ = 0, cable_free_ = 0, link_busy_ = 0;
   // End of each answer's bytes, in order: (bytes queued in total, ready at).
   std::deque<std::pair<std::uint64_t, SimTime>> answers_;
   std::uint64_t queued_ = 0, taken_bytes_ = 0;
+  // When the latest words of the current data-out transfer went, as many as
+  // the FIFO holds and one more.
   std::deque<SimTime> taken_;
 };
 

@@ -45,6 +45,11 @@ class CartBus {
   // cartridge selected from its first access to its last, a CPU access
   // only for itself.
   virtual void bus_released() {}
+  // WAITCNT's save window setting (4, 3, 2 or 8 cycles per access): the
+  // console calls this whenever the program writes WAITCNT, at power-on and
+  // after loading a state, so that a save chip can tell an access too fast
+  // for it.
+  virtual void set_save_wait(unsigned /*cycles*/) {}
 
   virtual void save(StateWriter& out) const = 0;
 };

@@ -11,7 +11,6 @@ namespace {
 
 // Layout of the cartridge payload; bump when it changes.
 constexpr std::uint32_t CARTRIDGE_FORMAT = 1;
-constexpr std::uint32_t EEPROM_WINDOW = 0x0D000000;
 
 }  // namespace
 
@@ -29,8 +28,20 @@ bool Cartridge::in_save_region(std::uint32_t offset) const {
   return offset >= save_->rom_region_begin() && offset < save_->rom_region_end();
 }
 
+void Cartridge::set_save_wait(unsigned cycles) {
+  save_wait_ = cycles;
+  save_->set_save_wait(cycles);
+}
+
+void Cartridge::set_save_chip(std::unique_ptr<SaveChip> save) {
+  save_ = std::move(save);
+  save_->set_save_wait(save_wait_);
+}
+
 std::uint16_t Cartridge::read16(std::uint32_t addr) {
-  if (addr >= EEPROM_WINDOW && save_->answers_rom(addr)) return save_->read16(addr);
+  // The EEPROM decodes address lines only, as the cartridge sees them: the
+  // console's three ROM windows are the same addresses to it.
+  if (save_->answers_rom(addr)) return save_->read16(addr);
   const std::uint32_t offset = rom_offset(addr);
   if (in_save_region(offset)) return save_->rom_read16(offset);
   if (offset < rom_->span()) return rom_->read16(offset);
@@ -38,7 +49,13 @@ std::uint16_t Cartridge::read16(std::uint32_t addr) {
 }
 
 void Cartridge::write16(std::uint32_t addr, std::uint16_t value) {
-  if (addr >= EEPROM_WINDOW && save_->answers_rom(addr)) return save_->write16(addr, value);
+  if (save_->answers_rom(addr)) {
+    // The ROM is deselected there, but the mapper on the same bus still
+    // sees the cycle.
+    save_->write16(addr, value);
+    if (mapper_) mapper_->write16(addr & (CART_ROM_WINDOW - 1) & ~1u, value);
+    return;
+  }
   if (mapper_ && mapper_->write16(addr & (CART_ROM_WINDOW - 1) & ~1u, value)) return;
   const std::uint32_t offset = rom_offset(addr);
   if (in_save_region(offset)) return save_->rom_write16(offset, value);

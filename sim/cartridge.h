@@ -25,12 +25,13 @@ class Cartridge : public CartBus {
   std::uint8_t read8(std::uint32_t addr) override;
   void write8(std::uint32_t addr, std::uint8_t value) override;
   void bus_released() override { save_->bus_released(); }
+  void set_save_wait(unsigned cycles) override;
   void save(StateWriter& out) const override;
 
   RomPart& rom() { return *rom_; }
   Mapper* mapper() { return mapper_.get(); }
   SaveChip& save_chip() { return *save_; }
-  void set_save_chip(std::unique_ptr<SaveChip> save) { save_ = std::move(save); }
+  void set_save_chip(std::unique_ptr<SaveChip> save);
 
  private:
   std::uint32_t rom_offset(std::uint32_t addr) const;
@@ -40,6 +41,7 @@ class Cartridge : public CartBus {
   std::unique_ptr<RomPart> rom_;
   std::unique_ptr<Mapper> mapper_;
   std::unique_ptr<SaveChip> save_;
+  unsigned save_wait_ = 0;  // as the console last told; 0: not told
 };
 
 // The payload Cartridge::save wrote (after the "cartridge" tag).

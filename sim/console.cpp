@@ -119,6 +119,7 @@ void Console::remove_cache(std::uint32_t begin, std::uint32_t end) {
 
 void Console::power_on() {
   io_.reset();
+  waitcnt_written();
   for (auto* region : {&memory_.ewram, &memory_.iwram, &memory_.palette, &memory_.vram, &memory_.oam})
     std::fill(region->begin(), region->end(), 0);
   remove_cache(mem::EWRAM, mem::CART_ROM);
@@ -293,6 +294,12 @@ void Console::dma_started(unsigned channel) {
   cart_next_ = 0;
   const DmaResult r = run_dma(channel, io_, bus_, timing_, clock_);
   if (r.dest_high > r.dest_low && r.dest_low < mem::CART_ROM) remove_cache(r.dest_low, r.dest_high);
+}
+
+void Console::waitcnt_written() {
+  // The save window's access time, which a FLASH save part may be too slow for.
+  static constexpr unsigned SAVE_WAITS[4] = {4, 3, 2, 8};
+  if (CartBus* cart = bus_.cart()) cart->set_save_wait(SAVE_WAITS[io_.raw(io::WAITCNT) & 3]);
 }
 
 void Console::serial_started() {
@@ -476,6 +483,7 @@ void Console::load(StateReader& in) {
   for (auto* region : {&memory_.ewram, &memory_.iwram, &memory_.palette, &memory_.vram, &memory_.oam})
     in.blob_into(*region);
   io_.load(in);
+  waitcnt_written();
   for (std::uint32_t mode : STATE_MODES) {
     set_reg(UC_ARM_REG_CPSR, mode);
     set_reg(UC_ARM_REG_SP, in.u32());

@@ -52,7 +52,10 @@ class Console : private IoListener {
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
 
-  void set_cart(CartBus* cart) { bus_.set_cart(cart); }
+  void set_cart(CartBus* cart) {
+    bus_.set_cart(cart);
+    waitcnt_written();
+  }
   void set_link_peer(LinkPeer* peer) { peer_ = peer; }
 
   // Loads a program at 0x02000000 and starts it there in ARM state, system
@@ -123,6 +126,7 @@ class Console : private IoListener {
   // IoListener
   void dma_started(unsigned channel) override;
   void serial_started() override;
+  void waitcnt_written() override;
 
   // Unicorn callbacks
   static void on_block(uc_engine* uc, std::uint64_t addr, std::uint32_t size, void* self);

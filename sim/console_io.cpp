@@ -30,7 +30,8 @@ std::uint16_t IoRegisters::read16(std::uint32_t offset) const {
   offset &= io::SIZE - 2;
   switch (offset) {
     case io::KEYINPUT:
-      return keys_;
+      ++key_reads_;
+      return static_cast<std::uint16_t>(keys_ & ~key_script_.held(key_reads_));
     case io::VCOUNT:
       return static_cast<std::uint16_t>((clock_.now() / simtime::cycles(CYCLES_PER_LINE)) % LINES);
     case io::DISPSTAT: {
@@ -82,6 +83,7 @@ void IoRegisters::write16(std::uint32_t offset, std::uint16_t value) {
                            ": set 32-bit normal mode before loading the data register");
   const std::uint16_t old = cells_[offset / 2];
   cells_[offset / 2] = value;
+  if (offset == io::WAITCNT && listener_) listener_->waitcnt_written();
   if (offset >= io::DMA0SAD && offset < io::DMA0SAD + 4 * io::DMA_STRIDE &&
       (offset - io::DMA0SAD) % io::DMA_STRIDE == 10)
     write_dma_control((offset - io::DMA0SAD) / io::DMA_STRIDE, old, value);

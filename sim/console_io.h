@@ -6,7 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
+#include "sim/key_script.h"
 #include "sim/sim_log.h"
 #include "sim/state_file.h"
 
@@ -61,6 +63,7 @@ class IoListener {
   virtual ~IoListener() = default;
   virtual void dma_started(unsigned channel) = 0;  // enable bit set, start at once
   virtual void serial_started() = 0;  // SIOCNT start bit set, the cable clocks
+  virtual void waitcnt_written() {}   // the cartridge's wait states may have changed
 };
 
 class IoRegisters {
@@ -82,6 +85,10 @@ class IoRegisters {
 
   void set_keys(std::uint16_t keyinput) { keys_ = keyinput; }
   std::uint16_t keys() const { return keys_; }
+  // Keys held on top of set_keys(), by the number of the KEYINPUT read
+  // (from 1, over this run; not kept with the state).
+  void set_key_script(KeyScript script) { key_script_ = std::move(script); }
+  std::uint64_t key_reads() const { return key_reads_; }
 
   // Interrupts: a source raises its IF bit; the CPU takes one when IME is
   // on and an IE bit meets an IF bit (and the CPU does not mask IRQs).
@@ -109,6 +116,8 @@ class IoRegisters {
   IoListener* listener_ = nullptr;
   std::array<std::uint16_t, io::SIZE / 2> cells_{};
   std::uint16_t keys_ = io::KEYS_NONE_PRESSED;
+  KeyScript key_script_;
+  mutable std::uint64_t key_reads_ = 0;  // a read is what the script counts
   bool armed_ = false;
   std::uint32_t outgoing_ = 0;
 };

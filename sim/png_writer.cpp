@@ -1,6 +1,10 @@
 #include "sim/png_writer.h"
 
-#include <algorithm>
+#include <png.h>
+#include <zlib.h>
+
+#include <array>
+#include <csetjmp>
 #include <fstream>
 
 #include "common/failure.h"
@@ -9,70 +13,52 @@ namespace kartex {
 
 namespace {
 
-constexpr std::size_t STORED_BLOCK_MAX = 65535;
-
-void put_be32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+void append(png_structp png, png_bytep data, png_size_t length) {
+  auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
 }
 
-void chunk(std::vector<std::uint8_t>& out, const char type[4], const std::vector<std::uint8_t>& data) {
-  put_be32(out, static_cast<std::uint32_t>(data.size()));
-  std::vector<std::uint8_t> typed(type, type + 4);
-  typed.insert(typed.end(), data.begin(), data.end());
-  out.insert(out.end(), typed.begin(), typed.end());
-  put_be32(out, crc32_of(typed));
+void no_flush(png_structp) {}
+
+// libpng reports errors by longjmp: everything with a destructor lives in
+// the caller, so the jump skips none.
+bool encode_rgb(png_bytep* rows, std::vector<std::uint8_t>* out) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_set_write_fn(png, out, append, no_flush);
+  // A picture is written at every page switch with screens=DIR: speed
+  // matters more than size.
+  png_set_compression_level(png, Z_BEST_SPEED);
+  png_set_IHDR(png, info, SCREEN_W, SCREEN_H, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_rows(png, info, rows);
+  png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
 }
 
 }  // namespace
 
 std::uint32_t crc32_of(std::span<const std::uint8_t> bytes, std::uint32_t crc) {
-  crc = ~crc;
-  for (std::uint8_t b : bytes) {
-    crc ^= b;
-    for (int k = 0; k < 8; ++k) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
-  }
-  return ~crc;
+  return static_cast<std::uint32_t>(::crc32(crc, bytes.data(), static_cast<uInt>(bytes.size())));
 }
 
 std::uint32_t adler32_of(std::span<const std::uint8_t> bytes) {
-  std::uint32_t a = 1, b = 0;
-  for (std::uint8_t byte : bytes) {
-    a = (a + byte) % 65521;
-    b = (b + a) % 65521;
-  }
-  return b << 16 | a;
+  return static_cast<std::uint32_t>(::adler32(1, bytes.data(), static_cast<uInt>(bytes.size())));
 }
 
 std::vector<std::uint8_t> encode_png(const Screen& screen) {
-  // Raw scanlines, each led by filter type 0.
-  std::vector<std::uint8_t> raw;
-  raw.reserve(SCREEN_H * (1 + SCREEN_W * 3));
-  for (int y = 0; y < SCREEN_H; ++y) {
-    raw.push_back(0);
-    auto row = screen.rgb.begin() + static_cast<std::ptrdiff_t>(y) * SCREEN_W * 3;
-    raw.insert(raw.end(), row, row + SCREEN_W * 3);
-  }
-  std::vector<std::uint8_t> z{0x78, 0x01};  // deflate, 32 KiB window, no preset dictionary
-  for (std::size_t at = 0; at < raw.size(); at += STORED_BLOCK_MAX) {
-    const std::size_t n = std::min(STORED_BLOCK_MAX, raw.size() - at);
-    z.push_back(at + n == raw.size() ? 1 : 0);  // BFINAL, BTYPE 00 = stored
-    z.push_back(static_cast<std::uint8_t>(n));
-    z.push_back(static_cast<std::uint8_t>(n >> 8));
-    z.push_back(static_cast<std::uint8_t>(~n));
-    z.push_back(static_cast<std::uint8_t>(~n >> 8));
-    z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
-             raw.begin() + static_cast<std::ptrdiff_t>(at + n));
-  }
-  put_be32(z, adler32_of(raw));
-
-  std::vector<std::uint8_t> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  std::vector<std::uint8_t> header;
-  put_be32(header, SCREEN_W);
-  put_be32(header, SCREEN_H);
-  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, filter 0, no interlace
-  chunk(png, "IHDR", header);
-  chunk(png, "IDAT", z);
-  chunk(png, "IEND", {});
+  std::vector<std::uint8_t> rgb = screen.rgb;
+  std::array<png_bytep, SCREEN_H> rows{};
+  for (int y = 0; y < SCREEN_H; ++y) rows[y] = rgb.data() + static_cast<std::size_t>(y) * SCREEN_W * 3;
+  std::vector<std::uint8_t> png;
+  png.reserve(rgb.size() / 4);
+  if (!encode_rgb(rows.data(), &png)) fail("cannot encode the screen picture as PNG");
   return png;
 }
 

@@ -1,6 +1,5 @@
 #pragma once
-// A PNG of the console's screen: 8-bit RGB, stored (uncompressed) deflate
-// blocks, so that no compression library is needed.
+// A PNG of the console's screen: 8-bit RGB, written with libpng.
 
 #include <cstdint>
 #include <span>
@@ -11,6 +10,7 @@
 
 namespace kartex {
 
+// The checksums a PNG stream carries (chunk CRC-32, zlib Adler-32).
 std::uint32_t crc32_of(std::span<const std::uint8_t> bytes, std::uint32_t crc = 0);
 std::uint32_t adler32_of(std::span<const std::uint8_t> bytes);
 std::vector<std::uint8_t> encode_png(const Screen& screen);

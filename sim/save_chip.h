@@ -1,8 +1,8 @@
 #pragma once
 // The save slot of a cartridge. A save chip answers in the 8-bit save
 // window (0x0E000000-0x0E00FFFF, mirrored up to 0x0FFFFFFF) and, when it
-// is an EEPROM, at the addresses of the 0x0D000000 window it decodes; a
-// save kept inside the flash ROM claims a range of ROM offsets instead.
+// is an EEPROM, at the ROM window addresses it decodes; a save kept inside
+// the flash ROM claims a range of ROM offsets instead.
 // The cartridge passes each access the SRAM bank its mapper selects (0
 // without a mapper), so that banked SRAM needs no link to the mapper.
 
@@ -26,9 +26,15 @@ class SaveChip {
   virtual std::uint8_t read8(std::uint32_t addr, unsigned sram_bank) = 0;
   virtual void write8(std::uint32_t addr, std::uint8_t value, unsigned sram_bank) = 0;
 
-  // 0x0D000000 window (console address, even). An EEPROM says which
-  // addresses it decodes (all of 0x0D000000-0x0DFFFFFF on ROMs up to 16 MiB,
-  // only the top 256 bytes on larger ones); the ROM answers the rest.
+  // The save window's access time: the WAITCNT setting (4, 3, 2 or 8
+  // cycles) the console uses for it now; 0 until the console tells. A part
+  // slower than that latches no write and reads back unsettled data.
+  virtual void set_save_wait(unsigned /*cycles*/) {}
+
+  // ROM windows (console address 0x08000000-0x0DFFFFFF, even). An EEPROM
+  // says which addresses it decodes (ROM offsets from 16 MiB up on ROMs up
+  // to 16 MiB, only the top 256 bytes on larger ones, in every window);
+  // the ROM answers the rest.
   virtual bool answers_rom(std::uint32_t) const { return false; }
   virtual std::uint16_t read16(std::uint32_t) { return 0xFFFF; }
   virtual void write16(std::uint32_t, std::uint16_t) {}

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "sim/sim_clock.h"
+
 namespace kartex::save {
 
 constexpr std::uint32_t KiB = 1024;
@@ -37,7 +39,11 @@ constexpr std::uint8_t FLASH_ERASED = 0xFF;
 // Status while the part is busy.
 constexpr std::uint8_t FLASH_DQ7_POLL = 0x80;    // complement of the data's bit 7; 0 while erasing
 constexpr std::uint8_t FLASH_DQ6_TOGGLE = 0x40;  // toggles on every read
+constexpr std::uint8_t FLASH_DQ5_TIMEOUT = 0x20; // parts with a time limit: the operation failed
 constexpr std::uint8_t FLASH_DQ3_ERASING = 0x08;
+
+// WAITCNT bits 0-1 give the save window 4, 3, 2 or 8 cycles per access.
+constexpr unsigned SAVE_WAIT_DETECT = 8;  // what every FLASH save part takes, identification included
 
 // Identifier bytes (manufacturer at 0x0E000000, device at 0x0E000001).
 constexpr std::uint8_t MAKER_1F = 0x1F, DEV_3D = 0x3D;  // 64 KiB, 128-byte page program, no erase
@@ -47,11 +53,13 @@ constexpr std::uint8_t MAKER_32 = 0x32, DEV_1B = 0x1B;  // 64 KiB, 16 x 4 KiB se
 constexpr std::uint8_t DEV_09 = 0x09;                   // with MAKER_C2: 128 KiB, two banks
 constexpr std::uint8_t MAKER_62 = 0x62, DEV_13 = 0x13;  // 128 KiB, two banks
 
-// Reads a busy FLASH save chip answers with status.
-constexpr std::uint32_t FLASH_BUSY_PROGRAM = 2;
-constexpr std::uint32_t FLASH_BUSY_PAGE = 6;
-constexpr std::uint32_t FLASH_BUSY_SECTOR_ERASE = 12;
-constexpr std::uint32_t FLASH_BUSY_CHIP_ERASE = 40;
+// The page-program part loads its page until no byte has come for the
+// byte load cycle time (150 us maximum in 128-byte page-write flash data
+// sheets); only then does its write cycle start.
+constexpr SimTime FLASH_PAGE_LOAD_WINDOW = simtime::microseconds(150);
+// The longest time any FLASH save operation takes (a chip erase), for
+// checking a kept state's deadline.
+constexpr SimTime FLASH_LONGEST_OPERATION = simtime::milliseconds(2000);
 
 // ---- Serial EEPROM (one bit per halfword, bit 0) ----
 constexpr std::uint32_t EEPROM_512 = 512;        // 64 blocks, 6 address bits
@@ -61,9 +69,18 @@ constexpr std::uint32_t EEPROM_DUMMY_BITS = 4;   // output before the 64 data bi
 constexpr std::uint32_t EEPROM_DATA_BITS = 64;
 constexpr std::uint8_t EEPROM_REQ_READ = 0x3;    // first two bits "11"
 constexpr std::uint8_t EEPROM_REQ_WRITE = 0x2;   // first two bits "10"
-constexpr std::uint32_t EEPROM_BUSY_WRITE = 24;  // status reads of 0 after a write
-constexpr std::uint32_t EEPROM_WINDOW = 0x0D000000;
-constexpr std::uint32_t EEPROM_TOP_WINDOW = 0x0DFFFF00;  // the only range selecting it beside a ROM > 16 MiB
+constexpr std::uint8_t EEPROM_WRITE_STOP = 0;     // the bit after a write request's data
+// Erasing the old 64 bits and programming the new ones: about 108,368 CPU
+// cycles (6.5 ms) as measured on the console's EEPROM parts; status reads
+// 0 until then.
+constexpr SimTime EEPROM_WRITE_TIME = simtime::cycles(108368);
+// The chip select is cartridge address line A23 (ROM offset bit 24), in
+// every ROM window; beside a ROM larger than 16 MiB, which needs A23, the
+// board ANDs A7-A22 in as well: only the top 256 bytes of the window select it.
+constexpr std::uint32_t EEPROM_SELECT_OFFSET = 0x01000000;
+constexpr std::uint32_t EEPROM_TOP_OFFSET = 0x01FFFF00;
+constexpr std::uint32_t EEPROM_WINDOW = 0x0D000000;      // where games reach it beside small ROMs
+constexpr std::uint32_t EEPROM_TOP_WINDOW = 0x0DFFFF00;  // where it answers beside every ROM
 constexpr std::uint32_t EEPROM_SMALL_ROM_MAX = 16 * 1024 * KiB;
 constexpr std::uint8_t EEPROM_ERASED = 0xFF;
 

@@ -19,10 +19,11 @@ std::string EepromChip::name() const {
 unsigned EepromChip::address_bits() const { return cells_.size() == EEPROM_512 ? 6 : 14; }
 
 bool EepromChip::answers_rom(std::uint32_t addr) const {
-  // A24 selects the chip beside a ROM of up to 16 MiB; a larger ROM needs
-  // A24, so the chip then also wants A8-A23 high.
-  if (rom_bytes_ <= EEPROM_SMALL_ROM_MAX) return addr >= EEPROM_WINDOW && addr < 0x0E000000;
-  return addr >= EEPROM_TOP_WINDOW && addr < 0x0E000000;
+  // The cartridge sees the ROM offset only: which of the console's windows
+  // made the access does not reach it.
+  const std::uint32_t offset = addr & (CART_ROM_WINDOW - 1);
+  if (rom_bytes_ <= EEPROM_SMALL_ROM_MAX) return (offset & EEPROM_SELECT_OFFSET) != 0;
+  return offset >= EEPROM_TOP_OFFSET;
 }
 
 std::uint64_t EepromChip::block(std::uint32_t n) const {
@@ -36,9 +37,9 @@ std::uint16_t EepromChip::read16(std::uint32_t addr) {
   if (frame_ == Frame::Write) bus_released();
   frame_ = Frame::Read;
   unsigned bit = 1;  // idle and ready
+  if (mode_ == Mode::Busy && log_.clock().now() >= busy_until_) mode_ = Mode::Idle;
   if (mode_ == Mode::Busy) {
     bit = 0;
-    if (--busy_reads_ == 0) mode_ = Mode::Idle;
   } else if (mode_ == Mode::Answer) {
     const std::uint32_t pos = out_pos_++;
     bit = pos < EEPROM_DUMMY_BITS ? 0 : (block(block_) >> (EEPROM_DATA_BITS - 1 - (pos - EEPROM_DUMMY_BITS))) & 1;
@@ -75,6 +76,7 @@ void EepromChip::end_write_frame() {
   const unsigned a = address_bits();
   const std::size_t read_len = 2 + a + 1, write_len = 2 + a + EEPROM_DATA_BITS + 1;
   const std::string got = std::to_string(n) + "-bit stream";
+  if (mode_ == Mode::Busy && log_.clock().now() >= busy_until_) mode_ = Mode::Idle;
   if (mode_ == Mode::Busy) {
     log_.misuse(name(), got + " while a write is still in progress; ignored");
     return;
@@ -86,15 +88,18 @@ void EepromChip::end_write_frame() {
     mode_ = Mode::Answer;
     return;
   }
+  if (request == EEPROM_REQ_WRITE && n == write_len && bits_[n - 1] != EEPROM_WRITE_STOP) {
+    log_.misuse(name(), "write request ending in 1; the part takes it only with the stop bit 0; ignored");
+    mode_ = Mode::Idle;
+    return;
+  }
   if (request == EEPROM_REQ_WRITE && n == write_len) {
-    // The bit after the data closes the request; the part does not look
-    // at its value.
     const std::uint32_t b = take_address(2);
     std::uint64_t v = 0;
     for (std::size_t i = 0; i < EEPROM_DATA_BITS; ++i) v = v << 1 | bits_[2 + a + i];
     for (std::uint32_t i = 0; i < EEPROM_BLOCK_BYTES; ++i)
       cells_[b * EEPROM_BLOCK_BYTES + i] = static_cast<std::uint8_t>(v >> (8 * i));
-    busy_reads_ = EEPROM_BUSY_WRITE;
+    busy_until_ = log_.clock().now() + EEPROM_WRITE_TIME;
     mode_ = Mode::Busy;
     return;
   }
@@ -115,7 +120,7 @@ void EepromChip::save(StateWriter& out) const {
   out.u8(static_cast<std::uint8_t>(mode_));
   out.u32(block_);
   out.u32(out_pos_);
-  out.u32(busy_reads_);
+  out.u64(busy_until_);
 }
 
 std::unique_ptr<SaveChip> EepromChip::load(StateReader& in, SimLog& log) {
@@ -129,9 +134,12 @@ std::unique_ptr<SaveChip> EepromChip::load(StateReader& in, SimLog& log) {
   const std::uint8_t mode = in.u8();
   chip->block_ = in.u32();
   chip->out_pos_ = in.u32();
-  chip->busy_reads_ = in.u32();
+  chip->busy_until_ = in.u64();
+  // A write in progress ends a write time after it began, which was after
+  // the clock's start.
   if (mode > static_cast<std::uint8_t>(Mode::Busy) || chip->block_ >= bytes / EEPROM_BLOCK_BYTES ||
-      chip->out_pos_ > EEPROM_DUMMY_BITS + EEPROM_DATA_BITS || (mode == static_cast<std::uint8_t>(Mode::Busy) && chip->busy_reads_ == 0))
+      chip->out_pos_ > EEPROM_DUMMY_BITS + EEPROM_DATA_BITS ||
+      (mode == static_cast<std::uint8_t>(Mode::Busy) && chip->busy_until_ < EEPROM_WRITE_TIME))
     in.corrupt(chip->name() + ": chip state out of range");
   chip->mode_ = static_cast<Mode>(mode);
   return chip;

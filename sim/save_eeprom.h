@@ -1,13 +1,15 @@
 #pragma once
 // Serial EEPROM of 512 bytes (6-bit block addresses) or 8 KiB (14-bit,
-// the upper 4 unused), on data line 0 of the ROM bus in the 0x0D000000
-// window. The chip is selected for one bus burst at a time: a DMA transfer
-// is one frame of bits, a single CPU access is a frame of one. A write
-// frame is a request: "11", the address, one more bit (read request; the
-// next read frame gives 4 dummy bits and the 64 data bits, most
-// significant first), or "10", the address, 64 data bits, one more bit
-// (write; the chip then reads 0 on bit 0 for a while, 1 when ready). A
-// frame of another length is ignored and logged.
+// the upper 4 unused), on data line 0 of the ROM bus. Its chip select is
+// address line A23 (beside a ROM over 16 MiB: A7-A23 all high), so it
+// answers in every ROM window, and any access there reaches it. The chip
+// is selected for one bus burst at a time: a DMA transfer is one frame of
+// bits, a single CPU access is a frame of one. A write frame is a request:
+// "11", the address, "0" (read request; the next read frame gives 4 dummy
+// bits and the 64 data bits, most significant first), or "10", the
+// address, 64 data bits, "0" (write; the chip then reads 0 on bit 0 for
+// its write time, 1 when ready). A frame of another length or with
+// another stop bit is ignored and logged.
 
 #include <vector>
 
@@ -54,7 +56,7 @@ class EepromChip : public SaveChip {
   std::vector<std::uint8_t> bits_;  // the bits of the write frame so far
   std::uint32_t block_ = 0;         // latched by a read request
   std::uint32_t out_pos_ = 0;       // answer bits given
-  std::uint32_t busy_reads_ = 0;
+  SimTime busy_until_ = 0;          // end of the write in progress (Busy)
 };
 
 }  // namespace kartex

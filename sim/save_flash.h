@@ -3,10 +3,15 @@
 // the prefix 0xAA at 0x5555, 0x55 at 0x2AAA; identifier mode; 4 KiB sector
 // erase and chip erase; byte program, which only clears bits; on the
 // 128 KiB parts a bank switch for the upper 64 KiB. The page-program part
-// has no sector erase: after 0xA0 it loads one 128-byte page and rewrites
-// the whole page with it. While the part works it answers every read with
-// status (bit 6 toggling, bit 7 the complement of the data's bit 7, or 0
-// while erasing) for a number of reads.
+// has no sector erase: after 0xA0 it loads one 128-byte page, and once no
+// byte has come for the byte load window it rewrites the whole page with
+// it; until then every write is a byte of the page, whatever it looks like.
+// While the part works (its data sheet's time, on the console's clock) it
+// answers every read with status: bit 6 toggling, bit 7 the complement of
+// the data's bit 7 (0 while erasing), on parts with a time limit bit 5 once
+// a failed operation has run out of time. Identifier mode starts and ends
+// after the part's latency. An access faster than the part's slowest
+// WAITCNT setting is not taken (a write) or reads unsettled (0xFF).
 
 #include <array>
 #include <optional>
@@ -20,8 +25,17 @@ namespace kartex {
 struct FlashSaveModel {
   std::uint8_t maker;
   std::uint8_t device;
-  std::uint32_t bytes;  // 64 or 128 KiB
-  bool page_program;    // 128-byte erase-and-write pages, no sector erase
+  std::uint32_t bytes;      // 64 or 128 KiB
+  bool page_program;        // 128-byte erase-and-write pages, no sector erase
+  SimTime program;          // byte program; the page part's write cycle
+  SimTime sector_erase;
+  SimTime chip_erase;
+  SimTime time_limit;       // 0: no time limit; else a program that cannot
+                            // finish sets DQ5 after this and stays busy
+                            // until the reset command
+  SimTime id_latency;       // identifier mode entry and exit take effect after this
+  unsigned write_wait;      // fewest save window cycles for a write
+  unsigned read_wait;       // and for a read (WAITCNT: 2, 3, 4 or 8)
 };
 
 // The model with these identifier bytes, or nullopt.
@@ -38,6 +52,7 @@ class FlashSaveChip : public SaveChip {
   std::string kind() const override { return "flash"; }
   std::uint8_t read8(std::uint32_t addr, unsigned sram_bank) override;
   void write8(std::uint32_t addr, std::uint8_t value, unsigned sram_bank) override;
+  void set_save_wait(unsigned cycles) override;
   void save(StateWriter& out) const override;
   static std::unique_ptr<SaveChip> load(StateReader& in, SimLog& log);
 
@@ -61,13 +76,20 @@ class FlashSaveChip : public SaveChip {
   std::size_t at(std::uint32_t addr) const {
     return bank_ * save::FLASH_BANK_BYTES + (addr & (save::FLASH_BANK_BYTES - 1));
   }
+  SimTime now() const { return log_.clock().now(); }
+  // Moves the part on to `now`: a page whose load window has passed is
+  // written, an operation whose time is up ends.
+  void settle();
+  bool id_mode() const { return now() >= id_at_ ? id_target_ : id_before_; }
+  void set_id_mode(bool on);
+  bool too_fast(unsigned needed, bool& warned, const char* access);
   std::uint8_t status();
   void command(std::uint32_t addr, std::uint8_t cmd);
   void erase_command(std::uint32_t addr, std::uint8_t cmd);
   void program(std::uint32_t addr, std::uint8_t value);
   void page_load(std::uint32_t addr, std::uint8_t value);
-  void page_commit();
-  void start(bool erasing, std::uint8_t data, std::uint32_t reads);
+  void page_commit(SimTime at);
+  void start(bool erasing, std::uint8_t data, SimTime from, SimTime duration);
   void abort(std::uint32_t addr, std::uint8_t value, const char* expected);
 
   FlashSaveModel model_;
@@ -75,11 +97,18 @@ class FlashSaveChip : public SaveChip {
   SimLog& log_;
   std::vector<std::uint8_t> cells_;
   Mode mode_ = Mode::Read;
-  bool id_mode_ = false;
+  // Identifier mode: id_before_ until id_at_, id_target_ from then on.
+  bool id_before_ = false;
+  bool id_target_ = false;
+  SimTime id_at_ = 0;
   unsigned bank_ = 0;
-  std::uint32_t busy_reads_ = 0;
+  SimTime busy_until_ = 0;         // end of the operation (Busy)
+  bool failed_ = false;            // a program that cannot finish: busy until reset
   std::uint8_t toggle_ = 0;
   bool erasing_ = false;
+  unsigned save_wait_ = 0;         // the console's save window cycles; 0: not told
+  bool warned_read_ = false, warned_write_ = false;  // one line per WAITCNT setting
+  SimTime last_load_ = 0;          // the latest byte of the page being loaded
   std::uint8_t data_ = 0;          // the byte being programmed (bit 7 polling)
   std::uint32_t page_base_ = 0;    // window address of the page being loaded
   std::array<std::uint8_t, save::FLASH_PAGE_BYTES> page_{};

@@ -12,7 +12,9 @@ constexpr std::uint16_t DCNT_FORCED_BLANK = 0x0080;
 constexpr std::uint16_t DCNT_BG0 = 0x0100;
 constexpr std::uint16_t DCNT_BG2 = 0x0400;
 constexpr std::uint16_t BG_8BPP = 0x0080;
-constexpr std::uint32_t MODE4_PAGE_SIZE = 0xA000;
+// The second bitmap page of modes 4 and 5 starts here.
+constexpr std::uint32_t BITMAP_PAGE_SIZE = 0xA000;
+constexpr int MODE5_W = 160, MODE5_H = 128;
 constexpr std::uint32_t CHAR_BLOCK = 0x4000, SCREEN_BLOCK = 0x800;
 constexpr std::uint32_t WHITE = 0xFFFFFF;
 
@@ -97,9 +99,14 @@ Screen render_screen(const VideoRegisters& regs, std::span<const std::uint8_t> p
       } else if (mode == 3 && (dispcnt & DCNT_BG2)) {
         colour = rgb_of(half(vram, static_cast<std::uint32_t>((y * SCREEN_W + x) * 2)));
       } else if (mode == 4 && (dispcnt & DCNT_BG2)) {
-        const std::uint32_t page = dispcnt & DCNT_PAGE ? MODE4_PAGE_SIZE : 0;
+        const std::uint32_t page = dispcnt & DCNT_PAGE ? BITMAP_PAGE_SIZE : 0;
         const unsigned index = byte(vram, page + static_cast<std::uint32_t>(y * SCREEN_W + x));
         if (index != 0) colour = rgb_of(half(palette, index * 2));
+      } else if (mode == 5 && (dispcnt & DCNT_BG2) && x < MODE5_W && y < MODE5_H) {
+        // Direct colour on a 160 x 128 page at the top-left; the backdrop
+        // shows around it.
+        const std::uint32_t page = dispcnt & DCNT_PAGE ? BITMAP_PAGE_SIZE : 0;
+        colour = rgb_of(half(vram, page + static_cast<std::uint32_t>((y * MODE5_W + x) * 2)));
       }
       put(x, y, colour);
     }

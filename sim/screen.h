@@ -1,6 +1,6 @@
 #pragma once
 // The console's picture (240 x 160) computed from video RAM, palette RAM
-// and the display registers: modes 0 (text backgrounds), 3 and 4. Sprites,
+// and the display registers: modes 0 (text backgrounds), 3, 4 and 5. Sprites,
 // windows, blending and mosaic are not drawn.
 
 #include <cstdint>

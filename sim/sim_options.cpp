@@ -14,8 +14,11 @@ namespace {
 struct OptionKey {
   const char* name;
   bool takes_value;
-  const char* help;
+  std::string help;
   std::function<void(SimOptions&, const std::string&)> apply;
+  // The value is a comma-separated list: the items after it that have an @
+  // and no = belong to it.
+  bool list = false;
 };
 
 std::uint32_t parse_size(const std::string& v) {
@@ -87,6 +90,10 @@ const std::vector<OptionKey>& keys() {
        "print at the end: words moved, instructions run, and the hardware time the run took with the share "
        "the link was busy",
        [](SimOptions& o, const std::string&) { o.stats = true; }},
+      {"screens", true, "DIR: a picture DIR/NNNNNN.png (from 000001) each time the displayed page switches",
+       [](SimOptions& o, const std::string& v) { o.screens_dir = v; }},
+      {"keys", true, std::string("LIST: ") + KEY_SCRIPT_HELP,
+       [](SimOptions& o, const std::string& v) { o.keys = parse_key_script(v); }, true},
       {"help", false, "this list", [](SimOptions& o, const std::string&) { o.help = true; }},
   };
   return KEYS;
@@ -106,13 +113,20 @@ SimOptions parse_sim_options(const std::string& text) {
   SimOptions options;
   std::size_t at = 0;
   while (at <= text.size() && !text.empty()) {
-    const std::size_t comma = std::min(text.find(',', at), text.size());
-    const std::string item = text.substr(at, comma - at);
+    std::size_t comma = std::min(text.find(',', at), text.size());
+    std::string item = text.substr(at, comma - at);
     at = comma + 1;
     if (item.empty()) fail("--sim: empty option in '" + text + "'");
     const std::size_t eq = item.find('=');
     const std::string name = item.substr(0, eq);
     const OptionKey& key = find_key(name);
+    while (key.list && at < text.size()) {
+      comma = std::min(text.find(',', at), text.size());
+      const std::string next = text.substr(at, comma - at);
+      if (next.find('@') == std::string::npos || next.find('=') != std::string::npos) break;
+      item += "," + next;
+      at = comma + 1;
+    }
     if (key.takes_value) {
       if (eq == std::string::npos || eq + 1 == item.size())
         fail("--sim: option '" + name + "' needs a value (" + name + "=...)");

@@ -2,16 +2,21 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 
 #include "common/failure.h"
 #include "sim/cart_build.h"
 #include "sim/png_writer.h"
+#include "sim/screen_recorder.h"
 #include "sim/simulator.h"
 
 namespace kartex {
 
 namespace {
+
+// Far more than the agent needs to store a word and arm the port again.
+constexpr std::uint64_t CATCH_UP_INSTRUCTIONS = 1'000'000;
 
 // Owns the simulator for the process; at the end it keeps the state (when
 // asked) and reports.
@@ -34,10 +39,19 @@ class SimTransport : public Pipes {
                       "the kept cartridge stays in the slot; rom=, chip=, size=, mapper=, save= and save-image= "
                       "are not used (swap replaces it)");
     }
+    sim_.console().io().set_key_script(options.keys);
+    if (!options.screens_dir.empty()) {
+      screens_.emplace(options.screens_dir);
+      watch_display();
+    }
   }
 
   ~SimTransport() override {
     try {
+      if (screens_) {
+        catch_up();
+        watch_display();
+      }
       if (!options_.state_dir.empty()) {
         sim_.save_state(options_.state_dir);
         write_png((std::filesystem::path(options_.state_dir) / "screen.png").string(), sim_.screen());
@@ -59,10 +73,12 @@ class SimTransport : public Pipes {
   }
 
   PipeResult write(Pipe pipe, std::span<const std::uint8_t> bytes) override {
-    return sim_.pipes().write(pipe, bytes);
+    return watched(sim_.pipes().write(pipe, bytes));
   }
-  PipeResult read(Pipe pipe, std::span<std::uint8_t> bytes) override { return sim_.pipes().read(pipe, bytes); }
-  PipeResult reset(Pipe pipe) override { return sim_.pipes().reset(pipe); }
+  PipeResult read(Pipe pipe, std::span<std::uint8_t> bytes) override {
+    return watched(sim_.pipes().read(pipe, bytes));
+  }
+  PipeResult reset(Pipe pipe) override { return watched(sim_.pipes().reset(pipe)); }
   void set_timeout(int ms) override { sim_.cable().set_timeout(ms); }
 
  private:
@@ -73,9 +89,32 @@ class SimTransport : public Pipes {
     return t;
   }
 
+  // The console stores the last word it received only when it next runs.
+  // The real one runs on after the host is gone: let it run until it waits
+  // on the link port again, so that a switch by the run's last transfer is
+  // kept too.
+  void catch_up() {
+    Console& console = sim_.console();
+    if (console.running() && !console.link_armed() && console.fault().empty())
+      console.run(CATCH_UP_INSTRUCTIONS);
+  }
+
+  // The console runs only while the host moves something: looking at the
+  // display after every transfer sees each page switch before the host
+  // sends the next picture, which goes to the other page.
+  void watch_display() {
+    if (screens_)
+      screens_->observe(sim_.console().io().raw(io::DISPCNT), [this] { return sim_.screen(); });
+  }
+  PipeResult watched(PipeResult result) {
+    watch_display();
+    return result;
+  }
+
   SimOptions options_;
   std::ostream& report_;
   Simulator sim_;
+  std::optional<ScreenRecorder> screens_;
 };
 
 }  // namespace

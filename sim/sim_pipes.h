@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link/pipes.h"
+#include "sim/key_script.h"
 #include "sim/link_fault.h"
 
 namespace kartex {
@@ -27,6 +28,8 @@ struct SimOptions {
   std::vector<LinkFault> faults;  // fault=KIND@N[:BIT], as often as wanted
   std::uint64_t link_hz = 2'000'000;   // link-clock=HZ: the cable's clock on the link port
   std::uint64_t usb_latency_us = 1000;  // usb-latency=US: the host's turn-around for a reply
+  std::string screens_dir;  // screens=DIR: a numbered picture at each switch of the page shown
+  KeyScript keys;           // keys=LIST: keys held by KEYINPUT read
 };
 
 // "key=value,key,..." as typed after --sim=; "" gives the defaults. Unknown
@@ -39,7 +42,8 @@ std::string sim_help_text();
 // A Pipes transport onto a fresh simulated cable+console+cartridge (or the
 // one kept in state_dir). `report` receives the simulator's log lines and,
 // when the transport is destroyed, the stats line. With state_dir the
-// destructor saves the state and writes state_dir/screen.png. A transfer
+// destructor saves the state and writes state_dir/screen.png. With
+// screens_dir each switch of the page shown is kept as a picture there. A transfer
 // that gets no answer fails after `timeout_ms` of wall-clock time (and
 // after what a later set_timeout() gives), as a USB transfer does.
 std::unique_ptr<Pipes> open_sim_cable(const SimOptions& options, std::ostream& report, int timeout_ms);

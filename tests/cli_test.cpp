@@ -12,6 +12,7 @@
 
 #include "app/cli.h"
 #include "common/failure.h"
+#include "tests/support/run_binary.h"
 
 namespace kartex::test {
 namespace {
@@ -120,33 +121,6 @@ TEST(CommandLine, GlobalOptionsAndRefusals) {
 
 // ---- The built binary, with no cable attached ----
 
-struct Result {
-  int status;
-  std::string out, err;
-};
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-Result run_binary(const std::string& args) {
-  const std::string dir = ::testing::TempDir();
-  // CTest runs tests in parallel processes: every run gets its own files.
-  static int runs = 0;
-  const std::string tag = std::to_string(::getpid()) + "_" + std::to_string(runs++);
-  const std::string out = dir + "kartex_cli_out_" + tag, err = dir + "kartex_cli_err_" + tag;
-  std::string command = std::string("cd ") + dir + " && " + KARTEX_BINARY + " " + args + " >" +
-                        out + " 2>" + err + " </dev/null";
-  int raw = std::system(command.c_str());
-  Result result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
-  std::remove(out.c_str());
-  std::remove(err.c_str());
-  return result;
-}
-
 const std::string BANNER =
     "*********** TETHERBOX USB CONSOLE TOOL Ver 3.54 + RTC + VTS ************\n";
 const std::string USAGE =
@@ -185,7 +159,7 @@ TEST(Binary, MessagesAndExitStatuses) {
   };
   for (const Case& tc : cases) {
     SCOPED_TRACE(tc.args);
-    Result r = run_binary(tc.args);
+    BinaryRun r = run_binary(tc.args);
     EXPECT_EQ(r.status, tc.status);
     EXPECT_EQ(r.out, tc.out);
     if (*tc.err_contains) {
@@ -198,7 +172,7 @@ TEST(Binary, MessagesAndExitStatuses) {
 }
 
 TEST(Binary, HelpListsCommandsAndOptions) {
-  Result r = run_binary("--help");
+  BinaryRun r = run_binary("--help");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind(BANNER + USAGE, 0), 0u);
   for (const char* option : {"--usb VID:PID", "--trace FILE", "--timeout SECONDS", "--version"})
@@ -209,10 +183,10 @@ TEST(Binary, FailedReadLeavesAnExistingFileAlone) {
   const std::string dir = ::testing::TempDir();
   const std::string target = dir + "kartex_cli_keep.gba";
   std::ofstream(target) << "precious";
-  Result r = run_binary("fr kartex_cli_keep.gba");
+  BinaryRun r = run_binary("fr kartex_cli_keep.gba");
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out, BANNER + NO_CABLE);
-  EXPECT_EQ(slurp(target), "precious");
+  EXPECT_EQ(file_text(target), "precious");
   std::ifstream partial(target + ".kartex-part");
   EXPECT_FALSE(partial.good()) << "temporary file left behind";
 }

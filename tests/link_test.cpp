@@ -13,21 +13,6 @@
 namespace kartex::test {
 namespace {
 
-// Opens the link on a cable whose agent already holds the session marker.
-void start_marked(ScriptedLink& s) {
-  s.cable->open().reg_read(1, 0x12345678);
-  s.link.link_start();
-}
-
-std::string failure_text(const std::function<void()>& body) {
-  try {
-    body();
-  } catch (const Failure& f) {
-    return f.what();
-  }
-  return "(no failure)";
-}
-
 TEST(CableLinkForms, TransfersAreByteForByte) {
   struct Case {
     const char* name;

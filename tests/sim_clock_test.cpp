@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,6 +14,7 @@
 #include "sim/memory_timing.h"
 #include "sim/simulator.h"
 #include "sim_support.h"
+#include "tests/support/run_binary.h"
 
 namespace kartex {
 namespace {
@@ -207,39 +205,12 @@ TEST(SimClock, AHostThatWaitsOnTheConsoleIsNotFasterThanTheLink) {
   EXPECT_GE(simtime::seconds(a.host() - start), words * 32e-6);
 }
 
-struct ToolRun {
-  int status;
-  std::string out, err;
-};
-
-ToolRun run_kartex(const std::string& args) {
-  static int runs = 0;
-  const std::string dir = ::testing::TempDir();
-  const std::string tag = std::to_string(::getpid()) + "_clock_" + std::to_string(runs++);
-  const std::string out = dir + "out_" + tag, err = dir + "err_" + tag;
-  const std::string command = "cd " + dir + " && " + KARTEX_BINARY + " " + args + " >" + out + " 2>" + err +
-                              " </dev/null";
-  const int raw = std::system(command.c_str());
-  auto slurp = [](const std::string& path) {
-    std::string text;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-      char buf[4096];
-      std::size_t n;
-      while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-      std::fclose(f);
-    }
-    std::remove(path.c_str());
-    return text;
-  };
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
-}
-
 TEST(SimClock, StatsGiveTheRunsHardwareTimeAndTheLinksShare) {
   const std::string file = "clock_stats_" + std::to_string(::getpid()) + ".bin";
   double seconds[2] = {};
   const char* clocks[2] = {"1000000", "2000000"};
   for (int i = 0; i < 2; ++i) {
-    ToolRun r = run_kartex(std::string("--sim=stats,link-clock=") + clocks[i] + " fr " + file + " 0 256k");
+    test::BinaryRun r = test::run_binary(std::string("--sim=stats,link-clock=") + clocks[i] + " fr " + file + " 0 256k");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string text = r.out + r.err;
     const std::size_t at = text.find("sim: hardware time ");
@@ -263,7 +234,7 @@ TEST(SimClock, StatsGiveTheRunsHardwareTimeAndTheLinksShare) {
 TEST(SimClock, HardwareFiguresOutsideWhatExistsAreRefused) {
   for (const char* bad : {"link-clock=0", "link-clock=9000000", "link-clock=2MHz", "usb-latency=-5",
                           "usb-latency=200000"}) {
-    ToolRun r = run_kartex(std::string("--sim=") + bad + " fe");
+    test::BinaryRun r = test::run_binary(std::string("--sim=") + bad + " fe");
     EXPECT_EQ(r.status, 255) << bad;
     EXPECT_EQ(r.err.rfind("kartex: --sim: ", 0), 0u) << r.err;
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;

@@ -41,10 +41,13 @@ struct EepromBench : Bench {
 
   EepromChip& chip() { return dynamic_cast<EepromChip&>(cart->save_chip()); }
 
-  // CPU reads of the ready bit until it is 1; how many read 0.
+  // CPU reads of the ready bit every 100 us until it is 1; how many read 0.
   unsigned busy_reads(std::uint32_t at = EEPROM) {
     unsigned zeros = 0;
-    while ((bus().read(at, 2) & 1) == 0 && zeros < 100000) ++zeros;
+    while ((bus().read(at, 2) & 1) == 0 && zeros < 100000) {
+      ++zeros;
+      pass(simtime::microseconds(100));
+    }
     return zeros;
   }
 

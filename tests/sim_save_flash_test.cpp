@@ -51,11 +51,15 @@ struct FlashBench : Bench {
     command(FLASH_BANK_SWITCH);
     wr(0, n);
   }
-  // Reads `at` until two reads agree in bit 6; the number of reads taken.
+  // Reads `at` every 10 us until two reads agree in bit 6; the number of
+  // reads taken.
   unsigned toggle_wait(std::uint32_t at) {
     unsigned reads = 2;
-    std::uint8_t a = rd(at), b = rd(at);
-    while (((a ^ b) & FLASH_DQ6_TOGGLE) && reads < 10000) {
+    std::uint8_t a = rd(at);
+    pass(simtime::microseconds(10));
+    std::uint8_t b = rd(at);
+    while (((a ^ b) & FLASH_DQ6_TOGGLE) && reads < 400000) {
+      pass(simtime::microseconds(10));
       a = b;
       b = rd(at);
       ++reads;
@@ -68,14 +72,19 @@ TEST(SimSaveFlash, EachPartAnswersItsIdentifierAndLeavesIdModeWithF0) {
   for (const Part& p : PARTS) {
     SCOPED_TRACE(std::to_string(p.maker) + "/" + std::to_string(p.device));
     FlashBench b(p, pattern(p.bytes));
+    // Each mode change takes effect after the part's latency, well under 1 ms.
     b.command(FLASH_ID_ENTER);
+    b.pass(simtime::milliseconds(1));
     EXPECT_EQ(b.rd(0), p.maker);
     EXPECT_EQ(b.rd(1), p.device);
     b.command(FLASH_RESET);
+    b.pass(simtime::milliseconds(1));
     EXPECT_EQ(b.rd(0), pattern(p.bytes)[0]);
     EXPECT_EQ(b.rd(1), pattern(p.bytes)[1]);
     b.command(FLASH_ID_ENTER);
+    b.pass(simtime::milliseconds(1));
     b.wr(0x1234, FLASH_RESET);  // the reset byte alone, anywhere, also ends ID mode
+    b.pass(simtime::milliseconds(1));
     EXPECT_EQ(b.rd(1), pattern(p.bytes)[1]);
     b.expect_no_misuse();
   }
@@ -161,6 +170,7 @@ TEST(SimSaveFlash, PagePartRewritesWholePagesAsGivenWithoutErase) {
     b.wr(0x1180 + i, v);
     want[0x1180 + i] = v;
   }
+  b.pass(FLASH_PAGE_LOAD_WINDOW);  // no byte for the load window: the write cycle starts
   EXPECT_GT(b.toggle_wait(0x11FF), 2u);
   EXPECT_EQ(b.chip().cells(), want) << "only the page at 0x1180 changes, to exactly the bytes given";
   b.expect_no_misuse();
@@ -172,7 +182,8 @@ TEST(SimSaveFlash, PagePartMisuse) {
     unsigned loaded;     // bytes loaded from the page start before a read
     bool sector_erase;   // try the sector erase instead
   };
-  const Case cases[] = {{"short page: a read ends loading", 100, false}, {"no sector erase", 0, true}};
+  const Case cases[] = {{"short page: the load window closes after 100 bytes", 100, false},
+                        {"no sector erase", 0, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::vector<std::uint8_t> before = pattern(PAGE_64K.bytes);
@@ -186,6 +197,7 @@ TEST(SimSaveFlash, PagePartMisuse) {
       std::fill_n(want.begin() + 0x200, c.loaded, 0x11);
       std::fill_n(want.begin() + 0x200 + c.loaded, FLASH_PAGE_BYTES - c.loaded, FLASH_ERASED);
     }
+    b.pass(FLASH_PAGE_LOAD_WINDOW);
     b.toggle_wait(0x0200);
     EXPECT_EQ(b.chip().cells(), want);
     EXPECT_EQ(b.new_misuses().size(), 1u);

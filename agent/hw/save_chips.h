@@ -59,15 +59,42 @@
 #define FLASH_SAVE_PAGE_PAUSE_READS 1  /* byte reads of ROM_BASE after each byte of a page */
 /* Bit 6 changes on every read while the chip erases or programs */
 #define FLASH_SAVE_TOGGLE_BIT 0x40
-/* Two reads per pass, about 1 us: some 4 s, far beyond any sector erase */
-#define FLASH_SAVE_TOGGLE_POLL_PASSES 0x400000
+/* Macronix parts: set while bit 6 still toggles, the operation ran past its
+ * limit and only FLASH_SAVE_CMD_RESET ends it */
+#define FLASH_SAVE_TIMEOUT_BIT 0x20
 
-/* Reads that give a chip time to settle before and inside identification */
+/* ---- Waits in real time ----
+ * save_delay(n) spends n passes of SAVE_DELAY_PASS_CYCLES CPU cycles (at
+ * 2^24 Hz) in internal work RAM; a time in microseconds becomes passes,
+ * rounded up. */
+#define SAVE_DELAY_PASS_CYCLES 66
+#define SAVE_DELAY_PASSES(us) (((us) * 16777u + SAVE_DELAY_PASS_CYCLES * 1000u - 1) / (SAVE_DELAY_PASS_CYCLES * 1000u))
+
+/* The page part starts writing once no byte has come for 150 us; it is
+ * polled only after that */
+#define FLASH_SAVE_PAGE_LOAD_WAIT_US 200
+/* Between two status polls of a long operation */
+#define FLASH_SAVE_POLL_PAUSE_US 50
+/* Bounds of the status polls, with GBATEK's time-outs (10 ms for a byte
+ * or a page, up to 2 s for an erase) and room to spare; each pass of a
+ * bounded poll takes at least the pause, so a bound in passes is a bound
+ * in time */
+#define FLASH_SAVE_WRITE_TIMEOUT_US 40000
+#define FLASH_SAVE_ERASE_TIMEOUT_US 4000000
+
+/* Identification as the console makers' library does it: the identifier
+ * mode takes effect after a latency; wait 20 ms after entering and after
+ * leaving it, and leave it twice (some parts want a second 0xF0) */
+#define FLASH_SAVE_ID_WAIT_US 20000
+
+/* Reads that give a chip time to settle before identification */
 #define SAVE_PROBE_PAUSE_READS 65536
-#define FLASH_SAVE_ID_PAUSE_READS 2000
 
-/* ---- Serial EEPROM: one bit per halfword, bit 0, through DMA channel 3 ---- */
-#define EEPROM_PORT 0x0D000000
+/* ---- Serial EEPROM: one bit per halfword, bit 0, through DMA channel 3 ----
+ * Its chip select is cartridge line A23, with A7-A22 ANDed in beside a
+ * 32 MiB ROM: the top 256 bytes of the wait state 2 window select it
+ * beside every ROM size. */
+#define EEPROM_PORT 0x0DFFFF00
 #define EEPROM_BIT 0x0001
 #define EEPROM_ADDR_BITS_512 6     /* 512-byte EEPROM: 64 blocks */
 #define EEPROM_ADDR_BITS_8K 14     /* 8 KiB EEPROM: 1,024 blocks, 14-bit block numbers */
@@ -75,8 +102,8 @@
 #define EEPROM_DATA_BITS 64
 #define EEPROM_ANSWER_LEAD_BITS 4  /* dropped at the start of a read answer */
 #define EEPROM_ANSWER_BITS (EEPROM_ANSWER_LEAD_BITS + EEPROM_DATA_BITS) /* 68 */
-/* A request starts with two bits: 1 1 to read, 1 0 to write; a read request
- * ends with 0, a write request with 1 after its data. */
+/* A request starts with two bits: 1 1 to read, 1 0 to write; both end
+ * with a 0 (a write request after its data). */
 #define EEPROM_START_BITS 2
 #define EEPROM_END_BITS 1
 #define EEPROM_READ_REQUEST_BITS(addr_bits) (EEPROM_START_BITS + (addr_bits) + EEPROM_END_BITS)
@@ -84,8 +111,10 @@
   (EEPROM_START_BITS + (addr_bits) + EEPROM_DATA_BITS + EEPROM_END_BITS)
 #define EEPROM_MAX_WRITE_REQUEST_BITS EEPROM_WRITE_REQUEST_BITS(EEPROM_ADDR_BITS_8K) /* 81 */
 #define EEPROM_MAX_READ_REQUEST_BITS EEPROM_READ_REQUEST_BITS(EEPROM_ADDR_BITS_8K)   /* 17 */
-/* After a write the EEPROM reads 0 in bit 0 while it is busy */
-#define EEPROM_BUSY_POLL_READS 262144
+/* After a write the EEPROM reads 0 in bit 0 while it is busy, about
+ * 6.5 ms; GBATEK gives up after 10 ms or more */
+#define EEPROM_WRITE_TIMEOUT_US 20000
+#define EEPROM_POLL_PAUSE_US 50
 
 /* ---- Save area in the ROM's own flash, 1 MiB at ROM offset 0x1F00000 ----
  * Written through the wait state 2 mirror with 16-bit status-register commands. */

@@ -11,6 +11,7 @@
 #define WS_SRAM_MASK 0x0003
 #define WS_SRAM_SHIFT 0
 #define WS_SRAM_4 0x0000
+#define WS_SRAM_8 0x0003
 #define WS_ROM0_N_MASK 0x000C
 #define WS_ROM0_N_SHIFT 2
 #define WS_ROM0_N3 0x0004
@@ -31,9 +32,11 @@
 #define WS_ROM2_S8 0x0000
 #define WS_PREFETCH 0x4000
 
-/* Slow enough for every flash chip and the EEPROM in wait state 2;
- * prefetch stays off so that flash command sequences reach the bus as written. */
+/* Slow enough for every flash chip and the EEPROM in wait state 2, and for
+ * every FLASH save part in the save window (the slowest want 8 cycles, and
+ * identification wants 8 on all of them); prefetch stays off so that flash
+ * command sequences reach the bus as written. */
 #define WAITCNT_AGENT \
-  (WS_SRAM_4 | WS_ROM0_N3 | WS_ROM0_S1 | WS_ROM1_N4 | WS_ROM1_S4 | WS_ROM2_N8 | WS_ROM2_S8)
+  (WS_SRAM_8 | WS_ROM0_N3 | WS_ROM0_S1 | WS_ROM1_N4 | WS_ROM1_S4 | WS_ROM2_N8 | WS_ROM2_S8)
 
 #endif

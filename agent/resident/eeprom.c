@@ -5,13 +5,14 @@
 #include "agent/resident/bus.h"
 #include "agent/resident/dma3.h"
 #include "agent/resident/eeprom.h"
+#include "agent/resident/save_delay.h"
 
 #define EEPROM_START 1      /* first bit of every request */
 #define EEPROM_READ_MARK 1  /* second bit: 1 reads, 0 writes */
 #define EEPROM_WRITE_MARK 0
 #define EEPROM_READ_END 0
 #define BITS_PER_BYTE 8
-#define EEPROM_WRITE_END 1
+#define EEPROM_WRITE_END 0 /* the part refuses a write request ending in 1 */
 
 /* Puts the n low bits of value into bits[], most significant first;
  * returns the next free place. */
@@ -63,9 +64,12 @@ void eeprom_write_block(u32 addr_bits, u32 block, const u8 *src)
   dma3_run(request, (volatile void *)EEPROM_PORT,
            DMA_COPY16_NOW(EEPROM_WRITE_REQUEST_BITS(addr_bits)));
 
-  /* Bit 0 reads 1 once the EEPROM has stored the block; the bound keeps a
-   * slot without an EEPROM from stopping the agent. */
-  for (u32 n = 0; n < EEPROM_BUSY_POLL_READS; n++)
+  /* Bit 0 reads 1 once the EEPROM has stored the block; the bound, in
+   * pauses of known length, keeps a slot without an EEPROM from stopping
+   * the agent. */
+  for (u32 n = 0; n < EEPROM_WRITE_TIMEOUT_US / EEPROM_POLL_PAUSE_US; n++) {
     if (bus_read16(EEPROM_PORT) & EEPROM_BIT)
       break;
+    save_delay(SAVE_DELAY_PASSES(EEPROM_POLL_PAUSE_US));
+  }
 }

@@ -164,10 +164,12 @@ static void identify_maker_1c(void)
           bus_read16(ROM_CHIPS_AT_8M + ROM_ID_PAIR_DEVICE) == ROM_DEV_1C_PAIR ? MIB(16) : MIB(8));
 }
 
+/* Bit 0 is left out: past a ROM of up to 16 MiB an EEPROM drives it with
+ * its ready bit, and the rest of the bus floats as it does with no chip. */
 static int shows_open_bus(u32 address)
 {
   for (u32 i = 0; i < OPEN_BUS_PROBE_HALFWORDS; i++)
-    if (bus_read16(address + 2 * i) != i)
+    if ((bus_read16(address + 2 * i) | 1) != (i | 1))
       return 0;
   return 1;
 }

@@ -6,21 +6,36 @@
 #include "agent/hw/save_chips.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/flash_save_write.h"
+#include "agent/resident/save_delay.h"
 #include "agent/resident/save_flash.h"
 #include "agent/resident/save_units.h"
 #include "agent/resident/state.h"
 
 /* Until two reads in a row agree in the toggle bit: the chip has finished.
- * Bounded, so that a chip that never settles does not stop the agent; the
- * write is not reported either way. */
-static void toggle_wait(u32 address)
+ * A Macronix part that ran past its limit shows the time-out bit while it
+ * still toggles and waits for the reset command, as does a chip that never
+ * settles within the bound: both get it, so that the chip reads its array
+ * again. The bound counts passes of at least `pause_us`; the write is not
+ * reported either way. */
+static void toggle_wait(u32 address, u32 pause_us, u32 timeout_us)
 {
-  for (u32 n = 0; n < FLASH_SAVE_TOGGLE_POLL_PASSES; n++) {
+  u32 pause = SAVE_DELAY_PASSES(pause_us);
+  for (u32 n = 0; n <= timeout_us / pause_us; n++) {
     u8 first = bus_read8(address);
     u8 second = bus_read8(address);
     if (((first ^ second) & FLASH_SAVE_TOGGLE_BIT) == 0)
       return;
+    if (second & FLASH_SAVE_TIMEOUT_BIT) {
+      /* It may have finished between the two reads */
+      first = bus_read8(address);
+      second = bus_read8(address);
+      if (((first ^ second) & FLASH_SAVE_TOGGLE_BIT) == 0)
+        return;
+      break;
+    }
+    save_delay(pause);
   }
+  bus_write8(FLASH_SAVE_ADDR_1, FLASH_SAVE_CMD_RESET);
 }
 
 static u32 sector_address(u32 sector)
@@ -39,7 +54,7 @@ static void erase_sector(u32 address)
   save_flash_command(FLASH_SAVE_CMD_ERASE_SETUP);
   save_flash_unlock();
   bus_write8(address, FLASH_SAVE_CMD_SECTOR_ERASE);
-  toggle_wait(address);
+  toggle_wait(address, FLASH_SAVE_POLL_PAUSE_US, FLASH_SAVE_ERASE_TIMEOUT_US);
   bus_write8(FLASH_SAVE_RESET_ADDR, FLASH_SAVE_CMD_RESET);
 }
 
@@ -48,12 +63,14 @@ static void program_bytes(u32 address, const u8 *src)
   for (u32 k = 0; k < FLASH_SAVE_SECTOR_SIZE; k++) {
     save_flash_command(FLASH_SAVE_CMD_PROGRAM);
     bus_write8(address + k, src[k]);
-    toggle_wait(address + k);
+    toggle_wait(address + k, 1, FLASH_SAVE_WRITE_TIMEOUT_US);
   }
 }
 
 /* One program command loads a whole page; the ROM read after each byte
- * spaces the loads out as the chip expects. */
+ * spaces the loads out as the chip expects. The chip starts writing only
+ * once no byte has come for its load window, and until then takes every
+ * write as a byte of the page, so the wait comes before the poll. */
 static void program_pages(u32 address, const u8 *src)
 {
   for (u32 page = 0; page < FLASH_SAVE_SECTOR_SIZE; page += FLASH_SAVE_PAGE_SIZE) {
@@ -62,7 +79,8 @@ static void program_pages(u32 address, const u8 *src)
       bus_write8(address + k, src[k]);
       bus_pause8(ROM_BASE, FLASH_SAVE_PAGE_PAUSE_READS);
     }
-    toggle_wait(address + page + FLASH_SAVE_PAGE_SIZE - 1);
+    save_delay(SAVE_DELAY_PASSES(FLASH_SAVE_PAGE_LOAD_WAIT_US));
+    toggle_wait(address + page + FLASH_SAVE_PAGE_SIZE - 1, FLASH_SAVE_POLL_PAUSE_US, FLASH_SAVE_WRITE_TIMEOUT_US);
   }
 }
 

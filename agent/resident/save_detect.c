@@ -9,6 +9,7 @@
 #include "agent/resident/eeprom.h"
 #include "agent/resident/link.h"
 #include "agent/resident/requests.h"
+#include "agent/resident/save_delay.h"
 #include "agent/resident/save_detect.h"
 #include "agent/resident/save_flash.h"
 #include "agent/resident/state.h"
@@ -53,36 +54,38 @@ struct flash_save_chip {
   u8 maker;
   u8 device;
   u8 type;
-  u8 chip;        /* save_chip */
-  u8 second_exit; /* needs a second exit command to leave identifier mode */
+  u8 chip; /* save_chip */
 };
 
 /* The 64 KiB rows are numbered by save_chip in this order */
 static const struct flash_save_chip flash_save_chips[] = {
-    {FLASH_SAVE_MAKER_128K_0, FLASH_SAVE_DEV_128K_0, SAVE_TYPE_FLASH_128K, 0, 0},
-    {FLASH_SAVE_MAKER_128K_1, FLASH_SAVE_DEV_128K_1, SAVE_TYPE_FLASH_128K, 1, 1},
-    {FLASH_SAVE_MAKER_64K_0, FLASH_SAVE_DEV_64K_0, SAVE_TYPE_FLASH_64K, 0, 0},
-    {FLASH_SAVE_MAKER_64K_1, FLASH_SAVE_DEV_64K_1, SAVE_TYPE_FLASH_64K, 1, 0},
-    {FLASH_SAVE_MAKER_64K_2, FLASH_SAVE_DEV_64K_2, SAVE_TYPE_FLASH_64K, 2, 0},
-    {FLASH_SAVE_MAKER_64K_3, FLASH_SAVE_DEV_64K_3, SAVE_TYPE_FLASH_64K, 3, 0},
+    {FLASH_SAVE_MAKER_128K_0, FLASH_SAVE_DEV_128K_0, SAVE_TYPE_FLASH_128K, 0},
+    {FLASH_SAVE_MAKER_128K_1, FLASH_SAVE_DEV_128K_1, SAVE_TYPE_FLASH_128K, 1},
+    {FLASH_SAVE_MAKER_64K_0, FLASH_SAVE_DEV_64K_0, SAVE_TYPE_FLASH_64K, 0},
+    {FLASH_SAVE_MAKER_64K_1, FLASH_SAVE_DEV_64K_1, SAVE_TYPE_FLASH_64K, 1},
+    {FLASH_SAVE_MAKER_64K_2, FLASH_SAVE_DEV_64K_2, SAVE_TYPE_FLASH_64K, 2},
+    {FLASH_SAVE_MAKER_64K_3, FLASH_SAVE_DEV_64K_3, SAVE_TYPE_FLASH_64K, 3},
 };
 
 #define FLASH_SAVE_CHIP_COUNT (sizeof flash_save_chips / sizeof flash_save_chips[0])
 
-/* Returns the type and sets save_chip, or returns SAVE_TYPE_NONE */
+/* Returns the type and sets save_chip, or returns SAVE_TYPE_NONE. Every
+ * part leaves identifier mode twice (the command, then 0xF0 alone, which
+ * some parts want as well) and is given time to do so, before anything
+ * reads its array. */
 static u32 probe_flash_save(void)
 {
   save_flash_command(FLASH_SAVE_CMD_READ_ID);
-  bus_pause8(ROM_BASE, FLASH_SAVE_ID_PAUSE_READS);
+  save_delay(SAVE_DELAY_PASSES(FLASH_SAVE_ID_WAIT_US));
   u8 maker = bus_read8(FLASH_SAVE_ID_MAKER);
   u8 device = bus_read8(FLASH_SAVE_ID_DEVICE);
   save_flash_command(FLASH_SAVE_CMD_EXIT_ID);
+  bus_write8(FLASH_SAVE_ADDR_1, FLASH_SAVE_CMD_EXIT_ID);
+  save_delay(SAVE_DELAY_PASSES(FLASH_SAVE_ID_WAIT_US));
 
   for (u32 row = 0; row < FLASH_SAVE_CHIP_COUNT; row++) {
     const struct flash_save_chip *c = &flash_save_chips[row];
     if (c->maker == maker && c->device == device) {
-      if (c->second_exit)
-        bus_write8(FLASH_SAVE_ADDR_1, FLASH_SAVE_CMD_EXIT_ID);
       save_chip = c->chip;
       return c->type;
     }

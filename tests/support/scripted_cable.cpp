@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "common/failure.h"
 #include "link/hex.h"
 
 namespace kartex::test {
@@ -199,5 +200,19 @@ ScriptedLink::ScriptedLink() : ScriptedLink(nullptr) {}
 
 ScriptedLink::ScriptedLink(std::ostream* notice_stream)
     : link(opener_for(cable), [c = cable](int ms) { c->on_sleep(ms); }, notice_stream) {}
+
+void start_marked(ScriptedLink& s) {
+  s.cable->open().reg_read(1, 0x12345678);
+  s.link.link_start();
+}
+
+std::string failure_text(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const Failure& f) {
+    return f.what();
+  }
+  return "(no failure)";
+}
 
 }  // namespace kartex::test

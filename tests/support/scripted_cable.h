@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,5 +89,11 @@ struct ScriptedLink {
 
 // A PipesOpener that hands out `cable` (shared, so the test keeps it).
 PipesOpener opener_for(std::shared_ptr<ScriptedCable> cable);
+
+// Opens the link on a cable whose agent already holds the session marker.
+void start_marked(ScriptedLink& s);
+
+// The text of the Failure `body` throws, or "(no failure)".
+std::string failure_text(const std::function<void()>& body);
 
 }  // namespace kartex::test

@@ -1,0 +1,125 @@
+// keys=LIST: the scripted keypad, by KEYINPUT read.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "app/usage.h"
+#include "common/failure.h"
+#include "sim/key_script.h"
+#include "sim/sim_pipes.h"
+#include "sim/simulator.h"
+
+namespace kartex {
+namespace {
+
+std::string refusal(const std::string& text) {
+  try {
+    parse_sim_options(text);
+  } catch (const Failure& f) {
+    return f.what();
+  }
+  return "(accepted)";
+}
+
+TEST(SimKeys, ScriptHoldsKeysOnTheReadsNamed) {
+  const SimOptions o = parse_sim_options("keys=start@10,right@20-22,a+b@30,b@40,stats");
+  EXPECT_TRUE(o.stats) << "the list ends at the next option";
+  // Held-key bits: A 0x001, B 0x002, Start 0x008, Right 0x010.
+  const struct {
+    std::uint64_t read;
+    std::uint16_t held;
+  } cases[] = {{1, 0},      {9, 0},      {10, 0x008}, {11, 0},     {19, 0},
+               {20, 0x010}, {21, 0x010}, {22, 0x010}, {23, 0},     {29, 0},
+               {30, 0x003}, {31, 0},     {40, 0x002}, {41, 0},     {1000000, 0}};
+  for (const auto& c : cases) EXPECT_EQ(o.keys.held(c.read), c.held) << "read " << c.read;
+
+  const KeyScript all = parse_key_script("a+b+select+start+right+left+up+down+r+l@1,l+r@2-3,up@3");
+  EXPECT_EQ(all.held(1), 0x3FF);
+  EXPECT_EQ(all.held(2), 0x300);
+  EXPECT_EQ(all.held(3), 0x340) << "overlapping entries hold their keys together";
+}
+
+TEST(SimKeys, BadListsAreRefusedWithOneLine) {
+  const struct {
+    const char* text;
+    const char* says;
+  } cases[] = {
+      {"keys=start", "'start' needs @N or @N-M"},
+      {"keys=x@3", "'x@3' has no key 'x' (keys: a b select start right left up down r l)"},
+      {"keys=A@3", "has no key 'A'"},
+      {"keys=a+@3", "has no key ''"},
+      {"keys=@3", "has no key ''"},
+      {"keys=a@0", "names read 0; reads count from 1"},
+      {"keys=a@", "needs read numbers after @"},
+      {"keys=a@x", "needs read numbers after @"},
+      {"keys=a@5-3", "'a@5-3' ends before it starts"},
+      {"keys=a@5-", "needs read numbers after @"},
+      {"keys=a@1-2-3", "needs read numbers after @"},
+      {"keys=a@-3", "needs read numbers after @"},
+      {"keys=a@1,right", "unknown option 'right'"},
+      {"keys=a@1,,b@2", "empty option"},
+      {"keys=", "needs a value"},
+  };
+  for (const auto& c : cases) {
+    const std::string line = refusal(c.text);
+    EXPECT_NE(line.find(c.says), std::string::npos) << c.text << ": " << line;
+    EXPECT_EQ(line.find('\n'), std::string::npos) << c.text << ": " << line;
+  }
+}
+
+TEST(SimKeys, KeyinputCountsEachReadOnce) {
+  Simulator sim;
+  sim.set_keys(0x03FF & ~0x200);  // L held by hand the whole time
+  sim.console().io().set_key_script(parse_key_script("a@2,start+up@4-5"));
+  ConsoleBus& bus = sim.console().bus();
+  // Read 1: 16-bit; 2: 32-bit (KEYINPUT and KEYCNT, one read of the keys);
+  // 3, 4: bytes; 5: 16-bit; 6: 16-bit.
+  EXPECT_EQ(bus.read(0x04000130, 2), 0x1FFu);
+  EXPECT_EQ(bus.read(0x04000130, 4) & 0xFFFF, 0x1FEu);
+  EXPECT_EQ(bus.read(0x04000130, 1), 0xFFu);
+  EXPECT_EQ(bus.read(0x04000130, 1), 0xB7u);
+  EXPECT_EQ(bus.read(0x04000130, 2), 0x1B7u);
+  EXPECT_EQ(bus.read(0x04000130, 2), 0x1FFu);
+  EXPECT_EQ(sim.console().io().key_reads(), 6u);
+  EXPECT_EQ(sim.console().io().raw(0x130), 0u) << "the register cells are untouched";
+}
+
+// The words of keys= and screens= stand the same in --sim=help, --help and
+// the README (line breaks, indentation and Markdown quotes aside).
+std::string words_of(std::string text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '`') continue;
+    const bool space = c == ' ' || c == '\n';
+    if (space && (out.empty() || out.back() == ' ')) continue;
+    out += space ? ' ' : c;
+  }
+  return out;
+}
+
+TEST(SimKeys, HelpTextsUseTheSameWords) {
+  std::ostringstream help;
+  print_help(help);
+  std::ifstream readme(KARTEX_README);
+  ASSERT_TRUE(readme) << KARTEX_README;
+  std::stringstream readme_text;
+  readme_text << readme.rdbuf();
+  const std::string keys = words_of(std::string("keys=LIST: ") + KEY_SCRIPT_HELP);
+  const std::string screens = words_of("screens=DIR: a picture DIR/NNNNNN.png (from 000001) each time the "
+                                       "displayed page switches");
+  for (const auto& [where, text] : {std::pair<const char*, std::string>{"--sim=help", sim_help_text()},
+                                    {"--help", help.str()},
+                                    {"README", readme_text.str()}}) {
+    std::string flat = words_of(text);
+    // --sim=help sets the key apart from its text by spaces.
+    for (std::size_t at; (at = flat.find("keys LIST:")) != std::string::npos;) flat.replace(at, 10, "keys=LIST:");
+    for (std::size_t at; (at = flat.find("screens DIR:")) != std::string::npos;) flat.replace(at, 12, "screens=DIR:");
+    EXPECT_NE(flat.find(keys), std::string::npos) << where;
+    EXPECT_NE(flat.find(screens), std::string::npos) << where;
+  }
+}
+
+}  // namespace
+}  // namespace kartex
