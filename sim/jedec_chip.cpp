@@ -33,6 +33,8 @@ std::uint16_t JedecChip::read(std::uint32_t word) {
   settle();
   switch (mode_) {
     case Mode::Busy:
+      log_.clock().chip_busy_until(busy_until_);
+      return status_read(word);
     case Mode::TimedOut: return status_read(word);
     case Mode::Autoselect:
       switch (word & 0xFF) {

@@ -46,7 +46,10 @@ void StatusChip::settle() {
 
 std::uint16_t StatusChip::read(std::uint32_t word) {
   settle();
-  if (busy_) return status_;  // SR_READY clear
+  if (busy_) {
+    log_.clock().chip_busy_until(busy_until_);
+    return status_;  // SR_READY clear
+  }
   switch (mode_) {
     case Mode::Array: return cells_[word];
     case Mode::Identifier: return identifier(word);
