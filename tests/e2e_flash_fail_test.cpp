@@ -40,6 +40,32 @@ void write_and_check(CartBench& b, std::uint32_t at, const Bytes& data) {
   EXPECT_EQ(b.a.sim.log().misuse_count(), 0u) << testing::PrintToString(b.a.sim.log().misuses());
 }
 
+// The agent's wait on an erase ends when the chip's does, on the console's
+// clock, and the simulator does not run the poll loop's passes one by one
+// (a 1 s erase would be some two million instructions).
+TEST(FlashFailures, AnEraseThroughTheAgentTakesTheChipsTime) {
+  struct Case {
+    const char* chip;
+    std::uint32_t block;  // ROM offset of a main block
+    double erase_s;       // the family's typical block or sector erase
+  };
+  const Case cases[] = {{"2/16", 0x20000, 1.0}, {"5/22da", 0x10000, 0.7}, {"9/20", 0x100000, 0.04}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.chip);
+    CartBench b(cart_options(c.chip));
+    write_and_check(b, c.block, Bytes(0x100, 0x00));
+    const SimTime start = b.a.sim.console().clock().now();
+    const std::uint64_t instructions = b.a.sim.console().instructions();
+    std::uint32_t done[1];
+    b.a.link.agent_request(REQ_FLASH_ERASE, c.block, 0, 0, done);
+    const double took = simtime::seconds(b.a.sim.console().clock().now() - start);
+    EXPECT_GE(took, c.erase_s);
+    EXPECT_LT(took, c.erase_s + 0.005) << "the agent saw the chip ready within a few polls";
+    EXPECT_LT(b.a.sim.console().instructions() - instructions, 20'000u);
+    EXPECT_TRUE(b.read_rom(c.block, 0x100) == Bytes(0x100, 0xFF));
+  }
+}
+
 TEST(FlashFailures, AWornBlockIsOneLineNotDone) {
   struct Case {
     const char* name;
