@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app/run.h"
+#include "app/usage.h"
 #include "common/output.h"
 #include "tests/support/png_read.h"
 #include "tests/support/tool_on_sim.h"
@@ -293,6 +294,28 @@ TEST(VtsStream, UnpluggedCableEndsTheStreamWithOneLine) {
   EXPECT_EQ(pictures_in(dir), 3u) << "page 1 cleared and two whole frames";
   EXPECT_TRUE(r.waits.empty() || r.waits.back() != 1000) << "no end-of-stream waits";
   fs::remove_all(dir);
+}
+
+// The README and --help describe the command and its keys in the same
+// words (line breaks and Markdown quotes aside).
+TEST(VtsStream, HelpAndReadmeUseTheSameWords) {
+  auto words = [](const std::string& text) {
+    std::string flat;
+    for (char c : text) {
+      if (c == '`') continue;
+      const bool space = c == ' ' || c == '\n';
+      if (space && (flat.empty() || flat.back() == ' ')) continue;
+      flat += space ? ' ' : c;
+    }
+    return flat;
+  };
+  std::ostringstream help;
+  print_help(help);
+  const std::string want = words(VTS_HELP);
+  EXPECT_NE(words(help.str()).find(want), std::string::npos);
+  EXPECT_NE(words(text_of(KARTEX_README)).find(want), std::string::npos);
+  EXPECT_NE(help.str().find("kartex vts avi_file\n"), std::string::npos);
+  EXPECT_NE(help.str().find("kartex avi_file\n"), std::string::npos);
 }
 
 }  // namespace
