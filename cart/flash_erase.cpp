@@ -13,6 +13,8 @@ void flash_erase(CableLink& link, const CartInfo& cart, Output& con) {
   for (std::int64_t address = 0; address < cart.rom_size; address += cart.erase_block) {
     std::uint32_t done[1];
     link.agent_request(REQ_FLASH_ERASE, static_cast<std::uint32_t>(address), 0, 0, done);
+    // "done" comes whatever happened: the agent's record tells.
+    check_flash_failures(link);
     con.mark('E');
     con.progress_add(static_cast<std::uint64_t>(cart.erase_block));
   }

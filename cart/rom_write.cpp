@@ -133,6 +133,20 @@ void verify_blocks(CableLink& link, const BlockPlan& plan, Output& con) {
 
 }  // namespace
 
+void check_flash_failures(CableLink& link) {
+  std::uint32_t reply[3] = {};
+  link.agent_request(REQ_FLASH_FAILURES, 0, 0, 0, reply);
+  const std::uint32_t count = reply[0], offset = reply[1], cause = reply[2];
+  if (count == 0) return;
+  const char* what = (cause & FLASH_FAIL_ERASE) ? "erase" : "program";
+  const std::string more = count > 1 ? strprintf(" (%u failures in all)", count) : std::string();
+  if (cause & FLASH_FAIL_TIMEOUT)
+    fail(strprintf("the flash ROM did not finish the %s at 0x%X: the chip never reported ready%s", what, offset,
+                   more.c_str()));
+  fail(strprintf("the flash ROM failed the %s at 0x%X (chip status 0x%02X)%s", what, offset,
+                 cause & FLASH_FAIL_STATUS_MASK, more.c_str()));
+}
+
 void require_flash_rom(const CartInfo& cart, const char* what) {
   // Mask ROMs and slots without a ROM take no flash commands; a flash ROM
   // that reports no erase block cannot be stepped through block by block.
@@ -161,6 +175,7 @@ void write_rom_range(CableLink& link, const CartInfo& cart, std::uint32_t start,
   }
   con.progress_end();
   if (con.mid_line) con.print("\n");
+  check_flash_failures(link);
   con.print("%zu of %zu erase blocks written (%zu of them erased first), %zu unchanged.\n",
             tally.written, plan.count(), tally.erased, tally.unchanged);
   if (options.verify) verify_blocks(link, plan, con);

@@ -19,6 +19,11 @@ struct Output;
 void write_rom_range(CableLink& link, const CartInfo& cart, std::uint32_t start,
                      std::span<const std::uint8_t> data, Output& con, WriteOptions options);
 
+// Asks the agent for the erases and programs that failed since it last
+// asked (a chip's error bits, or no ready status within its wait) and
+// fails with one line naming the first.
+void check_flash_failures(CableLink& link);
+
 // Refuses a cartridge whose ROM cannot be erased or programmed, with one
 // line naming what it holds; `what` is the command's action ("erased",
 // "written").

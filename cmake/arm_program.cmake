@@ -13,16 +13,19 @@ find_program(ARM_EABI_NM arm-none-eabi-nm HINTS "${ARM_EABI_BIN}" REQUIRED)
 
 # kartex_arm_program(NAME name LABEL text CPU_FLAGS flags...
 #                    LINKER_SCRIPT file SOURCES files... HEADERS files...
+#                    [SMALL_SOURCES files...]
 #                    [ASM_INCLUDE dir] [ASM_DEPENDS files...]
 #                    OUT_ELF var OUT_BIN var BIN_NAME file)
 # Paths are relative to the calling folder; every object depends on HEADERS,
 # assembly sources also on ASM_DEPENDS (files they .incbin from ASM_INCLUDE).
+# SMALL_SOURCES (a subset of SOURCES) are optimised for size: code that runs
+# once per command, where space in a small memory counts more than cycles.
 function(kartex_arm_program)
   cmake_parse_arguments(P "" "NAME;LABEL;LINKER_SCRIPT;ASM_INCLUDE;OUT_ELF;OUT_BIN;BIN_NAME"
-                        "CPU_FLAGS;SOURCES;HEADERS;ASM_DEPENDS" ${ARGN})
+                        "CPU_FLAGS;SOURCES;SMALL_SOURCES;HEADERS;ASM_DEPENDS" ${ARGN})
   set(objdir "${CMAKE_CURRENT_BINARY_DIR}/obj")
   file(MAKE_DIRECTORY "${objdir}")
-  set(flags ${P_CPU_FLAGS} -ffreestanding -nostdlib -O2 -g -Wall -Wextra -Werror -fno-common
+  set(flags ${P_CPU_FLAGS} -ffreestanding -nostdlib -g -Wall -Wextra -Werror -fno-common
             -fno-tree-loop-distribute-patterns "-I${PROJECT_SOURCE_DIR}")
   set(objects "")
   foreach(source IN LISTS P_SOURCES)
@@ -30,6 +33,11 @@ function(kartex_arm_program)
     get_filename_component(ext "${source}" LAST_EXT)
     set(object "${objdir}/${name}.o")
     set(depends "${source}" ${P_HEADERS})
+    if(source IN_LIST P_SMALL_SOURCES)
+      set(opt_flags -Os)
+    else()
+      set(opt_flags -O2)
+    endif()
     if(ext STREQUAL ".c")
       set(kind_flags -std=c11)
     else()
@@ -41,7 +49,7 @@ function(kartex_arm_program)
     endif()
     add_custom_command(
       OUTPUT "${object}"
-      COMMAND "${ARM_EABI_GCC}" ${flags} ${kind_flags} -MMD -MF "${object}.d" -MT "${object}"
+      COMMAND "${ARM_EABI_GCC}" ${flags} ${opt_flags} ${kind_flags} -MMD -MF "${object}.d" -MT "${object}"
               -c "${CMAKE_CURRENT_SOURCE_DIR}/${source}" -o "${object}"
       DEPENDS ${depends}
       DEPFILE "${object}.d"

@@ -68,6 +68,14 @@
 #define REQ_FLASH_UPDATE 0xFFFF0032 /* block offset, bytes, data: erase only if needed */
 #define REQ_CART_FINGERPRINT 0xFFFF0033 /* one word: CRC-32 of the header and chip IDs */
 
+/* Flash ROM failures since the tool last asked: three words, the count,
+ * the ROM offset of the first and its cause; the record starts anew. */
+#define REQ_FLASH_FAILURES 0xFFFF0038
+#define FLASH_FAIL_STATUS_MASK 0x00FF /* the status the chip showed */
+#define FLASH_FAIL_ERASE 0x0100
+#define FLASH_FAIL_PROGRAM 0x0200
+#define FLASH_FAIL_TIMEOUT 0x0400     /* it never reported ready */
+
 /* ---- Reply words ---- */
 #define REPLY_DONE 0x12345678 /* an erase or a save block write finished */
 #define LINK_IDLE_WORD 0x5555AAAA /* what a console that loaded nothing shifts out */

@@ -293,6 +293,7 @@ std::uint32_t Console::banked_sp(std::uint32_t mode) {
 void Console::dma_started(unsigned channel) {
   cart_next_ = 0;
   const DmaResult r = run_dma(channel, io_, bus_, timing_, clock_);
+  clock_.take_busy_hint();  // a copy that met a busy chip copied its status; it did not wait
   if (r.dest_high > r.dest_low && r.dest_low < mem::CART_ROM) remove_cache(r.dest_low, r.dest_high);
 }
 
@@ -423,7 +424,10 @@ void Console::on_io_write(uc_engine*, std::uint64_t offset, unsigned size, std::
 }
 
 std::uint64_t Console::on_cart_read(uc_engine*, std::uint64_t offset, unsigned size, void* self) {
-  return static_cast<Console*>(self)->bus_.read(mem::CART_ROM + static_cast<std::uint32_t>(offset), size);
+  auto* c = static_cast<Console*>(self);
+  const std::uint32_t v = c->bus_.read(mem::CART_ROM + static_cast<std::uint32_t>(offset), size);
+  c->clock_.reach(c->clock_.take_busy_hint());
+  return v;
 }
 
 void Console::on_cart_write(uc_engine*, std::uint64_t offset, unsigned size, std::uint64_t value,
@@ -433,7 +437,10 @@ void Console::on_cart_write(uc_engine*, std::uint64_t offset, unsigned size, std
 }
 
 std::uint64_t Console::on_save_read(uc_engine*, std::uint64_t offset, unsigned size, void* self) {
-  return static_cast<Console*>(self)->bus_.read(mem::CART_SAVE + static_cast<std::uint32_t>(offset), size);
+  auto* c = static_cast<Console*>(self);
+  const std::uint32_t v = c->bus_.read(mem::CART_SAVE + static_cast<std::uint32_t>(offset), size);
+  c->clock_.reach(c->clock_.take_busy_hint());
+  return v;
 }
 
 void Console::on_save_write(uc_engine*, std::uint64_t offset, unsigned size, std::uint64_t value,

@@ -13,18 +13,52 @@ namespace {
 
 constexpr std::uint32_t KiB = 1024;
 
+using simtime::microseconds;
+using simtime::milliseconds;
+
+// Typical figures of the families' data sheets (3 V supply, VPP at VCC).
+//
+// 28F-series StrataFlash J3-type sheets (16-word buffer): word program
+// 210 us; a full 32-byte buffer 218 us ("6.8 us per byte effective"), a
+// shorter one taken in proportion; 128 KiB block erase 1.0 s; set lock bit
+// 64 us, clear all lock bits 0.5 s.
+const ChipTimes J3_TIMES = {.word_program = microseconds(210),
+                            .buffer_per_word = microseconds(218) / 16,
+                            .main_erase = milliseconds(1000),
+                            .lock_bit_set = microseconds(64),
+                            .lock_bits_clear = milliseconds(500)};
+// StrataFlash K3/K18-type sheets (32-word buffer): word program 110 us, a
+// full 32-word buffer 440 us, taken in proportion; 64 K-word block erase
+// 1.0 s. Lock bits are volatile and change at once.
+const ChipTimes K3_TIMES = {.word_program = microseconds(110),
+                            .buffer_per_word = microseconds(440) / 32,
+                            .main_erase = milliseconds(1000)};
+// Boot-block status-register sheets (28F-series B3/C3-type): word program
+// 22 us, 4 K-word parameter block erase 0.5 s, 32 K-word main block 1.0 s.
+const ChipTimes BOOT_TIMES = {.word_program = microseconds(22),
+                              .main_erase = milliseconds(1000),
+                              .param_erase = milliseconds(500)};
+// 0x41 page-program (DINOR) sheets: auto program 4 ms for a word or a
+// 128-word page; auto erase 40 ms a block, parameter or main.
+const ChipTimes PAGE_TIMES = {.word_program = milliseconds(4),
+                              .page_program = milliseconds(4),
+                              .main_erase = milliseconds(40)};
+// JEDEC 29LV-type boot sector sheets: word program 11 us, sector erase
+// 0.7 s whatever the sector's size.
+const ChipTimes JEDEC_TIMES = {.word_program = microseconds(11), .main_erase = milliseconds(700)};
+
 // Uniform 128 KiB blocks (one per Mbit), 16-word write buffer, non-volatile lock bits
 // that a single 0x60 0xD0 clears all at once.
 ChipModel buffered(std::uint16_t device, std::uint32_t megabits) {
   return {FlashFamily::StatusRegister, MAKER_89, device, megabits,
-          BlockLayout{{megabits, 128 * KiB}}, 16, 0, LockStyle::ClearAllBits, false};
+          BlockLayout{{megabits, 128 * KiB}}, 16, 0, LockStyle::ClearAllBits, false, J3_TIMES};
 }
 
 // Uniform 128 KiB blocks, 32-word write buffer, every block locked at
 // power-up and unlocked one by one.
 ChipModel locked_buffered(std::uint16_t device, std::uint32_t megabits) {
   return {FlashFamily::StatusRegister, MAKER_89, device, megabits,
-          BlockLayout{{megabits, 128 * KiB}}, 32, 0, LockStyle::PerBlock, true};
+          BlockLayout{{megabits, 128 * KiB}}, 32, 0, LockStyle::PerBlock, true, K3_TIMES};
 }
 
 // 64 KiB main blocks and eight 8 KiB parameter blocks at the top or bottom.
@@ -35,14 +69,15 @@ BlockLayout boot_layout(std::uint32_t megabits, bool top) {
 
 ChipModel boot(std::uint16_t device, std::uint32_t megabits, bool top, bool locks) {
   return {FlashFamily::StatusRegister, MAKER_89, device, megabits, boot_layout(megabits, top), 0, 0,
-          locks ? LockStyle::PerBlock : LockStyle::None, locks};
+          locks ? LockStyle::PerBlock : LockStyle::None, locks, BOOT_TIMES};
 }
 
 // JEDEC top-boot sector layout: 64 KiB sectors, then 32, 8, 8 and 16 KiB
 // (together one more 64 KiB).
 ChipModel jedec_top(std::uint16_t device, std::uint32_t megabits) {
   return {FlashFamily::Jedec, MAKER_04, device, megabits,
-          BlockLayout{{megabits * 2 - 1, 64 * KiB}, {1, 32 * KiB}, {2, 8 * KiB}, {1, 16 * KiB}}};
+          BlockLayout{{megabits * 2 - 1, 64 * KiB}, {1, 32 * KiB}, {2, 8 * KiB}, {1, 16 * KiB}},
+          0, 0, LockStyle::None, false, JEDEC_TIMES};
 }
 
 const ChipModel BUF_32M = buffered(DEV_BUF_32M, 32);
@@ -58,13 +93,15 @@ const ChipModel LBOOT_32M_B = boot(DEV_LBOOT_32M_B, 32, false, true);
 const ChipModel LBOOT_64M_T = boot(DEV_LBOOT_64M_T, 64, true, true);
 const ChipModel LBOOT_64M_B = boot(DEV_LBOOT_64M_B, 64, false, true);
 // Two 32 Mbit halves, each with eight 8 KiB parameter blocks at its top;
-// per-block locks, all open at power-up.
+// per-block locks, every block locked at power-up as the family's sheets
+// give.
 const ChipModel DUAL_64M = {FlashFamily::StatusRegister, MAKER_B0, DEV_DUAL_64M, 64,
                             BlockLayout{{63, 64 * KiB}, {8, 8 * KiB}, {63, 64 * KiB}, {8, 8 * KiB}},
-                            0, 0, LockStyle::PerBlock, false};
-// Top boot, programs a page of 128 words after one 0x41.
+                            0, 0, LockStyle::PerBlock, true, maker_b0_times()};
+// Top boot, programs a page of 128 words after one 0x41; error bits hold
+// off every further erase or program until Clear Status.
 const ChipModel PAGE_32M_T = {FlashFamily::StatusRegister, MAKER_1C, DEV_PAGE_32M_T, 32,
-                              boot_layout(32, true), 0, 128, LockStyle::None, false};
+                              boot_layout(32, true), 0, 128, LockStyle::None, false, PAGE_TIMES, true};
 const ChipModel JEDEC_8M_T = jedec_top(DEV_JEDEC_8M_T, 8);
 const ChipModel JEDEC_16M_T = jedec_top(DEV_JEDEC_16M_T, 16);
 
@@ -82,6 +119,13 @@ std::string family_of(const RomOption& o) {
 }
 
 }  // namespace
+
+ChipTimes maker_b0_times() {
+  // Dual-bank boot-block status-register sheets of maker 0xB0: word
+  // program 20 us, 4 K-word parameter block erase 0.2 s, 32 K-word main
+  // block 0.4 s.
+  return {.word_program = microseconds(20), .main_erase = milliseconds(400), .param_erase = milliseconds(200)};
+}
 
 std::string RomOption::label() const {
   char text[16];

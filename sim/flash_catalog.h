@@ -24,6 +24,9 @@ struct RomOption {
 };
 
 const std::vector<RomOption>& rom_options();
+// Program and erase times of the status-register parts of maker 0xB0 (the
+// chip of kind 4 and the ROM-resident save area).
+ChipTimes maker_b0_times();
 // "3/8802" (hex code, any case); nullptr when no row matches.
 const RomOption* find_rom_option(const std::string& kind_slash_code);
 // One line per row: KIND/CODE, family, sizes, erase blocks, power-up locks.

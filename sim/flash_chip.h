@@ -1,8 +1,9 @@
 #pragma once
 // One 16-bit flash chip on the cartridge bus, addressed by word (the chip's
 // own address lines). The chip model is a state machine driven by reads and
-// writes; it never finishes an operation instantly: busy time is a count of
-// reads, during which the chip shows its status.
+// writes; it never finishes an operation instantly: an erase or a program
+// runs until a deadline on the console's clock (the log's), and until then
+// the chip shows its busy status.
 
 #include <cstdint>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "sim/flash_layout.h"
+#include "sim/sim_clock.h"
 #include "sim/sim_log.h"
 #include "sim/state_file.h"
 
@@ -24,12 +26,20 @@ enum class LockStyle : std::uint8_t {
   ClearAllBits  // non-volatile lock bits: 0x60 0x01 sets one, 0x60 0xD0 clears them all
 };
 
-// Reads a busy chip answers before it is ready again.
-struct BusyReads {
-  std::uint32_t program = 2;
-  std::uint32_t buffer = 4;  // buffered write and page program
-  std::uint32_t erase = 8;
-  std::uint32_t lock_bits = 4;  // non-volatile lock bit set or clear
+// How long the part's write state machine runs, typical figures of its
+// data sheets (the catalog cites each). Zero where the part has no such
+// operation.
+struct ChipTimes {
+  SimTime word_program = 0;      // one word (0x40; JEDEC 0xA0)
+  SimTime buffer_setup = 0;      // buffered write (0xE8): a fixed part
+  SimTime buffer_per_word = 0;   // and each word the count asks for
+  SimTime page_program = 0;      // one whole page (0x41)
+  SimTime main_erase = 0;        // a main block or a JEDEC sector
+  SimTime param_erase = 0;       // a parameter block, where the layout has smaller ones
+  SimTime lock_bit_set = 0;      // non-volatile lock bit set
+  SimTime lock_bits_clear = 0;   // non-volatile clear of all lock bits
+
+  SimTime buffer(std::uint32_t words) const { return buffer_setup + buffer_per_word * words; }
 };
 
 // What one chip part is: identifiers, size, blocks and command set.
@@ -43,7 +53,11 @@ struct ChipModel {
   std::uint32_t page_words = 0;    // 0: no page program (0x41)
   LockStyle locks = LockStyle::None;
   bool locked_at_power_up = false;
-  BusyReads busy = {};
+  ChipTimes times = {};
+  // Error bits refuse every erase, program and lock command until Clear
+  // Status (the command sequence error for each), as the parts of the
+  // 0x41 page-program lineage do; others take commands with them set.
+  bool errors_hold_commands = false;
 
   std::uint32_t bytes() const { return layout.chip_bytes(); }
 };
@@ -68,6 +82,15 @@ class FlashChip {
   virtual void load(StateReader& in) = 0;
 
   const FlashOps& ops() const { return ops_; }
+
+  // Wears out the erase block holding `word`, for tests of how a program
+  // copes: as cells that no longer reach their level within the
+  // algorithm's pulse limit, an erase there ends with the erase error
+  // (SR.5; JEDEC DQ5) and leaves the cells as they were, a program with
+  // the program error (SR.4; JEDEC DQ5) and no bit changed. Not kept in
+  // the state.
+  enum Wear : std::uint8_t { WEAR_ERASE = 1, WEAR_PROGRAM = 2 };
+  virtual void wear_out(std::uint32_t word, std::uint8_t wear) = 0;
 
  protected:
   FlashOps ops_;

@@ -19,6 +19,12 @@ Block BlockLayout::block_at(std::uint32_t offset) const {
   return {index, starts_[index], end - starts_[index]};
 }
 
+std::uint32_t BlockLayout::largest_block() const {
+  std::uint32_t largest = 0;
+  for (const BlockRun& run : runs_) largest = std::max(largest, run.bytes);
+  return largest;
+}
+
 std::string BlockLayout::describe() const {
   std::string text;
   for (const BlockRun& run : runs_) {

@@ -28,6 +28,8 @@ class BlockLayout {
   std::uint32_t block_count() const { return static_cast<std::uint32_t>(starts_.size()); }
   // The block holding byte `offset` (< chip_bytes()).
   Block block_at(std::uint32_t offset) const;
+  // The largest block: smaller ones are the part's parameter blocks.
+  std::uint32_t largest_block() const;
   // "63 x 64 KiB + 8 x 8 KiB"
   std::string describe() const;
 

@@ -15,15 +15,26 @@ bool at(std::uint32_t word, std::uint32_t unlock_addr) { return (word & JEDEC_AD
 }  // namespace
 
 JedecChip::JedecChip(const ChipModel& model, std::string name, SimLog& log)
-    : model_(model), name_(std::move(name)), log_(log), cells_(model.bytes() / 2, 0xFFFF) {}
+    : model_(model),
+      name_(std::move(name)),
+      log_(log),
+      cells_(model.bytes() / 2, 0xFFFF),
+      worn_(model.layout.block_count(), 0) {}
+
+void JedecChip::settle() {
+  if (mode_ == Mode::Busy && log_.clock().now() >= busy_until_) mode_ = fails_ ? Mode::TimedOut : Mode::Read;
+}
 
 std::string JedecChip::where(std::uint32_t word) const {
   return "word " + hex32(word) + " (byte " + hex32(word * 2) + " of the chip)";
 }
 
 std::uint16_t JedecChip::read(std::uint32_t word) {
+  settle();
   switch (mode_) {
     case Mode::Busy:
+      log_.clock().chip_busy_until(busy_until_);
+      return status_read(word);
     case Mode::TimedOut: return status_read(word);
     case Mode::Autoselect:
       switch (word & 0xFF) {
@@ -46,18 +57,17 @@ std::uint16_t JedecChip::status_read(std::uint32_t word) {
   else
     status |= static_cast<std::uint16_t>(~data_ & DQ7_POLL);
   if (mode_ == Mode::TimedOut) return status | DQ5_TIMEOUT;
-  if (--busy_reads_ == 0) mode_ = fails_ ? Mode::TimedOut : Mode::Read;
   return status;
 }
 
 void JedecChip::start(bool erase, std::uint16_t data, std::uint32_t sector_start, std::uint32_t sector_bytes,
-                      bool fails, std::uint32_t reads) {
+                      bool fails, SimTime duration) {
   erasing_ = erase;
   data_ = data;
   sector_start_ = sector_start;
   sector_bytes_ = sector_bytes;
   fails_ = fails;
-  busy_reads_ = reads;
+  busy_until_ = log_.clock().now() + duration;
   toggle_ = 0;
   mode_ = Mode::Busy;
 }
@@ -70,6 +80,7 @@ void JedecChip::abort_sequence(std::uint32_t word, std::uint16_t value) {
 
 void JedecChip::write(std::uint32_t word, std::uint16_t value) {
   const auto cmd = static_cast<std::uint8_t>(value);
+  settle();
   switch (mode_) {
     case Mode::Busy:
       log_.misuse(name_, "write of " + hex_short(value) + " at " + where(word) + " while the chip is busy; ignored");
@@ -109,13 +120,14 @@ void JedecChip::write(std::uint32_t word, std::uint16_t value) {
       return;
     case Mode::ProgramData: {
       const std::uint16_t old = cells_[word];
-      const bool fails = (value & ~old) != 0;
-      cells_[word] = old & value;
-      if (fails)
+      const bool needs_ones = (value & ~old) != 0;
+      const bool fails = needs_ones || worn(model_.layout.block_at(word * 2), WEAR_PROGRAM);
+      if (!fails || needs_ones) cells_[word] = old & value;
+      if (needs_ones)
         log_.misuse(name_, "program of " + hex_short(value) + " over " + hex_short(old) + " at " + where(word) +
                                " needs 0 bits to become 1: the chip times out (DQ5) until 0xF0");
       ++ops_.programs;
-      return start(false, value, 0, 0, fails, model_.busy.program);
+      return start(false, value, 0, 0, fails, model_.times.word_program);
     }
     case Mode::Erase1:
       if (cmd == JEDEC_UNLOCK1 && at(word, JEDEC_UNLOCK1_ADDR)) {
@@ -132,14 +144,26 @@ void JedecChip::write(std::uint32_t word, std::uint16_t value) {
     case Mode::Erase3:
       if (cmd == JEDEC_SECTOR_ERASE) {
         const Block b = model_.layout.block_at(word * 2);
-        std::fill(cells_.begin() + b.start / 2, cells_.begin() + (b.start + b.bytes) / 2, 0xFFFF);
+        const bool fails = worn(b, WEAR_ERASE);
+        if (!fails) std::fill(cells_.begin() + b.start / 2, cells_.begin() + (b.start + b.bytes) / 2, 0xFFFF);
         ++ops_.erases;
-        return start(true, 0, b.start, b.bytes, false, model_.busy.erase);
+        return start(true, 0, b.start, b.bytes, fails, model_.times.main_erase);
       }
       if (cmd == JEDEC_CHIP_ERASE && at(word, JEDEC_UNLOCK1_ADDR)) {
-        std::fill(cells_.begin(), cells_.end(), 0xFFFF);
+        // A worn sector keeps its cells; the others erase.
+        bool fails = false;
+        for (std::uint32_t at_byte = 0; at_byte < model_.bytes();) {
+          const Block b = model_.layout.block_at(at_byte);
+          if (worn(b, WEAR_ERASE))
+            fails = true;
+          else
+            std::fill(cells_.begin() + b.start / 2, cells_.begin() + (b.start + b.bytes) / 2, 0xFFFF);
+          at_byte += b.bytes;
+        }
         ++ops_.erases;
-        return start(true, 0, 0, model_.bytes(), false, model_.busy.erase * 4);
+        // The sheets' typical chip erase is about every sector's erase in
+        // turn (14 s for 19 sectors, 25 s for 35).
+        return start(true, 0, 0, model_.bytes(), fails, model_.times.main_erase * model_.layout.block_count());
       }
       return abort_sequence(word, value);
   }
@@ -148,7 +172,7 @@ void JedecChip::write(std::uint32_t word, std::uint16_t value) {
 void JedecChip::save(StateWriter& out) const {
   out.blob({reinterpret_cast<const std::uint8_t*>(cells_.data()), cells_.size() * 2});
   out.u8(static_cast<std::uint8_t>(mode_));
-  out.u32(busy_reads_);
+  out.u64(busy_until_);
   out.u16(toggle_);
   out.u8(erasing_);
   out.u8(fails_);
@@ -162,14 +186,15 @@ void JedecChip::load(StateReader& in) {
   const std::uint8_t mode = in.u8();
   if (mode > static_cast<std::uint8_t>(Mode::TimedOut)) in.corrupt(name_ + ": unknown chip mode");
   mode_ = static_cast<Mode>(mode);
-  busy_reads_ = in.u32();
+  busy_until_ = in.u64();
   toggle_ = in.u16();
   erasing_ = in.u8() != 0;
   fails_ = in.u8() != 0;
   data_ = in.u16();
   sector_start_ = in.u32();
   sector_bytes_ = in.u32();
-  if (mode_ == Mode::Busy && busy_reads_ == 0) in.corrupt(name_ + ": busy with no time left");
+  // An algorithm ends some time after the clock's start.
+  if (mode_ == Mode::Busy && busy_until_ == 0) in.corrupt(name_ + ": busy with no time left");
 }
 
 }  // namespace kartex

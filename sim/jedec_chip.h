@@ -21,6 +21,9 @@ class JedecChip : public FlashChip {
   std::span<std::uint16_t> cells() override { return cells_; }
   void save(StateWriter& out) const override;
   void load(StateReader& in) override;
+  void wear_out(std::uint32_t word, std::uint8_t wear) override {
+    worn_[model_.layout.block_at(word * 2).index] |= wear;
+  }
 
  private:
   enum class Mode : std::uint8_t {
@@ -39,7 +42,11 @@ class JedecChip : public FlashChip {
   std::uint16_t status_read(std::uint32_t word);
   void abort_sequence(std::uint32_t word, std::uint16_t value);
   void start(bool erase, std::uint16_t data, std::uint32_t sector_start, std::uint32_t sector_bytes, bool fails,
-             std::uint32_t reads);
+             SimTime duration);
+  // Ends the embedded algorithm once the console's clock reached its
+  // deadline: read mode, or the time-out (DQ5) of a failed operation.
+  void settle();
+  bool worn(const Block& b, std::uint8_t wear) const { return (worn_[b.index] & wear) != 0; }
   std::string where(std::uint32_t word) const;
 
   const ChipModel& model_;
@@ -47,12 +54,13 @@ class JedecChip : public FlashChip {
   SimLog& log_;
   std::vector<std::uint16_t> cells_;
   Mode mode_ = Mode::Read;
-  std::uint32_t busy_reads_ = 0;
+  SimTime busy_until_ = 0;           // console time the algorithm ends
   std::uint16_t toggle_ = 0;         // DQ6 and DQ2 as last read
   bool erasing_ = false;
   bool fails_ = false;               // the operation ends in the DQ5 timeout
   std::uint16_t data_ = 0;           // the word being programmed
   std::uint32_t sector_start_ = 0, sector_bytes_ = 0;  // bytes being erased
+  std::vector<std::uint8_t> worn_;   // per sector: FlashChip::Wear bits
 };
 
 }  // namespace kartex

@@ -39,6 +39,7 @@ std::uint16_t EepromChip::read16(std::uint32_t addr) {
   unsigned bit = 1;  // idle and ready
   if (mode_ == Mode::Busy && log_.clock().now() >= busy_until_) mode_ = Mode::Idle;
   if (mode_ == Mode::Busy) {
+    log_.clock().chip_busy_until(busy_until_);
     bit = 0;
   } else if (mode_ == Mode::Answer) {
     const std::uint32_t pos = out_pos_++;

@@ -113,7 +113,10 @@ std::uint8_t FlashSaveChip::status() {
 std::uint8_t FlashSaveChip::read8(std::uint32_t addr, unsigned) {
   settle();
   if (too_fast(model_.read_wait, warned_read_, "read")) return CART_SAVE_OPEN_BUS;
-  if (mode_ == Mode::Busy) return status();
+  if (mode_ == Mode::Busy) {
+    if (now() < busy_until_) log_.clock().chip_busy_until(busy_until_);
+    return status();
+  }
   if (id_mode()) {
     switch (addr & 0xFF) {
       case 0: return model_.maker;

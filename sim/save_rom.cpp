@@ -1,6 +1,7 @@
 #include "sim/save_rom.h"
 
 #include "sim/cart_bus.h"
+#include "sim/flash_catalog.h"
 #include "sim/flash_commands.h"
 #include "sim/save_commands.h"
 
@@ -17,7 +18,8 @@ const ChipModel& RomSaveArea::model() {
                                   0,
                                   0,
                                   LockStyle::PerBlock,
-                                  false};
+                                  true,  // the family's parts lock every block at power-up
+                                  maker_b0_times()};
   return MODEL;
 }
 

@@ -4,8 +4,8 @@
 // identifier (0x00B0, 0x009F) and the status-register command set: 64 KiB
 // erase blocks for its first 960 KiB (sectors 0-119 of 8 KiB), single
 // 8 KiB blocks for the last eight, word program, and volatile lock bits
-// per block (0x60 then 0x01 lock, 0xD0 unlock, 0x2F lock down), all open at
-// power-up.
+// per block (0x60 then 0x01 lock, 0xD0 unlock, 0x2F lock down), every
+// block locked at power-up.
 
 #include <vector>
 

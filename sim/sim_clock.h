@@ -43,8 +43,24 @@ class SimClock {
   }
   void set(SimTime t) { now_ = t; }
 
+  // A chip read while it is busy until `t`. A program reads a busy chip only
+  // to wait for it, polling in a loop until then; the console takes the hint
+  // after the CPU's read and lets the time pass at once instead of running
+  // the loop's passes (a 1 s erase is half a million of them), so the wait
+  // ends one pass after the chip, as it would on the console. Models driven
+  // by hand, without a CPU, ignore it.
+  void chip_busy_until(SimTime t) {
+    if (t > busy_hint_) busy_hint_ = t;
+  }
+  SimTime take_busy_hint() {
+    const SimTime t = busy_hint_;
+    busy_hint_ = 0;
+    return t;
+  }
+
  private:
   SimTime now_ = 0;
+  SimTime busy_hint_ = 0;
 };
 
 }  // namespace kartex

@@ -2,13 +2,16 @@
 
 #include <algorithm>
 
-
 #include "sim/flash_commands.h"
 #include "sim/jedec_chip.h"
 
 namespace kartex {
 
 using namespace flash;
+
+namespace {
+constexpr SimTime REFUSAL_TIME = simtime::microseconds(2);
+}  // namespace
 
 std::unique_ptr<FlashChip> make_flash_chip(const ChipModel& model, std::string name, SimLog& log) {
   if (model.family == FlashFamily::Jedec) return std::make_unique<JedecChip>(model, std::move(name), log);
@@ -20,20 +23,31 @@ StatusChip::StatusChip(const ChipModel& model, std::string name, SimLog& log)
       name_(std::move(name)),
       log_(log),
       cells_(model.bytes() / 2, 0xFFFF),
-      lock_(model.layout.block_count(), model.locked_at_power_up ? ID_LOCK_LOCKED : 0) {}
+      lock_(model.layout.block_count(), model.locked_at_power_up ? ID_LOCK_LOCKED : 0),
+      worn_(model.layout.block_count(), 0) {}
 
 std::string StatusChip::where(std::uint32_t word) const {
   return "word " + hex32(word) + " (byte " + hex32(word * 2) + " of the chip)";
 }
 
-void StatusChip::start_busy(std::uint32_t reads) {
-  busy_reads_ = reads;
+void StatusChip::start_busy(SimTime duration, std::uint8_t error) {
+  busy_ = true;
+  busy_until_ = now() + duration;
+  busy_error_ = error;
   mode_ = Mode::Status;
 }
 
+void StatusChip::settle() {
+  if (!busy_ || now() < busy_until_) return;
+  busy_ = false;
+  status_ |= busy_error_;
+  busy_error_ = 0;
+}
+
 std::uint16_t StatusChip::read(std::uint32_t word) {
-  if (busy_reads_ > 0) {
-    --busy_reads_;
+  settle();
+  if (busy_) {
+    log_.clock().chip_busy_until(busy_until_);
     return status_;  // SR_READY clear
   }
   switch (mode_) {
@@ -56,7 +70,8 @@ std::uint16_t StatusChip::identifier(std::uint32_t word) const {
 
 void StatusChip::write(std::uint32_t word, std::uint16_t value) {
   const auto cmd = static_cast<std::uint8_t>(value);
-  if (busy_reads_ > 0) {
+  settle();
+  if (busy_) {
     // While the write state machine runs it takes the status command and
     // suspend; every other write is ignored, read array included: the chip
     // shows its status until a read array comes after the operation.
@@ -81,13 +96,37 @@ void StatusChip::write(std::uint32_t word, std::uint16_t value) {
       if (cmd != CMD_CONFIRM || block_of(word).index != op_block_)
         return sequence_error("buffered write not confirmed: " + hex_short(value) + " at " + where(word));
       if (locked(block_of(word))) return refuse_locked(block_of(word), SR_PROGRAM_ERROR, "buffered write");
-      return program_pending(model_.busy.buffer);
+      return program_pending(model_.times.buffer(op_count_));
     case Mode::PageLoad: return page_data(word, value);
     default: return command(word, cmd);
   }
 }
 
+bool StatusChip::held_by_errors(std::uint32_t word, std::uint8_t cmd) {
+  if (!model_.errors_hold_commands || (status_ & (SR_ERASE_ERROR | SR_PROGRAM_ERROR)) == 0) return false;
+  sequence_error("command " + hex_short(cmd) + " at " + where(word) + " while the status holds error bits " +
+                 hex_short(status_) + " (this part takes no erase, program or lock command until Clear Status 0x50)");
+  return true;
+}
+
+void StatusChip::unknown_command() {
+  status_ |= SR_ERASE_ERROR | SR_PROGRAM_ERROR;
+  pending_.clear();
+  mode_ = Mode::Status;
+}
+
 void StatusChip::command(std::uint32_t word, std::uint8_t cmd) {
+  switch (cmd) {
+    case CMD_BLOCK_ERASE:
+    case CMD_WORD_PROGRAM:
+    case CMD_WORD_PROGRAM_ALT:
+    case CMD_BUFFERED_WRITE:
+    case CMD_PAGE_PROGRAM:
+    case CMD_LOCK_SETUP:
+      if (held_by_errors(word, cmd)) return;
+      break;
+    default: break;
+  }
   switch (cmd) {
     case CMD_READ_ARRAY: mode_ = Mode::Array; return;
     case CMD_READ_ID: mode_ = Mode::Identifier; return;
@@ -97,20 +136,21 @@ void StatusChip::command(std::uint32_t word, std::uint8_t cmd) {
     case CMD_WORD_PROGRAM:
     case CMD_WORD_PROGRAM_ALT: mode_ = Mode::ProgramSetup; return;
     case CMD_BUFFERED_WRITE:
-      if (model_.buffer_words == 0) break;
+      if (model_.buffer_words == 0) return unknown_command();
       mode_ = Mode::BufferCount;
       op_block_ = block_of(word).index;
       return;
     case CMD_PAGE_PROGRAM:
-      if (model_.page_words == 0) break;
+      if (model_.page_words == 0) return unknown_command();
       mode_ = Mode::PageLoad;
       pending_.clear();
       return;
     case CMD_LOCK_SETUP:
-      if (model_.locks == LockStyle::None) break;
+      if (model_.locks == LockStyle::None) return unknown_command();
       mode_ = Mode::LockSetup;
       return;
     case CMD_CONFIRM:
+      // Resume: with nothing suspended the part carries on as it was.
       log_.misuse(name_, "confirm 0xD0 at " + where(word) + " without a set-up command; ignored");
       return;
     case CMD_READ_QUERY:
@@ -118,11 +158,10 @@ void StatusChip::command(std::uint32_t word, std::uint8_t cmd) {
       log_.note(name_, "command " + hex_short(cmd) + " is not modelled; ignored");
       return;
     default:
-      // Not a command of the family: the command interface ignores the
-      // cycle, which is why the mapper's unlock values pass harmlessly.
-      return;
+      // No command of the part: the command sequence error, as the data
+      // sheets give for an invalid command.
+      return unknown_command();
   }
-  log_.misuse(name_, "command " + hex_short(cmd) + " at " + where(word) + " is not in this part's command set; ignored");
 }
 
 void StatusChip::lock_command(std::uint32_t word, std::uint8_t cmd) {
@@ -135,7 +174,9 @@ void StatusChip::lock_command(std::uint32_t word, std::uint8_t cmd) {
     } else {
       return sequence_error("lock set-up 0x60 followed by " + hex_short(cmd) + " at " + where(word));
     }
-    return start_busy(model_.busy.lock_bits);  // the bits are flash cells too
+    // The bits are flash cells too: setting one programs it, clearing
+    // erases them all.
+    return start_busy(cmd == CMD_LOCK_BLOCK ? model_.times.lock_bit_set : model_.times.lock_bits_clear);
   }
   switch (cmd) {
     case CMD_LOCK_BLOCK: lock_[b.index] |= ID_LOCK_LOCKED; break;
@@ -182,37 +223,44 @@ void StatusChip::page_data(std::uint32_t word, std::uint16_t value) {
   // The last word of the page starts programming; there is no confirm.
   const Block b = block_of(op_base_);
   if (locked(b)) return refuse_locked(b, SR_PROGRAM_ERROR, "page program");
-  program_pending(model_.busy.buffer);
+  program_pending(model_.times.page_program);
 }
 
 void StatusChip::program(std::uint32_t word, std::uint16_t value) {
   const Block b = block_of(word);
   if (locked(b)) return refuse_locked(b, SR_PROGRAM_ERROR, "word program");
-  cells_[word] &= value;  // programming only moves bits from 1 to 0
+  const std::uint8_t error = wear_error(b, WEAR_PROGRAM, SR_PROGRAM_ERROR);
+  if (!error) cells_[word] &= value;  // programming only moves bits from 1 to 0
   ++ops_.programs;
-  start_busy(model_.busy.program);
+  start_busy(model_.times.word_program, error);
 }
 
-void StatusChip::program_pending(std::uint32_t busy_reads) {
-  for (const Pending& p : pending_) cells_[p.word] &= p.value;
+void StatusChip::program_pending(SimTime duration) {
+  const std::uint8_t error =
+      pending_.empty() ? 0 : wear_error(block_of(pending_.front().word), WEAR_PROGRAM, SR_PROGRAM_ERROR);
+  if (!error)
+    for (const Pending& p : pending_) cells_[p.word] &= p.value;
   pending_.clear();
   ++ops_.programs;
-  start_busy(busy_reads);
+  start_busy(duration, error);
 }
 
 void StatusChip::erase(std::uint32_t word) {
   const Block b = block_of(word);
   if (locked(b)) return refuse_locked(b, SR_ERASE_ERROR, "block erase");
-  std::fill(cells_.begin() + b.start / 2, cells_.begin() + (b.start + b.bytes) / 2, 0xFFFF);
+  const std::uint8_t error = wear_error(b, WEAR_ERASE, SR_ERASE_ERROR);
+  if (!error) std::fill(cells_.begin() + b.start / 2, cells_.begin() + (b.start + b.bytes) / 2, 0xFFFF);
   ++ops_.erases;
-  start_busy(model_.busy.erase);
+  const bool param = b.bytes < model_.layout.largest_block() && model_.times.param_erase != 0;
+  start_busy(param ? model_.times.param_erase : model_.times.main_erase, error);
 }
 
 void StatusChip::refuse_locked(const Block& b, std::uint8_t error_bit, const char* what) {
-  status_ |= static_cast<std::uint8_t>(error_bit | SR_BLOCK_LOCKED);
   pending_.clear();
   log_.misuse(name_, std::string(what) + " in the locked block at byte " + hex32(b.start) + " refused");
-  start_busy(1);
+  // The state machine finds the lock bit and stops within a few
+  // microseconds.
+  start_busy(REFUSAL_TIME, static_cast<std::uint8_t>(error_bit | SR_BLOCK_LOCKED));
 }
 
 void StatusChip::sequence_error(const std::string& what) {
@@ -227,7 +275,9 @@ void StatusChip::save(StateWriter& out) const {
   out.blob(lock_);
   out.u8(static_cast<std::uint8_t>(mode_));
   out.u8(status_);
-  out.u32(busy_reads_);
+  out.u8(busy_);
+  out.u64(busy_until_);
+  out.u8(busy_error_);
   out.u32(op_block_);
   out.u32(op_count_);
   out.u32(op_base_);
@@ -245,7 +295,12 @@ void StatusChip::load(StateReader& in) {
   if (mode > static_cast<std::uint8_t>(Mode::PageLoad)) in.corrupt(name_ + ": unknown chip mode");
   mode_ = static_cast<Mode>(mode);
   status_ = in.u8();
-  busy_reads_ = in.u32();
+  busy_ = in.u8() != 0;
+  busy_until_ = in.u64();
+  busy_error_ = in.u8();
+  // An operation ends some time after the clock's start.
+  if (busy_ && busy_until_ == 0) in.corrupt(name_ + ": busy with no time left");
+  if (busy_error_ & ~SR_ERROR_BITS) in.corrupt(name_ + ": unknown status bits");
   op_block_ = in.u32();
   op_count_ = in.u32();
   op_base_ = in.u32();

@@ -19,6 +19,7 @@ class StatusChip : public FlashChip {
   std::span<std::uint16_t> cells() override { return cells_; }
   void save(StateWriter& out) const override;
   void load(StateReader& in) override;
+  void wear_out(std::uint32_t word, std::uint8_t wear) override { worn_[block_of(word).index] |= wear; }
 
  private:
   enum class Mode : std::uint8_t {
@@ -47,12 +48,25 @@ class StatusChip : public FlashChip {
   void buffer_data(std::uint32_t word, std::uint16_t value);
   void page_data(std::uint32_t word, std::uint16_t value);
   void program(std::uint32_t word, std::uint16_t value);
-  void program_pending(std::uint32_t busy_reads);
+  void program_pending(SimTime duration);
   void erase(std::uint32_t word);
   // A command the part would not accept: error bits, status mode, logged.
   void sequence_error(const std::string& what);
+  // The same for a byte that is no command of the part: not logged, as a
+  // chip cannot tell a stray write from a mistake (the mapper's unlock
+  // reaches the chips of a board without it); its status tells.
+  void unknown_command();
+  // Parts whose error bits hold off the next command until Clear Status.
+  bool held_by_errors(std::uint32_t word, std::uint8_t cmd);
   void refuse_locked(const Block& b, std::uint8_t error_bit, const char* what);
-  void start_busy(std::uint32_t reads);
+  // The write state machine runs for `duration`, then shows `error`.
+  void start_busy(SimTime duration, std::uint8_t error = 0);
+  // Ends the operation once the console's clock reached its deadline.
+  void settle();
+  std::uint8_t wear_error(const Block& b, std::uint8_t wear, std::uint8_t error_bit) const {
+    return (worn_[b.index] & wear) ? error_bit : 0;
+  }
+  SimTime now() const { return log_.clock().now(); }
   std::string where(std::uint32_t word) const;
 
   const ChipModel& model_;
@@ -61,8 +75,11 @@ class StatusChip : public FlashChip {
   std::vector<std::uint16_t> cells_;
   std::vector<std::uint8_t> lock_;  // per block: ID_LOCK_* bits
   Mode mode_ = Mode::Array;
-  std::uint8_t status_ = 0;  // error bits; SR_READY comes from busy_reads_
-  std::uint32_t busy_reads_ = 0;
+  std::uint8_t status_ = 0;  // error bits; SR_READY comes from busy_
+  bool busy_ = false;
+  SimTime busy_until_ = 0;          // console time the operation ends
+  std::uint8_t busy_error_ = 0;     // error bits it ends with
+  std::vector<std::uint8_t> worn_;  // per block: FlashChip::Wear bits
   std::uint32_t op_block_ = 0;      // block index of a buffered write
   std::uint32_t op_count_ = 0;      // words a buffered write or page takes
   std::uint32_t op_base_ = 0;       // first word of the buffer or page

@@ -220,14 +220,25 @@ struct WriteScript {
     expect_rom_read(c, old, offset, length);
   }
 
-  void script(ScriptedCable& c, const std::vector<Step>& steps) const {
+  // `completes`: the tool reaches the end of its writes (it asks for the
+  // agent's failures), rather than failing on a reply.
+  void script(ScriptedCable& c, const std::vector<Step>& steps, bool completes = true) const {
     const Bytes img = image();
     const auto size = static_cast<std::uint32_t>(img.size());
     auto blocks = [&](std::size_t i, std::size_t n) {
       return Bytes(img.begin() + static_cast<std::ptrdiff_t>(i * block),
                    img.begin() + static_cast<std::ptrdiff_t>((i + n) * block));
     };
+    // The tool asks for the agent's failures once the blocks are written,
+    // before the verify.
+    bool written = false, asked = false;
+    auto ask = [&] {
+      if (written && !asked) expect_flash_failures(c);
+      asked = true;
+    };
     for (const Step& s : steps) {
+      if (s.kind == Step::Program || s.kind == Step::Update || s.kind == Step::WriteAll) written = true;
+      if (s.kind == Step::Verify) ask();
       switch (s.kind) {
         case Step::Crcs:
           expect_rom_crcs(c, first(), size, block, block_crcs(old.bytes(first(), size), block));
@@ -256,6 +267,7 @@ struct WriteScript {
         }
       }
     }
+    if (completes) ask();
   }
 
   // The failure line of a verify whose block `i` came back different.
@@ -376,7 +388,7 @@ TEST(FlashWrite, AnUpdateReplyThatIsNoneOfTheThreeFails) {
     std::vector<Step> steps = {crcs()};
     for (std::size_t i = 0; i < tc.block; ++i) steps.push_back(update(i, UPDATE_PROGRAMMED_REPLY));
     steps.push_back(update(tc.block, tc.reply));
-    w.script(b.c, steps);
+    w.script(b.c, steps, false);
     b.run([&] { flash_write(b.s.link, cart_of(2, 0x100000, 0x20000), {0x40000, 0x40000}, file, b.con); });
     EXPECT_EQ(b.failure, tc.failure);
     EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
@@ -569,11 +581,38 @@ TEST(FlashAppend, FreeReplyLargerThanTheRomIsRefused) {
 
 TEST(FlashErase, OneAcknowledgedRequestPerBlock) {
   Body b;
-  for (std::uint32_t a = 0; a < 0x400000; a += 0x20000) b.c.request(0xFFFF0003, a).read(le32(0x12345678));
+  for (std::uint32_t a = 0; a < 0x400000; a += 0x20000) {
+    b.c.request(0xFFFF0003, a).read(le32(0x12345678));
+    expect_flash_failures(b.c);
+  }
   b.run([&] { flash_erase(b.s.link, cart_of(2, 0x400000, 0x20000), b.con); });
   EXPECT_EQ(b.failure, "");
   EXPECT_TRUE(b.c.done());
   EXPECT_EQ(b.out.str(), "Erase START.\n" + std::string(32, 'E') + "\nErase END.\n");
+}
+
+// "Done" comes whatever the chip did: the agent's record of failures is the
+// answer, and the first failed block ends the command with one line.
+TEST(FlashErase, AFailedBlockEndsTheEraseWithOneLine) {
+  struct Case {
+    std::uint32_t count, cause;
+    const char* line;
+  };
+  const Case cases[] = {
+      {1, 0x01A0, "the flash ROM failed the erase at 0x20000 (chip status 0xA0)"},
+      {3, 0x0520, "the flash ROM did not finish the erase at 0x20000: the chip never reported ready (3 failures in all)"},
+  };
+  for (const Case& c : cases) {
+    Body b;
+    b.c.request(0xFFFF0003, 0).read(le32(0x12345678));
+    expect_flash_failures(b.c);
+    b.c.request(0xFFFF0003, 0x20000).read(le32(0x12345678));
+    expect_flash_failures(b.c, c.count, 0x20000, c.cause);
+    b.run([&] { flash_erase(b.s.link, cart_of(2, 0x400000, 0x20000), b.con); });
+    EXPECT_EQ(b.failure, c.line);
+    EXPECT_TRUE(b.c.done());
+    EXPECT_EQ(b.out.str(), "Erase START.\nE");
+  }
 }
 
 }  // namespace

@@ -194,6 +194,7 @@ TEST(ToolRun, WriteSendsTheFileThroughTheRunningAgent) {
   r.cable->request(0xFFFF0004, 0, 0x20000, 0);
   for (std::size_t at = 0; at < block.size(); at += 16384)
     r.cable->write(Bytes(block.begin() + at, block.begin() + at + 16384));
+  expect_flash_failures(*r.cable);
   r.cable->request(0xFFFF0030, 0, 0x20000, 0x20000).read(le32(crc32_of(block)));
   EXPECT_EQ(r({"fw", file, "0x1000", "20k"}), 0);
   EXPECT_TRUE(r.cable->done()) << r.cable->left() << " steps not taken";
@@ -227,6 +228,7 @@ TEST(ToolRun, WriteOptionsReachTheCommands) {
       for (std::size_t at = 0; at < data.size(); at += 16384)
         r.cable->write(Bytes(data.begin() + at, data.begin() + at + 16384));
       if (!tc.all_blocks) r.cable->read(le32(0x55AA0002));
+      expect_flash_failures(*r.cable);
       if (tc.verify) r.cable->request(0xFFFF0030, 0, 0x20000, 0x20000).read(le32(crc32_of(data)));
       std::vector<std::string> args = tc.options;
       args.insert(args.end(), {"fw", file});

@@ -464,7 +464,7 @@ TEST(SimFault, DamagedStateIsRefusedWithOneLine) {
          io.seekp(8 + 8 + 9);
          io.put(9);
        },
-       "format version 9, this build reads version 2"},
+       "format version 9, this build reads version 3"},
       {"CPSR without a mode", "console",
        [](const std::string&, const std::string& f) {
          // The payload ends with CPSR and SPSR.
@@ -482,7 +482,7 @@ TEST(SimFault, DamagedStateIsRefusedWithOneLine) {
          w.str("flash-rom");
          w.str("3/8802");
          w.u32(128);
-         payload_part(dir, "cartridge", w, 2);
+         payload_part(dir, "cartridge", w, 3);
        },
        "128 MiB flash ROM in 0 bytes"},
       {"mask ROM with the mapper", "cartridge",
@@ -493,7 +493,7 @@ TEST(SimFault, DamagedStateIsRefusedWithOneLine) {
          w.str("mask-rom");
          w.blob(std::vector<std::uint8_t>(16, 0xEE));
          w.u8(1);
-         payload_part(dir, "cartridge", w, 2);
+         payload_part(dir, "cartridge", w, 3);
        },
        "a mask ROM with the mapper"},
       {"banked SRAM without the mapper", "cartridge",
@@ -506,7 +506,7 @@ TEST(SimFault, DamagedStateIsRefusedWithOneLine) {
          w.u8(0);
          w.str("sram");
          w.blob(std::vector<std::uint8_t>(256 * 1024, 0xFF));
-         payload_part(dir, "cartridge", w, 2);
+         payload_part(dir, "cartridge", w, 3);
        },
        "banked SRAM without the mapper"},
       {"buffered write longer than the chip's buffer", "cartridge",

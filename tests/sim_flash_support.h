@@ -30,20 +30,31 @@ struct TestRom {
   std::uint16_t rd(std::uint32_t offset) { return rom.read16(offset); }
   void wr(std::uint32_t offset, std::uint16_t value) { rom.write16(offset, value); }
 
-  // Status reads at `offset` until bit 7 is set; the number of busy reads.
+  SimTime now() { return log.clock().now(); }
+  void pass(SimTime t) { log.clock().advance(t); }
+
+  // Status reads at `offset` until bit 7 is set, the console's clock moving
+  // on POLL after each busy one; the number of busy reads.
   unsigned wait_ready(std::uint32_t offset) {
-    for (unsigned n = 0; n < 1000; ++n)
+    for (unsigned n = 0; n < POLLS; ++n) {
       if (rd(offset) & flash::SR_READY) return n;
+      pass(POLL);
+    }
     ADD_FAILURE() << "never ready at " << std::hex << offset;
-    return 1000;
+    return POLLS;
   }
   // JEDEC: reads until DQ6 stops toggling; the number of toggling pairs.
   unsigned wait_toggle(std::uint32_t offset) {
-    for (unsigned n = 0; n < 1000; ++n)
+    for (unsigned n = 0; n < POLLS; ++n) {
       if (((rd(offset) ^ rd(offset)) & flash::DQ6_TOGGLE) == 0) return n;
+      pass(POLL);
+    }
     ADD_FAILURE() << "DQ6 never stopped at " << std::hex << offset;
-    return 1000;
+    return POLLS;
   }
+  // A poll's step and the most a wait takes: 30 s, beyond every erase.
+  static constexpr SimTime POLL = simtime::microseconds(10);
+  static constexpr unsigned POLLS = 3'000'000;
   void jedec(std::uint8_t command) {
     wr(0xAAA, flash::JEDEC_UNLOCK1);
     wr(0x554, flash::JEDEC_UNLOCK2);

@@ -164,6 +164,12 @@ TEST(SimMapper, BrokenUnlockSequencesChangeNothing) {
     c.unlock(k);
     k.cart.write16(ROM + REG_ROM_PAGE, 0x20);
     EXPECT_EQ(k.cart.mapper()->rom_page(), 0);
+    // Writes of a broken sequence reach the chips, which take them as
+    // invalid commands: clear their status and read the array again.
+    for (std::uint32_t chip : {0u, 2u}) {
+      k.cart.write16(ROM + chip, flash::CMD_CLEAR_STATUS);
+      k.cart.write16(ROM + chip, flash::CMD_READ_ARRAY);
+    }
     EXPECT_EQ(k.rd(ROM), 0x4D00);
     // A register write needs its own unlock: the next one works.
     k.set(REG_ROM_PAGE, 0x20);
@@ -180,11 +186,15 @@ TEST(SimMapper, UnlockCyclesNeverReachTheFlashChips) {
   EXPECT_EQ(k.rd(ROM), flash::MAKER_89);
   EXPECT_EQ(k.log.misuse_count(), 0u);
 
-  // Without the mapper the same writes reach the chips, which ignore values
-  // that are no command, and the page does not move.
+  // Without the mapper the same writes reach the chips, which take values
+  // that are no command as the command sequence error and show their
+  // status; the page does not move.
   Cart plain("3/8802", 64, false);
   plain.set(REG_ROM_PAGE, 0x400);
   EXPECT_EQ(plain.cart.mapper(), nullptr);
+  EXPECT_EQ(plain.rd(ROM), flash::SR_READY | flash::SR_ERASE_ERROR | flash::SR_PROGRAM_ERROR);
+  plain.cart.write16(ROM, flash::CMD_CLEAR_STATUS);
+  plain.cart.write16(ROM, flash::CMD_READ_ARRAY);
   EXPECT_EQ(plain.rd(ROM), 0x4D00);
   EXPECT_EQ(plain.log.misuse_count(), 0u);
 }
@@ -198,8 +208,7 @@ TEST(SimMapper, CartridgeStateKeepsCellsLocksModesAndRegisters) {
   k.cart.write16(ROM + 0x10, 0xD0);
   k.cart.write16(ROM + 0x10, 0x40);
   k.cart.write16(ROM + 0x10, 0x1234);
-  while (!(k.rd(ROM + 0x10) & flash::SR_READY)) {
-  }
+  while (!(k.rd(ROM + 0x10) & flash::SR_READY)) k.log.clock().advance(simtime::microseconds(1));
   k.cart.write16(ROM + 0x12, 0x90);        // the odd chip left in identifier mode
   StateWriter out;
   save_cart(k.cart, out);
@@ -218,6 +227,7 @@ TEST(SimMapper, CartridgeStateKeepsCellsLocksModesAndRegisters) {
   // Locks: the block programmed above is open, the one beside it is not.
   loaded->write16(ROM + 0x40010, 0x40);
   loaded->write16(ROM + 0x40010, 0x0000);
+  log.clock().advance(simtime::milliseconds(1));
   EXPECT_EQ(loaded->read16(ROM + 0x40010) & flash::SR_BLOCK_LOCKED, flash::SR_BLOCK_LOCKED);
   EXPECT_EQ(log.misuse_count(), 1u);
   std::filesystem::remove_all(dir);

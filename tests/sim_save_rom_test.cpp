@@ -41,7 +41,11 @@ struct RomSaveBench : Bench {
     wr16(at, b);
     unsigned busy = 0;
     std::uint16_t s;
-    while (!((s = rd16(STATUS)) & SR_READY) && busy < 1000) ++busy;
+    // The clock moves a millisecond a poll: erases take a fraction of a second.
+    while (!((s = rd16(STATUS)) & SR_READY) && busy < 1000) {
+      ++busy;
+      sim.log().clock().advance(simtime::milliseconds(1));
+    }
     wr16(STATUS, CMD_CLEAR_STATUS);
     wr16(STATUS, CMD_READ_ARRAY);
     return {s, busy};
@@ -70,6 +74,7 @@ TEST(SimSaveRom, EraseUnitsAreBlocksOfEightSectorsThenSingleSectors) {
     SCOPED_TRACE("sector " + std::to_string(c.sector));
     const std::vector<std::uint8_t> before = pattern();
     RomSaveBench b(before);
+    b.step(AREA + c.sector * SECTOR, CMD_LOCK_SETUP, CMD_CONFIRM);  // locked at power-up
     const auto [status, busy] = b.step(AREA + c.sector * SECTOR, CMD_BLOCK_ERASE, CMD_CONFIRM);
     EXPECT_EQ(status, SR_READY);
     EXPECT_GT(busy, 0u) << "an erase takes time";
@@ -84,6 +89,7 @@ TEST(SimSaveRom, WordProgramOnlyClearsBits) {
   RomSaveBench b(pattern());
   const std::uint32_t at = AREA + 0x7E * SECTOR + 0x10;
   const std::uint16_t old = b.rd16(at);
+  b.step(at, CMD_LOCK_SETUP, CMD_CONFIRM);  // locked at power-up
   b.step(at, CMD_WORD_PROGRAM, 0x0FF0);
   EXPECT_EQ(b.rd16(at), old & 0x0FF0);
   EXPECT_EQ(b.rd16(at + 2), pattern()[0x7E * SECTOR + 0x12] | pattern()[0x7E * SECTOR + 0x13] << 8);
@@ -93,6 +99,7 @@ TEST(SimSaveRom, WordProgramOnlyClearsBits) {
 TEST(SimSaveRom, LockedBlocksRefuseEraseAndProgramUntilUnlocked) {
   const std::vector<std::uint8_t> before = pattern();
   RomSaveBench b(before);
+  b.step(AREA + 24 * SECTOR, CMD_LOCK_SETUP, CMD_CONFIRM);  // every block starts locked: open 24-31
   b.step(AREA + 16 * SECTOR, CMD_LOCK_SETUP, CMD_LOCK_BLOCK);  // the block of sectors 16-23
   struct Try {
     std::uint32_t sector;

@@ -31,6 +31,9 @@
 #define SR_CMD_LOCK_SETUP 0x60     /* then SR_CMD_CONFIRM: clear block locks */
 #define SR_CMD_PROGRAM_PAGE 0x41   /* 256-halfword program of the 0x1C pairs */
 #define SR_STATUS_READY 0x80
+/* Erase error, program error, VPP low, block locked: they stay set until
+ * SR_CMD_CLEAR_STATUS */
+#define SR_STATUS_ERRORS 0x3A
 
 /* Buffered write: after SR_CMD_BUFFERED_WRITE the chip takes the count of
  * halfwords less one, the halfwords, then SR_CMD_CONFIRM */

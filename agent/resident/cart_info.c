@@ -69,6 +69,7 @@ static void settle_page_register_address(void)
       break;
   bus_write16(MAPPER_ROM_PAGE, SR_CMD_CLEAR_STATUS);
   bus_write16(MAPPER_ROM_PAGE, SR_CMD_READ_ARRAY);
+  settle_chips(0); /* the unlock's halfwords, now that no program waits */
 }
 
 /* Whether the ROM page register changes what the window shows: the first
@@ -104,8 +105,7 @@ void req_cart_info(u32 unused1, u32 unused2, u32 unused3)
   (void)unused2;
   (void)unused3;
 
-  mapper_unlock();
-  bus_write16(MAPPER_COMMAND, MAPPER_CMD_IDENTIFY);
+  mapper_command(MAPPER_CMD_IDENTIFY);
 
   if (sram_bank_8_is_separate())
     variant = CART_VARIANT_BANKED_SRAM;

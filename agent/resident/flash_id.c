@@ -79,8 +79,10 @@ static void identify_pair(u16 e)
     clear_block_locks();
     break;
   case ROM_DEV_BUF2_128M:
+    /* Locked at power-up: every page of a paged cartridge, not only those
+     * the size probe saw */
     set_rom(ROM_KIND_BUFFERED_PAIR, KIB(256), paged_pair_size(e, 1));
-    clear_block_locks();
+    clear_block_locks_paged();
     break;
   case ROM_DEV_BUF2_256M:
     set_rom(ROM_KIND_BUFFERED_PAIR, KIB(256), MIB(32));

@@ -3,6 +3,7 @@
 #include "agent/hw/rom_flash.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/flash_modes.h"
+#include "agent/resident/mapper.h"
 #include "agent/resident/sizes.h"
 #include "agent/resident/state.h"
 
@@ -26,6 +27,23 @@ void clear_block_locks(void)
     clear_locks_at(ROM_BASE + offset);     /* the chip, or the even chip of a pair */
     clear_locks_at(ROM_BASE + offset + 2); /* the odd chip of a pair */
   }
+}
+
+void clear_block_locks_paged(void)
+{
+  for (u32 offset = 0; offset < rom_size; offset += ROM_WINDOW_SIZE) {
+    select_rom_page((u16)ROM_PAGE_OF_OFFSET(offset));
+    clear_block_locks();
+  }
+  select_rom_page(ROM_PAGE_FIRST);
+}
+
+void unlock_block(u32 h)
+{
+  if (rom_kind != ROM_KIND_PARAM_8M)
+    return;
+  bus_write16(HALFWORD_ADDRESS(h & ROM_HALFWORD_MASK), SR_CMD_LOCK_SETUP);
+  bus_write16(HALFWORD_ADDRESS(h & ROM_HALFWORD_MASK), SR_CMD_CONFIRM);
 }
 
 void read_array_reset(u32 h)

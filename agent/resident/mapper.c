@@ -1,6 +1,7 @@
 /* Mapper register writes. Each costs the ~1,500-write unlock sequence, so
  * the ROM page is cached in rom_page and written only when it changes. */
 #include "agent/hw/mapper.h"
+#include "agent/hw/rom_flash.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/mapper.h"
 #include "agent/resident/state.h"
@@ -26,6 +27,26 @@ void mapper_unlock(void)
   }
 }
 
+/* On a board without the mapper its unlock and register writes reach the
+ * ROM's chips, and a status-register chip takes a value that is no command
+ * of its own as the command sequence error: it shows its status, and some
+ * parts refuse the next erase or program until the status is cleared. Each
+ * halfword the sequence touched is cleared and set to read its array
+ * again. With the mapper these writes are no unlock step and reach chips
+ * that read their array: they change nothing. */
+void settle_chips(u32 register_address)
+{
+  for (u32 s = 0; s < MAPPER_UNLOCK_STEP_COUNT; s++) {
+    u32 address = MAPPER_INDEX_ADDRESS(unlock_steps[s].index);
+    bus_write16(address, SR_CMD_CLEAR_STATUS);
+    bus_write16(address, SR_CMD_READ_ARRAY);
+  }
+  if (register_address) {
+    bus_write16(register_address, SR_CMD_CLEAR_STATUS);
+    bus_write16(register_address, SR_CMD_READ_ARRAY);
+  }
+}
+
 void select_rom_page(u16 page)
 {
   if (rom_page == page)
@@ -33,10 +54,23 @@ void select_rom_page(u16 page)
   mapper_unlock();
   rom_page = page;
   bus_write16(MAPPER_ROM_PAGE, page);
+  /* The probe's page number is a program set-up code to a chip, whose next
+   * write anywhere would be programmed: the probe settles it first, then
+   * the rest (cart_info.c) */
+  if (page != ROM_PAGE_PROBE)
+    settle_chips(MAPPER_ROM_PAGE);
+}
+
+void mapper_command(u16 value)
+{
+  mapper_unlock();
+  bus_write16(MAPPER_COMMAND, value);
+  settle_chips(MAPPER_COMMAND);
 }
 
 void select_sram_bank(u32 bank)
 {
   mapper_unlock();
   bus_write16(MAPPER_SRAM_BANK, (u16)MAPPER_SRAM_BANK_VALUE(bank));
+  settle_chips(MAPPER_SRAM_BANK);
 }

@@ -34,6 +34,7 @@ void req_rom_crc32(u32 a1, u32 a2, u32 a3);
 void req_save_crc32(u32 a1, u32 a2, u32 a3);
 void req_flash_update(u32 a1, u32 a2, u32 a3);
 void req_cart_fingerprint(u32 a1, u32 a2, u32 a3);
+void req_flash_failures(u32 a1, u32 a2, u32 a3);
 
 /* Save memory: SRAM, FLASH, EEPROM and the save area in the ROM's flash,
  * and the SRAM bank copies */

@@ -37,22 +37,26 @@ static const u16 split_sectors[] = {0x0000, 0x4000, 0x5000, 0x6000};
 #define PAIR_PARAM_BOTTOM 0x000000
 #define PAIR_PARAM_STEP 0x2000 /* 16 KiB */
 
+/* Every wait ended before, so the chips are idle: a clean status, so that
+ * the error bits read at the end are this erase's own. */
 static void block_erase(u32 h)
 {
-  sr_wait(h);
+  chip_write(h, SR_CMD_CLEAR_STATUS);
+  unlock_block(h);
   chip_write(h, SR_CMD_ERASE_SETUP);
   chip_write(h, SR_CMD_CONFIRM);
-  sr_wait(h);
+  sr_wait(h, FLASH_FAIL_ERASE);
 }
 
 static void pair_block_erase(u32 h)
 {
-  sr_wait_pair(h);
+  chip_write(h, SR_CMD_CLEAR_STATUS);
+  chip_write(h + 1, SR_CMD_CLEAR_STATUS);
   chip_write(h, SR_CMD_ERASE_SETUP);
   chip_write(h + 1, SR_CMD_ERASE_SETUP);
   chip_write(h, SR_CMD_CONFIRM);
   chip_write(h + 1, SR_CMD_CONFIRM);
-  sr_wait_pair(h);
+  sr_wait_pair(h, FLASH_FAIL_ERASE);
 }
 
 static void jedec_prefix(void)
@@ -98,7 +102,7 @@ static int reads_erased(u32 h, u32 halfwords)
 void erase_at(u32 offset)
 {
   select_rom_page((u16)ROM_PAGE_OF_OFFSET(offset));
-  if (erase_block == 0) /* no flash: nothing to erase */
+  if (erase_block == 0 || flash_stalled) /* no flash, or a chip that may be busy */
     return;
   /* The block's first halfword: a pair's erase then starts on the even
    * chip, and the blank check covers that block, not the next. Erase

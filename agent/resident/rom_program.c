@@ -5,6 +5,7 @@
  * waits for the chips (stream_pull after the data went out). Indexes are
  * halfwords within the page the mapper shows. */
 #include "agent/hw/rom_flash.h"
+#include "agent/resident/flash_modes.h"
 #include "agent/resident/link.h"
 #include "agent/resident/mapper.h"
 #include "agent/resident/rom_program.h"
@@ -32,21 +33,26 @@ static void write_data(u32 a, const u16 *s, u32 i, u32 n, u32 c)
  * again while it is not. Once it is, the chip takes its next write as the
  * count: so no other command comes between, and each chip of a pair is
  * claimed on its own. */
-static void claim_buffer(u32 a)
+static int claim_buffer(u32 a)
 {
   for (u32 n = FLASH_POLL_LIMIT; n != 0; n--) {
     chip_write(a, SR_CMD_BUFFERED_WRITE);
     if (chip_read(a) & SR_STATUS_READY)
-      return;
+      return 1;
   }
+  flash_fail(a, FLASH_FAIL_PROGRAM | FLASH_FAIL_TIMEOUT);
+  return 0;
 }
 
+/* Each step starts with a clean status, so that the error bits read at its
+ * end are its own (rom_erase.c) */
 static void word_program(u32 a, u16 value)
 {
+  chip_write(a, SR_CMD_CLEAR_STATUS);
   chip_write(a, SR_CMD_PROGRAM);
   chip_write(a, value);
   stream_pull(1);
-  sr_wait(a);
+  sr_wait(a, FLASH_FAIL_PROGRAM);
 }
 
 /* Kind 2: a buffered write where 16 halfwords start at a multiple of 16,
@@ -62,12 +68,14 @@ static void program_buffered(u32 h, const u16 *s, u32 c)
       continue;
     }
     u32 last = a + SR_BUFFER_HALFWORDS - 1;
-    claim_buffer(a);
+    chip_write(a, SR_CMD_CLEAR_STATUS);
+    if (!claim_buffer(a))
+      return;
     chip_write(a, SR_BUFFER_COUNT(SR_BUFFER_HALFWORDS));
     write_data(a, s, i, SR_BUFFER_HALFWORDS, c);
     chip_write(last, SR_CMD_CONFIRM);
     stream_pull(WORDS_FOR_HALFWORDS(SR_BUFFER_HALFWORDS));
-    sr_wait(last);
+    sr_wait(a, FLASH_FAIL_PROGRAM); /* a failure names the buffer's start */
     i += SR_BUFFER_HALFWORDS;
   }
 }
@@ -78,15 +86,17 @@ static void program_buffered_pair(u32 h, const u16 *s, u32 c)
   for (u32 i = 0; i < c; i += PAIR_BUFFER_HALFWORDS) {
     u32 a = h + i;
     u32 last = a + PAIR_BUFFER_HALFWORDS - 2; /* the last halfword of each chip */
-    claim_buffer(a);
-    claim_buffer(a + 1);
+    chip_write(a, SR_CMD_CLEAR_STATUS);
+    chip_write(a + 1, SR_CMD_CLEAR_STATUS);
+    if (!claim_buffer(a) || !claim_buffer(a + 1))
+      return;
     chip_write(a, SR_BUFFER_COUNT(SR_BUFFER_HALFWORDS));
     chip_write(a + 1, SR_BUFFER_COUNT(SR_BUFFER_HALFWORDS));
     write_data(a, s, i, PAIR_BUFFER_HALFWORDS, c);
     chip_write(last, SR_CMD_CONFIRM);
     chip_write(last + 1, SR_CMD_CONFIRM);
     stream_pull(WORDS_FOR_HALFWORDS(PAIR_BUFFER_HALFWORDS));
-    sr_wait_pair(last);
+    sr_wait_pair(a, FLASH_FAIL_PROGRAM);
   }
 }
 
@@ -95,19 +105,27 @@ static void program_pages(u32 h, const u16 *s, u32 c)
 {
   for (u32 i = 0; i < c; i += SR_PAGE_HALFWORDS) {
     u32 a = h + i;
+    /* These parts take no program command while error bits stand */
+    chip_write(a, SR_CMD_CLEAR_STATUS);
+    chip_write(a + 1, SR_CMD_CLEAR_STATUS);
     chip_write(a, SR_CMD_PROGRAM_PAGE);
     chip_write(a + 1, SR_CMD_PROGRAM_PAGE);
     write_data(a, s, i, SR_PAGE_HALFWORDS, c);
     stream_pull(WORDS_FOR_HALFWORDS(SR_PAGE_HALFWORDS));
-    sr_poll_pair(a);
+    if (sr_poll_pair(a, FLASH_FAIL_PROGRAM))
+      return;
   }
 }
 
-/* Kinds 4 and 7 */
+/* Kinds 4 and 7: kind 4's blocks are locked at power-up, and each block
+ * the range reaches is unlocked first */
 static void program_words(u32 h, const u16 *s, u32 c)
 {
-  for (u32 i = 0; i < c; i++)
+  for (u32 i = 0; i < c; i++) {
+    if (i == 0 || ((h + i) & (UNLOCK_STEP_HALFWORDS - 1)) == 0)
+      unlock_block(h + i);
     word_program(h + i, s[i]);
+  }
 }
 
 /* Kind 8: one halfword to each chip of the pair at a time */
@@ -115,12 +133,15 @@ static void program_word_pairs(u32 h, const u16 *s, u32 c)
 {
   for (u32 i = 0; i < c; i += 2) {
     u32 a = h + i;
+    chip_write(a, SR_CMD_CLEAR_STATUS);
+    chip_write(a + 1, SR_CMD_CLEAR_STATUS);
     chip_write(a, SR_CMD_PROGRAM);
     chip_write(a + 1, SR_CMD_PROGRAM);
     chip_write(a, s[i]);
     chip_write(a + 1, data_at(s, i + 1, c));
     stream_pull(1);
-    sr_poll_pair(a);
+    if (sr_poll_pair(a, FLASH_FAIL_PROGRAM))
+      return;
   }
 }
 
@@ -134,7 +155,8 @@ static void program_jedec(u32 h, const u16 *s, u32 c)
     bus_write16(JEDEC_ADDR_1, JEDEC_CMD_PROGRAM);
     chip_write(a, s[i]);
     stream_pull(1);
-    jedec_wait_data(a, s[i]);
+    if (jedec_wait_data(a, s[i]))
+      return;
   }
 }
 
@@ -142,6 +164,8 @@ void program_flash(u32 h, const u16 *s, u32 c)
 {
   select_rom_page(ROM_PAGE_OF_HALFWORD(h));
   h &= WINDOW_HALFWORD_MASK;
+  if (flash_stalled) /* a chip may still be busy: it takes no command */
+    return;
   switch (rom_kind) {
   case ROM_KIND_BUFFERED:
     program_buffered(h, s, c);

@@ -36,6 +36,13 @@ static void command_step(u32 address, u16 first, u16 second)
   bus_write16(ROM_SAVE_STATUS, SR_CMD_READ_ARRAY);
 }
 
+/* The area's blocks are locked at power-up: the unit to be written is
+ * unlocked first (a 64 KiB block, or a single sector) */
+static void unlock_unit(u32 start)
+{
+  command_step(ROM_SAVE_BASE + start, SR_CMD_LOCK_SETUP, SR_CMD_CONFIRM);
+}
+
 /* Erases take seconds: no need to repeat this code inline */
 __attribute__((noinline)) static void erase_unit(u32 start)
 {
@@ -98,7 +105,10 @@ void rom_save_write(u32 offset, u32 bytes)
     u32 start = pos & ~(unit - 1);
     const u8 *src = data_buffer + done;
 
-    if (((pos | part) & 1) == 0 && holds(pos, src, part)) {
+    int there = ((pos | part) & 1) == 0 && holds(pos, src, part);
+    if (!there)
+      unlock_unit(start);
+    if (there) {
       /* already there */
     } else if (part == unit) {
       erase_unit(start);

@@ -1,63 +1,144 @@
-/* Bounded waits on the ROM's flash chips (rom_status.h) */
+/* Bounded waits on the ROM's flash chips and the failure record
+ * (rom_status.h) */
 #include "agent/hw/rom_flash.h"
+#include "agent/resident/requests.h"
 #include "agent/resident/rom_status.h"
+#include "agent/resident/state.h"
 
-void sr_wait(u32 h)
+#define ROM_PAGE_BYTES 0x8000 /* what one step of the mapper's page moves */
+
+u32 flash_stalled;
+static u32 fail_count;
+static u32 fail_offset; /* ROM offset of the first failure */
+static u32 fail_cause;
+
+void flash_fail(u32 h, u32 cause)
+{
+  if (fail_count++ == 0) {
+    fail_offset = (rom_page == ROM_PAGE_UNKNOWN ? 0 : rom_page * ROM_PAGE_BYTES) + 2 * h;
+    fail_cause = cause;
+  }
+  if (cause & FLASH_FAIL_TIMEOUT)
+    flash_stalled = 1;
+}
+
+void flash_failures_take(u32 reply[3])
+{
+  reply[0] = fail_count;
+  reply[1] = fail_offset;
+  reply[2] = fail_cause;
+  fail_count = 0;
+  fail_offset = 0;
+  fail_cause = 0;
+  flash_stalled = 0;
+}
+
+void req_flash_failures(u32 unused1, u32 unused2, u32 unused3)
+{
+  (void)unused1;
+  (void)unused2;
+  (void)unused3;
+  u32 reply[3];
+  flash_failures_take(reply);
+  send_words(3, reply);
+}
+
+/* A ready status: its error bits are the operation's outcome. They stay
+ * until cleared, so the chip's next operation starts clean. */
+static int sr_check(u32 h, u16 status, u32 op)
+{
+  if ((status & SR_STATUS_ERRORS) == 0)
+    return 0;
+  flash_fail(h, op | (status & FLASH_FAIL_STATUS_MASK));
+  chip_write(h, SR_CMD_CLEAR_STATUS);
+  return 1;
+}
+
+int sr_wait(u32 h, u32 op)
 {
   for (u32 n = FLASH_POLL_LIMIT; n != 0; n--) {
     chip_write(h, SR_CMD_READ_STATUS);
-    if (chip_read(h) & SR_STATUS_READY)
-      return;
+    u16 status = chip_read(h);
+    if (status & SR_STATUS_READY)
+      return sr_check(h, status, op);
   }
+  flash_fail(h, op | FLASH_FAIL_TIMEOUT);
+  return 1;
 }
 
-/* Both chips of the pair at h report ready in the status they show */
-static int pair_ready(u32 h)
+/* Both chips of the pair at h report ready in the status they show; then
+ * each one's error bits */
+static int pair_done(u32 h, u32 op, int *failed)
 {
   u16 first = chip_read(h);
   u16 second = chip_read(h + 1);
-  return (first & second & SR_STATUS_READY) != 0;
+  if ((first & second & SR_STATUS_READY) == 0)
+    return 0;
+  *failed = sr_check(h, first, op) | sr_check(h + 1, second, op);
+  return 1;
 }
 
-void sr_wait_pair(u32 h)
+int sr_wait_pair(u32 h, u32 op)
 {
+  int failed = 0;
   for (u32 n = FLASH_POLL_LIMIT; n != 0; n--) {
     chip_write(h, SR_CMD_READ_STATUS);
     chip_write(h + 1, SR_CMD_READ_STATUS);
-    if (pair_ready(h))
-      return;
+    if (pair_done(h, op, &failed))
+      return failed;
   }
+  flash_fail(h, op | FLASH_FAIL_TIMEOUT);
+  return 1;
 }
 
-void sr_poll_pair(u32 h)
+int sr_poll_pair(u32 h, u32 op)
 {
+  int failed = 0;
   for (u32 n = FLASH_POLL_LIMIT; n != 0; n--)
-    if (pair_ready(h))
-      return;
+    if (pair_done(h, op, &failed))
+      return failed;
+  flash_fail(h, op | FLASH_FAIL_TIMEOUT);
+  return 1;
 }
 
-void jedec_wait_erase(u32 h)
+int jedec_wait_erase(u32 h)
 {
   for (u32 n = FLASH_POLL_LIMIT; n != 0; n--) {
     u16 first = chip_read(h);
     u16 second = chip_read(h);
-    if (((first ^ second) & JEDEC_STATUS_TOGGLE) == 0 || (second & JEDEC_STATUS_TIMED_OUT))
-      return;
+    if (((first ^ second) & JEDEC_STATUS_TOGGLE) == 0)
+      return 0;
+    if (second & JEDEC_STATUS_TIMED_OUT) {
+      /* The erase may have ended just before; if bit 6 still toggles, it
+       * failed and the chip shows status until reset. */
+      if (((chip_read(h) ^ chip_read(h)) & JEDEC_STATUS_TOGGLE) == 0)
+        return 0;
+      flash_fail(h, FLASH_FAIL_ERASE | (second & FLASH_FAIL_STATUS_MASK));
+      chip_write(h, JEDEC_CMD_READ_ARRAY);
+      return 1;
+    }
   }
+  flash_fail(h, FLASH_FAIL_ERASE | FLASH_FAIL_TIMEOUT);
+  return 1;
 }
 
-void jedec_wait_data(u32 h, u16 value)
+int jedec_wait_data(u32 h, u16 value)
 {
   for (u32 n = FLASH_POLL_LIMIT; n != 0; n--) {
     u16 read = chip_read(h);
     if (read == value)
-      return;
+      return 0;
     if (read & JEDEC_STATUS_TIMED_OUT) {
       /* The program may have ended just before; if not, it failed (a bit
-       * cannot go from 0 to 1) and the chip shows status until reset. */
-      if (chip_read(h) != value)
-        chip_write(h, JEDEC_CMD_READ_ARRAY);
-      return;
+       * cannot go from 0 to 1, or the cells are worn) and the chip shows
+       * status until reset. */
+      if (chip_read(h) == value)
+        return 0;
+      flash_fail(h, FLASH_FAIL_PROGRAM | (read & FLASH_FAIL_STATUS_MASK));
+      chip_write(h, JEDEC_CMD_READ_ARRAY);
+      return 1;
     }
   }
+  flash_fail(h, FLASH_FAIL_PROGRAM | FLASH_FAIL_TIMEOUT);
+  return 1;
 }

@@ -1,7 +1,12 @@
 /* The ROM's flash chips addressed by halfword index within the ROM page the
- * mapper shows, and the waits on their status. Every wait gives up after
- * FLASH_POLL_LIMIT passes, so that a chip that never reports ready does not
- * stop the agent for good; the caller goes on as if it had. */
+ * mapper shows, the waits on their status, and the record of what failed.
+ *
+ * Every wait is bounded (FLASH_POLL_LIMIT passes) so that a chip that never
+ * reports ready does not stop the agent for good. A wait that ends on error
+ * bits or runs out records a failure for the tool to ask for
+ * (REQ_FLASH_FAILURES) and clears the chip's status. After a time-out the
+ * chip may still be busy: no further erase or program is started until the
+ * tool has asked. */
 #ifndef KARTEX_AGENT_ROM_STATUS_H
 #define KARTEX_AGENT_ROM_STATUS_H
 
@@ -10,9 +15,11 @@
 #include "agent/resident/bus.h"
 #include "agent/resident/types.h"
 
-/* A pass takes about a microsecond on the cartridge bus, so the limit is
- * some half a minute: well beyond the few seconds a block erase may take. */
-#define FLASH_POLL_LIMIT (1u << 25)
+/* A pass (a command write and a status read on the cartridge bus, and the
+ * loop) takes some 30 CPU cycles, about 2 us: the limit is some 4 s, beyond
+ * the longest typical erase of a block (1 s) and well inside the tool's
+ * time-out for a reply, even when one request waits on several blocks. */
+#define FLASH_POLL_LIMIT (1u << 21)
 
 /* Halfword indexes within the 32 MiB window, and the page that shows a
  * ROM-wide halfword index there */
@@ -29,22 +36,35 @@ static inline u16 chip_read(u32 h)
   return bus_read16(ROM_BASE + 2 * h);
 }
 
-/* Status-register chips: read-status command and read at h, until ready */
-void sr_wait(u32 h);
+/* A wait timed out: the chips may still work, no command may reach them */
+extern u32 flash_stalled;
+
+/* Records a failure of the chip at window halfword h; cause is
+ * FLASH_FAIL_ERASE or FLASH_FAIL_PROGRAM, with FLASH_FAIL_TIMEOUT or the
+ * status the chip showed */
+void flash_fail(u32 h, u32 cause);
+
+/* The three reply words of REQ_FLASH_FAILURES; the record starts anew */
+void flash_failures_take(u32 reply[3]);
+
+/* Status-register chips: read-status command and read at h, until ready;
+ * then its error bits. op: FLASH_FAIL_ERASE or FLASH_FAIL_PROGRAM. Nonzero
+ * when the operation failed. */
+int sr_wait(u32 h, u32 op);
 
 /* The same on both chips of a pair, at h and h + 1, until both are ready */
-void sr_wait_pair(u32 h);
+int sr_wait_pair(u32 h, u32 op);
 
 /* A pair that shows its status without a command: reads at h and h + 1 */
-void sr_poll_pair(u32 h);
+int sr_poll_pair(u32 h, u32 op);
 
-/* JEDEC erase: two reads at h per pass, until bit 6 stops toggling or bit 5
- * of the second read rises */
-void jedec_wait_erase(u32 h);
+/* JEDEC erase: two reads at h per pass, until bit 6 stops toggling; bit 5
+ * with bit 6 still toggling is a failed erase, and the chip is reset */
+int jedec_wait_erase(u32 h);
 
 /* JEDEC program: reads at h until the halfword reads back as programmed,
  * or until bit 5 shows that the program failed; a failed chip is put back
  * into read mode */
-void jedec_wait_data(u32 h, u16 value);
+int jedec_wait_data(u32 h, u16 value);
 
 #endif

@@ -63,6 +63,18 @@ inline void expect_crcs(ScriptedCable& c, std::uint32_t code, std::uint32_t offs
   }
 }
 
+// REQ_FLASH_FAILURES after a write or an erase: `count` failures, the
+// first at `offset` with `cause`.
+inline void expect_flash_failures(ScriptedCable& c, std::uint32_t count = 0, std::uint32_t offset = 0,
+                                  std::uint32_t cause = 0) {
+  Bytes reply = le32(count);
+  for (std::uint32_t w : {offset, cause}) {
+    const Bytes b = le32(w);
+    reply.insert(reply.end(), b.begin(), b.end());
+  }
+  c.request(0xFFFF0038, 0, 0, 0).read(reply);
+}
+
 inline void expect_rom_crcs(ScriptedCable& c, std::uint32_t offset, std::uint32_t bytes,
                             std::uint32_t block, const std::vector<std::uint32_t>& crcs) {
   expect_crcs(c, 0xFFFF0030, offset, bytes, block, crcs);
