@@ -90,7 +90,7 @@ void leave_link_clean(CableLink& link) noexcept {
 // run, while the link stays as good as it was.
 int stream_video(CableLink& link, const Invocation& inv, RunEnv& env, Output& con) {
   DxPlay source(media_openers(env.video_outputs), con, env.sleep);
-  const VtsEnv vts{env.sleep, env.clock};
+  const VtsEnv vts{env.sleep, env.clock, inv.plain_video};
   return vts_play(link, inv.file_name, source, con, vts) == 0 ? EXIT_OK : EXIT_FATAL;
 }
 

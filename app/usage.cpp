@@ -40,6 +40,8 @@ void print_help(std::ostream& out) {
          "  --trace FILE       record every transfer on the cable in FILE\n"
          "  --eeprom-order ORDER  byte order of EEPROM save files for sr and sw:\n"
          "                     tool (the default) or emulator (as emulators keep them)\n"
+         "  --video KIND       vts: changes (the default) sends each frame as changes to\n"
+         "                     the page it overwrites; plain sends every frame whole\n"
          "  --timeout SECONDS  give up on a cable transfer after SECONDS (default 60)\n"
          "  --no-verify        skip the check after fw, fa and sw that the cartridge\n"
          "                     holds what was written\n"
