@@ -130,7 +130,7 @@ TEST(VtsStream, StillPictureReachesBothPagesAsItsConversion) {
   const VtsClips& clips = vts_clips();
   const std::string dir = scratch("vts_still");
   // Seconds: 100 read once, 101 starts the stream, 104 ends it.
-  VtsRun r({"--trace", dir + "trace.txt", HEADLESS + "keys=b@4,screens=" + dir, "vts", clips.still},
+  VtsRun r({"--video=plain", "--trace", dir + "trace.txt", HEADLESS + "keys=b@4,screens=" + dir, "vts", clips.still},
            {100, 100, 101, 104});
   ASSERT_EQ(r.status, 0) << r.err.str();
 
@@ -164,7 +164,7 @@ TEST(VtsStream, StillPictureReachesBothPagesAsItsConversion) {
     EXPECT_EQ(line.rfind("dxplay.cpp:", 0), 0u) << line;
   }
   std::string rest((std::istreambuf_iterator<char>(lines)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(rest, "biBitCount=24\nBMP_COLOR_B=3\n\ntime:3s\n  1.0000 fps\n307200 BPS\nBG CLEAR\n");
+  EXPECT_EQ(rest, "biBitCount=24\nBMP_COLOR_B=3\n\ntime:3s\n  1.0000 fps\n307200 BPS\n9614 link words a frame\nBG CLEAR\n");
   ASSERT_GE(r.waits.size(), 3u);
   EXPECT_EQ(std::vector<int>(r.waits.end() - 3, r.waits.end()), (std::vector<int>{500, 1000, 1000}))
       << "the pause, then a second before and after closing";
@@ -201,10 +201,10 @@ TEST(VtsStream, StillPictureReachesBothPagesAsItsConversion) {
 TEST(VtsStream, StreamEndedInItsFirstSecondShowsNoRates) {
   const VtsClips& clips = vts_clips();
   // The lone file name plays it as the vts command does.
-  VtsRun r({HEADLESS + "keys=b@3", clips.still}, {100, 101, 101});
+  VtsRun r({"--video=plain", HEADLESS + "keys=b@3", clips.still}, {100, 101, 101});
   ASSERT_EQ(r.status, 0) << r.err.str();
   const std::string out = r.out.str();
-  EXPECT_NE(out.find("BMP_COLOR_B=3\n\ntime:0s\n  0.0000 fps\n0 BPS\nBG CLEAR\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("BMP_COLOR_B=3\n\ntime:0s\n  0.0000 fps\n0 BPS\n9614 link words a frame\nBG CLEAR\n"), std::string::npos) << out;
   EXPECT_EQ(r.err.str(), "");
 }
 
@@ -281,7 +281,7 @@ TEST(VtsStream, UnpluggedCableEndsTheStreamWithOneLine) {
   const std::string dir = scratch("vts_unplug");
   // Set-up moves about 20,650 link words and a frame about 9,613: word
   // 40,000 falls in the third frame's page. B comes far later.
-  VtsRun r({"--timeout=5", HEADLESS + "fault=unplug@40000,keys=b@40,screens=" + dir, "vts", clips.still});
+  VtsRun r({"--video=plain", "--timeout=5", HEADLESS + "fault=unplug@40000,keys=b@40,screens=" + dir, "vts", clips.still});
   EXPECT_EQ(r.status, 255);
   std::vector<std::string> ours;
   std::istringstream err(r.err.str());

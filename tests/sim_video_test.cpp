@@ -17,6 +17,7 @@ constexpr std::uint32_t AREA_START = MEM_BG_PALETTE + 0x3C0;
 constexpr std::uint32_t VRAM_CHECKED = VIDEO_PAGE1_OFFSET + VIDEO_PAGE_BYTES + 0x400;
 
 std::uint16_t op(std::uint32_t kind, std::uint32_t n) { return static_cast<std::uint16_t>(kind << VIDEO_OP_SHIFT | n); }
+std::uint16_t copy_other(std::uint32_t n) { return static_cast<std::uint16_t>(op(VIDEO_OP_COPY, n) | VIDEO_COPY_OTHER); }
 
 std::vector<std::uint8_t> bytes_of(const std::vector<std::uint16_t>& ops) {
   std::vector<std::uint8_t> b;
@@ -62,7 +63,6 @@ TEST(SimVideo, FrameLandsInItsPageAndSwitchesTheDisplay) {
 }
 
 TEST(SimVideo, HostileFramesChangeNothingOutsideTheirPage) {
-  const std::uint16_t other = VIDEO_COPY_OTHER;
   std::vector<std::uint16_t> oversized(2 * (VIDEO_FRAME_MAX_WORDS + 37), op(VIDEO_OP_FILL, 16383));
   const struct {
     const char* name;
@@ -71,7 +71,7 @@ TEST(SimVideo, HostileFramesChangeNothingOutsideTheirPage) {
   } cases[] = {
       {"fill past the page end", 0, {op(0, 19000), op(VIDEO_OP_FILL, 300), 0x1111}},
       {"literal past the page end", 1, {op(0, 16383), op(0, 2816), op(VIDEO_OP_LITERAL, 2), 1, 2}},
-      {"copy from past the other page", 0, {op(VIDEO_OP_COPY, 8191) | other, 38000}},
+      {"copy from past the other page", 0, {copy_other(8191), 38000}},
       {"fills of the largest count, more words than the buffer", 1, oversized},
       {"page number with high bits", 3, {op(VIDEO_OP_FILL, 16383), 0x2222, op(VIDEO_OP_FILL, 2817), 0x2222}},
   };
@@ -86,7 +86,9 @@ TEST(SimVideo, HostileFramesChangeNothingOutsideTheirPage) {
     ASSERT_EQ(after.size(), before.size());
     const std::uint32_t first = (c.page & 1) ? VIDEO_PAGE1_OFFSET : 0, last = first + VIDEO_PAGE_BYTES;
     for (std::uint32_t i = 0; i < after.size(); ++i)
-      if (i < first || i >= last) ASSERT_EQ(after[i], before[i]) << "video RAM byte 0x" << std::hex << i;
+      if (i < first || i >= last) {
+        ASSERT_EQ(after[i], before[i]) << "video RAM byte 0x" << std::hex << i;
+      }
     EXPECT_EQ(console.palette_tail(), palette);
   }
 }

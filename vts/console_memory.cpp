@@ -79,7 +79,8 @@ void gba_video_frame(CableLink& link, int page, std::span<const std::uint16_t> o
   in_context("video frame", address, [&] {
     link.agent_request(REQ_VIDEO_FRAME, static_cast<std::uint32_t>(page), static_cast<std::uint32_t>(bytes.size()),
                        display);
-    link.write_words(bytes);
+    // A frame that changes nothing is the request alone.
+    if (!bytes.empty()) link.write_words(bytes);
   });
 }
 

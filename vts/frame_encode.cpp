@@ -94,7 +94,7 @@ std::vector<std::uint16_t> encode_frame(std::span<const std::uint8_t> target, st
   };
 
   std::uint32_t at = 0;
-  bool trailing_skip = false;
+  std::size_t trailing_skips = 0;  // skip ops at the end of `out`
   while (at < VIDEO_PAGE_PAIRS) {
     // Halfwords saved against sending the pairs as literals, per op.
     std::uint32_t skip = 0;
@@ -115,11 +115,11 @@ std::vector<std::uint16_t> encode_frame(std::span<const std::uint8_t> target, st
     if (gains[best] < 2) {
       literal.push_back(p.target[at++]);
       if (literal.size() == MAX_RUN) flush_literal();
-      trailing_skip = false;
+      trailing_skips = 0;
       continue;
     }
     flush_literal();
-    trailing_skip = best == 0;
+    trailing_skips = best == 0 ? trailing_skips + 1 : 0;
     if (best == 0) {
       out.push_back(op(VIDEO_OP_SKIP, skip));
       at += skip;
@@ -136,8 +136,8 @@ std::vector<std::uint16_t> encode_frame(std::span<const std::uint8_t> target, st
     }
   }
   flush_literal();
-  // The page already holds what a last skip would leave.
-  if (trailing_skip) out.pop_back();
+  // The page already holds what skips at the end would leave.
+  out.resize(out.size() - trailing_skips);
   if (out.size() % 2) out.push_back(op(VIDEO_OP_SKIP, 0));
   return out;
 }

@@ -26,7 +26,7 @@ inline ConsoleFrame scene_frame(Scene scene, int n) {
   std::uint32_t noise = 12345u + static_cast<std::uint32_t>(n) * 7919u;
   for (int y = 0; y < CONSOLE_H; ++y)
     for (int x = 0; x < CONSOLE_W; ++x) {
-      int rgb[3];
+      int rgb[3] = {0, 0, 0};
       switch (scene) {
         case Scene::MovingObject: {
           detailed_rgb(x, y, rgb);
