@@ -13,6 +13,8 @@ PACKAGES=(
   libunicorn-dev
   zlib1g-dev libssl-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libmpv-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  ffmpeg
   umockdev libumockdev-dev
 )
 for option in "$@"; do
