@@ -1,5 +1,6 @@
 #include "tests/support/emulated_usb_cable.h"
 
+#include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
 #include <umockdev.h>
 
@@ -127,6 +128,23 @@ struct EmulatedUsbCable::Impl {
       case USBDEVFS_GETDRIVER:  // no kernel driver holds the interface
         umockdev_ioctl_client_complete(client, -1, ENODATA);
         return TRUE;
+      case USBDEVFS_DISCONNECT_CLAIM: {
+        // The claim with the kernel driver's detach in one step, as libusb
+        // asks for it when told to detach the driver itself.
+        UMockdevIoctlData* claim =
+            umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_disconnect_claim), nullptr);
+        unsigned interface = 0;
+        std::memcpy(&interface, claim->data, sizeof interface);
+        g_object_unref(claim);
+        if (pulled()) {
+          umockdev_ioctl_client_complete(client, -1, ENODEV);
+          return TRUE;
+        }
+        if (interface != 0) problem("interface " + std::to_string(interface) + " claimed");
+        ++counts.claims;
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return TRUE;
+      }
       case USBDEVFS_CLAIMINTERFACE:
       case USBDEVFS_RELEASEINTERFACE: {
         UMockdevIoctlData* number = umockdev_ioctl_data_resolve(arg, 0, sizeof(unsigned), nullptr);
