@@ -63,17 +63,17 @@ TEST(SimVideo, FrameLandsInItsPageAndSwitchesTheDisplay) {
 }
 
 TEST(SimVideo, HostileFramesChangeNothingOutsideTheirPage) {
-  std::vector<std::uint16_t> oversized(2 * (VIDEO_FRAME_MAX_WORDS + 37), op(VIDEO_OP_FILL, 16383));
+  std::vector<std::uint16_t> oversized(2 * (VIDEO_FRAME_MAX_WORDS + 37), op(VIDEO_OP_FILL, 8191));
   const struct {
     const char* name;
     int page;
     std::vector<std::uint16_t> ops;
   } cases[] = {
       {"fill past the page end", 0, {op(0, 19000), op(VIDEO_OP_FILL, 300), 0x1111}},
-      {"literal past the page end", 1, {op(0, 16383), op(0, 2816), op(VIDEO_OP_LITERAL, 2), 1, 2}},
+      {"literal past the page end", 1, {op(0, 8191), op(0, 8191), op(0, 2817), op(VIDEO_OP_LITERAL, 2), 1, 2}},
       {"copy from past the other page", 0, {copy_other(8191), 38000}},
       {"fills of the largest count, more words than the buffer", 1, oversized},
-      {"page number with high bits", 3, {op(VIDEO_OP_FILL, 16383), 0x2222, op(VIDEO_OP_FILL, 2817), 0x2222}},
+      {"page number with high bits", 3, {op(VIDEO_OP_FILL, 8191), 0x2222, op(VIDEO_OP_FILL, 8191), 0x2222, op(VIDEO_OP_FILL, 2818), 0x2222}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

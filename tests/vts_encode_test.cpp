@@ -72,8 +72,8 @@ TEST(VideoEncode, SameFrameAgainIsAlmostNothing) {
   const ConsoleFrame frame = scene_frame(Scene::Pan, 0);
   // The page already holds the frame: the ops are empty.
   EXPECT_TRUE(encode_frame(frame, frame, frame).empty());
-  // The other page holds it: one copy of the whole page (two ops, since a
-  // copy counts at most 8,191 pairs, and a third for the rest).
+  // The other page holds it: copies of the whole page, three since an op
+  // counts at most 8,191 pairs.
   const std::vector<std::uint8_t> black(VIDEO_PAGE_BYTES, 0);
   EXPECT_LE(encode_frame(frame, black, frame).size(), 6u);
 }
@@ -88,8 +88,8 @@ TEST(VideoDecode, DamagedOrHostileFramesStayInsideTheirPage) {
   } cases[] = {
       {"empty", {}, DONE, 0},
       {"fill two", {op(VIDEO_OP_FILL, 2), 0xABCD}, DONE, 2},
-      {"skip the whole page, then one more", {op(0, 16383), op(0, 2817), op(VIDEO_OP_FILL, 1), 0xABCD}, BAD, 0},
-      {"fill to the page end exactly", {op(0, 16383), op(0, 2816), op(VIDEO_OP_FILL, 1), 0xABCD}, DONE, 0, true},
+      {"skip the whole page, then one more", {op(0, 8191), op(0, 8191), op(0, 2818), op(VIDEO_OP_FILL, 1), 0xABCD}, BAD, 0},
+      {"fill to the page end exactly", {op(0, 8191), op(0, 8191), op(0, 2817), op(VIDEO_OP_FILL, 1), 0xABCD}, DONE, 0, true},
       {"literal longer than the input", {op(VIDEO_OP_FILL, 1), 0xABCD, op(VIDEO_OP_LITERAL, 9), 1, 2}, BAD, 1},
       {"fill without its value", {op(VIDEO_OP_FILL, 1), 0xABCD, op(VIDEO_OP_FILL, 3)}, BAD, 1},
       {"copy without its source", {op(VIDEO_OP_COPY, 3)}, BAD, 0},

@@ -10,7 +10,6 @@ namespace kartex {
 namespace {
 
 constexpr std::uint32_t MAX_RUN = VIDEO_COUNT_MASK;
-constexpr std::uint32_t MAX_COPY = VIDEO_COPY_COUNT_MASK;
 constexpr int ROW_PAIRS = 120;
 // Motion tried per frame: whole pairs across (pixel steps of 2), rows down.
 constexpr int MAX_SHIFT_PAIRS = 8, MAX_SHIFT_ROWS = 16;
@@ -47,7 +46,7 @@ int read_source(const Pages& p, const Source& src, std::uint32_t at) {
 
 std::uint32_t copy_run(const Pages& p, const Source& src, std::uint32_t at) {
   std::uint32_t n = 0;
-  while (at + n < VIDEO_PAGE_PAIRS && n < MAX_COPY && read_source(p, src, at + n) == p.target[at + n]) ++n;
+  while (at + n < VIDEO_PAGE_PAIRS && n < MAX_RUN && read_source(p, src, at + n) == p.target[at + n]) ++n;
   return n;
 }
 

@@ -17,7 +17,7 @@ u32 video_decode(const u16 *in, u32 count, u16 *page, const u16 *other)
   while (in != end) {
     u32 op = *in++;
     u32 kind = op >> VIDEO_OP_SHIFT;
-    u32 n = op & (kind == VIDEO_OP_COPY ? VIDEO_COPY_COUNT_MASK : VIDEO_COUNT_MASK);
+    u32 n = op & VIDEO_COUNT_MASK;
     if (n > PAGE_PAIRS - at)
       return VIDEO_DECODE_BAD;
     volatile u16 *dst = page + at;

@@ -16,7 +16,9 @@ void req_video_frame(u32 page, u32 bytes, u32 display)
     recv_words(part, data_buffer);
     words -= part;
   } while (words);
-  u32 target = MEM_VRAM + (page & 1) * VIDEO_PAGE1_OFFSET;
-  video_decode((const u16 *)data_buffer, 2 * part, (u16 *)target, (const u16 *)(target ^ VIDEO_PAGE1_OFFSET));
-  *(volatile u16 *)REG_DISPCNT = (u16)display;
+  u16 *target = (u16 *)(MEM_VRAM + (page & 1) * VIDEO_PAGE1_OFFSET);
+  video_decode((const u16 *)data_buffer, 2 * part, target, (const u16 *)((u32)target ^ VIDEO_PAGE1_OFFSET));
+  /* A word store, as the tool's register writes: the register above
+   * gets the high half, 0. */
+  *(volatile u32 *)REG_DISPCNT = display;
 }
