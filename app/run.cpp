@@ -15,6 +15,8 @@
 #include "host/host_files.h"
 #include "host/program_file.h"
 #include "common/failure.h"
+#include "vts/dxplay.h"
+#include "vts/vts_play.h"
 
 namespace kartex {
 
@@ -84,14 +86,19 @@ void leave_link_clean(CableLink& link) noexcept {
   }
 }
 
-void run_on_link(CableLink& link, const Invocation& inv, RunEnv& env, Output& con, HostSide& host,
-                 std::vector<std::uint8_t>& program);
+// The video stream; a set-up that failed (its line printed) is a failed
+// run, while the link stays as good as it was.
+int stream_video(CableLink& link, const Invocation& inv, RunEnv& env, Output& con) {
+  DxPlay source(media_openers(env.video_outputs), con, env.sleep);
+  const VtsEnv vts{env.sleep, env.clock};
+  return vts_play(link, inv.file_name, source, con, vts) == 0 ? EXIT_OK : EXIT_FATAL;
+}
 
-void run_command(const CommandLine& line, RunEnv& env, Output& con) {
+int run_on_link(CableLink& link, const Invocation& inv, RunEnv& env, Output& con, HostSide& host,
+                std::vector<std::uint8_t>& program);
+
+int run_command(const CommandLine& line, RunEnv& env, Output& con) {
   const Invocation& inv = line.invocation;
-  if (inv.command == Command::VTS)
-    fail(std::string("the ") + command_word(inv.command) +
-         " command is not available in this build of kartex");
   std::vector<std::uint8_t> program;
   if (inv.command == Command::RTC) program = load_program(inv, con);
   HostSide host = open_host_file(inv);
@@ -108,15 +115,15 @@ void run_command(const CommandLine& line, RunEnv& env, Output& con) {
   link.set_stop(stop);
   link.set_timeout(line.transport.timeout_ms);
   try {
-    run_on_link(link, inv, env, con, host, program);
+    return run_on_link(link, inv, env, con, host, program);
   } catch (const Failure&) {
     leave_link_clean(link);
     throw;
   }
 }
 
-void run_on_link(CableLink& link, const Invocation& inv, RunEnv& env, Output& con, HostSide& host,
-                 std::vector<std::uint8_t>& program) {
+int run_on_link(CableLink& link, const Invocation& inv, RunEnv& env, Output& con, HostSide& host,
+                std::vector<std::uint8_t>& program) {
   link.link_start();
   std::uint32_t agent_id = 0;
   if (inv.command == Command::RTC) {
@@ -138,9 +145,11 @@ void run_on_link(CableLink& link, const Invocation& inv, RunEnv& env, Output& co
       save_write(link, cart, range, host.input, con, inv.eeprom_order, inv.write);
       break;
     case Command::RTC: serve_program(link, env, con); break;
+    case Command::VTS: return stream_video(link, inv, env, con);
     default: break;
   }
   if (host.output) host.output->commit();
+  return EXIT_OK;
 }
 
 }  // namespace
@@ -160,8 +169,7 @@ int run(const std::vector<std::string>& args, RunEnv& env) {
       case CommandLine::Action::Usage: print_usage(env.out); return EXIT_FATAL;
       case CommandLine::Action::Run: break;
     }
-    run_command(line, env, con);
-    return EXIT_OK;
+    return run_command(line, env, con);
   } catch (const Failure& f) {
     con.progress_end();
     if (f.stream() == Failure::Stream::Out) {

@@ -11,6 +11,7 @@
 
 #include "link/cable_link.h"
 #include "app/transport.h"
+#include "vts/playback.h"
 
 namespace kartex {
 
@@ -31,6 +32,9 @@ struct RunEnv {
   std::function<bool()> interrupted = nullptr;
   // Standard error is a terminal that takes the progress bar.
   bool progress_bar = false;
+  // Where the video command's playback shows and sounds: a window and the
+  // sound device when there are any, nothing otherwise.
+  MediaOutputs video_outputs{};
 };
 
 int run(const std::vector<std::string>& args, RunEnv& env);

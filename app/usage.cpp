@@ -46,6 +46,8 @@ void print_help(std::ostream& out) {
          "  --all-blocks       fw, fa: write every erase block of the range, also those\n"
          "                     that already hold the file's bytes\n"
          "\n"
+      << VTS_HELP
+      << "\n"
          "Numbers: 0x prefix for hex; a length may end in k (x1024) or m (x1048576).\n"
          "Exit status: 0 on success, 255 on any failure.\n";
   out.flush();

@@ -111,10 +111,6 @@ mkdir -p "$(dirname "$out")"
   echo "runs. Data is pseudo-random; \`fw\` verifies by default. kB/s is the"
   echo "command's bytes over its whole time."
   echo
-  echo "Not yet on the clock: the flash ROM chips (\`fw\`, \`fe\`, \`save=romsave\`)"
-  echo "still finish a program or an erase after a few status reads, so those rows"
-  echo "show the link's and the console's share only, not the chips' data-sheet times."
-  echo
   echo "Regenerate: \`bench/hardware-times.sh [build/kartex]\`."
   echo
   echo "| command | cartridge | hardware time (s) | link busy (%) | effective kB/s |"

@@ -10,6 +10,8 @@ PACKAGES=(
   libunicorn-dev libmgba-dev
   zlib1g-dev libssl-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libmpv-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  ffmpeg
 )
 
 missing=()

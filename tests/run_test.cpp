@@ -168,7 +168,6 @@ TEST(ToolRun, NothingReachesTheCableBeforeTheCommandIsAccepted) {
       {{"sr", "/nonexistent/dir/out.sav"}, 255},
       {{"fr", "x.gba", "0", "-3"}, 255},
       {{"one", "two", "three"}, 255},
-      {{"vts", "clip.avi"}, 255},
   };
   for (const Case& tc : cases) {
     ToolRun r;

@@ -1,0 +1,20 @@
+#include "vts/stream_stats.h"
+
+#include "common/output.h"
+
+namespace kartex {
+
+std::string stream_stats(std::int64_t frames, std::int64_t elapsed_seconds) {
+  double fps = 0;
+  std::int32_t bps = 0;
+  if (elapsed_seconds > 0) {
+    fps = static_cast<double>(frames) / static_cast<double>(elapsed_seconds);
+    // The product is formed in 64 bits; the quotient is shown as a signed
+    // 32-bit value.
+    bps = static_cast<std::int32_t>(frames * PAGE_BITS / elapsed_seconds);
+  }
+  return strprintf("\ntime:%llds\n", static_cast<long long>(elapsed_seconds)) +
+         strprintf("%8.4f fps\n", fps) + strprintf("%ld BPS\n", static_cast<long>(bps));
+}
+
+}  // namespace kartex

@@ -1,0 +1,130 @@
+#include "vts/vts_play.h"
+
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "common/output.h"
+#include "vts/console_memory.h"
+#include "vts/cube_palette.h"
+#include "vts/frame_convert.h"
+#include "vts/gba_video.h"
+#include "vts/stream_stats.h"
+
+namespace kartex {
+
+namespace {
+
+constexpr std::uint16_t DISPLAY_OFF = DCNT_MODE4;                       // 0x0004: no layer
+constexpr std::uint16_t SHOW_PAGE0 = DCNT_MODE4 | DCNT_BG2;             // 0x0404
+constexpr std::uint16_t SHOW_PAGE1 = DCNT_MODE4 | DCNT_BG2 | DCNT_PAGE;  // 0x0414
+
+constexpr std::int64_t SEEK_SHORT_MS = 5000;   // Right, Left
+constexpr std::int64_t SEEK_LONG_MS = 15000;   // R, L
+constexpr int END_WAIT_MS = 1000;              // around closing the source
+
+// Both pages at once: 0 is the palette's black.
+void clear_pages(CableLink& link, Output& con, const std::vector<std::uint8_t>& zeros) {
+  con.print("BG CLEAR\n");
+  gba_write_block(link, MEM_VRAM_PAGE0, zeros);
+}
+
+// The start of the next whole second, so that the figures count whole
+// seconds from a boundary.
+std::time_t next_second(const VtsEnv& env) {
+  const std::time_t first = env.clock();
+  std::time_t now = first;
+  while ((now = env.clock()) == first) std::this_thread::yield();
+  return now;
+}
+
+}  // namespace
+
+int poll_keys(CableLink& link, FrameSource& source) {
+  // A key reads 0 while it is held.
+  const std::uint16_t held = static_cast<std::uint16_t>(~gba_read_word(link, REG_KEYINPUT) & KEY_MASK);
+  switch (held) {
+    case KEY_A: source.dx_full_screen(); break;
+    case KEY_B: return KEYS_STOP;
+    case KEY_START: source.dx_play_state(PlayMode::Toggle); break;
+    case KEY_RIGHT: source.dx_seek(SEEK_SHORT_MS); break;
+    case KEY_LEFT: source.dx_seek(-SEEK_SHORT_MS); break;
+    case KEY_R: source.dx_seek(SEEK_LONG_MS); break;
+    case KEY_L: source.dx_seek(-SEEK_LONG_MS); break;
+    default: break;  // none, Select, Up, Down, or several together
+  }
+  return KEYS_GO;
+}
+
+int vts_play(CableLink& link, const std::string& file_name, FrameSource& source, Output& con,
+             const VtsEnv& env) {
+  std::vector<std::uint8_t> zeros;
+  try {
+    zeros.assign(VRAM_CLEAR_BYTES, 0);
+  } catch (const std::bad_alloc&) {
+    con.print("clear buf faild\n");
+    return -1;
+  }
+  // Only the backdrop shows while the palette and the pages change.
+  con.print("BG OFF \n");
+  gba_write_reg(link, REG_DISPCNT, DISPLAY_OFF);
+  upload_palette(link, con);
+  clear_pages(link, con, zeros);
+  con.print("BG MODE 4 \n");
+  gba_write_reg(link, REG_DISPCNT, SHOW_PAGE1);
+
+  if (source.dx_open(file_name) != 1) {
+    con.print("dsplay error\n");
+    return -1;
+  }
+  const std::int32_t image_size = source.dx_image_size();
+  if (image_size == 0) {
+    con.print("dsdibsize error\n");
+    return -1;
+  }
+  std::vector<std::uint8_t> dib;
+  try {
+    dib.assign(static_cast<std::size_t>(image_size), 0);
+  } catch (const std::bad_alloc&) {
+    con.print("videobuf faild\n");
+    return -1;
+  }
+
+  try {
+    const std::time_t start = next_second(env);
+    std::int64_t frames = 0;
+    ConsoleFrame page{};
+    FrameFormat format;
+    // No pacing: the link sets the rate, the playback position what each
+    // frame shows. The page written is never the one shown, and the
+    // display switches only once a page is whole.
+    for (;;) {
+      std::this_thread::yield();
+      if (poll_keys(link, source) != KEYS_GO) break;
+      source.dx_grab_frame(dib);
+      convert_frame(dib, page, format, con);
+      const bool even = frames % 2 == 0;
+      gba_write_block(link, even ? MEM_VRAM_PAGE0 : MEM_VRAM_PAGE1, page);
+      gba_write_reg(link, REG_DISPCNT, even ? SHOW_PAGE0 : SHOW_PAGE1);
+      ++frames;
+    }
+
+    const std::time_t end = env.clock();
+    con.print("%s", stream_stats(frames, static_cast<std::int64_t>(end - start)).c_str());
+    dib.clear();
+    dib.shrink_to_fit();
+    source.dx_play_state(PlayMode::Pause);
+    env.sleep(END_WAIT_MS);
+    source.dx_close();
+    env.sleep(END_WAIT_MS);
+    // The display keeps mode 4 with background 2: a black screen.
+    clear_pages(link, con, zeros);
+  } catch (const Failure&) {
+    // A link that failed carries no more frames: the player goes too.
+    source.dx_close();
+    throw;
+  }
+  return 0;
+}
+
+}  // namespace kartex
