@@ -5,7 +5,7 @@
 #include <string>
 
 #include "link/cable_link.h"
-#include "link/usb_pipes.h"
+#include "link/usb_id.h"
 #include "sim/sim_pipes.h"
 
 namespace kartex {
@@ -21,5 +21,9 @@ struct TransportOptions {
 
 // `report` receives what the simulator has to say (its log, its stats).
 PipesOpener make_opener(const TransportOptions& options, std::ostream& report);
+
+// The real cable through this platform's transport: libusb, or the cable's
+// driver on Windows. nullptr when no cable is present.
+std::unique_ptr<Pipes> open_platform_cable(const TransportOptions& options);
 
 }  // namespace kartex

@@ -1,11 +1,11 @@
 #include "common/digest.h"
 
-#include <openssl/evp.h>
 #include <zlib.h>
 
 #include <array>
-#include <new>
 #include <stdexcept>
+
+#include "common/sha1_engine.h"
 
 namespace kartex {
 
@@ -61,15 +61,9 @@ std::uint32_t crc32_blank(std::size_t length) {
 
 void Crc32::update(std::span<const std::uint8_t> bytes) { crc_ = crc_update(crc_, bytes); }
 
-Sha1::Sha1() : ctx_(EVP_MD_CTX_new()) {
-  if (!ctx_) throw std::bad_alloc();
-  if (EVP_DigestInit_ex(ctx_, EVP_sha1(), nullptr) != 1) {
-    EVP_MD_CTX_free(ctx_);
-    throw std::runtime_error("SHA-1 is not available from libcrypto");
-  }
-}
+Sha1::Sha1() : ctx_(sha1_engine_new()) {}
 
-Sha1::~Sha1() { EVP_MD_CTX_free(ctx_); }
+Sha1::~Sha1() { sha1_engine_free(ctx_); }
 
 Sha1::Sha1(Sha1&& other) noexcept : ctx_(other.ctx_), hex_(std::move(other.hex_)) {
   other.ctx_ = nullptr;
@@ -77,7 +71,7 @@ Sha1::Sha1(Sha1&& other) noexcept : ctx_(other.ctx_), hex_(std::move(other.hex_)
 
 Sha1& Sha1::operator=(Sha1&& other) noexcept {
   if (this != &other) {
-    EVP_MD_CTX_free(ctx_);
+    sha1_engine_free(ctx_);
     ctx_ = other.ctx_;
     hex_ = std::move(other.hex_);
     other.ctx_ = nullptr;
@@ -89,21 +83,17 @@ void Sha1::update(std::span<const std::uint8_t> bytes) {
   if (!ctx_) throw std::logic_error("SHA-1 update on a moved-from digest");
   if (!hex_.empty()) throw std::logic_error("SHA-1 update after the digest was taken");
   if (bytes.empty()) return;
-  if (EVP_DigestUpdate(ctx_, bytes.data(), bytes.size()) != 1)
-    throw std::runtime_error("SHA-1 update failed in libcrypto");
+  sha1_engine_update(ctx_, bytes);
 }
 
 std::string Sha1::hex() {
   if (!hex_.empty()) return hex_;
   if (!ctx_) throw std::logic_error("SHA-1 of a moved-from digest");
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int size = 0;
-  if (EVP_DigestFinal_ex(ctx_, digest, &size) != 1)
-    throw std::runtime_error("SHA-1 final step failed in libcrypto");
+  const Sha1Digest digest = sha1_engine_final(ctx_);
   static const char DIGITS[] = "0123456789abcdef";
-  for (unsigned int i = 0; i < size; ++i) {
-    hex_ += DIGITS[digest[i] >> 4];
-    hex_ += DIGITS[digest[i] & 0x0F];
+  for (std::uint8_t byte : digest) {
+    hex_ += DIGITS[byte >> 4];
+    hex_ += DIGITS[byte & 0x0F];
   }
   return hex_;
 }

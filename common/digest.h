@@ -7,9 +7,9 @@
 #include <span>
 #include <string>
 
-struct evp_md_ctx_st;  // OpenSSL's EVP_MD_CTX, kept out of this header
-
 namespace kartex {
+
+struct Sha1Engine;
 
 // CRC-32 of the zlib polynomial, the value the agent's CRC request returns.
 std::uint32_t crc32_of(std::span<const std::uint8_t> bytes);
@@ -46,7 +46,7 @@ class Sha1 {
   std::string hex();
 
  private:
-  evp_md_ctx_st* ctx_ = nullptr;
+  Sha1Engine* ctx_ = nullptr;
   std::string hex_;
 };
 

@@ -12,16 +12,25 @@
 #include "common/failure.h"
 #include "common/progress.h"
 
+// mingw's compiler checks plain `printf` formats against the old Windows C
+// library; the build uses mingw's C99 printf (__USE_MINGW_ANSI_STDIO), so
+// the checks must follow the GNU rules (%zu, %llu) there too.
+#if defined(__MINGW32__)
+#define KARTEX_PRINTF gnu_printf
+#else
+#define KARTEX_PRINTF printf
+#endif
+
 namespace kartex {
 
-std::string strprintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string strprintf(const char* fmt, ...) __attribute__((format(KARTEX_PRINTF, 1, 2)));
 
 struct Output {
   std::ostream& out;
   std::ostream& err;
 
   // Formatted text on standard output, shown at once.
-  void print(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  void print(const char* fmt, ...) __attribute__((format(KARTEX_PRINTF, 2, 3)));
   // One progress letter ("R", "W", "E") without a line end, after each
   // block; where the user asked to stop (Ctrl-C), the command stops here.
   void mark(char letter) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/failure.h"
+#include "link/transfer_wait.h"
 
 namespace kartex {
 
@@ -90,17 +91,11 @@ class UsbPipes : public Pipes {
                                   static_cast<int>(size), &moved,
                                   static_cast<unsigned>(timeout_ms_));
     if (rc == LIBUSB_ERROR_TIMEOUT)
-      return PipeResult::failed(timeout_text(), static_cast<std::size_t>(moved));
+      return PipeResult::failed(timeout_text(timeout_ms_), static_cast<std::size_t>(moved));
     if (rc != 0)
       return PipeResult::failed(libusb_strerror(static_cast<libusb_error>(rc)),
                                 static_cast<std::size_t>(moved));
     return PipeResult::done(static_cast<std::size_t>(moved));
-  }
-
-  std::string timeout_text() const {
-    char text[48];
-    std::snprintf(text, sizeof text, "timeout after %g s", timeout_ms_ / 1000.0);
-    return text;
   }
 
   libusb_context* ctx_;
@@ -110,23 +105,6 @@ class UsbPipes : public Pipes {
 };
 
 }  // namespace
-
-std::optional<UsbId> parse_usb_id(const std::string& text) {
-  auto colon = text.find(':');
-  if (colon == std::string::npos) return std::nullopt;
-  auto field = [](const std::string& s) -> std::optional<std::uint16_t> {
-    std::string digits = s.rfind("0x", 0) == 0 || s.rfind("0X", 0) == 0 ? s.substr(2) : s;
-    if (digits.empty() || digits.size() > 4) return std::nullopt;
-    char* end = nullptr;
-    unsigned long v = std::strtoul(digits.c_str(), &end, 16);
-    if (*end != '\0' || digits.find_first_of("+- ") != std::string::npos) return std::nullopt;
-    return static_cast<std::uint16_t>(v);
-  };
-  auto vendor = field(text.substr(0, colon));
-  auto product = field(text.substr(colon + 1));
-  if (!vendor || !product) return std::nullopt;
-  return UsbId{*vendor, *product};
-}
 
 std::unique_ptr<Pipes> open_usb_cable(std::optional<UsbId> id, int timeout_ms) {
   libusb_context* ctx = nullptr;

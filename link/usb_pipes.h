@@ -7,16 +7,9 @@
 #include <optional>
 
 #include "link/pipes.h"
+#include "link/usb_id.h"
 
 namespace kartex {
-
-struct UsbId {
-  std::uint16_t vendor = 0;
-  std::uint16_t product = 0;
-};
-
-// Parses "VID:PID" (hex, with or without 0x). Returns nullopt on bad text.
-std::optional<UsbId> parse_usb_id(const std::string& text);
 
 // Opens the device `id`, or without it the first device whose interface 0
 // has the cable's three bulk endpoints (OUT, IN, OUT). Returns nullptr when

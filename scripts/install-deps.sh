@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, the Debian packages kartex needs to build and test
 # that are not installed yet. Run as root (or with sudo available).
+#   scripts/install-deps.sh            the Linux build and its tests
+#   scripts/install-deps.sh --windows  also the Windows cross build
+#   scripts/install-deps.sh --wine     also wine, to run the Windows build's tests
 set -euo pipefail
 
 PACKAGES=(
@@ -12,7 +15,16 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libmpv-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   ffmpeg
+  umockdev libumockdev-dev
 )
+for option in "$@"; do
+  case "$option" in
+    # The -posix compiler: the default thread model has no std::thread.
+    --windows) PACKAGES+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev) ;;
+    --wine) PACKAGES+=(wine wine64) ;;
+    *) echo "install-deps: unknown option $option" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for pkg in "${PACKAGES[@]}"; do
