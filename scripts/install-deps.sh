@@ -10,7 +10,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   gcc-arm-none-eabi binutils-arm-none-eabi
   libusb-1.0-0-dev
-  libunicorn-dev
+  libunicorn-dev libmgba-dev
   zlib1g-dev libssl-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libmpv-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds kartex.exe and the Windows tests with mingw-w64 and runs them under
 # wine in a temporary prefix: the banner and usage, --help, the no-cable
-# line through the real SetupAPI search, --sim refused, and the transport's
-# tests against named pipes. Every wine run is bounded by `timeout`.
+# line through the real SetupAPI search, --sim refused, the transport's
+# tests against named pipes, and the video frame source refusing files that
+# DirectShow cannot play (vts itself stops at the missing cable first).
+# Every wine run is bounded by `timeout`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -82,7 +84,8 @@ else
   failed=$((failed + 1)); echo "wine: FAIL --help (status $status)"; cat "$work/out.txt"
 fi
 
-# The transport's tests against named pipes standing in for the driver.
+# The transport's tests against named pipes standing in for the driver,
+# and the DirectShow frame source's failures.
 status=0
 (cd "$work" && timeout 120 wine "$root/build-windows/tests/kartex_win_tests.exe" --gtest_brief=1) || status=$?
 if [ "$status" -eq 0 ]; then

@@ -27,7 +27,7 @@ std::uint32_t le32(const std::uint8_t* p) {
 
 }  // namespace
 
-Cable::Cable(Console& console, SimLog& log, CableTimes times)
+Cable::Cable(LinkConsole& console, SimLog& log, CableTimes times)
     : console_(console), log_(log), times_(times), clock_(console.clock(), times.hardware) {
   console_.set_link_peer(this);
   clock_.restart();

@@ -62,7 +62,7 @@ constexpr const char* CABLE_UNPLUGGED = "no such device: the cable was unplugged
 
 class Cable : private LinkPeer {
  public:
-  Cable(Console& console, SimLog& log, CableTimes times = {});
+  Cable(LinkConsole& console, SimLog& log, CableTimes times = {});
 
   PipeResult write(Pipe pipe, std::span<const std::uint8_t> bytes);
   PipeResult read(Pipe pipe, std::span<std::uint8_t> bytes);
@@ -104,7 +104,7 @@ class Cable : private LinkPeer {
   PipeResult refuse(std::string why, std::size_t moved = 0);
   void console_armed() override;
 
-  Console& console_;
+  LinkConsole& console_;
   SimLog& log_;
   CableTimes times_;
   CableClock clock_;

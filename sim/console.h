@@ -12,24 +12,12 @@
 
 #include "sim/console_bus.h"
 #include "sim/console_io.h"
+#include "sim/link_console.h"
 #include "sim/memory_timing.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_log.h"
 
 namespace kartex {
-
-// The cable's side of the link port.
-class LinkPeer {
- public:
-  virtual ~LinkPeer() = default;
-  // The console set SIOCNT's start bit; called from inside the CPU run.
-  virtual void console_armed() = 0;
-};
-
-// Why Console::run returned: asked to stop, the instruction budget spent
-// without a link exchange, the console's clock reached the deadline, a
-// fault, or no program runs.
-enum class RunEnd { Stopped, Budget, Deadline, Fault, Idle };
 
 namespace bios {
 constexpr std::uint32_t RESET_FLAG = 0x03007FFA;  // non-zero: SoftReset starts EWRAM
@@ -45,7 +33,7 @@ constexpr std::uint32_t IRQ_RETURN = 0x00000138;
 constexpr std::uint32_t PSR_IRQ_MASKED = 0x80;
 }  // namespace bios
 
-class Console : private IoListener {
+class Console : public LinkConsole, private IoListener {
  public:
   explicit Console(SimLog& log);
   ~Console() override;
@@ -56,35 +44,35 @@ class Console : private IoListener {
     bus_.set_cart(cart);
     waitcnt_written();
   }
-  void set_link_peer(LinkPeer* peer) { peer_ = peer; }
+  void set_link_peer(LinkPeer* peer) override { peer_ = peer; }
 
   // Loads a program at 0x02000000 and starts it there in ARM state, system
   // mode, with the stacks the BIOS sets up: what the boot loader does with
   // an image received over the link. The loader leaves its vertical-blank
   // interrupt on (IME, IE and DISPSTAT) with no handler of the program's:
   // a program must turn interrupts off before the first one comes.
-  void boot(std::span<const std::uint8_t> image);
+  void boot(std::span<const std::uint8_t> image) override;
   // Back to the boot loader, waiting for an image: no program runs. This
   // also ends a hang.
-  void power_on();
-  bool running() const { return running_; }
+  void power_on() override;
+  bool running() const override { return running_; }
   // The CPU is caught in a loop it never leaves: from now on it runs no
   // instruction the cable can see and never arms the link port again,
   // until power_on(). Kept with the state.
-  void hang() { hung_ = true; }
-  bool hung() const { return hung_; }
+  void hang() override { hung_ = true; }
+  bool hung() const override { return hung_; }
 
   // Runs until request_stop(), until `budget` instructions passed without a
   // link exchange, until the console's clock reaches `deadline`, or until a
   // fault.
-  RunEnd run(std::uint64_t budget, SimTime deadline = ~SimTime{0});
-  void request_stop() { stop_requested_ = true; }
+  RunEnd run(std::uint64_t budget, SimTime deadline = ~SimTime{0}) override;
+  void request_stop() override { stop_requested_ = true; }
 
   // Link port: the cable clocks one word, which is complete at `done`. The
   // CPU runs on meanwhile; its clock catches up with the transfer when it
   // next touches the port's registers.
-  bool link_armed() const { return !hung_ && io_.link_armed(); }
-  std::uint32_t link_exchange(std::uint32_t incoming, SimTime done);
+  bool link_armed() const override { return !hung_ && io_.link_armed(); }
+  std::uint32_t link_exchange(std::uint32_t incoming, SimTime done) override;
 
   // Host-side access to RAM (not I/O or cartridge); false if not RAM.
   bool peek(std::uint32_t addr, std::span<std::uint8_t> out);
@@ -95,18 +83,18 @@ class Console : private IoListener {
   const IoRegisters& io() const { return io_; }
   const ConsoleMemory& memory() const { return memory_; }
 
-  std::uint32_t pc();
+  std::uint32_t pc() override;
   std::uint32_t cpsr();
   std::uint32_t reg(uc_arm_reg which);
   void set_reg(uc_arm_reg which, std::uint32_t value);
   // The stack pointer of another mode (banked).
   std::uint32_t banked_sp(std::uint32_t mode);
 
-  const std::string& fault() const { return fault_; }
+  const std::string& fault() const override { return fault_; }
   std::uint64_t instructions() const { return instructions_; }
   // The console's time: what the CPU and DMA spent, and waits for the link.
-  SimClock& clock() { return clock_; }
-  const SimClock& clock() const { return clock_; }
+  SimClock& clock() override { return clock_; }
+  const SimClock& clock() const override { return clock_; }
 
   void save(StateWriter& out);
   void load(StateReader& in);

@@ -4,6 +4,7 @@
 
 #include "common/failure.h"
 #include "sim/flash_catalog.h"
+#include "sim/mgba_cart.h"
 #include "sim/save_build.h"
 #include "sim/sim_pipes.h"
 
@@ -46,6 +47,12 @@ std::uint64_t parse_in_range(const char* key, const std::string& v, std::uint64_
   return n;
 }
 
+void parse_core(SimOptions& o, const std::string& v) {
+  if (v == "unicorn") o.core = SimCore::Unicorn;
+  else if (v == "mgba") o.core = SimCore::Mgba;
+  else fail("--sim: core takes unicorn or mgba, not '" + v + "'");
+}
+
 void parse_mapper(SimOptions& o, const std::string& v) {
   if (v == "on") o.mapper = true;
   else if (v == "off") o.mapper = false;
@@ -54,6 +61,10 @@ void parse_mapper(SimOptions& o, const std::string& v) {
 
 const std::vector<OptionKey>& keys() {
   static const std::vector<OptionKey> KEYS = {
+      {"core", true,
+       "unicorn|mgba: the console model that runs the agent: unicorn (default), our own hardware models on an "
+       "ARMv5 CPU; mgba, the emulator library's GBA (ARM7TDMI) with its own ROM and save chips (see below)",
+       parse_core},
       {"rom", true, "FILE: ROM contents (default: a generated 4 MiB mask ROM; flash: blank)",
        [](SimOptions& o, const std::string& v) { o.rom_file = v; }},
       {"chip", true, "KIND/CODE: a flash ROM cartridge, e.g. 3/8802 (list below)", parse_chip},
@@ -147,6 +158,7 @@ std::string sim_help_text() {
     text += left + key.help + "\n";
   }
   text += "save=PART save chips (FLASH: maker and device byte):\n" + save_options_help();
+  text += mgba_cart_help();
   text += "chip=KIND/CODE flash ROMs (KIND/CODE, chips, sizes, erase blocks):\n";
   return text + rom_options_help();
 }

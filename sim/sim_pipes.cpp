@@ -7,6 +7,7 @@
 
 #include "common/failure.h"
 #include "sim/cart_build.h"
+#include "sim/mgba_cart.h"
 #include "sim/png_writer.h"
 #include "sim/screen_recorder.h"
 #include "sim/simulator.h"
@@ -23,7 +24,7 @@ constexpr std::uint64_t CATCH_UP_INSTRUCTIONS = 1'000'000;
 class SimTransport : public Pipes {
  public:
   SimTransport(const SimOptions& options, std::ostream& report, int timeout_ms)
-      : options_(options), report_(report), sim_(nullptr, times(options, timeout_ms), &report) {
+      : options_(options), report_(report), sim_(nullptr, times(options, timeout_ms), &report, options.core) {
     bool has_cart = false;
     if (!options.state_dir.empty()) has_cart = sim_.load_state(options.state_dir);
     for (const LinkFault& fault : options.faults) sim_.cable().add_fault(fault);
@@ -32,14 +33,17 @@ class SimTransport : public Pipes {
     // describe a new one. A swap leaves the cable and the console running,
     // as pulling one cartridge and pushing in another does.
     if (!has_cart || options.swap) {
-      sim_.set_cart(build_cartridge(options, sim_.log()));
+      if (options.core == SimCore::Mgba)
+        sim_.set_cart(build_mgba_cart(options));
+      else
+        sim_.set_cart(build_cartridge(options, sim_.log()));
     } else if (!options.rom_file.empty() || !options.chip.empty() || options.size_mib || !options.mapper ||
                options.save != "none" || !options.save_image.empty()) {
       sim_.log().note("cartridge",
                       "the kept cartridge stays in the slot; rom=, chip=, size=, mapper=, save= and save-image= "
                       "are not used (swap replaces it)");
     }
-    sim_.console().io().set_key_script(options.keys);
+    sim_.set_key_script(options.keys);
     if (!options.screens_dir.empty()) {
       screens_.emplace(options.screens_dir);
       watch_display();
@@ -62,7 +66,12 @@ class SimTransport : public Pipes {
     if (options_.stats) {
       const SimStats s = sim_.stats();
       report_ << "sim: " << s.words_to_console << " words to the console, " << s.words_from_console
-              << " words from the console, " << s.instructions << " instructions\n";
+              << " words from the console, ";
+      if (sim_.core() == SimCore::Mgba)
+        report_ << s.cpu_cycles << " CPU cycles (mGBA), " << s.turnaround_cycles
+                << " of them from a word's end to the next arming\n";
+      else
+        report_ << s.instructions << " instructions\n";
       char line[96];
       const double total = simtime::seconds(s.hardware_time);
       std::snprintf(line, sizeof line, "sim: hardware time %.3f s, link busy %.1f%%\n", total,
@@ -94,7 +103,7 @@ class SimTransport : public Pipes {
   // on the link port again, so that a switch by the run's last transfer is
   // kept too.
   void catch_up() {
-    Console& console = sim_.console();
+    LinkConsole& console = sim_.link_console();
     if (console.running() && !console.link_armed() && console.fault().empty())
       console.run(CATCH_UP_INSTRUCTIONS);
   }
@@ -104,7 +113,7 @@ class SimTransport : public Pipes {
   // sends the next picture, which goes to the other page.
   void watch_display() {
     if (screens_)
-      screens_->observe(sim_.console().io().raw(io::DISPCNT), [this] { return sim_.screen(); });
+      screens_->observe(sim_.dispcnt(), [this] { return sim_.screen(); });
   }
   PipeResult watched(PipeResult result) {
     watch_display();

@@ -10,6 +10,7 @@
 
 #include "link/pipes.h"
 #include "sim/key_script.h"
+#include "sim/link_console.h"
 #include "sim/link_fault.h"
 
 namespace kartex {
@@ -30,6 +31,7 @@ struct SimOptions {
   std::uint64_t usb_latency_us = 1000;  // usb-latency=US: the host's turn-around for a reply
   std::string screens_dir;  // screens=DIR: a numbered picture at each switch of the page shown
   KeyScript keys;           // keys=LIST: keys held by KEYINPUT read
+  SimCore core = SimCore::Unicorn;  // core=unicorn|mgba: which console model runs the agent
 };
 
 // "key=value,key,..." as typed after --sim=; "" gives the defaults. Unknown

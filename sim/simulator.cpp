@@ -17,13 +17,40 @@ namespace {
 constexpr std::uint32_t CABLE_STATE_VERSION = 1;
 constexpr std::uint32_t CONSOLE_STATE_VERSION = 3;  // 2: the hang flag; 3: the clock
 constexpr std::uint32_t CART_STATE_VERSION = 3;  // 2: save chips busy until a time of the clock; 3: flash ROM chips too
+// The emulator library's console and cartridge keep their own parts, so
+// that a state of one core is never read as the other's.
+constexpr std::uint32_t MGBA_STATE_VERSION = 1;
+const char* const MGBA_CONSOLE_PART = "mgba-console";
+const char* const MGBA_CART_PART = "mgba-cartridge";
+
+LinkConsole& either(Console* unicorn, MgbaConsole* mgba) {
+  if (mgba) return *mgba;
+  return *unicorn;
+}
 
 }  // namespace
 
-Simulator::Simulator(std::unique_ptr<CartBus> cart, CableTimes times, std::ostream* log_echo)
-    : log_(log_echo), cart_(std::move(cart)), console_(log_), cable_(console_, log_, times), pipes_(cable_) {
-  console_.set_cart(cart_.get());
+Simulator::Simulator(std::unique_ptr<CartBus> cart, CableTimes times, std::ostream* log_echo, SimCore core)
+    : log_(log_echo),
+      cart_(std::move(cart)),
+      console_(core == SimCore::Unicorn ? std::make_unique<Console>(log_) : nullptr),
+      mgba_(core == SimCore::Mgba ? std::make_unique<MgbaConsole>(log_) : nullptr),
+      cable_(either(console_.get(), mgba_.get()), log_, times),
+      pipes_(cable_) {
+  if (console_) console_->set_cart(cart_.get());
+  if (mgba_) {
+    MgbaCart default_cart;
+    default_cart.rom = make_default_rom();
+    mgba_->insert(std::move(default_cart));
+  }
 }
+
+Console& Simulator::console() {
+  if (!console_) fail("simulator: the emulator library's console has no Unicorn CPU to look at");
+  return *console_;
+}
+
+LinkConsole& Simulator::link_console() { return either(console_.get(), mgba_.get()); }
 
 Simulator::Simulator(CableTimes times, std::ostream* log_echo)
     : Simulator(nullptr, times, log_echo) {
@@ -32,21 +59,39 @@ Simulator::Simulator(CableTimes times, std::ostream* log_echo)
 
 void Simulator::set_cart(std::unique_ptr<CartBus> cart) {
   cart_ = std::move(cart);
-  console_.set_cart(cart_.get());
+  console().set_cart(cart_.get());
 }
+
+void Simulator::set_cart(MgbaCart cart) {
+  if (!mgba_) fail("simulator: a cartridge for the emulator library's console on the Unicorn console");
+  mgba_->insert(std::move(cart));
+}
+
+void Simulator::set_keys(std::uint16_t keyinput) {
+  if (mgba_) mgba_->set_keys(keyinput);
+  else console_->io().set_keys(keyinput);
+}
+
+void Simulator::set_key_script(const KeyScript& script) {
+  if (mgba_) mgba_->set_key_script(script);
+  else console_->io().set_key_script(script);
+}
+
+std::uint16_t Simulator::dispcnt() { return mgba_ ? mgba_->io(io::DISPCNT) : console_->io().raw(io::DISPCNT); }
 
 std::vector<std::uint8_t> Simulator::peek(std::uint32_t addr, std::size_t n) {
   std::vector<std::uint8_t> out(n);
-  if (!console_.peek(addr, out)) fail("simulator: " + hex32(addr) + " is not console RAM");
+  if (!(mgba_ ? mgba_->peek(addr, out) : console_->peek(addr, out))) fail("simulator: " + hex32(addr) + " is not console RAM");
   return out;
 }
 
 void Simulator::poke(std::uint32_t addr, std::span<const std::uint8_t> bytes) {
-  if (!console_.poke(addr, bytes)) fail("simulator: " + hex32(addr) + " is not console RAM");
+  if (!(mgba_ ? mgba_->poke(addr, bytes) : console_->poke(addr, bytes))) fail("simulator: " + hex32(addr) + " is not console RAM");
 }
 
 Screen Simulator::screen() const {
-  const IoRegisters& io = console_.io();
+  if (mgba_) return mgba_->screen();
+  const IoRegisters& io = console_->io();
   VideoRegisters regs;
   regs.dispcnt = io.raw(io::DISPCNT);
   for (unsigned bg = 0; bg < 4; ++bg) {
@@ -54,13 +99,22 @@ Screen Simulator::screen() const {
     regs.hofs[bg] = io.raw(io::BG0HOFS + 4 * bg) & 0x1FF;
     regs.vofs[bg] = io.raw(io::BG0HOFS + 4 * bg + 2) & 0x1FF;
   }
-  const ConsoleMemory& m = console_.memory();
+  const ConsoleMemory& m = console_->memory();
   return render_screen(regs, std::span(m.palette).first(mem::PALETTE_BYTES), m.vram);
 }
 
 SimStats Simulator::stats() const {
-  return {cable_.words_to_console(), cable_.words_from_console(),
-          console_.instructions() - instructions_at_start_, cable_.clock().elapsed(), cable_.clock().link_busy()};
+  SimStats s;
+  s.words_to_console = cable_.words_to_console();
+  s.words_from_console = cable_.words_from_console();
+  if (console_) s.instructions = console_->instructions() - instructions_at_start_;
+  if (mgba_) {
+    s.cpu_cycles = mgba_->cycles() - cycles_at_start_;
+    s.turnaround_cycles = mgba_->turnaround_cycles() - turnaround_at_start_;
+  }
+  s.hardware_time = cable_.clock().elapsed();
+  s.link_busy = cable_.clock().link_busy();
+  return s;
 }
 
 void Simulator::save_state(const std::string& dir) {
@@ -69,9 +123,16 @@ void Simulator::save_state(const std::string& dir) {
   if (ec) fail("cannot create simulator state directory " + dir + ": " + ec.message());
   StateWriter cable, console, cart;
   cable_.save(cable);
-  console_.save(console);
-  save_cart(*cart_, cart);
   save_state_part(dir, "cable", CABLE_STATE_VERSION, cable);
+  if (mgba_) {
+    save_mgba_cart(mgba_->cart(), cart);
+    mgba_->save(console);
+    save_state_part(dir, MGBA_CONSOLE_PART, MGBA_STATE_VERSION, console);
+    save_state_part(dir, MGBA_CART_PART, MGBA_STATE_VERSION, cart);
+    return;
+  }
+  console_->save(console);
+  save_cart(*cart_, cart);
   save_state_part(dir, "console", CONSOLE_STATE_VERSION, console);
   save_state_part(dir, "cartridge", CART_STATE_VERSION, cart);
 }
@@ -84,11 +145,26 @@ bool Simulator::load_state(const std::string& dir) {
     if (!in.done()) in.corrupt("trailing bytes");
     return true;
   };
+  // A state kept by the other core's console would not be this one's.
+  const char* other = mgba_ ? "console" : MGBA_CONSOLE_PART;
+  if (state_part_exists(dir, other))
+    fail("simulator: the state in " + dir + " was kept by core=" + (mgba_ ? "unicorn" : "mgba") +
+         "; give that core or another folder");
   load("cable", CABLE_STATE_VERSION, [&](StateReader& in) { cable_.load(in); });
-  load("console", CONSOLE_STATE_VERSION, [&](StateReader& in) { console_.load(in); });
+  if (mgba_) {
+    // The console's state needs its cartridge in the slot first.
+    const bool has_cart =
+        load(MGBA_CART_PART, MGBA_STATE_VERSION, [&](StateReader& in) { mgba_->insert(load_mgba_cart(in)); });
+    load(MGBA_CONSOLE_PART, MGBA_STATE_VERSION, [&](StateReader& in) { mgba_->load(in); });
+    cycles_at_start_ = mgba_->cycles();
+    turnaround_at_start_ = mgba_->turnaround_cycles();
+    cable_.restart_clock();
+    return has_cart;
+  }
+  load("console", CONSOLE_STATE_VERSION, [&](StateReader& in) { console_->load(in); });
   const bool has_cart =
       load("cartridge", CART_STATE_VERSION, [&](StateReader& in) { set_cart(load_cart(in, log_)); });
-  instructions_at_start_ = console_.instructions();
+  instructions_at_start_ = console_->instructions();
   cable_.restart_clock();
   return has_cart;
 }

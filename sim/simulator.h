@@ -13,6 +13,7 @@
 #include "sim/cable.h"
 #include "sim/cart_bus.h"
 #include "sim/console.h"
+#include "sim/mgba_console.h"
 #include "sim/screen.h"
 #include "sim/sim_log.h"
 
@@ -21,7 +22,9 @@ namespace kartex {
 struct SimStats {
   std::uint64_t words_to_console = 0;
   std::uint64_t words_from_console = 0;
-  std::uint64_t instructions = 0;
+  std::uint64_t instructions = 0;  // the Unicorn console
+  std::uint64_t cpu_cycles = 0;    // the emulator library's console
+  std::uint64_t turnaround_cycles = 0;  // of them, from each word's end to the next arming
   SimTime hardware_time = 0;  // since the run began, in the hardware's time
   SimTime link_busy = 0;      // of it, the link moving words
 };
@@ -30,7 +33,7 @@ class Simulator {
  public:
   // `log_echo` receives every log line as it happens (nullptr: keep quiet).
   explicit Simulator(std::unique_ptr<CartBus> cart, CableTimes times = {},
-                     std::ostream* log_echo = nullptr);
+                     std::ostream* log_echo = nullptr, SimCore core = SimCore::Unicorn);
   // With a generated default ROM.
   explicit Simulator(CableTimes times = {}, std::ostream* log_echo = nullptr);
 
@@ -38,16 +41,27 @@ class Simulator {
   // A transport that forwards to pipes(), for a CableLink that owns its
   // transport while the simulator stays with the caller.
   std::unique_ptr<Pipes> borrow_pipes();
-  Console& console() { return console_; }
+  SimCore core() const { return mgba_ ? SimCore::Mgba : SimCore::Unicorn; }
+  // The Unicorn console; throws Failure on the emulator library's.
+  Console& console();
+  // The emulator library's console, or nullptr.
+  MgbaConsole* mgba() { return mgba_.get(); }
+  LinkConsole& link_console();
   Cable& cable() { return cable_; }
   CartBus& cart() { return *cart_; }
   SimLog& log() { return log_; }
+  // On the Unicorn console.
   void set_cart(std::unique_ptr<CartBus> cart);
+  // On the emulator library's console.
+  void set_cart(MgbaCart cart);
 
   // Host-side access to console RAM; throws Failure outside RAM.
   std::vector<std::uint8_t> peek(std::uint32_t addr, std::size_t n);
   void poke(std::uint32_t addr, std::span<const std::uint8_t> bytes);
-  void set_keys(std::uint16_t keyinput) { console_.io().set_keys(keyinput); }
+  void set_keys(std::uint16_t keyinput);
+  void set_key_script(const KeyScript& script);
+  // The display control register, which tells which page is shown.
+  std::uint16_t dispcnt();
   Screen screen() const;
   SimStats stats() const;
 
@@ -71,10 +85,14 @@ class Simulator {
 
   SimLog log_;
   std::unique_ptr<CartBus> cart_;
-  Console console_;
+  // One of the two.
+  std::unique_ptr<Console> console_;
+  std::unique_ptr<MgbaConsole> mgba_;
   Cable cable_;
   CablePipes pipes_;
   std::uint64_t instructions_at_start_ = 0;
+  std::uint64_t cycles_at_start_ = 0;
+  std::uint64_t turnaround_at_start_ = 0;
 };
 
 }  // namespace kartex

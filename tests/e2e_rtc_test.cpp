@@ -136,6 +136,23 @@ TEST_F(RtcOnSimulator, FreshCableUploadsStampsAndServesTheExample) {
   EXPECT_EQ(t.find("cmd 038178563412"), std::string::npos) << "a program load writes no marker";
 }
 
+// The example's text and file service on both console models: the
+// program's own code (Thumb, its interrupt-free link loop, its stamp) runs
+// on the emulator library's ARM7TDMI as on our ARMv5 model.
+TEST_F(RtcOnSimulator, ExampleRunsOnEitherConsoleModel) {
+  for (const char* core : {"core=unicorn", "core=mgba"}) {
+    SCOPED_TRACE(core);
+    spill("hostio/copy.bin", pattern(20000, 0x77));
+    spill("hostio/log.txt", {'e', 'a', 'r', 'l', 'i', 'e', 'r', '\n'});
+    auto r = tool({std::string("--sim=") + core, "rtc", PROGRAM});
+    EXPECT_EQ(r->status, 0) << r->err.str();
+    EXPECT_EQ(r->err.str(), "") << "the simulator saw the program misuse the hardware";
+    EXPECT_EQ(r->out.str(), BANNER + program_lines());
+    EXPECT_EQ(slurp("hostio/copy.bin"), source_);
+    EXPECT_EQ(text_of("hostio/log.txt"), "earlier\nlog line\n");
+  }
+}
+
 TEST_F(RtcOnSimulator, EveryRunAppendsToTheLog) {
   const std::string sim = "--sim=state=" + path("state");
   for (int i = 0; i < 2; ++i) {

@@ -228,6 +228,21 @@ TEST(VtsStream, KeysSeekPausedPlaybackAndShowTheNewPlaceAtOnce) {
   fs::remove_all(dir);
 }
 
+// The same keys and pictures on the emulator library's console: its keypad
+// register and its video memory, through the same agent.
+TEST(VtsStream, KeysAndPicturesOnTheEmulatorLibrarysConsole) {
+  const VtsClips& clips = vts_clips();
+  const std::string dir = scratch("vts_seek_mgba");
+  VtsRun r({HEADLESS + "core=mgba,keys=start@1,l@2,r@3,right@4-5,b@6,screens=" + dir, "vts", clips.stripes});
+  ASSERT_EQ(r.status, 0) << r.err.str();
+  EXPECT_EQ(r.err.str(), "");
+  const int seconds[] = {0, 0, 15, 20, 25};
+  ASSERT_EQ(pictures_in(dir), 1u + std::size(seconds)) << r.out.str();
+  for (unsigned n = 1; n <= std::size(seconds); ++n)
+    EXPECT_EQ(stripe_second(page_indices(picture(dir, n + 1))), seconds[n - 1]) << "frame " << n;
+  fs::remove_all(dir);
+}
+
 TEST(VtsStream, StartHoldsThePictureUntilPressedAgain) {
   const VtsClips& clips = vts_clips();
   const std::string dir = scratch("vts_pause");

@@ -14,13 +14,6 @@ void yield_now() { std::this_thread::yield(); }
 
 }  // namespace
 
-MediaOpeners media_openers(const MediaOutputs& outputs) {
-  return MediaOpeners{
-      [outputs](const std::string& file, std::string& why) { return open_mpv_playback(file, outputs, why); },
-      [](const std::string& file, std::string& why) { return open_ffmpeg_grabber(file, why); },
-  };
-}
-
 DxPlay::DxPlay(MediaOpeners openers, Output& con, Sleeper sleep)
     : openers_(std::move(openers)), con_(con), sleep_(std::move(sleep)) {}
 

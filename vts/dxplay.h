@@ -22,7 +22,8 @@ struct MediaOpeners {
   std::function<std::unique_ptr<Grabber>(const std::string& file, std::string& why)> grabber;
 };
 
-// libmpv playback on `outputs`, FFmpeg grabs.
+// The platform's own: libmpv playback on `outputs` and FFmpeg grabs, or
+// DirectShow graphs on Windows.
 MediaOpeners media_openers(const MediaOutputs& outputs);
 
 class DxPlay : public FrameSource {

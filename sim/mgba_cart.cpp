@@ -1,0 +1,125 @@
+#include "sim/mgba_cart.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+
+#include "common/failure.h"
+#include "sim/cart_bus.h"
+#include "sim/cart_header.h"
+#include "sim/cart_rom.h"
+
+namespace kartex {
+
+namespace {
+
+constexpr std::uint32_t MiB = 1024 * 1024;
+
+struct SaveRow {
+  const char* value;  // save= as typed (lower case)
+  KxSave save;
+  std::uint32_t bytes;
+};
+
+// The library's chips: its 64 KiB FLASH answers ID 32/1B and its 128 KiB
+// FLASH 62/13, so only those IDs describe a cartridge it can be.
+const SaveRow ROWS[] = {
+    {"none", KX_SAVE_NONE, 0},
+    {"sram32k", KX_SAVE_SRAM_32K, 32 * 1024},
+    {"flash64k:321b", KX_SAVE_FLASH_64K, 64 * 1024},
+    {"flash128k:6213", KX_SAVE_FLASH_128K, 128 * 1024},
+    {"eeprom8k", KX_SAVE_EEPROM_8K, 8 * 1024},
+};
+
+std::string lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+const SaveRow& find_save(const std::string& value) {
+  const std::string v = lower(value);
+  // The library's EEPROM takes an address of whatever width the request
+  // brings and grows to 8 KiB when one points past 512 bytes: a program
+  // cannot tell its 512-byte chip from the 8 KiB one, as it can on the
+  // real parts.
+  if (v == "eeprom512")
+    fail("--sim: core=mgba has no 512-byte EEPROM that answers as one (its EEPROM takes 14-bit addresses "
+         "too and grows to 8 KiB); use core=unicorn");
+  for (const SaveRow& r : ROWS)
+    if (v == r.value) return r;
+  std::string known;
+  for (const SaveRow& r : ROWS) known += std::string(known.empty() ? "" : ", ") + r.value;
+  fail("--sim: core=mgba has no save=" + value + " (its save chips: " + known + "; the others need core=unicorn)");
+}
+
+std::vector<std::uint8_t> read_save_image(const std::string& path, const SaveRow& row) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) fail("--sim: cannot open save-image=" + path);
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (bytes.size() != row.bytes)
+    fail("--sim: save-image=" + path + " holds " + std::to_string(bytes.size()) + " bytes; save=" + row.value +
+         " takes exactly " + std::to_string(row.bytes));
+  return bytes;
+}
+
+}  // namespace
+
+std::uint32_t mgba_save_bytes(KxSave save) {
+  for (const SaveRow& r : ROWS)
+    if (r.save == save) return r.bytes;
+  return 0;
+}
+
+std::vector<std::uint8_t> swap_eeprom_blocks(std::vector<std::uint8_t> bytes) {
+  for (std::size_t at = 0; at + 8 <= bytes.size(); at += 8)
+    std::reverse(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + 8));
+  return bytes;
+}
+
+MgbaCart build_mgba_cart(const SimOptions& options) {
+  if (!options.chip.empty())
+    fail("--sim: core=mgba runs mask ROM cartridges only; chip=" + options.chip + " needs core=unicorn");
+  if (!options.mapper) fail("--sim: mapper= describes a flash ROM cartridge, which needs core=unicorn");
+  if (options.size_mib && !options.rom_file.empty()) fail("--sim: size= and rom= both give the mask ROM's size");
+  if (options.size_mib > CART_ROM_WINDOW / MiB) fail("--sim: a mask ROM holds at most 32 MiB");
+  MgbaCart cart;
+  cart.rom = !options.rom_file.empty() ? read_rom_file(options.rom_file)
+             : options.size_mib       ? make_default_rom(options.size_mib * MiB)
+                                      : make_default_rom();
+  if (cart.rom.empty()) fail("--sim: rom=" + options.rom_file + " is empty");
+  const SaveRow& row = find_save(options.save);
+  cart.save = row.save;
+  if (!options.save_image.empty()) {
+    if (row.save == KX_SAVE_NONE) fail("--sim: save-image= needs a save chip (save=...)");
+    cart.save_image = read_save_image(options.save_image, row);
+  }
+  return cart;
+}
+
+std::string mgba_cart_help() {
+  std::string text = "core=mgba cartridges: a mask ROM (rom=, size=) with save=";
+  for (const SaveRow& r : ROWS) text += std::string(r.value) + (r.save == KX_SAVE_EEPROM_8K ? "" : "|");
+  return text + "\n  (flash ROM kinds, the mapper, eeprom512 and the other save chips run on core=unicorn only)\n";
+}
+
+void save_mgba_cart(const MgbaCart& cart, StateWriter& out) {
+  out.blob(cart.rom);
+  out.u8(static_cast<std::uint8_t>(cart.save));
+  out.blob(cart.save_image);
+}
+
+MgbaCart load_mgba_cart(StateReader& in) {
+  MgbaCart cart;
+  cart.rom = in.blob();
+  if (cart.rom.empty() || cart.rom.size() > CART_ROM_WINDOW) in.corrupt("ROM size out of range");
+  const std::uint8_t save = in.u8();
+  if (save > KX_SAVE_EEPROM_8K) in.corrupt("unknown save chip");
+  cart.save = static_cast<KxSave>(save);
+  cart.save_image = in.blob();
+  if (!cart.save_image.empty() && cart.save_image.size() != mgba_save_bytes(cart.save))
+    in.corrupt("save contents do not match the chip");
+  return cart;
+}
+
+}  // namespace kartex
