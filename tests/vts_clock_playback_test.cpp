@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "vts/clock_playback.h"
 
 namespace kartex {
@@ -47,6 +49,56 @@ TEST(ClockPlayback, PositionFollowsTheGivenClockOnly) {
   EXPECT_TRUE(playback->set_full_screen(true));
   EXPECT_TRUE(playback->is_full_screen(flag));
   EXPECT_TRUE(flag);
+}
+
+// A grabber that only knows the file's length.
+struct LengthOnly : Grabber {
+  std::int64_t length;
+  explicit LengthOnly(std::int64_t ms) : length(ms) {}
+  std::size_t image_size() const override { return 0; }
+  bool copy_to(std::span<std::uint8_t>) const override { return false; }
+  void position_at(std::int64_t) override {}
+  std::int64_t duration_ms() const override { return length; }
+};
+
+// The playback on the clock ends where the grabber says the file does; a
+// file of unknown length plays on; one that cannot be opened is not played.
+TEST(ClockPlayback, FollowingTheClockEndsWhereTheFileDoes) {
+  const struct {
+    const char* file;
+    std::int64_t length;  // -1 unknown; -2 the grabber cannot open it
+    std::int64_t position_after_a_minute;
+  } files[] = {{"short", 2500, 2500}, {"unknown length", -1, 60000}, {"unreadable", -2, -1}};
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.file);
+    std::int64_t now = 0;
+    bool playback_opened = false;
+    MediaOpeners platform{[&](const std::string&, std::string&) -> std::unique_ptr<Playback> {
+                            playback_opened = true;
+                            return nullptr;
+                          },
+                          [&](const std::string&, std::string& why) -> std::unique_ptr<Grabber> {
+                            if (f.length == -2) {
+                              why = "not a video";
+                              return nullptr;
+                            }
+                            return std::make_unique<LengthOnly>(f.length);
+                          }};
+    const MediaOpeners openers = following_clock(platform, [&now] { return now; });
+    std::string why;
+    const std::unique_ptr<Playback> playback = openers.playback(f.file, why);
+    EXPECT_FALSE(playback_opened) << "no window or sound";
+    if (f.position_after_a_minute < 0) {
+      EXPECT_EQ(playback, nullptr);
+      EXPECT_EQ(why, "not a video");
+      continue;
+    }
+    ASSERT_NE(playback, nullptr);
+    now += 60000;
+    EXPECT_EQ(playback->position_ms(), f.position_after_a_minute);
+    playback->seek_relative(-1000);
+    EXPECT_EQ(playback->position_ms(), f.position_after_a_minute - 1000) << "a seek back from the end";
+  }
 }
 
 }  // namespace

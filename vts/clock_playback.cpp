@@ -1,6 +1,7 @@
 #include "vts/clock_playback.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace kartex {
 
@@ -50,10 +51,25 @@ class ClockPlayback : public Playback {
   bool full_ = false;
 };
 
+// A file whose container gives no length plays on without an end; the
+// grabber then holds its last picture.
+constexpr std::int64_t NO_END_MS = std::numeric_limits<std::int64_t>::max() / 4;
+
 }  // namespace
 
 std::unique_ptr<Playback> open_clock_playback(PlaybackClock clock, std::int64_t duration_ms) {
   return std::make_unique<ClockPlayback>(std::move(clock), duration_ms);
+}
+
+MediaOpeners following_clock(MediaOpeners openers, PlaybackClock clock) {
+  auto grabber = openers.grabber;
+  openers.playback = [grabber, clock](const std::string& file, std::string& why) -> std::unique_ptr<Playback> {
+    const std::unique_ptr<Grabber> probe = grabber(file, why);
+    if (!probe) return nullptr;
+    const std::int64_t duration = probe->duration_ms();
+    return open_clock_playback(clock, duration < 0 ? NO_END_MS : duration);
+  };
+  return openers;
 }
 
 }  // namespace kartex

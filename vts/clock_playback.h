@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "vts/dxplay.h"
 #include "vts/playback.h"
 
 namespace kartex {
@@ -20,5 +21,9 @@ using PlaybackClock = std::function<std::int64_t()>;
 // never before the start and never past `duration_ms`, where playback
 // stands still as at a file's end.
 std::unique_ptr<Playback> open_clock_playback(PlaybackClock clock, std::int64_t duration_ms);
+
+// `openers` with the playback replaced by one on `clock` that ends where
+// the file does, as the grabber of `openers` reads its length.
+MediaOpeners following_clock(MediaOpeners openers, PlaybackClock clock);
 
 }  // namespace kartex
