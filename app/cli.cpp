@@ -99,6 +99,11 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
       if (order == "tool") line.invocation.eeprom_order = EepromOrder::Tool;
       else if (order == "emulator") line.invocation.eeprom_order = EepromOrder::Emulator;
       else fail("--eeprom-order takes tool or emulator, not \"" + order + "\"");
+    } else if (name == "--video") {
+      const std::string kind = take_value();
+      if (kind == "plain") line.invocation.plain_video = true;
+      else if (kind == "changes") line.invocation.plain_video = false;
+      else fail("--video takes changes or plain, not \"" + kind + "\"");
     } else if (name == "--no-verify" && !has_value) {
       line.invocation.write.verify = false;
     } else if (name == "--all-blocks" && !has_value) {

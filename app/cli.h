@@ -24,6 +24,7 @@ struct Invocation {
   std::int32_t length = NOT_GIVEN;
   EepromOrder eeprom_order = EepromOrder::Tool;  // --eeprom-order, for sr and sw
   WriteOptions write;  // --no-verify, --all-blocks, for fw, fa and sw
+  bool plain_video = false;  // --video=plain, for vts
 };
 
 struct CommandLine {

@@ -15,6 +15,7 @@
 #include "host/host_files.h"
 #include "host/program_file.h"
 #include "common/failure.h"
+#include "vts/clock_playback.h"
 #include "vts/dxplay.h"
 #include "vts/vts_play.h"
 
@@ -87,14 +88,19 @@ void leave_link_clean(CableLink& link) noexcept {
 }
 
 // The video stream; a set-up that failed (its line printed) is a failed
-// run, while the link stays as good as it was.
-int stream_video(CableLink& link, const Invocation& inv, RunEnv& env, Output& con) {
-  DxPlay source(media_openers(env.video_outputs), con, env.sleep);
-  const VtsEnv vts{env.sleep, env.clock};
+// run, while the link stays as good as it was. On a simulator asked to,
+// playback follows the console's hardware time instead of the host's.
+int stream_video(CableLink& link, const Invocation& inv, const TransportOptions& transport, RunEnv& env,
+                 Output& con) {
+  MediaOpeners openers = media_openers(env.video_outputs);
+  if (transport.sim && transport.sim->hardware_ms)
+    openers = following_clock(std::move(openers), [hardware_ms = transport.sim->hardware_ms] { return *hardware_ms; });
+  DxPlay source(std::move(openers), con, env.sleep);
+  const VtsEnv vts{env.sleep, env.clock, inv.plain_video};
   return vts_play(link, inv.file_name, source, con, vts) == 0 ? EXIT_OK : EXIT_FATAL;
 }
 
-int run_on_link(CableLink& link, const Invocation& inv, RunEnv& env, Output& con, HostSide& host,
+int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& con, HostSide& host,
                 std::vector<std::uint8_t>& program);
 
 int run_command(const CommandLine& line, RunEnv& env, Output& con) {
@@ -115,15 +121,16 @@ int run_command(const CommandLine& line, RunEnv& env, Output& con) {
   link.set_stop(stop);
   link.set_timeout(line.transport.timeout_ms);
   try {
-    return run_on_link(link, inv, env, con, host, program);
+    return run_on_link(link, line, env, con, host, program);
   } catch (const Failure&) {
     leave_link_clean(link);
     throw;
   }
 }
 
-int run_on_link(CableLink& link, const Invocation& inv, RunEnv& env, Output& con, HostSide& host,
+int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& con, HostSide& host,
                 std::vector<std::uint8_t>& program) {
+  const Invocation& inv = line.invocation;
   link.link_start();
   std::uint32_t agent_id = 0;
   if (inv.command == Command::RTC) {
@@ -145,7 +152,7 @@ int run_on_link(CableLink& link, const Invocation& inv, RunEnv& env, Output& con
       save_write(link, cart, range, host.input, con, inv.eeprom_order, inv.write);
       break;
     case Command::RTC: serve_program(link, env, con); break;
-    case Command::VTS: return stream_video(link, inv, env, con);
+    case Command::VTS: return stream_video(link, inv, line.transport, env, con);
     default: break;
   }
   if (host.output) host.output->commit();

@@ -68,6 +68,23 @@
 #define REQ_FLASH_UPDATE 0xFFFF0032 /* block offset, bytes, data: erase only if needed */
 #define REQ_CART_FINGERPRINT 0xFFFF0033 /* one word: CRC-32 of the header and chip IDs */
 
+/* A video frame as changes to a mode-4 page: page (0 or 1), payload bytes,
+ * and the display control value written once the page is whole. The
+ * payload is a stream of halfwords: an op halfword (VIDEO_OP_* in bits
+ * 14-15, a count of pixel pairs in bits 0-12), then its operands. The agent keeps
+ * at most VIDEO_FRAME_MAX_WORDS of it and takes the rest off the link. */
+#define REQ_VIDEO_FRAME 0xFFFF0034
+#define VIDEO_FRAME_MAX_WORDS 9600   /* one whole page */
+#define VIDEO_PAGE_BYTES 38400       /* 240 x 160 pixels, a byte each */
+#define VIDEO_PAGE1_OFFSET 0xA000    /* page 1 from the start of video RAM */
+#define VIDEO_OP_SHIFT 14
+#define VIDEO_OP_SKIP 0    /* count pairs stay as the page holds them */
+#define VIDEO_OP_FILL 1    /* one operand: the pair repeated count times */
+#define VIDEO_OP_LITERAL 2 /* count operands, one pair each */
+#define VIDEO_OP_COPY 3    /* one operand: the byte offset of the source */
+#define VIDEO_COUNT_MASK 0x1FFF
+#define VIDEO_COPY_OTHER 0x2000 /* copy op: the source is the other page */
+
 /* Flash ROM failures since the tool last asked: three words, the count,
  * the ROM offset of the first and its cause; the record starts anew. */
 #define REQ_FLASH_FAILURES 0xFFFF0038

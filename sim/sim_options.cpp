@@ -53,6 +53,12 @@ void parse_core(SimOptions& o, const std::string& v) {
   else fail("--sim: core takes unicorn or mgba, not '" + v + "'");
 }
 
+void parse_video_clock(SimOptions& o, const std::string& v) {
+  if (v == "host") o.hardware_ms.reset();
+  else if (v == "hardware") o.hardware_ms = std::make_shared<std::int64_t>(0);
+  else fail("--sim: video-clock takes host or hardware, not '" + v + "'");
+}
+
 void parse_mapper(SimOptions& o, const std::string& v) {
   if (v == "on") o.mapper = true;
   else if (v == "off") o.mapper = false;
@@ -105,6 +111,11 @@ const std::vector<OptionKey>& keys() {
        [](SimOptions& o, const std::string& v) { o.screens_dir = v; }},
       {"keys", true, std::string("LIST: ") + KEY_SCRIPT_HELP,
        [](SimOptions& o, const std::string& v) { o.keys = parse_key_script(v); }, true},
+      {"video-clock", true,
+       "host|hardware: what vts's playback follows: host, the host's clock, with the player's window and "
+       "sound (default); hardware, the console's hardware time, without window or sound, so that a run shows "
+       "the same pictures at the same simulated moments whatever the host's speed",
+       parse_video_clock},
       {"help", false, "this list", [](SimOptions& o, const std::string&) { o.help = true; }},
   };
   return KEYS;

@@ -24,7 +24,10 @@ constexpr std::uint64_t CATCH_UP_INSTRUCTIONS = 1'000'000;
 class SimTransport : public Pipes {
  public:
   SimTransport(const SimOptions& options, std::ostream& report, int timeout_ms)
-      : options_(options), report_(report), sim_(nullptr, times(options, timeout_ms), &report, options.core) {
+      : options_(options),
+        report_(report),
+        sim_(nullptr, times(options, timeout_ms), &report, options.core),
+        hardware_ms_at_open_(options.hardware_ms ? *options.hardware_ms : 0) {
     bool has_cart = false;
     if (!options.state_dir.empty()) has_cart = sim_.load_state(options.state_dir);
     for (const LinkFault& fault : options.faults) sim_.cable().add_fault(fault);
@@ -117,6 +120,9 @@ class SimTransport : public Pipes {
   }
   PipeResult watched(PipeResult result) {
     watch_display();
+    if (options_.hardware_ms)
+      *options_.hardware_ms =
+          hardware_ms_at_open_ + static_cast<std::int64_t>(simtime::seconds(sim_.stats().hardware_time) * 1000.0);
     return result;
   }
 
@@ -124,6 +130,7 @@ class SimTransport : public Pipes {
   std::ostream& report_;
   Simulator sim_;
   std::optional<ScreenRecorder> screens_;
+  std::int64_t hardware_ms_at_open_;
 };
 
 }  // namespace

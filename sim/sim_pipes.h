@@ -32,6 +32,11 @@ struct SimOptions {
   std::string screens_dir;  // screens=DIR: a numbered picture at each switch of the page shown
   KeyScript keys;           // keys=LIST: keys held by KEYINPUT read
   SimCore core = SimCore::Unicorn;  // core=unicorn|mgba: which console model runs the agent
+  // video-clock=hardware: the transport keeps here, after every transfer,
+  // the console's hardware time in milliseconds (counting on from the last
+  // value when a transport is opened again), for the video's playback to
+  // follow; null: the host's clock.
+  std::shared_ptr<std::int64_t> hardware_ms;
 };
 
 // "key=value,key,..." as typed after --sim=; "" gives the defaults. Unknown

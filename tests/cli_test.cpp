@@ -93,6 +93,9 @@ TEST(CommandLine, GlobalOptionsAndRefusals) {
   EXPECT_EQ(line.invocation.eeprom_order, EepromOrder::Tool);
   EXPECT_EQ(parse_command_line({"--eeprom-order", "emulator", "sr", "s.sav"}).invocation.eeprom_order,
             EepromOrder::Emulator);
+  EXPECT_FALSE(line.invocation.plain_video);
+  EXPECT_TRUE(parse_command_line({"--video=plain", "vts", "a.avi"}).invocation.plain_video);
+  EXPECT_FALSE(parse_command_line({"--video", "changes", "a.avi"}).invocation.plain_video);
 
   struct Refusal {
     std::vector<std::string> args;
@@ -107,6 +110,7 @@ TEST(CommandLine, GlobalOptionsAndRefusals) {
       {{"--trace"}, "option --trace needs a value"},
       {{"--frobnicate", "fe"}, "unknown option --frobnicate (see kartex --help)"},
       {{"--eeprom-order=backwards", "sr", "x"}, "--eeprom-order takes tool or emulator, not \"backwards\""},
+      {{"--video=whole", "vts", "x"}, "--video takes changes or plain, not \"whole\""},
   };
   for (const Refusal& r : refusals) {
     try {

@@ -130,7 +130,7 @@ TEST(VtsStream, StillPictureReachesBothPagesAsItsConversion) {
   const VtsClips& clips = vts_clips();
   const std::string dir = scratch("vts_still");
   // Seconds: 100 read once, 101 starts the stream, 104 ends it.
-  VtsRun r({"--trace", dir + "trace.txt", HEADLESS + "keys=b@4,screens=" + dir, "vts", clips.still},
+  VtsRun r({"--video=plain", "--trace", dir + "trace.txt", HEADLESS + "keys=b@4,screens=" + dir, "vts", clips.still},
            {100, 100, 101, 104});
   ASSERT_EQ(r.status, 0) << r.err.str();
 
@@ -164,7 +164,7 @@ TEST(VtsStream, StillPictureReachesBothPagesAsItsConversion) {
     EXPECT_EQ(line.rfind("dxplay.cpp:", 0), 0u) << line;
   }
   std::string rest((std::istreambuf_iterator<char>(lines)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(rest, "biBitCount=24\nBMP_COLOR_B=3\n\ntime:3s\n  1.0000 fps\n307200 BPS\nBG CLEAR\n");
+  EXPECT_EQ(rest, "biBitCount=24\nBMP_COLOR_B=3\n\ntime:3s\n  1.0000 fps\n307200 BPS\n9614 link words a frame\nBG CLEAR\n");
   ASSERT_GE(r.waits.size(), 3u);
   EXPECT_EQ(std::vector<int>(r.waits.end() - 3, r.waits.end()), (std::vector<int>{500, 1000, 1000}))
       << "the pause, then a second before and after closing";
@@ -201,10 +201,10 @@ TEST(VtsStream, StillPictureReachesBothPagesAsItsConversion) {
 TEST(VtsStream, StreamEndedInItsFirstSecondShowsNoRates) {
   const VtsClips& clips = vts_clips();
   // The lone file name plays it as the vts command does.
-  VtsRun r({HEADLESS + "keys=b@3", clips.still}, {100, 101, 101});
+  VtsRun r({"--video=plain", HEADLESS + "keys=b@3", clips.still}, {100, 101, 101});
   ASSERT_EQ(r.status, 0) << r.err.str();
   const std::string out = r.out.str();
-  EXPECT_NE(out.find("BMP_COLOR_B=3\n\ntime:0s\n  0.0000 fps\n0 BPS\nBG CLEAR\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("BMP_COLOR_B=3\n\ntime:0s\n  0.0000 fps\n0 BPS\n9614 link words a frame\nBG CLEAR\n"), std::string::npos) << out;
   EXPECT_EQ(r.err.str(), "");
 }
 
@@ -241,6 +241,68 @@ TEST(VtsStream, KeysAndPicturesOnTheEmulatorLibrarysConsole) {
   for (unsigned n = 1; n <= std::size(seconds); ++n)
     EXPECT_EQ(stripe_second(page_indices(picture(dir, n + 1))), seconds[n - 1]) << "frame " << n;
   fs::remove_all(dir);
+}
+
+// The stripe seconds the frames show, each once in the order shown (the
+// cleared page left out), the frames each picture stayed, and how many
+// frames there were.
+struct Shown {
+  std::vector<int> seconds;
+  std::vector<std::vector<int>> pages;
+  std::vector<unsigned> runs;
+  unsigned frames = 0;
+};
+
+Shown shown_in(const std::string& dir) {
+  Shown s;
+  s.frames = pictures_in(dir) - 1;
+  for (unsigned n = 2; n <= s.frames + 1; ++n) {
+    std::vector<int> page = page_indices(picture(dir, n));
+    if (!s.pages.empty() && page == s.pages.back()) {
+      ++s.runs.back();
+      continue;
+    }
+    s.runs.push_back(1);
+    s.seconds.push_back(stripe_second(page));
+    s.pages.push_back(std::move(page));
+  }
+  return s;
+}
+
+// With playback on the console's hardware time the pictures depend on the
+// simulated link alone: the whole-frame stream and the changes show the
+// same pictures in the same order, a slower link clock reaches further
+// into the clip in the same number of frames, and a run repeats exactly.
+TEST(VtsStream, PlaybackOnTheHardwareClockShowsTheSamePicturesAtTheSameMoments) {
+  const VtsClips& clips = vts_clips();
+  auto stream = [&](const std::string& name, const std::string& video, const std::string& sim) {
+    const std::string dir = scratch(name);
+    VtsRun r({video, HEADLESS + "video-clock=hardware," + sim + ",screens=" + dir, "vts", clips.stripes});
+    EXPECT_EQ(r.status, 0) << name << ": " << r.err.str();
+    Shown s = shown_in(dir);
+    fs::remove_all(dir);
+    return s;
+  };
+  // Twelve whole frames take about 2 s at 2 MHz and 4 s at 1 MHz; 300
+  // frames as changes cover less than 1.5 s.
+  const Shown plain = stream("vts_hw_plain", "--video=plain", "keys=b@13");
+  const Shown slow = stream("vts_hw_slow", "--video=plain", "link-clock=1000000,keys=b@13");
+  const Shown changes = stream("vts_hw_changes", "--video=changes", "keys=b@301");
+  const Shown again = stream("vts_hw_again", "--video=changes", "keys=b@301");
+
+  for (const Shown* s : {&plain, &slow, &changes}) {
+    ASSERT_GE(s->seconds.size(), 2u);
+    for (std::size_t i = 0; i < s->seconds.size(); ++i) EXPECT_EQ(s->seconds[i], static_cast<int>(i));
+  }
+  EXPECT_EQ(plain.frames, 12u);
+  EXPECT_GE(plain.seconds.back(), 2);
+  EXPECT_GE(slow.seconds.back(), plain.seconds.back() + 2) << "the position follows the simulated link";
+  EXPECT_EQ(changes.frames, 300u);
+  EXPECT_LT(changes.seconds.size(), plain.seconds.size());
+  for (std::size_t i = 0; i < changes.pages.size(); ++i) EXPECT_EQ(changes.pages[i], plain.pages[i]) << "picture " << i;
+  EXPECT_EQ(again.frames, changes.frames);
+  EXPECT_EQ(again.pages, changes.pages);
+  EXPECT_EQ(again.runs, changes.runs) << "each picture for the same frames";
 }
 
 TEST(VtsStream, StartHoldsThePictureUntilPressedAgain) {
@@ -296,7 +358,7 @@ TEST(VtsStream, UnpluggedCableEndsTheStreamWithOneLine) {
   const std::string dir = scratch("vts_unplug");
   // Set-up moves about 20,650 link words and a frame about 9,613: word
   // 40,000 falls in the third frame's page. B comes far later.
-  VtsRun r({"--timeout=5", HEADLESS + "fault=unplug@40000,keys=b@40,screens=" + dir, "vts", clips.still});
+  VtsRun r({"--video=plain", "--timeout=5", HEADLESS + "fault=unplug@40000,keys=b@40,screens=" + dir, "vts", clips.still});
   EXPECT_EQ(r.status, 255);
   std::vector<std::string> ours;
   std::istringstream err(r.err.str());

@@ -233,7 +233,7 @@ TEST(SimClock, StatsGiveTheRunsHardwareTimeAndTheLinksShare) {
 
 TEST(SimClock, HardwareFiguresOutsideWhatExistsAreRefused) {
   for (const char* bad : {"link-clock=0", "link-clock=9000000", "link-clock=2MHz", "usb-latency=-5",
-                          "usb-latency=200000"}) {
+                          "usb-latency=200000", "video-clock=wall", "video-clock"}) {
     test::BinaryRun r = test::run_binary(std::string("--sim=") + bad + " fe");
     EXPECT_EQ(r.status, 255) << bad;
     EXPECT_EQ(r.err.rfind("kartex: --sim: ", 0), 0u) << r.err;

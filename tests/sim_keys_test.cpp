@@ -86,7 +86,7 @@ TEST(SimKeys, KeyinputCountsEachReadOnce) {
   EXPECT_EQ(sim.console().io().raw(0x130), 0u) << "the register cells are untouched";
 }
 
-// The words of keys= and screens= stand the same in --sim=help, --help and
+// The words of keys=, screens= and video-clock= stand the same in --sim=help, --help and
 // the README (line breaks, indentation and Markdown quotes aside).
 std::string words_of(std::string text) {
   std::string out;
@@ -109,6 +109,10 @@ TEST(SimKeys, HelpTextsUseTheSameWords) {
   const std::string keys = words_of(std::string("keys=LIST: ") + KEY_SCRIPT_HELP);
   const std::string screens = words_of("screens=DIR: a picture DIR/NNNNNN.png (from 000001) each time the "
                                        "displayed page switches");
+  const std::string video_clock = words_of(
+      "video-clock=host|hardware: what vts's playback follows: host, the host's clock, with the player's "
+      "window and sound (default); hardware, the console's hardware time, without window or sound, so that a "
+      "run shows the same pictures at the same simulated moments whatever the host's speed");
   for (const auto& [where, text] : {std::pair<const char*, std::string>{"--sim=help", sim_help_text()},
                                     {"--help", help.str()},
                                     {"README", readme_text.str()}}) {
@@ -116,8 +120,11 @@ TEST(SimKeys, HelpTextsUseTheSameWords) {
     // --sim=help sets the key apart from its text by spaces.
     for (std::size_t at; (at = flat.find("keys LIST:")) != std::string::npos;) flat.replace(at, 10, "keys=LIST:");
     for (std::size_t at; (at = flat.find("screens DIR:")) != std::string::npos;) flat.replace(at, 12, "screens=DIR:");
+    for (std::size_t at; (at = flat.find("video-clock host|")) != std::string::npos;)
+      flat.replace(at, 17, "video-clock=host|");
     EXPECT_NE(flat.find(keys), std::string::npos) << where;
     EXPECT_NE(flat.find(screens), std::string::npos) << where;
+    EXPECT_NE(flat.find(video_clock), std::string::npos) << where;
   }
 }
 

@@ -65,6 +65,7 @@ struct FakeGrabber : Grabber {
     log.grab_positions.push_back(ms);
     held = ms;
   }
+  std::int64_t duration_ms() const override { return 60000; }
 };
 
 struct Source {

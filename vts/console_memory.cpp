@@ -15,6 +15,10 @@ namespace {
 // one-word access passes 1.
 constexpr std::uint32_t ONE_WORD_BYTES = 1;
 
+// For the error line only: where each page lies in video RAM.
+constexpr std::uint32_t MEM_VIDEO_PAGE0 = 0x06000000;
+constexpr std::uint32_t MEM_VIDEO_PAGE1 = MEM_VIDEO_PAGE0 + VIDEO_PAGE1_OFFSET;
+
 std::string at_address(const char* what, std::uint32_t address) {
   char text[64];
   std::snprintf(text, sizeof text, "%s at 0x%08X", what, address);
@@ -60,6 +64,23 @@ void gba_write_reg(CableLink& link, std::uint32_t address, std::uint16_t value16
   in_context("console register write", address, [&] {
     link.agent_request(REQ_MEM_WRITE, address, ONE_WORD_BYTES, 0);
     link.write_word(value16);
+  });
+}
+
+void gba_video_frame(CableLink& link, int page, std::span<const std::uint16_t> ops, std::uint16_t display) {
+  if (ops.size() % 2 != 0 || ops.size() / 2 > VIDEO_FRAME_MAX_WORDS)
+    fail("internal error: video frame of " + std::to_string(ops.size()) + " halfwords");
+  std::vector<std::uint8_t> bytes(ops.size() * 2);
+  for (std::size_t i = 0; i < ops.size(); ++i) {
+    bytes[2 * i] = static_cast<std::uint8_t>(ops[i]);
+    bytes[2 * i + 1] = static_cast<std::uint8_t>(ops[i] >> 8);
+  }
+  const std::uint32_t address = page ? MEM_VIDEO_PAGE1 : MEM_VIDEO_PAGE0;
+  in_context("video frame", address, [&] {
+    link.agent_request(REQ_VIDEO_FRAME, static_cast<std::uint32_t>(page), static_cast<std::uint32_t>(bytes.size()),
+                       display);
+    // A frame that changes nothing is the request alone.
+    if (!bytes.empty()) link.write_words(bytes);
   });
 }
 

@@ -21,6 +21,11 @@ void gba_write_block(CableLink& link, std::uint32_t address, std::span<const std
 // and the register above it gets 0.
 void gba_write_reg(CableLink& link, std::uint32_t address, std::uint16_t value16);
 
+// One encoded frame (vts/frame_encode.h) for mode-4 page `page` (0 or 1),
+// after which the agent writes `display` to the display control: one
+// request, `ops` padded to whole words.
+void gba_video_frame(CableLink& link, int page, std::span<const std::uint16_t> ops, std::uint16_t display);
+
 // The 32-bit word at `address`.
 std::uint32_t gba_read_word(CableLink& link, std::uint32_t address);
 

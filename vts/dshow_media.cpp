@@ -173,6 +173,11 @@ class GrabGraph : public Grabber {
 
   void position_at(std::int64_t milliseconds) override { seek_to(seeking_.operator->(), milliseconds); }
 
+  std::int64_t duration_ms() const override {
+    LONGLONG units = 0;
+    return SUCCEEDED(seeking_->GetDuration(&units)) ? units / UNITS_PER_MS : -1;
+  }
+
  private:
   static bool fail(std::string& why, int line, const char* what, HRESULT hr) {
     why = step_failed(line, what, hr);

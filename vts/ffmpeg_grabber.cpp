@@ -96,6 +96,13 @@ class FfmpegGrabber : public Grabber {
     if (decode_one()) holding_ = store();
   }
 
+  std::int64_t duration_ms() const override {
+    const AVStream* st = format_->streams[stream_];
+    if (st->duration != AV_NOPTS_VALUE) return av_rescale_q(st->duration, st->time_base, AVRational{1, 1000});
+    if (format_->duration != AV_NOPTS_VALUE) return format_->duration / (AV_TIME_BASE / 1000);
+    return -1;
+  }
+
  private:
   static bool failed(std::string& why, const std::string& text) {
     why = text;

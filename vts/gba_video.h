@@ -17,6 +17,9 @@ constexpr std::uint32_t REG_DISPCNT = 0x04000000;
 constexpr std::uint16_t DCNT_MODE4 = 0x0004;
 constexpr std::uint16_t DCNT_PAGE = 0x0010;  // mode 4: page 1 shown
 constexpr std::uint16_t DCNT_BG2 = 0x0400;
+constexpr std::uint16_t DISPLAY_OFF = DCNT_MODE4;                       // 0x0004: no layer
+constexpr std::uint16_t SHOW_PAGE0 = DCNT_MODE4 | DCNT_BG2;             // 0x0404
+constexpr std::uint16_t SHOW_PAGE1 = DCNT_MODE4 | DCNT_BG2 | DCNT_PAGE;  // 0x0414
 
 // Background palette: 256 entries, bits 0-4 red, 5-9 green, 10-14 blue.
 constexpr std::uint32_t MEM_BG_PALETTE = 0x05000000;

@@ -20,6 +20,8 @@ class Grabber {
   virtual bool copy_to(std::span<std::uint8_t> buffer) const = 0;
   // Takes the picture at `milliseconds` from the file's start.
   virtual void position_at(std::int64_t milliseconds) = 0;
+  // The file's length in milliseconds; -1 when the container does not say.
+  virtual std::int64_t duration_ms() const = 0;
 };
 
 // Opens `file_name` for grabbing, holding its first picture. nullptr on

@@ -17,4 +17,9 @@ std::string stream_stats(std::int64_t frames, std::int64_t elapsed_seconds) {
          strprintf("%8.4f fps\n", fps) + strprintf("%ld BPS\n", static_cast<long>(bps));
 }
 
+std::string link_words_line(std::int64_t frames, std::int64_t link_words) {
+  if (frames <= 0) return "";
+  return strprintf("%lld link words a frame\n", static_cast<long long>((link_words + frames / 2) / frames));
+}
+
 }  // namespace kartex

@@ -14,4 +14,8 @@ constexpr std::int64_t PAGE_BITS = 307200;
 // second it started in has no rate: both figures read 0.
 std::string stream_stats(std::int64_t frames, std::int64_t elapsed_seconds);
 
+// "%lld link words a frame\n": the mean, key reads included, rounded; no
+// line for a stream without frames.
+std::string link_words_line(std::int64_t frames, std::int64_t link_words);
+
 }  // namespace kartex

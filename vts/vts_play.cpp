@@ -8,6 +8,7 @@
 #include "vts/console_memory.h"
 #include "vts/cube_palette.h"
 #include "vts/frame_convert.h"
+#include "vts/frame_send.h"
 #include "vts/gba_video.h"
 #include "vts/stream_stats.h"
 
@@ -15,13 +16,11 @@ namespace kartex {
 
 namespace {
 
-constexpr std::uint16_t DISPLAY_OFF = DCNT_MODE4;                       // 0x0004: no layer
-constexpr std::uint16_t SHOW_PAGE0 = DCNT_MODE4 | DCNT_BG2;             // 0x0404
-constexpr std::uint16_t SHOW_PAGE1 = DCNT_MODE4 | DCNT_BG2 | DCNT_PAGE;  // 0x0414
-
 constexpr std::int64_t SEEK_SHORT_MS = 5000;   // Right, Left
 constexpr std::int64_t SEEK_LONG_MS = 15000;   // R, L
 constexpr int END_WAIT_MS = 1000;              // around closing the source
+// The keypad read: a request record and the word read.
+constexpr std::int64_t KEY_READ_WORDS = REQUEST_WORDS + 1;
 
 // Both pages at once: 0 is the palette's black.
 void clear_pages(CableLink& link, Output& con, const std::vector<std::uint8_t>& zeros) {
@@ -40,7 +39,7 @@ std::time_t next_second(const VtsEnv& env) {
 
 }  // namespace
 
-int poll_keys(CableLink& link, FrameSource& source) {
+int poll_keys(CableLink& link, FrameSource& source, bool* seeked) {
   // A key reads 0 while it is held.
   const std::uint16_t held = static_cast<std::uint16_t>(~gba_read_word(link, REG_KEYINPUT) & KEY_MASK);
   switch (held) {
@@ -53,6 +52,7 @@ int poll_keys(CableLink& link, FrameSource& source) {
     case KEY_L: source.dx_seek(-SEEK_LONG_MS); break;
     default: break;  // none, Select, Up, Down, or several together
   }
+  if (seeked && (held == KEY_RIGHT || held == KEY_LEFT || held == KEY_R || held == KEY_L)) *seeked = true;
   return KEYS_GO;
 }
 
@@ -92,25 +92,28 @@ int vts_play(CableLink& link, const std::string& file_name, FrameSource& source,
 
   try {
     const std::time_t start = next_second(env);
-    std::int64_t frames = 0;
+    std::int64_t frames = 0, link_words = 0;
     ConsoleFrame page{};
     FrameFormat format;
+    FrameSender sender(env.plain_video);
     // No pacing: the link sets the rate, the playback position what each
     // frame shows. The page written is never the one shown, and the
-    // display switches only once a page is whole.
+    // display switches only once a page is whole. After a seek the picture
+    // has nothing in common with the pages: it goes whole.
     for (;;) {
       std::this_thread::yield();
-      if (poll_keys(link, source) != KEYS_GO) break;
+      bool seeked = false;
+      if (poll_keys(link, source, &seeked) != KEYS_GO) break;
+      link_words += KEY_READ_WORDS;
       source.dx_grab_frame(dib);
       convert_frame(dib, page, format, con);
-      const bool even = frames % 2 == 0;
-      gba_write_block(link, even ? MEM_VRAM_PAGE0 : MEM_VRAM_PAGE1, page);
-      gba_write_reg(link, REG_DISPCNT, even ? SHOW_PAGE0 : SHOW_PAGE1);
+      link_words += sender.send(link, frames % 2 == 0 ? 0 : 1, page, seeked);
       ++frames;
     }
 
     const std::time_t end = env.clock();
     con.print("%s", stream_stats(frames, static_cast<std::int64_t>(end - start)).c_str());
+    con.print("%s", link_words_line(frames, link_words).c_str());
     dib.clear();
     dib.shrink_to_fit();
     source.dx_play_state(PlayMode::Pause);

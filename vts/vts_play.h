@@ -20,6 +20,9 @@ struct VtsEnv {
   Sleeper sleep = sleep_ms;
   // Whole seconds of the wall clock, for the figures at the end.
   std::function<std::time_t()> clock = [] { return std::time(nullptr); };
+  // Every frame whole, as the console memory writes of the original
+  // stream, instead of as changes to the page it overwrites.
+  bool plain_video = false;
 };
 
 // What the keypad asks of the stream.
@@ -28,8 +31,8 @@ constexpr int KEYS_GO = 0, KEYS_STOP = -1;
 // Reads the keypad once and acts on the one key held: A full screen,
 // Start pause or run, Right and Left seek 5 s, R and L 15 s; B alone
 // stops (KEYS_STOP). No key, Select, Up, Down and any two keys together do
-// nothing.
-int poll_keys(CableLink& link, FrameSource& source);
+// nothing. `seeked`, when given, is set when the key moved playback.
+int poll_keys(CableLink& link, FrameSource& source, bool* seeked = nullptr);
 
 // Sets the console up, streams `file_name` until B is pressed, prints the
 // figures and clears the screen. 0 after a stream the user ended, -1 when

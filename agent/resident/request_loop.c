@@ -33,6 +33,7 @@ static const request_handler request_table[] = {
     [REQ_SLOT(REQ_FLASH_UPDATE)] = req_flash_update,
     [REQ_SLOT(REQ_CART_FINGERPRINT)] = req_cart_fingerprint,
     [REQ_SLOT(REQ_FLASH_FAILURES)] = req_flash_failures,
+    [REQ_SLOT(REQ_VIDEO_FRAME)] = req_video_frame,
 };
 
 #define REQUEST_SLOTS (sizeof request_table / sizeof request_table[0])
