@@ -36,37 +36,62 @@ void seek_to(IMediaSeeking* seeking, std::int64_t milliseconds) {
                         AM_SEEKING_NoPositioning);
 }
 
-class PlaybackGraph : public Playback {
- public:
-  bool open(const std::string& file_name, std::string& why) {
+// What both graphs are: COM on the thread, a filter graph, the file's
+// name in UTF-16, and the interfaces both use. The graph stops and its
+// window hides when it goes.
+class FileGraph {
+ protected:
+  ~FileGraph() {
+    if (control_) control_->Stop();
+    if (window_) window_->put_Visible(OAFALSE);
+  }
+
+  // False with the reason in `why`.
+  bool create(const std::string& file_name, std::string& why) {
     if (!com_.usable()) return fail(why, __LINE__, "CoInitialize", com_.result());
     HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                   graph_.out());
     if (FAILED(hr)) return fail(why, __LINE__, "CoCreateInstance", hr);
-    const std::vector<wchar_t> wide = wide_file_name(file_name, why);
-    if (wide.empty()) return false;
+    wide_ = wide_file_name(file_name, why);
+    if (wide_.empty()) return false;
     if (FAILED(hr = graph_->QueryInterface(IID_IMediaControl, control_.out())))
       return fail(why, __LINE__, "IMediaControl", hr);
     if (FAILED(hr = graph_->QueryInterface(IID_IVideoWindow, window_.out())))
       return fail(why, __LINE__, "IVideoWindow", hr);
-    if (FAILED(hr = graph_->QueryInterface(IID_IMediaEvent, events_.out())))
-      return fail(why, __LINE__, "IMediaEvent", hr);
     if (FAILED(hr = graph_->QueryInterface(IID_IMediaSeeking, seeking_.out())))
       return fail(why, __LINE__, "IMediaSeeking", hr);
-    // The framework's own chain for the file: a renderer with its window,
-    // and the sound.
-    if (FAILED(hr = graph_->RenderFile(wide.data(), nullptr))) return fail(why, __LINE__, "RenderFile", hr);
     return true;
   }
 
-  ~PlaybackGraph() override {
-    if (control_) control_->Stop();
-    if (window_) window_->put_Visible(OAFALSE);
-    seeking_.reset();
-    window_.reset();
-    control_.reset();
-    events_.reset();
-    graph_.reset();
+  // The framework's own chain for the file: a renderer with its window,
+  // and the sound.
+  bool render(std::string& why) {
+    const HRESULT hr = graph_->RenderFile(wide_.data(), nullptr);
+    return SUCCEEDED(hr) || fail(why, __LINE__, "RenderFile", hr);
+  }
+
+  static bool fail(std::string& why, int line, const char* what, HRESULT hr) {
+    why = step_failed(line, what, hr);
+    return false;
+  }
+
+  ComApartment com_;  // first in, last out: the interfaces go before COM
+  ComRef<IGraphBuilder> graph_;
+  ComRef<IMediaControl> control_;
+  ComRef<IVideoWindow> window_;
+  ComRef<IMediaSeeking> seeking_;
+
+ private:
+  std::vector<wchar_t> wide_;
+};
+
+class PlaybackGraph : public Playback, private FileGraph {
+ public:
+  bool open(const std::string& file_name, std::string& why) {
+    if (!create(file_name, why)) return false;
+    const HRESULT hr = graph_->QueryInterface(IID_IMediaEvent, events_.out());
+    if (FAILED(hr)) return fail(why, __LINE__, "IMediaEvent", hr);
+    return render(why);
   }
 
   std::int64_t position_ms() override {
@@ -101,37 +126,16 @@ class PlaybackGraph : public Playback {
   }
 
  private:
-  static bool fail(std::string& why, int line, const char* what, HRESULT hr) {
-    why = step_failed(line, what, hr);
-    return false;
-  }
-
-  ComApartment com_;  // first in, last out: the interfaces go before COM
-  ComRef<IGraphBuilder> graph_;
-  ComRef<IMediaControl> control_;
-  ComRef<IVideoWindow> window_;
   ComRef<IMediaEvent> events_;
-  ComRef<IMediaSeeking> seeking_;
 };
 
-class GrabGraph : public Grabber {
+class GrabGraph : public Grabber, private FileGraph {
  public:
   bool open(const std::string& file_name, std::string& why) {
-    if (!com_.usable()) return fail(why, __LINE__, "CoInitialize", com_.result());
-    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                  graph_.out());
-    if (FAILED(hr)) return fail(why, __LINE__, "CoCreateInstance", hr);
-    if (FAILED(hr = graph_->QueryInterface(IID_IVideoWindow, window_.out())))
-      return fail(why, __LINE__, "IVideoWindow", hr);
-    const std::vector<wchar_t> wide = wide_file_name(file_name, why);
-    if (wide.empty()) return false;
-    if (FAILED(hr = graph_->QueryInterface(IID_IMediaControl, control_.out())))
-      return fail(why, __LINE__, "IMediaControl", hr);
-    if (FAILED(hr = graph_->QueryInterface(IID_IMediaSeeking, seeking_.out())))
-      return fail(why, __LINE__, "IMediaSeeking", hr);
-    if (FAILED(hr = graph_->QueryInterface(IID_IBasicAudio, audio_.out())))
-      return fail(why, __LINE__, "IBasicAudio", hr);
-    if (FAILED(hr = graph_->RenderFile(wide.data(), nullptr))) return fail(why, __LINE__, "RenderFile", hr);
+    if (!create(file_name, why)) return false;
+    HRESULT hr = graph_->QueryInterface(IID_IBasicAudio, audio_.out());
+    if (FAILED(hr)) return fail(why, __LINE__, "IBasicAudio", hr);
+    if (!render(why)) return false;
     // The renderer's picture interface exists once the file is rendered.
     if (FAILED(hr = graph_->QueryInterface(IID_IBasicVideo, video_.out())))
       return fail(why, __LINE__, "IBasicVideo", hr);
@@ -145,17 +149,6 @@ class GrabGraph : public Grabber {
     OAFilterState state = State_Stopped;
     control_->GetState(STATE_WAIT_MS, &state);
     return true;
-  }
-
-  ~GrabGraph() override {
-    if (control_) control_->Stop();
-    if (window_) window_->put_Visible(OAFALSE);
-    video_.reset();
-    seeking_.reset();
-    control_.reset();
-    graph_.reset();
-    audio_.reset();
-    window_.reset();
   }
 
   std::size_t image_size() const override {
@@ -179,16 +172,6 @@ class GrabGraph : public Grabber {
   }
 
  private:
-  static bool fail(std::string& why, int line, const char* what, HRESULT hr) {
-    why = step_failed(line, what, hr);
-    return false;
-  }
-
-  ComApartment com_;
-  ComRef<IGraphBuilder> graph_;
-  ComRef<IVideoWindow> window_;
-  ComRef<IMediaControl> control_;
-  ComRef<IMediaSeeking> seeking_;
   ComRef<IBasicAudio> audio_;
   ComRef<IBasicVideo> video_;
 };
