@@ -25,8 +25,6 @@
 namespace kartex {
 namespace {
 
-constexpr std::int64_t LONG_ENOUGH_MS = 3'600'000;
-
 struct Figures {
   double seconds = 0;
   long long words_a_frame = 0;
@@ -39,12 +37,9 @@ Figures run(const std::string& clip, bool plain, int frames) {
   link.link_start();
   upload_program(link, agent_image());
   sim.console().io().set_key_script(parse_sim_options("keys=b@" + std::to_string(frames + 1)).keys);
-  auto clock_ms = [&sim] {
-    return static_cast<std::int64_t>(simtime::seconds(sim.stats().hardware_time) * 1000.0);
-  };
-  MediaOpeners openers{
-      [&](const std::string&, std::string&) { return open_clock_playback(clock_ms, LONG_ENOUGH_MS); },
-      [](const std::string& file, std::string& why) { return open_ffmpeg_grabber(file, why); }};
+  const MediaOpeners openers = following_clock(
+      {{}, [](const std::string& file, std::string& why) { return open_ffmpeg_grabber(file, why); }},
+      [&sim] { return simtime::whole_milliseconds(sim.stats().hardware_time); });
   std::ostringstream out, err;
   Output con{out, err};
   DxPlay source(openers, con, [](int) {});

@@ -28,6 +28,10 @@ constexpr SimTime milliseconds(std::uint64_t ms) { return microseconds(ms * 1000
 // One link word: 32 bit times of a clock of `hz`.
 constexpr SimTime link_word(std::uint64_t hz) { return (32 * PER_SECOND + hz / 2) / hz; }
 constexpr double seconds(SimTime t) { return static_cast<double>(t) / static_cast<double>(PER_SECOND); }
+// Whole milliseconds in `t`, rounded down, without overflow.
+constexpr std::int64_t whole_milliseconds(SimTime t) {
+  return static_cast<std::int64_t>(t / PER_SECOND * 1000 + t % PER_SECOND * 1000 / PER_SECOND);
+}
 }  // namespace simtime
 
 // The console's time: the CPU moves it on as it runs (cycles of the code

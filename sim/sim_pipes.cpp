@@ -121,8 +121,7 @@ class SimTransport : public Pipes {
   PipeResult watched(PipeResult result) {
     watch_display();
     if (options_.hardware_ms)
-      *options_.hardware_ms =
-          hardware_ms_at_open_ + static_cast<std::int64_t>(simtime::seconds(sim_.stats().hardware_time) * 1000.0);
+      *options_.hardware_ms = hardware_ms_at_open_ + simtime::whole_milliseconds(sim_.stats().hardware_time);
     return result;
   }
 

@@ -21,6 +21,20 @@ namespace {
 
 using simtest::program;
 
+// The video's playback clock: whole milliseconds, rounded down, also for
+// times whose ticks times 1000 would not fit in 64 bits.
+TEST(SimClock, WholeMillisecondsRoundDownWithoutOverflow) {
+  const struct {
+    SimTime t;
+    std::int64_t ms;
+  } cases[] = {{0, 0},
+               {simtime::PER_SECOND - 1, 999},
+               {simtime::PER_SECOND, 1000},
+               {simtime::PER_SECOND * 3 / 2, 1500},
+               {SimTime{1} << 63, (std::int64_t{1} << 29) * 1000}};
+  for (const auto& c : cases) EXPECT_EQ(simtime::whole_milliseconds(c.t), c.ms) << c.t;
+}
+
 TEST(SimClock, MemoryAccessesTakeTheConsolesCycles) {
   SimLog log;
   IoRegisters io(log);
