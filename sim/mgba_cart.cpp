@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
-#include <iterator>
 
 #include "common/failure.h"
 #include "sim/cart_bus.h"
 #include "sim/cart_header.h"
 #include "sim/cart_rom.h"
+#include "sim/save_build.h"
 
 namespace kartex {
 
@@ -53,16 +52,6 @@ const SaveRow& find_save(const std::string& value) {
   fail("--sim: core=mgba has no save=" + value + " (its save chips: " + known + "; the others need core=unicorn)");
 }
 
-std::vector<std::uint8_t> read_save_image(const std::string& path, const SaveRow& row) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) fail("--sim: cannot open save-image=" + path);
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (bytes.size() != row.bytes)
-    fail("--sim: save-image=" + path + " holds " + std::to_string(bytes.size()) + " bytes; save=" + row.value +
-         " takes exactly " + std::to_string(row.bytes));
-  return bytes;
-}
-
 }  // namespace
 
 std::uint32_t mgba_save_bytes(KxSave save) {
@@ -92,7 +81,7 @@ MgbaCart build_mgba_cart(const SimOptions& options) {
   cart.save = row.save;
   if (!options.save_image.empty()) {
     if (row.save == KX_SAVE_NONE) fail("--sim: save-image= needs a save chip (save=...)");
-    cart.save_image = read_save_image(options.save_image, row);
+    cart.save_image = read_save_image(options.save_image, row.value, row.bytes);
   }
   return cart;
 }

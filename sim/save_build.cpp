@@ -74,17 +74,17 @@ Parsed parse(const std::string& value) {
   return {row, model};
 }
 
-std::vector<std::uint8_t> read_image(const std::string& path, const SaveRow& row) {
+}  // namespace
+
+std::vector<std::uint8_t> read_save_image(const std::string& path, const std::string& save, std::size_t bytes) {
   std::ifstream in(path, std::ios::binary);
   if (!in) fail("--sim: cannot open save-image=" + path);
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (bytes.size() != row.bytes)
-    fail("--sim: save-image=" + path + " holds " + std::to_string(bytes.size()) + " bytes; save=" + row.name +
-         " takes exactly " + std::to_string(row.bytes));
-  return bytes;
+  std::vector<std::uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (image.size() != bytes)
+    fail("--sim: save-image=" + path + " holds " + std::to_string(image.size()) + " bytes; save=" + save +
+         " takes exactly " + std::to_string(bytes));
+  return image;
 }
-
-}  // namespace
 
 void check_save_option(const std::string& value) { parse(value); }
 
@@ -119,7 +119,7 @@ std::unique_ptr<SaveChip> build_save_chip(const std::string& value, const std::s
          "mapper (this cartridge has " +
          (board.flash_rom ? "a flash ROM with mapper=off)" : "a mask ROM without the mapper)"));
   std::vector<std::uint8_t> image;
-  if (!image_file.empty()) image = read_image(image_file, *p.row);
+  if (!image_file.empty()) image = read_save_image(image_file, p.row->name, p.row->bytes);
   switch (p.row->part) {
     case Part::Sram: return std::make_unique<SramChip>(p.row->bytes, std::move(image));
     case Part::Flash: return std::make_unique<FlashSaveChip>(*p.flash, log, std::move(image));

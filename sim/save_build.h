@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sim/save_chip.h"
 
@@ -14,6 +15,10 @@ namespace kartex {
 void check_save_option(const std::string& value);
 // The save= values, one line each, for --sim=help.
 std::string save_options_help();
+
+// The contents of save-image=`path` for save=`save`, which must be exactly
+// `bytes` long. Throws Failure.
+std::vector<std::uint8_t> read_save_image(const std::string& path, const std::string& save, std::size_t bytes);
 
 struct SaveBoard {
   std::uint32_t rom_bytes;  // the ROM's size, which decides where an EEPROM answers
