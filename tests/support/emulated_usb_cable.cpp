@@ -58,6 +58,23 @@ struct EmulatedUsbCable::Impl {
 
   bool pulled() const { return counts.bulk_in >= pull_after; }
 
+  // A pulled cable fails the call as the kernel does for a device gone.
+  bool refused_as_pulled(UMockdevIoctlClient* client) {
+    if (!pulled()) return false;
+    umockdev_ioctl_client_complete(client, -1, ENODEV);
+    return true;
+  }
+
+  // The number an ioctl's argument of `size` bytes starts with: an
+  // interface or an endpoint.
+  static unsigned leading_number(UMockdevIoctlData* arg, std::size_t size) {
+    UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, size, nullptr);
+    unsigned n = 0;
+    std::memcpy(&n, data->data, sizeof n);
+    g_object_unref(data);
+    return n;
+  }
+
   // One bulk URB, served at once: the simulator answers a read within its
   // own time limit, so the URB is complete when the submit returns.
   void submit(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
@@ -131,15 +148,8 @@ struct EmulatedUsbCable::Impl {
       case USBDEVFS_DISCONNECT_CLAIM: {
         // The claim with the kernel driver's detach in one step, as libusb
         // asks for it when told to detach the driver itself.
-        UMockdevIoctlData* claim =
-            umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_disconnect_claim), nullptr);
-        unsigned interface = 0;
-        std::memcpy(&interface, claim->data, sizeof interface);
-        g_object_unref(claim);
-        if (pulled()) {
-          umockdev_ioctl_client_complete(client, -1, ENODEV);
-          return TRUE;
-        }
+        const unsigned interface = leading_number(arg, sizeof(usbdevfs_disconnect_claim));
+        if (refused_as_pulled(client)) return TRUE;
         if (interface != 0) problem("interface " + std::to_string(interface) + " claimed");
         ++counts.claims;
         umockdev_ioctl_client_complete(client, 0, 0);
@@ -147,28 +157,16 @@ struct EmulatedUsbCable::Impl {
       }
       case USBDEVFS_CLAIMINTERFACE:
       case USBDEVFS_RELEASEINTERFACE: {
-        UMockdevIoctlData* number = umockdev_ioctl_data_resolve(arg, 0, sizeof(unsigned), nullptr);
-        unsigned interface = 0;
-        std::memcpy(&interface, number->data, sizeof interface);
-        g_object_unref(number);
-        if (pulled()) {
-          umockdev_ioctl_client_complete(client, -1, ENODEV);
-          return TRUE;
-        }
+        const unsigned interface = leading_number(arg, sizeof(unsigned));
+        if (refused_as_pulled(client)) return TRUE;
         if (interface != 0) problem("interface " + std::to_string(interface) + " claimed");
         if (request == USBDEVFS_CLAIMINTERFACE) ++counts.claims;
         umockdev_ioctl_client_complete(client, 0, 0);
         return TRUE;
       }
       case USBDEVFS_CLEAR_HALT: {
-        UMockdevIoctlData* ep = umockdev_ioctl_data_resolve(arg, 0, sizeof(unsigned), nullptr);
-        unsigned endpoint = 0;
-        std::memcpy(&endpoint, ep->data, sizeof endpoint);
-        g_object_unref(ep);
-        if (pulled()) {
-          umockdev_ioctl_client_complete(client, -1, ENODEV);
-          return TRUE;
-        }
+        const unsigned endpoint = leading_number(arg, sizeof(unsigned));
+        if (refused_as_pulled(client)) return TRUE;
         counts.clear_halts.push_back(static_cast<int>(endpoint));
         const int pipe = pipe_of_endpoint(endpoint);
         PipeResult r = pipe < 0 ? PipeResult::failed("no such endpoint") : sim->reset(static_cast<Pipe>(pipe));
