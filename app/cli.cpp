@@ -111,6 +111,9 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     } else if (name == "--trace") {
       line.transport.trace_path = take_value();
       if (line.transport.trace_path.empty()) fail("--trace needs a file name");
+    } else if (name == "--files") {
+      line.invocation.files_folder = take_value();
+      if (line.invocation.files_folder.empty()) fail("--files needs a folder");
     } else if (name == "--timeout") {
       line.transport.timeout_ms = parse_timeout(take_value());
     } else {

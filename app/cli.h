@@ -25,6 +25,7 @@ struct Invocation {
   EepromOrder eeprom_order = EepromOrder::Tool;  // --eeprom-order, for sr and sw
   WriteOptions write;  // --no-verify, --all-blocks, for fw, fa and sw
   bool plain_video = false;  // --video=plain, for vts
+  std::string files_folder;  // --files, for rtc; empty: the current directory
 };
 
 struct CommandLine {

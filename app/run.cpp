@@ -62,15 +62,21 @@ std::vector<std::uint8_t> load_program(const Invocation& inv, Output& con) {
     print_usage(con.out);
     throw Failure("", Failure::Stream::Out);
   }
+  HostFiles{inv.files_folder};  // a --files folder that cannot be opened fails here, cable untouched
   return std::move(*program);
 }
 
 // Serves the loaded program until the service is told to end.
-void serve_program(CableLink& link, RunEnv& env, Output& con) {
-  HostFiles files;
+void serve_program(CableLink& link, const Invocation& inv, RunEnv& env, Output& con) {
+  HostFiles files(inv.files_folder, [&con](const std::string& line) {
+    if (con.mid_line) con.err << '\n';
+    con.err << "kartex: " << line << '\n' << std::flush;
+  });
   ServiceOptions options;
   options.stop = env.service_stop ? env.service_stop
                                   : [](std::uint64_t) { return InterruptCatcher::caught(); };
+  con.err << "kartex: serving the program until Ctrl-C; its files live in " << files.folder_name()
+          << '\n' << std::flush;
   host_file_service(link, files, con, options);
   if (con.mid_line) con.print("\n");
 }
@@ -151,7 +157,7 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
     case Command::SW:
       save_write(link, cart, range, host.input, con, inv.eeprom_order, inv.write);
       break;
-    case Command::RTC: serve_program(link, env, con); break;
+    case Command::RTC: serve_program(link, inv, env, con); break;
     case Command::VTS: return stream_video(link, inv, line.transport, env, con);
     default: break;
   }

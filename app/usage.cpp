@@ -43,6 +43,8 @@ void print_help(std::ostream& out) {
          "                     window or sound, so that a run shows the same pictures at\n"
          "                     the same simulated moments whatever the host's speed\n"
          "  --trace FILE       record every transfer on the cable in FILE\n"
+         "  --files DIR        rtc: the folder the program's files live in (default: the\n"
+         "                     current directory); it reaches nothing outside it\n"
          "  --eeprom-order ORDER  byte order of EEPROM save files for sr and sw:\n"
          "                     tool (the default) or emulator (as emulators keep them)\n"
          "  --video KIND       vts: changes (the default) sends each frame as changes to\n"
@@ -52,6 +54,9 @@ void print_help(std::ostream& out) {
          "                     holds what was written\n"
          "  --all-blocks       fw, fa: write every erase block of the range, also those\n"
          "                     that already hold the file's bytes\n"
+         "\n"
+         "rtc [PROGRAM] loads PROGRAM (default rtcset.gba) on the console and serves its\n"
+         "text and files until Ctrl-C.\n"
          "\n"
       << VTS_HELP
       << "\n"

@@ -16,7 +16,7 @@ void host_file_service(CableLink& link, FileHost& files, Output& con,
   std::uint64_t idle_polls = 0;
   try {
     for (;;) {
-      if (options.stop && options.stop(idle_polls)) return;
+      if (options.stop && options.stop(idle_polls)) break;
       // The cable clears the bit once the console has armed an exchange: only
       // then is there a request word to read.
       if (link.reg_read(REG_STATUS) & STATUS_NO_WORD) {
@@ -30,6 +30,7 @@ void host_file_service(CableLink& link, FileHost& files, Output& con,
   } catch (const RequestServer::Stopped&) {
     // Ended in the middle of a long request: the program is left waiting.
   }
+  server.finish();
 }
 
 }  // namespace kartex

@@ -1,7 +1,13 @@
 #pragma once
-// The file service's files on the host's disk, through the host's own
-// open/read/write/lseek/close. The handle is the host's descriptor.
+// The file service's files on the host's disk. A program reaches only
+// regular files beneath one folder: a path that leads out of it (absolute,
+// "..", a drive letter, a link that points outside, the magic links of
+// /proc), a device, FIFO, socket or folder, and any open beyond
+// MAX_OPEN_FILES is refused with -1, as a missing file is, and reported
+// once through `report`. The handle is the host's descriptor.
 
+#include <functional>
+#include <map>
 #include <set>
 
 #include "host/file_host.h"
@@ -10,10 +16,24 @@ namespace kartex {
 
 class HostFiles : public FileHost {
  public:
-  HostFiles() = default;
+  // One line (without the "kartex: " prefix) about a refused open.
+  using Report = std::function<void(const std::string& line)>;
+  // How paths are resolved: by the kernel beneath the folder (openat2,
+  // Linux 5.6 on; falls back to Walk where the kernel lacks it), or one
+  // component at a time without following any link (every other host).
+  enum class Resolve { Kernel, Walk };
+
+  static constexpr std::size_t MAX_OPEN_FILES = 32;
+  // Distinct refusals reported before the rest go unmentioned.
+  static constexpr std::size_t MAX_REPORTS = 16;
+
+  // `folder`: where the program's paths start; empty means the current
+  // directory. Throws Failure when it is no folder that can be opened.
+  explicit HostFiles(std::string folder = "", Report report = {},
+                     Resolve resolve = Resolve::Kernel);
   HostFiles(const HostFiles&) = delete;
   HostFiles& operator=(const HostFiles&) = delete;
-  ~HostFiles() override { close_all(); }
+  ~HostFiles() override;
 
   std::int32_t open(const std::string& path, std::uint32_t mode) override;
   void close(std::int32_t handle) override;
@@ -23,11 +43,23 @@ class HostFiles : public FileHost {
   void close_all() override;
 
   std::size_t open_count() const { return open_.size(); }
+  // How the folder is named in lines: the current directory, or the folder "DIR".
+  std::string folder_name() const;
 
  private:
   bool known(std::int32_t handle) const { return open_.count(handle) != 0; }
+  // -1 with errno set, or -2 after a refusal already reported.
+  int open_beneath(const std::string& path, int flags);
+  int walk(const std::string& path, int flags);
+  void refuse(const std::string& path, const std::string& reason);
 
-  std::set<std::int32_t> open_;
+  std::string folder_;
+  Report report_;
+  Resolve resolve_;
+  int folder_fd_ = -1;                    // POSIX: the folder, held open
+  std::map<std::int32_t, bool> open_;     // handle -> opened for appending
+  std::set<std::string> reported_;
+  bool quiet_ = false;                    // MAX_REPORTS reached and said so
 };
 
 }  // namespace kartex

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <ostream>
+#include <string_view>
 
 #include "common/output.h"
 #include "host/file_host.h"
@@ -77,7 +78,14 @@ void RequestServer::print() {
                    words, SVC_TEXT_WORDS, SVC_TEXT_BYTES));
   // Text without a NUL ends with the last byte sent.
   const std::size_t length = text_length(std::span(text.data(), kept));
-  con_.print("%.*s", static_cast<int>(length), reinterpret_cast<const char*>(text.data()));
+  const std::string shown =
+      shown_.feed(std::string_view(reinterpret_cast<const char*>(text.data()), length));
+  if (!shown.empty()) con_.print("%s", shown.c_str());
+}
+
+void RequestServer::finish() {
+  const std::string held = shown_.finish();
+  if (!held.empty()) con_.print("%s", held.c_str());
 }
 
 void RequestServer::open() {

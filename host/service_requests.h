@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/host_file_service.h"
+#include "host/shown_text.h"
 
 namespace kartex {
 
@@ -22,6 +23,8 @@ class RequestServer {
 
   // Serves the request that begins with `code`; unknown words are dropped.
   void serve(std::uint32_t code);
+  // Shows what is left of a character that the program's last text cut.
+  void finish();
 
  private:
   void print();
@@ -42,6 +45,7 @@ class RequestServer {
   Output& con_;
   const ServiceOptions& options_;
   std::vector<std::uint8_t> data_;  // the data buffer: one transfer's worth
+  ShownText shown_;                 // printed text, escaped for the terminal
 };
 
 }  // namespace kartex
