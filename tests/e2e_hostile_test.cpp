@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "app/run.h"
+#include "app/usage.h"
 #include "common/output.h"
 
 namespace kartex::test {
@@ -189,6 +190,68 @@ TEST(HostileProgram, StaysInItsFolderAndStillWorksThere) {
   EXPECT_EQ(byte_at(big, 0x7FFFFFF0), 'A');
   EXPECT_EQ(byte_at(big, 0xFFFFFFF0), 'B');
   fs::remove_all(base);
+}
+
+
+// --files names the folder before the cable is touched: one that cannot be
+// opened, or none at all, ends the run with one line and no upload.
+TEST(HostileProgram, AFilesFolderThatCannotServeIsRefusedFirst) {
+  const fs::path base =
+      fs::path(::testing::TempDir()) / ("kartex_e2e_files_" + std::to_string(::getpid()));
+  fs::remove_all(base);
+  fs::create_directories(base);
+  std::ofstream(base / "plain") << "x";
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  };
+  const std::string trace = (base / "trace").string();
+  const Case cases[] = {
+      {{"--sim", "--trace", trace, "--files", (base / "missing").string(), "rtc", KARTEX_HOSTIO_GBA},
+       "kartex: --files: cannot open the folder \"" + (base / "missing").string() +
+           "\": No such file or directory\n"},
+      {{"--sim", "--trace", trace, "--files", (base / "plain").string(), "rtc", KARTEX_HOSTIO_GBA},
+       "kartex: --files: cannot open the folder \"" + (base / "plain").string() + "\": Not a directory\n"},
+      {{"--sim", "--trace", trace, "--files=", "rtc"}, "kartex: --files needs a folder\n"},
+      {{"--sim", "--trace", trace, "--files"}, "kartex: option --files needs a value\n"},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.err);
+    fs::remove(trace);
+    std::ostringstream out, err;
+    RunEnv env{out, err, {}, [](int) {}};
+    env.service_stop = [](std::uint64_t) { return true; };
+    EXPECT_EQ(kartex::run(tc.args, env), 255);
+    EXPECT_EQ(err.str(), tc.err);
+    EXPECT_EQ(out.str(), BANNER);
+    EXPECT_FALSE(fs::exists(trace) && fs::file_size(trace) > 0) << "the cable was used";
+  }
+  fs::remove_all(base);
+}
+
+// --help and the README give --files and what rtc does in the same words.
+TEST(HostileProgram, HelpAndReadmeDescribeTheFolderAlike) {
+  auto words = [](const std::string& text) {
+    std::string flat;
+    for (char c : text) {
+      if (c == '`' || c == '|') continue;
+      const bool space = c == ' ' || c == '\n';
+      if (space && (flat.empty() || flat.back() == ' ')) continue;
+      flat += space ? ' ' : c;
+    }
+    return flat;
+  };
+  std::ostringstream help;
+  print_help(help);
+  const std::string readme = words(text_of(KARTEX_README));
+  for (const std::string want :
+       {"--files DIR rtc: the folder the program's files live in (default: the current "
+        "directory); it reaches nothing outside it",
+        "(default rtcset.gba)", "until Ctrl-C"}) {
+    SCOPED_TRACE(want);
+    EXPECT_NE(words(help.str()).find(want), std::string::npos) << help.str();
+    EXPECT_NE(readme.find(words(want)), std::string::npos);
+  }
 }
 
 }  // namespace

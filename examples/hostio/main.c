@@ -2,7 +2,7 @@
  * stamps the host's clock into its header and serves it: it shows the
  * stamp, prints, copies a host file, appends to a log, seeks, and shows the
  * -1 answers of requests that fail. Its files live in the folder "hostio"
- * of the tool's current directory. */
+ * of the folder the tool serves (its current directory, or --files DIR). */
 #include <stdint.h>
 
 #include "examples/hostio/lib/hostio.h"
