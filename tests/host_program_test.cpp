@@ -171,7 +171,7 @@ TEST(RtcCommand, FreshCableUploadsTheStampedProgramAndServesIt) {
   EXPECT_EQ(r({"rtc", path}, 5000), 0);
   EXPECT_TRUE(r.c.done()) << r.c.left() << " steps not taken";
   EXPECT_EQ(r.out.str(), BANNER + date_line(5001) + "hi!\n");
-  EXPECT_EQ(r.err.str(), "");
+  EXPECT_EQ(r.err.str(), "kartex: serving the program until Ctrl-C; its files live in the current directory\n");
 }
 
 TEST(RtcCommand, MarkedCableStartsTheProgramThroughTheAgentAndClearsTheMarker) {
