@@ -1,26 +1,16 @@
 #include "host/host_files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <cstdio>
 #ifdef _WIN32
 #include <io.h>
-#include <windows.h>
 #else
 #include <unistd.h>
 #endif
-#ifdef __linux__
-#include <linux/openat2.h>
-#include <sys/syscall.h>
-#endif
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <climits>
-#include <cstring>
 #include <vector>
 
-#include "common/failure.h"
 #include "common/output.h"
 #include "host/hostio_protocol.h"
 #include "host/open_mode.h"
@@ -30,47 +20,16 @@ namespace kartex {
 
 namespace {
 
-// What other programs give a new file: read and write for everyone, less
-// what the user's umask takes away (open() applies it).
-constexpr int CREATE_PERMISSIONS = 0666;
-
 // Errors of our own for refusals found before the host is asked.
 constexpr int LEADS_OUT = -10;
 constexpr int NOT_REGULAR = -11;
-
-#ifdef _WIN32
-constexpr int NO_BLOCK = 0;
-using Stat = struct _stat64;
-int stat_of(int fd, Stat* st) { return _fstat64(fd, st); }
-std::int64_t seek_raw(int fd, std::int64_t offset, int whence) { return _lseeki64(fd, offset, whence); }
-bool is_separator(char c) { return c == '/' || c == '\\'; }
-#else
-constexpr int NO_BLOCK = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-using Stat = struct stat;
-int stat_of(int fd, Stat* st) { return ::fstat(fd, st); }
-std::int64_t seek_raw(int fd, std::int64_t offset, int whence) {
-  return static_cast<std::int64_t>(::lseek(fd, static_cast<off_t>(offset), whence));
-}
-bool is_separator(char c) { return c == '/'; }
-#endif
-
-bool is_regular(int fd) {
-  Stat st{};
-  return stat_of(fd, &st) == 0 && (st.st_mode & S_IFMT) == S_IFREG;
-}
-
-std::int64_t file_size(int fd) {
-  Stat st{};
-  if (stat_of(fd, &st) != 0) return -1;
-  return static_cast<std::int64_t>(st.st_size);
-}
 
 // The path's names, without empty and "." components.
 std::vector<std::string> components(const std::string& path) {
   std::vector<std::string> names;
   std::string name;
   for (char c : path + '/') {
-    if (!is_separator(c) && c != '/') {
+    if (!is_path_separator(c) && c != '/') {
       name += c;
       continue;
     }
@@ -80,35 +39,15 @@ std::vector<std::string> components(const std::string& path) {
   return names;
 }
 
-#ifdef _WIN32
-// Names that Windows takes for a device in any folder, with any extension.
-bool is_device_name(const std::string& name) {
-  std::string base = name.substr(0, name.find('.'));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  std::transform(base.begin(), base.end(), base.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
-    if (base == device) return true;
-  return base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) &&
-         base[3] >= '0' && base[3] <= '9';
-}
-#endif
-
 // Why `path` cannot name a file beneath the folder whatever the disk holds,
 // as one of our errors, or 0.
 int path_problem(const std::string& path) {
-  if (is_separator(path[0])) return LEADS_OUT;
-#ifdef _WIN32
-  // A drive letter, or an alternate data stream of a file.
-  if (path.find(':') != std::string::npos) return LEADS_OUT;
-#endif
+  if (is_path_separator(path[0]) || names_a_drive(path)) return LEADS_OUT;
   const std::vector<std::string> names = components(path);
   if (names.empty()) return NOT_REGULAR;  // the folder itself
   for (const std::string& name : names) {
     if (name == "..") return LEADS_OUT;
-#ifdef _WIN32
     if (is_device_name(name)) return NOT_REGULAR;
-#endif
   }
   return 0;
 }
@@ -116,28 +55,9 @@ int path_problem(const std::string& path) {
 }  // namespace
 
 HostFiles::HostFiles(std::string folder, Report report, Resolve resolve)
-    : folder_(std::move(folder)), report_(std::move(report)), resolve_(resolve) {
-  const std::string where = folder_.empty() ? "." : folder_;
-#ifdef _WIN32
-  resolve_ = Resolve::Walk;
-  const DWORD attributes = GetFileAttributesA(where.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    fail("--files: \"" + shown_text(where) + "\" is no folder that can be opened");
-#else
-  do {
-    folder_fd_ = ::open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  } while (folder_fd_ < 0 && errno == EINTR);
-  if (folder_fd_ < 0)
-    fail("--files: cannot open the folder \"" + shown_text(where) + "\": " + std::strerror(errno));
-#endif
-}
+    : folder_(std::move(folder)), served_(folder_), report_(std::move(report)), resolve_(resolve) {}
 
-HostFiles::~HostFiles() {
-  close_all();
-#ifndef _WIN32
-  if (folder_fd_ >= 0) ::close(folder_fd_);
-#endif
-}
+HostFiles::~HostFiles() { close_all(); }
 
 std::string HostFiles::folder_name() const {
   return folder_.empty() ? "the current directory" : "the folder \"" + shown_text(folder_) + "\"";
@@ -153,69 +73,6 @@ void HostFiles::refuse(const std::string& path, const std::string& reason) {
     return;
   }
   report_(line);
-}
-
-int HostFiles::walk(const std::string& path, int flags) {
-  const std::vector<std::string> names = components(path);
-#ifdef _WIN32
-  // No descriptor-relative opens here: each name on the way must be no
-  // reparse point (symbolic link, junction, mount point).
-  std::string full = folder_.empty() ? "." : folder_;
-  for (const std::string& name : names) {
-    full += '\\';
-    full += name;
-    const DWORD attributes = GetFileAttributesA(full.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      errno = ELOOP;
-      return -1;
-    }
-  }
-  return ::_open(full.c_str(), flags, _S_IREAD | _S_IWRITE);
-#else
-  int dir = folder_fd_;
-  for (std::size_t i = 0; i + 1 < names.size(); ++i) {
-    int next;
-    do {
-      next = ::openat(dir, names[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    } while (next < 0 && errno == EINTR);
-    const int error = errno;
-    if (next < 0) {
-      struct stat st{};
-      const bool link = ::fstatat(dir, names[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
-      if (dir != folder_fd_) ::close(dir);
-      errno = link ? ELOOP : error;
-      return -1;
-    }
-    if (dir != folder_fd_) ::close(dir);
-    dir = next;
-  }
-  int fd;
-  do {
-    fd = ::openat(dir, names.back().c_str(), flags | O_NOFOLLOW, CREATE_PERMISSIONS);
-  } while (fd < 0 && errno == EINTR);
-  const int error = errno;
-  if (dir != folder_fd_) ::close(dir);
-  errno = error;
-  return fd;
-#endif
-}
-
-int HostFiles::open_beneath(const std::string& path, int flags) {
-#ifdef __linux__
-  if (resolve_ == Resolve::Kernel) {
-    open_how how{};
-    how.flags = static_cast<std::uint64_t>(flags);
-    how.mode = (flags & O_CREAT) ? CREATE_PERMISSIONS : 0;
-    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
-    long fd;
-    do {
-      fd = ::syscall(SYS_openat2, folder_fd_, path.c_str(), &how, sizeof how);
-    } while (fd < 0 && errno == EINTR);
-    if (fd >= 0 || errno != ENOSYS) return static_cast<int>(fd);
-    resolve_ = Resolve::Walk;  // a kernel older than openat2
-  }
-#endif
-  return walk(path, flags);
 }
 
 std::int32_t HostFiles::open(const std::string& path, std::uint32_t mode) {
@@ -234,7 +91,7 @@ std::int32_t HostFiles::open(const std::string& path, std::uint32_t mode) {
     return -1;
   }
   // Without blocking: a FIFO or device would hold the tool in its open.
-  const int fd = open_beneath(path, open_flags(mode) | NO_BLOCK);
+  const int fd = served_.open(components(path), open_flags(mode), resolve_);
   if (fd < 0) {
     switch (errno) {
       case EXDEV: refuse(path, leads_out); break;
@@ -246,16 +103,13 @@ std::int32_t HostFiles::open(const std::string& path, std::uint32_t mode) {
     }
     return -1;
   }
-  if (!is_regular(fd)) {
+  if (!is_regular_file(fd)) {
     ::close(fd);
     refuse(path, not_regular);
     return -1;
   }
-#ifndef _WIN32
   // Regular files never block; reads and writes go back to whole requests.
-  const int status = ::fcntl(fd, F_GETFL);
-  if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
-#endif
+  end_no_block(fd);
   open_[fd] = (mode & OPEN_APPEND) != 0;
   return fd;
 }
@@ -285,7 +139,7 @@ bool HostFiles::write(std::int32_t handle, std::span<const std::uint8_t> bytes) 
   if (!known(handle)) return false;
   // A write that would leave the position where no seek answer can name
   // it is refused whole.
-  const std::int64_t at = open_.at(handle) ? file_size(handle) : seek_raw(handle, 0, SEEK_CUR);
+  const std::int64_t at = open_.at(handle) ? file_size_of(handle) : seek_file(handle, 0, SEEK_CUR);
   if (at < 0 || at + static_cast<std::int64_t>(bytes.size()) > MAX_FILE_POSITION) return false;
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -304,14 +158,14 @@ std::int64_t HostFiles::seek(std::int32_t handle, std::int32_t offset, std::uint
   std::int64_t from;
   switch (origin) {
     case ORIGIN_START: from = 0; break;
-    case ORIGIN_CURRENT: from = seek_raw(handle, 0, SEEK_CUR); break;
-    case ORIGIN_END: from = file_size(handle); break;
+    case ORIGIN_CURRENT: from = seek_file(handle, 0, SEEK_CUR); break;
+    case ORIGIN_END: from = file_size_of(handle); break;
     default: return -1;
   }
   if (from < 0) return -1;
   const std::int64_t to = from + offset;
   if (to < 0 || to > MAX_FILE_POSITION) return -1;
-  return seek_raw(handle, to, SEEK_SET) == to ? to : -1;
+  return seek_file(handle, to, SEEK_SET) == to ? to : -1;
 }
 
 void HostFiles::close_all() {

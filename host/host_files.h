@@ -11,6 +11,7 @@
 #include <set>
 
 #include "host/file_host.h"
+#include "host/served_folder.h"
 
 namespace kartex {
 
@@ -18,10 +19,7 @@ class HostFiles : public FileHost {
  public:
   // One line (without the "kartex: " prefix) about a refused open.
   using Report = std::function<void(const std::string& line)>;
-  // How paths are resolved: by the kernel beneath the folder (openat2,
-  // Linux 5.6 on; falls back to Walk where the kernel lacks it), or one
-  // component at a time without following any link (every other host).
-  enum class Resolve { Kernel, Walk };
+  using Resolve = kartex::Resolve;
 
   static constexpr std::size_t MAX_OPEN_FILES = 32;
   // Distinct refusals reported before the rest go unmentioned.
@@ -48,15 +46,12 @@ class HostFiles : public FileHost {
 
  private:
   bool known(std::int32_t handle) const { return open_.count(handle) != 0; }
-  // -1 with errno set, or -2 after a refusal already reported.
-  int open_beneath(const std::string& path, int flags);
-  int walk(const std::string& path, int flags);
   void refuse(const std::string& path, const std::string& reason);
 
   std::string folder_;
+  ServedFolder served_;
   Report report_;
   Resolve resolve_;
-  int folder_fd_ = -1;                    // POSIX: the folder, held open
   std::map<std::int32_t, bool> open_;     // handle -> opened for appending
   std::set<std::string> reported_;
   bool quiet_ = false;                    // MAX_REPORTS reached and said so
