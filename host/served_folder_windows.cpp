@@ -28,14 +28,20 @@ ServedFolder::~ServedFolder() = default;
 int ServedFolder::open(const std::vector<std::string>& names, int flags, Resolve& resolve) const {
   resolve = Resolve::Walk;
   std::string full = path_;
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
   for (const std::string& name : names) {
     full += '\\';
     full += name;
-    const DWORD attributes = GetFileAttributesA(full.c_str());
+    attributes = GetFileAttributesA(full.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       errno = ELOOP;
       return -1;
     }
+  }
+  // A folder opens as nothing here; say what it is.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    errno = EISDIR;
+    return -1;
   }
   return ::_open(full.c_str(), flags, _S_IREAD | _S_IWRITE);
 }
