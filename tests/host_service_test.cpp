@@ -101,6 +101,35 @@ TEST(HostService, PrintShowsTheTextUpToItsNulAndStaysInStep) {
   }
 }
 
+// Printed text reaches the user's terminal with its control bytes shown,
+// and a character cut between two print requests stays whole; one that the
+// program never finished is shown when the service ends.
+TEST(HostService, PrintedTextCannotCommandTheTerminal) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> prints;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"escape sequences", {"\x1b[2J\x1b]0;t\x07ok\n"}, "\\x1B[2J\\x1B]0;t\\x07ok\n"},
+      {"a character over two prints", {"caf\xc3", "\xa9\n"}, "caf\xc3\xa9\n"},
+      {"CSI over two prints", {"\xc2", "\x9b" "2J"}, "\\xC2\\x9B2J"},
+      {"text that ends inside a character", {"end \xe2\x82"}, "end \\xE2\\x82"},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    Service sv;
+    for (const std::string& text : tc.prints) {
+      const auto n = static_cast<std::uint32_t>(text.size() / 4 + 1);
+      sv.request(SVC_PRINT);
+      sv.counted(n, text_words(text, n));
+    }
+    sv.run();
+    EXPECT_EQ(sv.out.str(), tc.shown);
+    EXPECT_EQ(sv.err.str(), "");
+  }
+}
+
 TEST(HostService, PollsWhileIdleAndDropsWordsThatAreNoRequest) {
   Service svc;
   ScriptedCable& c = svc.c;
