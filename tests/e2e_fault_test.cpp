@@ -303,7 +303,7 @@ TEST(FaultMatrix, AFlipInAnyBlockOfAFlashWriteKeepsEveryByteOfTheRom) {
       std::string out;
       const std::vector<WireRequest> requests = requests_in_trace(trace_of(base, dir + "probe", args, out));
       Bytes want = before;
-      unsigned fa_start = 0;
+      unsigned fa_start = 0, fa_length = 0;
       if (append) {
         unsigned start = 0, length = 0;
         const std::size_t at = out.find("Start=");
@@ -312,14 +312,16 @@ TEST(FaultMatrix, AFlipInAnyBlockOfAFlashWriteKeepsEveryByteOfTheRom) {
         if (static_cast<int>(length) <= 0) continue;  // no room behind the bank rule
         std::copy(fa_file.begin(), fa_file.begin() + length, want.begin() + start);
         fa_start = start;
+        fa_length = length;
       } else {
         std::copy(fw_file.begin(), fw_file.end(), want.begin() + fw_start);
       }
       ASSERT_TRUE(rom_cells(dir + "probe") == want) << "the write without a fault";
       // fa again would append behind what the failed run wrote: the user
-      // finishes it with fw at the start it printed.
+      // finishes it with fw at the start and length it printed (a start
+      // alone is ignored).
       std::vector<std::string> rerun = args;
-      if (append) rerun = {"fw", dir + "fa.bin", std::to_string(fa_start)};
+      if (append) rerun = {"fw", dir + "fa.bin", std::to_string(fa_start), std::to_string(fa_length)};
       for (const Flip& flip : flips_for(requests, REQ_FLASH_UPDATE, seed++, 2)) {
         SCOPED_TRACE(args[0] + " " + flip_text(flip) + " in the " + flip.where);
         EXPECT_TRUE(rom_cells(run_flipped(base, dir + "run", args, flip, rerun)) == want);
