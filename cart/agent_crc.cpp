@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/digest.h"
 #include "link/cable_link.h"
 
 namespace kartex {
@@ -42,6 +43,17 @@ std::vector<std::uint32_t> rom_crcs(CableLink& link, std::uint32_t offset, std::
 std::vector<std::uint32_t> save_crcs(CableLink& link, std::uint32_t offset, std::uint32_t bytes,
                                      std::uint32_t block) {
   return ask(link, REQ_SAVE_CRC32, offset, bytes, block);
+}
+
+std::uint32_t write_check(std::span<const std::uint8_t> data, std::uint32_t offset,
+                          std::uint32_t bytes_word) {
+  std::uint8_t args[8];
+  put_le32(&args[0], offset);
+  put_le32(&args[4], bytes_word);
+  Crc32 crc;
+  crc.update(data);
+  crc.update(args);
+  return crc.value();
 }
 
 }  // namespace kartex

@@ -33,11 +33,13 @@ struct BlockPlan {
   bool holds(std::size_t i) const { return before[i] == after[i]; }
 };
 
-// The bytes of a partial block outside the range, as the ROM holds them;
-// an erased block's are the 0xFF the image starts with.
-void keep_around(CableLink& link, BlockPlan& plan, std::size_t index, std::uint32_t offset,
-                 std::uint32_t length) {
-  if (length == 0 || plan.blank(index)) return;
+// The bytes of a partial block outside the range, as the ROM holds them,
+// read and checked against the console's CRC of just those bytes (also in
+// a block whose CRC said blank: that CRC crossed the link too). Every write
+// of the block, and a write again after a failed verify, takes them from
+// here.
+void keep_around(CableLink& link, BlockPlan& plan, std::uint32_t offset, std::uint32_t length) {
+  if (length == 0) return;
   const std::size_t at = offset - plan.first;
   const Bytes old = read_rom_checked(link, offset, length, std::nullopt);
   std::copy(old.begin(), old.end(), plan.image.begin() + static_cast<std::ptrdiff_t>(at));
@@ -53,16 +55,15 @@ BlockPlan plan_blocks(CableLink& link, const CartInfo& cart, std::uint32_t start
   plan.image.assign(last_end - plan.first, 0xFF);
   std::copy(data.begin(), data.end(), plan.image.begin() + (start - plan.first));
   plan.before = rom_crcs(link, plan.first, static_cast<std::uint32_t>(plan.image.size()), plan.block);
-  keep_around(link, plan, 0, plan.first, start - plan.first);
-  keep_around(link, plan, plan.count() - 1, static_cast<std::uint32_t>(end),
+  keep_around(link, plan, plan.first, start - plan.first);
+  keep_around(link, plan, static_cast<std::uint32_t>(end),
               static_cast<std::uint32_t>(last_end - end));
   for (std::size_t i = 0; i < plan.count(); ++i) plan.after.push_back(crc32_of(plan.bytes(i)));
   return plan;
 }
 
-// Sends announced data in pieces of 16 KiB, paced by the blocking writes.
-// A streamed program request programs while the next piece arrives; a
-// block update takes the whole block first.
+// Sends announced data in pieces of 16 KiB, paced by the blocking writes;
+// the agent takes the whole block before it touches the ROM.
 void send_pieces(CableLink& link, std::span<const std::uint8_t> data, Output& con) {
   for (std::size_t at = 0; at < data.size(); at += ROM_WRITE_CHUNK) {
     const auto piece = data.subspan(at, std::min<std::size_t>(ROM_WRITE_CHUNK, data.size() - at));
@@ -76,58 +77,84 @@ struct Tally {
   std::size_t written = 0, erased = 0, unchanged = 0;
 };
 
-// Blocks that may need an erase: the agent takes the whole block, compares
-// it with the ROM and erases only when a bit must go from 0 to 1.
-void update_block(CableLink& link, const BlockPlan& plan, std::size_t i, Output& con, Tally& tally) {
-  link.agent_request(REQ_FLASH_UPDATE, plan.offset(i), plan.block, 0);
-  send_pieces(link, plan.bytes(i), con);
-  switch (const std::uint32_t reply = link.read_word()) {
-    case UPDATE_KEPT: ++tally.unchanged; break;
-    case UPDATE_PROGRAMMED: ++tally.written; break;
-    case UPDATE_ERASED:
-      ++tally.written;
-      ++tally.erased;
-      break;
-    default:
-      fail(strprintf("the console did not write the erase block at 0x%X (it answered 0x%X)",
-                     plan.offset(i), reply));
+// One erase block from the plan, the tool's own copy with the bytes around
+// the range as it read and checked them. The agent checks the block
+// against its check word before anything is programmed, compares it with
+// the ROM and erases only when a bit must go from 0 to 1 (or always, for a
+// rewrite); a block that arrived corrupted is sent again.
+void update_block(CableLink& link, const BlockPlan& plan, std::size_t i, Output& con, Tally& tally,
+                  bool rewrite) {
+  const std::uint32_t offset = plan.offset(i);
+  const std::uint32_t bytes_word = plan.block | (rewrite ? UPDATE_REWRITE : 0);
+  const std::uint32_t check = write_check(plan.bytes(i), offset, bytes_word);
+  for (int attempt = 1;; ++attempt) {
+    link.agent_request(REQ_FLASH_UPDATE, offset, bytes_word, check);
+    send_pieces(link, plan.bytes(i), con);
+    switch (const std::uint32_t reply = link.read_word()) {
+      case UPDATE_KEPT: ++tally.unchanged; return;
+      case UPDATE_PROGRAMMED: ++tally.written; return;
+      case UPDATE_ERASED:
+        ++tally.written;
+        if (!(rewrite && plan.blank(i))) ++tally.erased;  // a blank block skips its erase
+        return;
+      case WRITE_CHECK_FAILED:
+        if (attempt < WRITE_TRIES) break;
+        fail(strprintf("the erase block at 0x%X arrived corrupted %d times over the link; nothing "
+                       "of it was written (check the cable and the cartridge's contacts)",
+                       offset, WRITE_TRIES));
+      default:
+        fail(strprintf("the console did not write the erase block at 0x%X (it answered 0x%X)",
+                       offset, reply));
+    }
   }
 }
 
-// Only the blocks whose bytes differ; erased ones are programmed straight
-// away, in runs of one request each.
+// Only the blocks whose bytes differ, one checked block at a time.
 void write_changed(CableLink& link, const BlockPlan& plan, Output& con, Tally& tally) {
   std::uint64_t to_send = 0;
   for (std::size_t i = 0; i < plan.count(); ++i)
     if (!plan.holds(i)) to_send += plan.block;
   con.progress_start(to_send);
-  for (std::size_t i = 0; i < plan.count();) {
-    if (plan.holds(i)) {
+  for (std::size_t i = 0; i < plan.count(); ++i) {
+    if (plan.holds(i))
       ++tally.unchanged;
-      ++i;
-    } else if (plan.blank(i)) {
-      std::size_t j = i;
-      while (j < plan.count() && plan.blank(j) && !plan.holds(j)) ++j;
-      link.agent_request(REQ_FLASH_PROGRAM, plan.offset(i),
-                         static_cast<std::uint32_t>(j - i) * plan.block, 0);
-      send_pieces(link, plan.bytes(i, j - i), con);
-      tally.written += j - i;
-      i = j;
-    } else {
-      update_block(link, plan, i, con, tally);
-      ++i;
-    }
+    else
+      update_block(link, plan, i, con, tally, false);
   }
 }
 
-void verify_blocks(CableLink& link, const BlockPlan& plan, Output& con) {
-  const std::vector<std::uint32_t> now =
-      rom_crcs(link, plan.first, static_cast<std::uint32_t>(plan.image.size()), plan.block);
+// The blocks whose CRC on the console is not the one of the tool's copy.
+std::vector<std::size_t> blocks_differing(CableLink& link, const BlockPlan& plan,
+                                          std::vector<std::uint32_t>& now) {
+  now = rom_crcs(link, plan.first, static_cast<std::uint32_t>(plan.image.size()), plan.block);
+  std::vector<std::size_t> bad;
   for (std::size_t i = 0; i < plan.count(); ++i)
-    if (now[i] != plan.after[i])
+    if (now[i] != plan.after[i]) bad.push_back(i);
+  return bad;
+}
+
+// A block that does not verify is written again from the tool's copy, never
+// from what the ROM holds now, so the bytes around the range come back too.
+void verify_blocks(CableLink& link, const BlockPlan& plan, Output& con) {
+  for (int round = 1;; ++round) {
+    std::vector<std::uint32_t> now;
+    const std::vector<std::size_t> bad = blocks_differing(link, plan, now);
+    if (bad.empty()) break;
+    const std::size_t first = bad.front();
+    if (round == VERIFY_ROUNDS)
       fail(strprintf("verify failed: the erase block at 0x%X does not hold what was written "
                      "(CRC32 %08X, expected %08X)",
-                     plan.offset(i), now[i], plan.after[i]));
+                     plan.offset(first), now[first], plan.after[first]));
+    Tally tally;
+    for (std::size_t i : bad) {
+      con.print("The erase block at 0x%X does not hold what was written (CRC32 %08X, expected "
+                "%08X): writing it again.\n",
+                plan.offset(i), now[i], plan.after[i]);
+      update_block(link, plan, i, con, tally, false);
+      if (con.mid_line) con.print("\n");
+    }
+    check_flash_failures(link);
+  }
   con.print("Verify OK: %zu erase blocks hold what was written.\n", plan.count());
 }
 
@@ -163,13 +190,10 @@ void write_rom_range(CableLink& link, const CartInfo& cart, std::uint32_t start,
   const BlockPlan plan = plan_blocks(link, cart, start, data);
   Tally tally;
   if (options.all_blocks) {
-    // Every block from its start: the agent erases each one that is not
-    // blank, then programs it.
+    // Every block, whole: the agent erases each one that is not blank,
+    // then programs it.
     con.progress_start(plan.image.size());
-    link.agent_request(REQ_FLASH_WRITE, plan.first, static_cast<std::uint32_t>(plan.image.size()), 0);
-    send_pieces(link, plan.image, con);
-    tally.written = plan.count();
-    for (std::size_t i = 0; i < plan.count(); ++i) tally.erased += plan.blank(i) ? 0 : 1;
+    for (std::size_t i = 0; i < plan.count(); ++i) update_block(link, plan, i, con, tally, true);
   } else {
     write_changed(link, plan, con, tally);
   }

@@ -12,31 +12,67 @@ namespace kartex {
 
 namespace {
 
-[[noreturn]] void verify_failed(std::uint32_t offset) {
-  fail(strprintf("verify failed: the save block at 0x%X does not hold what was written", offset));
+// One save block from the tool's copy, written by the agent only once it
+// matched its check word; a block that arrived corrupted is sent again.
+void write_save_block(CableLink& link, std::uint32_t offset, std::span<const std::uint8_t> block,
+                      Output& con) {
+  const auto bytes = static_cast<std::uint32_t>(block.size());
+  const std::uint32_t check = write_check(block, offset, bytes);
+  for (int attempt = 1;; ++attempt) {
+    link.agent_request(REQ_SAVE_WRITE_CHECKED, offset, bytes, check);
+    if (attempt == 1) con.mark('W');
+    link.write_words(block);
+    const std::uint32_t reply = link.read_word();  // the block is in the chip before the next one goes
+    if (reply == REPLY_DONE) return;
+    if (reply != WRITE_CHECK_FAILED)
+      fail(strprintf("the console did not write the save block at 0x%X (it answered 0x%X)", offset, reply));
+    if (attempt == WRITE_TRIES)
+      fail(strprintf("the save block at 0x%X arrived corrupted %d times over the link; nothing of "
+                     "it was written (check the cable and the cartridge's contacts)",
+                     offset, WRITE_TRIES));
+  }
 }
 
-// What the save memory holds afterwards against what was sent: the
+// The save offsets of the blocks that do not hold what was sent: the
 // console's CRCs of a memory-mapped save, a read-back of an EEPROM.
-void verify_save(CableLink& link, const CartInfo& cart, std::uint32_t start,
-                 std::span<const std::uint8_t> sent, Output& con) {
+std::vector<std::uint32_t> blocks_differing(CableLink& link, const CartInfo& cart, std::uint32_t start,
+                                            std::span<const std::uint8_t> sent) {
   const auto block = static_cast<std::uint32_t>(cart.save_block);
   const auto length = static_cast<std::uint32_t>(sent.size());
+  std::vector<std::uint32_t> bad;
   if (save_is_mapped(cart.save_type)) {
     const std::vector<std::uint32_t> crcs = save_crcs(link, start, length, block);
     for (std::uint32_t i = 0; i < crcs.size(); ++i)
-      if (crcs[i] != crc32_of(sent.subspan(std::size_t{i} * block, block)))
-        verify_failed(start + i * block);
+      if (crcs[i] != crc32_of(sent.subspan(std::size_t{i} * block, block))) bad.push_back(start + i * block);
   } else {
     const SaveGeometry geometry = save_geometry(cart.save_type, cart.variant);
     std::vector<std::uint8_t> back(block);
     for (std::uint32_t pos = 0; pos < length; pos += block) {
       link.agent_request(geometry.read_request, geometry.read_base + start + pos, block, 0);
       link.read_words(back);
-      if (!std::equal(back.begin(), back.end(), sent.begin() + pos)) verify_failed(start + pos);
+      if (!std::equal(back.begin(), back.end(), sent.begin() + pos)) bad.push_back(start + pos);
     }
   }
-  con.print("Verify OK: %u save blocks hold what was written.\n", length / block);
+  return bad;
+}
+
+// A block that does not verify is written again from the tool's copy.
+void verify_save(CableLink& link, const CartInfo& cart, std::uint32_t start,
+                 std::span<const std::uint8_t> sent, Output& con) {
+  const auto block = static_cast<std::size_t>(cart.save_block);
+  for (int round = 1;; ++round) {
+    const std::vector<std::uint32_t> bad = blocks_differing(link, cart, start, sent);
+    if (bad.empty()) break;
+    if (round == VERIFY_ROUNDS)
+      fail(strprintf("verify failed: the save block at 0x%X does not hold what was written", bad.front()));
+    for (std::uint32_t offset : bad) {
+      con.print("The save block at 0x%X does not hold what was written: writing it again.\n", offset);
+      write_save_block(link, offset, sent.subspan(offset - start, block), con);
+      if (con.mid_line) con.print("\n");
+    }
+  }
+  con.print("Verify OK: %u save blocks hold what was written.\n",
+            static_cast<unsigned>(sent.size() / block));
 }
 
 }  // namespace
@@ -47,7 +83,6 @@ void save_write(CableLink& link, const CartInfo& cart, Range range,
   const std::int32_t start = range.start_offset == NOT_GIVEN ? 0 : range.start_offset;
   std::int32_t length =
       range.length == NOT_GIVEN ? static_cast<std::int32_t>(file.size()) : range.length;
-  const SaveGeometry geometry = save_geometry(cart.save_type, cart.variant);
   if (start > cart.save_size)
     fail(strprintf("start offset 0x%X lies beyond the end of the 0x%X-byte save memory",
                    static_cast<unsigned>(start), static_cast<unsigned>(cart.save_size)));
@@ -70,11 +105,7 @@ void save_write(CableLink& link, const CartInfo& cart, Range range,
     const auto block = std::span(sent).subspan(static_cast<std::size_t>(pos),
                                                static_cast<std::size_t>(cart.save_block));
     // Types without a write request have no save memory, so length is 0 here.
-    link.agent_request(geometry.write_request, static_cast<std::uint32_t>(start + pos),
-                       static_cast<std::uint32_t>(cart.save_block), 0);
-    con.mark('W');
-    link.write_words(block);
-    link.read_word();  // the block is in the chip before the next one goes
+    write_save_block(link, static_cast<std::uint32_t>(start + pos), block, con);
     con.progress_add(block.size());
   }
   con.progress_end();

@@ -65,7 +65,7 @@
  * agent whose identity word it recognises (AGENT_ID_ADDR). */
 #define REQ_ROM_CRC32 0xFFFF0030    /* ROM offset, bytes, block: one CRC-32 per block */
 #define REQ_SAVE_CRC32 0xFFFF0031   /* save offset, bytes, block: one CRC-32 per block */
-#define REQ_FLASH_UPDATE 0xFFFF0032 /* block offset, bytes, data: erase only if needed */
+#define REQ_FLASH_UPDATE 0xFFFF0032 /* block offset, bytes, check: erase only if needed */
 #define REQ_CART_FINGERPRINT 0xFFFF0033 /* one word: CRC-32 of the header and chip IDs */
 
 /* A video frame as changes to a mode-4 page: page (0 or 1), payload bytes,
@@ -93,6 +93,18 @@
 #define FLASH_FAIL_PROGRAM 0x0200
 #define FLASH_FAIL_TIMEOUT 0x0400     /* it never reported ready */
 
+/* The check word of a block write of ours (REQ_FLASH_UPDATE,
+ * REQ_SAVE_WRITE_CHECKED): the CRC-32 of the block's bytes followed by the
+ * request's offset and byte count words, little-endian, so that a bit
+ * flipped on the link in the data or in those arguments is caught before
+ * anything reaches the chip. */
+#define UPDATE_REWRITE 0x80000000 /* REQ_FLASH_UPDATE bytes: erase and program even if it holds the data */
+
+/* A save block written once its data matched its check word: save offset,
+ * bytes, check word; the method is the one of the save type the agent
+ * found. Replies REPLY_DONE, or WRITE_CHECK_FAILED with nothing written. */
+#define REQ_SAVE_WRITE_CHECKED 0xFFFF0039
+
 /* ---- Reply words ---- */
 #define REPLY_DONE 0x12345678 /* an erase or a save block write finished */
 #define LINK_IDLE_WORD 0x5555AAAA /* what a console that loaded nothing shifts out */
@@ -102,6 +114,7 @@
 #define UPDATE_PROGRAMMED 0x55AA0001 /* programmed without an erase */
 #define UPDATE_ERASED 0x55AA0002     /* erased, then programmed */
 #define UPDATE_REFUSED 0x55AA00FF    /* no flash ROM: nothing written */
+#define WRITE_CHECK_FAILED 0x55AA00FE /* the data disagreed with its check word: nothing written */
 
 /* ---- Console addresses ---- */
 #define EWRAM_BASE 0x02000000  /* upload address and the agent's data buffer */

@@ -6,9 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
+#include "sim/cartridge.h"
+#include "sim/flash_rom.h"
+#include "sim/simulator.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
@@ -141,6 +145,249 @@ TEST(FaultMatrix, TheNextCommandMeetsAConsoleOrCartridgeThatChanged) {
             std::string::npos)
       << after_swap.out.str();
   EXPECT_TRUE(slurp(b.dir + "out.bin") == Bytes(16, 0xFF)) << "the new, blank cartridge was read";
+}
+
+
+// ---- A bit flipped in the blocks of a write ----
+//
+// Each write of a run is found in a fault-free run's trace, then the same
+// run is repeated on the same cartridge with one bit flipped in a word of
+// it: its data, its offset, byte count or check word, or its answer, or in
+// the read of the bytes around the range and their CRC. After the run (and
+// the same command again if it failed), every byte of the cartridge holds
+// the file inside the range and what it held before outside it.
+
+// A request as the cable moved it: its first link word, counted as the
+// simulator's faults count them, and the words of the transfers after it.
+struct WireRequest {
+  std::uint64_t at = 0;
+  std::uint32_t code = 0;
+  std::uint64_t out_words = 0, in_words = 0;
+};
+
+std::vector<WireRequest> requests_in_trace(const std::string& trace) {
+  std::vector<WireRequest> requests;
+  std::istringstream in(trace);
+  std::uint64_t word = 0;
+  bool reading = false;  // the last command was a read: its reply is link words
+  for (std::string kind, hex; in >> kind >> hex;) {
+    if (kind == "cmd" && hex.rfind("0004", 0) == 0 && hex.size() == 36) {
+      WireRequest r;
+      r.at = word;
+      for (int i = 3; i >= 0; --i) r.code = r.code << 8 | std::stoul(hex.substr(4 + 2 * i, 2), nullptr, 16);
+      requests.push_back(r);
+      word += 4;
+      reading = false;
+    } else if (kind == "cmd") {
+      reading = hex.rfind("01", 0) == 0;
+    } else if (kind == "out" || (kind == "in" && reading)) {
+      const std::uint64_t n = hex.size() / 8;
+      word += n;
+      if (!requests.empty()) (kind == "out" ? requests.back().out_words : requests.back().in_words) += n;
+    }
+  }
+  return requests;
+}
+
+struct Flip {
+  std::uint64_t word;
+  unsigned bit;
+  const char* where;
+};
+
+// Flips for the block writes of a run (`write_code`): one in each block's
+// data, and `extra` more that go round the other words a write moves.
+std::vector<Flip> flips_for(const std::vector<WireRequest>& requests, std::uint32_t write_code, unsigned seed,
+                            int extra) {
+  std::vector<Flip> data, other;
+  for (const WireRequest& r : requests) {
+    if (r.code == write_code) {
+      data.push_back({r.at + 4 + r.out_words * (1 + seed % 3) / 4, (seed * 7 + 3) % 32, "block data"});
+      other.push_back({r.at + 1, seed % 24, "block offset"});
+      other.push_back({r.at + 2, (seed * 5) % 32, "block byte count"});
+      other.push_back({r.at + 3, (seed * 11) % 32, "check word"});
+      other.push_back({r.at + 4 + r.out_words, (seed * 3) % 32, "block answer"});
+    } else if (r.code == REQ_ROM_READ && r.in_words > 0) {
+      other.push_back({r.at + 4 + r.in_words / 2, (seed * 13) % 32, "bytes around the range"});
+    } else if (r.code == REQ_ROM_CRC32 && r.in_words > 0) {
+      other.push_back({r.at + 4, (seed * 17) % 32, "CRC of the bytes around the range"});
+    }
+  }
+  std::vector<Flip> flips = data;
+  for (int i = 0; i < extra && !other.empty(); ++i)
+    flips.push_back(other[(seed * 5 + static_cast<unsigned>(i) * 7) % other.size()]);
+  return flips;
+}
+
+std::string flip_text(const Flip& f) { return "flip@" + std::to_string(f.word) + ":" + std::to_string(f.bit); }
+
+// What the flash cells of the cartridge kept in `state` hold, all of them.
+Bytes rom_cells(const std::string& state) {
+  Simulator sim;
+  EXPECT_TRUE(sim.load_state(state));
+  auto& rom = dynamic_cast<FlashRom&>(dynamic_cast<Cartridge&>(sim.cart()).rom());
+  Bytes cells(rom.span());
+  for (std::uint32_t at = 0; at < rom.span(); at += 2) {
+    const std::uint16_t half = rom.cell(at);
+    cells[at] = static_cast<std::uint8_t>(half);
+    cells[at + 1] = static_cast<std::uint8_t>(half >> 8);
+  }
+  return cells;
+}
+
+// Runs `args` on a copy of the cartridge in `base` with `flip`; `rerun`
+// without a fault if it failed. Returns the copy's state.
+std::string run_flipped(const std::string& base, const std::string& dir, const std::vector<std::string>& args,
+                        const Flip& flip, const std::vector<std::string>& rerun) {
+  namespace fs = std::filesystem;
+  fs::remove_all(dir);
+  fs::copy(base, dir, fs::copy_options::recursive);
+  auto with = [&](const std::string& sim, double timeout) {
+    std::vector<std::string> a{"--timeout=" + std::to_string(timeout), sim};
+    a.insert(a.end(), args.begin(), args.end());
+    return a;
+  };
+  // Long enough for the chips' longest erase: a run that gives up while the
+  // agent erases a block loses what only the run knew (as a pulled plug
+  // would), which is not what these cases are about.
+  ToolOnSim run(with("--sim=state=" + dir + ",fault=" + flip_text(flip), 5));
+  EXPECT_TRUE(run.status == 0 || run.status == 255) << run.status;
+  if (run.status != 0) {
+    EXPECT_EQ(tool_lines(run.err.str()).size(), 1u) << run.err.str();
+    std::vector<std::string> a{"--sim=state=" + dir};
+    a.insert(a.end(), rerun.begin(), rerun.end());
+    ToolOnSim again(a);
+    EXPECT_EQ(again.status, 0) << again.err.str();
+  }
+  return dir;
+}
+
+std::string trace_of(const std::string& base, const std::string& dir, const std::vector<std::string>& args,
+                     std::string& out) {
+  namespace fs = std::filesystem;
+  fs::remove_all(dir);
+  fs::copy(base, dir, fs::copy_options::recursive);
+  std::vector<std::string> a{"--trace", dir + "/trace.txt", "--sim=state=" + dir};
+  a.insert(a.end(), args.begin(), args.end());
+  ToolOnSim run(a);
+  EXPECT_EQ(run.status, 0) << run.err.str();
+  out = run.out.str();
+  return text_of(dir + "/trace.txt");
+}
+
+TEST(FaultMatrix, AFlipInAnyBlockOfAFlashWriteKeepsEveryByteOfTheRom) {
+  // One chip of each ROM kind. The old ROM fills its first 0x50000 bytes;
+  // fw's range starts and ends inside erase blocks (and covers whole ones
+  // where blocks are small); fa appends behind the data, into erased
+  // blocks, where the bank rule leaves room.
+  const char* chips[] = {"2/16", "3/16", "4/e2", "5/22da", "6/22c4", "7/8897", "8/8896", "9/20"};
+  const std::uint32_t fw_start = 0x31235, fw_length = 0x24000;
+  unsigned seed = 0;
+  for (const char* chip : chips) {
+    SCOPED_TRACE(chip);
+    const std::string dir = scratch(std::string("flip_rom_") + (chip[0]));
+    const Bytes old = noise(0x50000, 11), fw_file = noise(fw_length, 12), fa_file = noise(0x5000, 13);
+    spill(dir + "old.bin", old);
+    spill(dir + "fw.bin", fw_file);
+    spill(dir + "fa.bin", fa_file);
+    const std::string base = dir + "base";
+    ToolOnSim setup({"--sim=state=" + base + ",chip=" + chip + ",rom=" + dir + "old.bin", "fr", dir + "x.bin", "0", "4"});
+    ASSERT_EQ(setup.status, 0) << setup.err.str();
+    Bytes before = rom_cells(base);
+    ASSERT_TRUE(std::equal(old.begin(), old.end(), before.begin()));
+
+    for (const bool append : {false, true}) {
+      const std::vector<std::string> args =
+          append ? std::vector<std::string>{"fa", dir + "fa.bin"}
+                 : std::vector<std::string>{"fw", dir + "fw.bin", std::to_string(fw_start), std::to_string(fw_length)};
+      std::string out;
+      const std::vector<WireRequest> requests = requests_in_trace(trace_of(base, dir + "probe", args, out));
+      Bytes want = before;
+      unsigned fa_start = 0, fa_length = 0;
+      if (append) {
+        unsigned start = 0, length = 0;
+        const std::size_t at = out.find("Start=");
+        ASSERT_NE(at, std::string::npos) << out;
+        ASSERT_EQ(std::sscanf(out.c_str() + at, "Start=0x%X  0x%X", &start, &length), 2) << out;
+        if (static_cast<int>(length) <= 0) continue;  // no room behind the bank rule
+        std::copy(fa_file.begin(), fa_file.begin() + length, want.begin() + start);
+        fa_start = start;
+        fa_length = length;
+      } else {
+        std::copy(fw_file.begin(), fw_file.end(), want.begin() + fw_start);
+      }
+      ASSERT_TRUE(rom_cells(dir + "probe") == want) << "the write without a fault";
+      // fa again would append behind what the failed run wrote: the user
+      // finishes it with fw at the start and length it printed (a start
+      // alone is ignored).
+      std::vector<std::string> rerun = args;
+      if (append) rerun = {"fw", dir + "fa.bin", std::to_string(fa_start), std::to_string(fa_length)};
+      for (const Flip& flip : flips_for(requests, REQ_FLASH_UPDATE, seed++, 2)) {
+        SCOPED_TRACE(args[0] + " " + flip_text(flip) + " in the " + flip.where);
+        EXPECT_TRUE(rom_cells(run_flipped(base, dir + "run", args, flip, rerun)) == want);
+      }
+    }
+  }
+}
+
+TEST(FaultMatrix, AFlipInAnyBlockOfASaveWriteKeepsEveryByteOfTheSave) {
+  struct Part {
+    const char* sim;     // the cartridge's keys
+    std::uint32_t size;  // of the save chip, and of the save the tool reads
+    std::uint32_t image, read, block;
+  };
+  const Part parts[] = {
+      {"save=sram32k", 0x8000, 0x8000, 0x8000, 0x1000},
+      {"chip=2/16,save=sram256k", 0x40000, 0x40000, 0x40000, 0x1000},
+      {"chip=2/16,save=sram1m", 0x100000, 0x100000, 0x100000, 0x1000},
+      {"save=flash64k:1f3d", 0x10000, 0x10000, 0x10000, 0x1000},
+      {"save=flash64k:bfd4", 0x10000, 0x10000, 0x10000, 0x1000},
+      {"save=flash64k:c21c", 0x10000, 0x10000, 0x10000, 0x1000},
+      {"save=flash64k:321b", 0x10000, 0x10000, 0x10000, 0x1000},
+      {"save=flash128k:c209", 0x20000, 0x20000, 0x20000, 0x1000},
+      {"save=flash128k:6213", 0x20000, 0x20000, 0x20000, 0x1000},
+      {"save=eeprom512", 0x200, 0x200, 0x200, 0x200},
+      {"save=eeprom8k", 0x2000, 0x2000, 0x2000, 0x2000},
+      {"chip=3/18,size=32,save=romsave", 0x100000, 0, 0xFE000, 0x2000},
+  };
+  unsigned seed = 0;
+  for (const Part& part : parts) {
+    SCOPED_TRACE(part.sim);
+    const std::string dir = scratch("flip_save");
+    const Bytes old = noise(part.size, 21);
+    // Two blocks, from the second where the save has more than one, into
+    // a save block the bytes around which must stay.
+    const std::uint32_t start = part.read > part.block ? part.block : 0;
+    const std::uint32_t length = part.read > part.block ? 2 * part.block : part.block;
+    const Bytes file = noise(length, 22);
+    spill(dir + "old.sav", old);
+    spill(dir + "new.sav", file);
+    const std::string base = dir + "base";
+    std::string keys = std::string(part.sim);
+    if (part.image) keys += ",save-image=" + dir + "old.sav";
+    ToolOnSim setup({"--sim=state=" + base + "," + keys, "fr", dir + "x.bin", "0", "4"});
+    ASSERT_EQ(setup.status, 0) << setup.err.str();
+    auto save_now = [&](const std::string& state) {
+      ToolOnSim r({"--sim=state=" + state, "sr", dir + "check.sav"});
+      EXPECT_EQ(r.status, 0) << r.err.str();
+      return slurp(dir + "check.sav");
+    };
+    Bytes want = save_now(base);
+    ASSERT_EQ(want.size(), part.read);
+    if (part.image) {
+      EXPECT_TRUE(std::equal(want.begin(), want.end(), old.begin()));
+    }
+    std::copy(file.begin(), file.end(), want.begin() + start);
+
+    const std::vector<std::string> args{"sw", dir + "new.sav", std::to_string(start), std::to_string(length)};
+    std::string out;
+    const std::vector<WireRequest> requests = requests_in_trace(trace_of(base, dir + "probe", args, out));
+    ASSERT_TRUE(save_now(dir + "probe") == want) << "the write without a fault";
+    for (const Flip& flip : flips_for(requests, REQ_SAVE_WRITE_CHECKED, seed++, 2)) {
+      SCOPED_TRACE(flip_text(flip) + " in the " + flip.where);
+      EXPECT_TRUE(save_now(run_flipped(base, dir + "run", args, flip, args)) == want);
+    }
+  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+#include "cart/agent_crc.h"
 #include "sim/flash_catalog.h"
 #include "tests/support/agent_cart.h"
 #include "tests/support/crc32_bitwise.h"
@@ -46,10 +47,12 @@ void clear_a_bit(Bytes& data, std::size_t i) {
   data[i] = static_cast<std::uint8_t>(data[i] & (data[i] - 1));
 }
 
-std::uint32_t update(AgentCart& c, std::uint32_t at, const Bytes& data) {
+// `spoil`: added to the check word, as a bit flipped on the link would
+std::uint32_t update(AgentCart& c, std::uint32_t at, const Bytes& data, std::uint32_t spoil = 0) {
   Bytes words = data;
   words.resize((data.size() + 3) & ~std::size_t{3}, 0xA5);  // bytes past the range are not data
-  c.a.link.agent_request(REQ_FLASH_UPDATE, at, static_cast<std::uint32_t>(data.size()), 0);
+  const auto bytes = static_cast<std::uint32_t>(data.size());
+  c.a.link.agent_request(REQ_FLASH_UPDATE, at, bytes, write_check(data, at, bytes) + spoil);
   // A 256 KiB block is one word more than a transfer carries
   for (std::size_t done = 0; done < words.size(); done += 0x20000)
     c.a.link.write_words(std::span(words).subspan(done, std::min<std::size_t>(0x20000, words.size() - done)));
@@ -171,7 +174,49 @@ TEST(FlashUpdate, RefusedWithoutFlashOrOutsideOneEraseBlock) {
     EXPECT_EQ(update(c, k.at, noise(k.bytes, k.at)), UPDATE_REFUSED);
     c.expect_in_step();
   }
+  // A block whose data or arguments changed on the way: the check word
+  // disagrees, whatever the block would have needed.
+  const struct {
+    const char* name;
+    std::uint32_t at, bytes, spoil;
+  } spoilt[] = {
+      {"a data bit", block, block, 1},
+      {"a high bit", 0, block / 2, 0x80000000},
+      {"a block that needs no erase", 2 * block, 0x100, 0x10},
+  };
+  for (const auto& k : spoilt) {
+    SCOPED_TRACE(k.name);
+    Bytes data = noise(k.bytes, k.at + 7);
+    if (k.at == 2 * block) {  // only clears bits of what the block holds
+      data.assign(rom.begin() + k.at, rom.begin() + k.at + k.bytes);
+      data[3] &= 0x0F;
+    }
+    EXPECT_EQ(update(c, k.at, data, k.spoil), WRITE_CHECK_FAILED);
+    c.expect_in_step();
+  }
   EXPECT_EQ(c.flash().ops().erases + c.flash().ops().programs, 0u);
+  EXPECT_TRUE(c.cells(0, 4 * MiB) == rom);
+  c.expect_no_misuse();
+}
+
+// The rewrite flag erases and programs a block that holds the data already.
+TEST(FlashUpdate, ARewriteErasesAndProgramsEvenWhenTheBlockHoldsTheData) {
+  const Bytes rom = noise(4 * MiB, 5);
+  const std::string file = scratch("update_rewrite") + "rom.bin";
+  spill(file, rom);
+  SimOptions options;
+  options.chip = "2/16";
+  options.rom_file = file;
+  AgentCart c(options);
+  const std::uint32_t block = c.erase_block;
+  const Bytes data(rom.begin() + block, rom.begin() + 2 * block);
+  const std::uint32_t bytes = block | UPDATE_REWRITE;
+  c.a.link.agent_request(REQ_FLASH_UPDATE, block, bytes, write_check(data, block, bytes));
+  c.a.link.write_words(data);
+  EXPECT_EQ(c.a.link.read_word(), UPDATE_ERASED);
+  c.expect_in_step();
+  EXPECT_EQ(c.flash().ops().erases, 1u);
+  EXPECT_GT(c.flash().ops().programs, 0u);
   EXPECT_TRUE(c.cells(0, 4 * MiB) == rom);
   c.expect_no_misuse();
 }

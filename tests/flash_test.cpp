@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cart/agent_crc.h"
 #include "tests/support/body_fixture.h"
 #include "tests/support/rom_wire.h"
 
@@ -175,7 +176,7 @@ constexpr std::uint32_t UPDATE_REFUSED_REPLY = 0x55AA00FF;
 
 // What the host does to the erase blocks a write touches, in wire order.
 struct Step {
-  enum Kind { Crcs, Head, Tail, Program, Update, WriteAll, Verify } kind;
+  enum Kind { Crcs, Head, Tail, Program, Update, WriteAll, Verify, Failures } kind;
   std::size_t block = 0;       // Program, Update: index among the touched blocks
   std::size_t count = 1;       // Program: blocks in the run
   std::uint32_t reply = 0;     // Update: the agent's answer
@@ -189,6 +190,8 @@ Step program(std::size_t block, std::size_t count = 1) { return {Step::Program, 
 Step update(std::size_t block, std::uint32_t reply) { return {Step::Update, block, 1, reply}; }
 Step write_all() { return {Step::WriteAll}; }
 Step verify(int bad_block = -1) { return {Step::Verify, 0, 1, 0, bad_block}; }
+// After the blocks that failed verify were written again
+Step failures() { return {Step::Failures}; }
 
 // A write of `data` at ROM offset `start` over `old`, scripted step by step.
 // The blocks must afterwards hold `old` with `data` laid over it: nothing
@@ -215,6 +218,7 @@ struct WriteScript {
   }
 
   void read_back(ScriptedCable& c, std::uint32_t offset, std::uint32_t length) const {
+    if (length == 0) return;
     const Bytes bytes = old.bytes(offset, length);
     c.request(0xFFFF0030, offset, length, length).read(le32(crc_of(bytes)));
     expect_rom_read(c, old, offset, length);
@@ -236,6 +240,14 @@ struct WriteScript {
       if (written && !asked) expect_flash_failures(c);
       asked = true;
     };
+    // Every block goes with its check word over its bytes, offset and count
+    auto update = [&](std::size_t i, std::uint32_t bytes_word, std::uint32_t reply) {
+      const std::uint32_t offset = first() + static_cast<std::uint32_t>(i) * block;
+      const Bytes bytes = blocks(i, 1);
+      c.request(0xFFFF0032, offset, bytes_word, write_check(bytes, offset, bytes_word));
+      pieces(c, bytes);
+      c.read(le32(reply));
+    };
     for (const Step& s : steps) {
       if (s.kind == Step::Program || s.kind == Step::Update || s.kind == Step::WriteAll) written = true;
       if (s.kind == Step::Verify) ask();
@@ -245,20 +257,14 @@ struct WriteScript {
           break;
         case Step::Head: read_back(c, first(), start - first()); break;
         case Step::Tail: read_back(c, end(), last_end() - end()); break;
-        case Step::Program:
-          c.request(0xFFFF0004, first() + static_cast<std::uint32_t>(s.block) * block,
-                    static_cast<std::uint32_t>(s.count) * block, 0);
-          pieces(c, blocks(s.block, s.count));
+        case Step::Program:  // an erased block is updated as any other
+          for (std::size_t i = s.block; i < s.block + s.count; ++i) update(i, block, UPDATE_PROGRAMMED_REPLY);
           break;
-        case Step::Update:
-          c.request(0xFFFF0032, first() + static_cast<std::uint32_t>(s.block) * block, block, 0);
-          pieces(c, blocks(s.block, 1));
-          c.read(le32(s.reply));
-          break;
+        case Step::Update: update(s.block, block, s.reply); break;
         case Step::WriteAll:
-          c.request(0xFFFF0005, first(), size, 0);
-          pieces(c, img);
+          for (std::size_t i = 0; i < size / block; ++i) update(i, block | UPDATE_REWRITE, UPDATE_ERASED);
           break;
+        case Step::Failures: expect_flash_failures(c); break;
         case Step::Verify: {
           std::vector<std::uint32_t> now = block_crcs(img, block);
           if (s.bad_block >= 0) now[static_cast<std::size_t>(s.bad_block)] ^= 0x00800000;
@@ -291,6 +297,13 @@ TEST(FlashWrite, ExactlyTheRangeChangesBlockByBlock) {
     bool verify_fails = false;  // the last Verify step's bad block fails the write
   };
   const std::string line = "0x30000 bytes writeing.\n";
+  const std::string again_line = [] {
+    FakeRom fresh{.seed = 0x9C, .erased = {}, .prefix = {}};
+    const std::uint32_t want = crc_of(fresh.bytes(0x20000, 0x20000));
+    return strprintf("The erase block at 0x20000 does not hold what was written (CRC32 %08X, expected "
+                     "%08X): writing it again.\n",
+                     want ^ 0x00800000, want);
+  }();
   const Case cases[] = {
       {"partial first and last block: the bytes around the range read back and kept",
        {0x10001, 0x30000}, {}, {}, {},
@@ -308,26 +321,26 @@ TEST(FlashWrite, ExactlyTheRangeChangesBlockByBlock) {
        "0x60000 bytes writeing.\n" + marks(8, 'W') +
            "\n1 of 3 erase blocks written (1 of them erased first), 2 unchanged.\nVerify OK: 3 "
            "erase blocks hold what was written.\n"},
-      {"erased blocks are programmed, a run of them in one request", {0x40000, 0x60000},
+      {"erased blocks are programmed, each checked on its own", {0x40000, 0x60000},
        {{0x40000, 0x80000}}, {}, {},
        {crcs(), program(0, 2), update(2, UPDATE_PROGRAMMED_REPLY), verify()},
        "0x60000 bytes writeing.\n" + marks(24, 'W') +
            "\n3 of 3 erase blocks written (0 of them erased first), 0 unchanged.\nVerify OK: 3 "
            "erase blocks hold what was written.\n"},
-      {"an erased partial block is not read back: its other bytes stay 0xFF", {0x100, 0x100},
-       {{0, 0x20000}}, {}, {}, {crcs(), program(0), verify()},
+      {"an erased partial block is read back too: its CRC crossed the link", {0x100, 0x100},
+       {{0, 0x20000}}, {}, {}, {crcs(), head(), tail(), program(0), verify()},
        "0x100 bytes writeing.\n" + marks(8, 'W') +
            "\n1 of 1 erase blocks written (0 of them erased first), 0 unchanged.\nVerify OK: 1 "
            "erase blocks hold what was written.\n"},
-      {"erased first block, used last block: only the tail is read back", {0x10000, 0x20000},
+      {"erased first block, used last block: both ends read back", {0x10000, 0x20000},
        {{0, 0x20000}}, {}, {},
-       {crcs(), tail(), program(0), update(1, UPDATE_KEPT_REPLY), verify()},
+       {crcs(), head(), tail(), program(0), update(1, UPDATE_KEPT_REPLY), verify()},
        "0x20000 bytes writeing.\n" + marks(16, 'W') +
            "\n1 of 2 erase blocks written (0 of them erased first), 1 unchanged.\nVerify OK: 2 "
            "erase blocks hold what was written.\n"},
-      {"--all-blocks: one flash write over the whole blocks", {0x10000, 0x20000},
+      {"--all-blocks: every block rewritten, a blank one not counted as erased", {0x10000, 0x20000},
        {{0x20000, 0x40000}}, {}, {.verify = true, .all_blocks = true},
-       {crcs(), head(), write_all(), verify()},
+       {crcs(), head(), tail(), write_all(), verify()},
        "0x20000 bytes writeing.\n" + marks(16, 'W') +
            "\n2 of 2 erase blocks written (1 of them erased first), 0 unchanged.\nVerify OK: 2 "
            "erase blocks hold what was written.\n"},
@@ -340,10 +353,20 @@ TEST(FlashWrite, ExactlyTheRangeChangesBlockByBlock) {
        {crcs(), update(1, UPDATE_ERASED_REPLY)},
        "0x40000 bytes writeing.\n" + marks(8, 'W') +
            "\n1 of 2 erase blocks written (1 of them erased first), 1 unchanged.\n"},
-      {"verify finds a block that does not hold the data", {0, 0x40000}, {}, {}, {},
-       {crcs(), update(0, UPDATE_ERASED_REPLY), update(1, UPDATE_ERASED_REPLY), verify(1)},
+      {"a block that fails verify is written again from the tool's copy", {0, 0x40000}, {}, {}, {},
+       {crcs(), update(0, UPDATE_ERASED_REPLY), update(1, UPDATE_ERASED_REPLY), verify(1),
+        update(1, UPDATE_PROGRAMMED_REPLY), failures(), verify()},
        "0x40000 bytes writeing.\n" + marks(16, 'W') +
-           "\n2 of 2 erase blocks written (2 of them erased first), 0 unchanged.\n",
+           "\n2 of 2 erase blocks written (2 of them erased first), 0 unchanged.\n" + again_line +
+           marks(8, 'W') + "\nVerify OK: 2 erase blocks hold what was written.\n"},
+      {"a block that keeps failing verify fails the write after three verifies", {0, 0x40000}, {}, {},
+       {},
+       {crcs(), update(0, UPDATE_ERASED_REPLY), update(1, UPDATE_ERASED_REPLY), verify(1),
+        update(1, UPDATE_KEPT_REPLY), failures(), verify(1), update(1, UPDATE_KEPT_REPLY), failures(),
+        verify(1)},
+       "0x40000 bytes writeing.\n" + marks(16, 'W') +
+           "\n2 of 2 erase blocks written (2 of them erased first), 0 unchanged.\n" + again_line +
+           marks(8, 'W') + "\n" + again_line + marks(8, 'W') + "\n",
        true},
   };
   for (const Case& tc : cases) {
@@ -397,8 +420,8 @@ TEST(FlashWrite, AnUpdateReplyThatIsNoneOfTheThreeFails) {
 }
 
 TEST(FlashWrite, ClipsToRomFromTheOffsetAndToTheFile) {
-  // On an erased ROM every touched block is programmed in one run: where
-  // the file's bytes lie in it shows what was clipped.
+  // On an erased ROM every touched block is programmed: where the file's
+  // bytes lie in it shows what was clipped.
   struct Case {
     const char* name;
     Range range;
@@ -427,7 +450,7 @@ TEST(FlashWrite, ClipsToRomFromTheOffsetAndToTheFile) {
     const Bytes file = pattern(tc.file_size, 5);
     FakeRom erased{.seed = 0, .erased = {{0, 0xFFFFFFFF}}, .prefix = {}};
     WriteScript w{erased, 0x20000, tc.start, Bytes(file.begin(), file.begin() + tc.sent)};
-    w.script(b.c, {crcs(), program(0, tc.blocks), verify()});
+    w.script(b.c, {crcs(), head(), tail(), program(0, tc.blocks), verify()});
     b.run([&] { flash_write(b.s.link, cart_of(2, tc.rom_size, 0x20000), tc.range, file, b.con); });
     EXPECT_EQ(b.failure, "");
     EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
@@ -535,11 +558,11 @@ TEST(FlashAppend, StartFollowsFreeSpaceAndTheBankRule) {
     const Bytes file = pattern(tc.file_size, 9);
     b.c.query(0xFFFF0020, {tc.free_reply});
     FakeRom erased{.seed = 0, .erased = {{0, 0xFFFFFFFF}}, .prefix = {}};
-    std::string tail;
+    std::string after;
     if (tc.sent > 0) {
       WriteScript w{erased, 0x20000, tc.start, Bytes(file.begin(), file.begin() + tc.sent)};
-      w.script(b.c, {crcs(), program(0), verify()});
-      tail = marks(8, 'W') +
+      w.script(b.c, {crcs(), head(), tail(), program(0), verify()});
+      after = marks(8, 'W') +
              "\n1 of 1 erase blocks written (0 of them erased first), 0 unchanged.\nVerify OK: 1 "
              "erase blocks hold what was written.\n";
     }
@@ -548,7 +571,7 @@ TEST(FlashAppend, StartFollowsFreeSpaceAndTheBankRule) {
     });
     EXPECT_EQ(b.failure, "");
     EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
-    EXPECT_EQ(b.out.str(), tc.messages + tail);
+    EXPECT_EQ(b.out.str(), tc.messages + after);
   }
 }
 

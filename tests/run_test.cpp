@@ -8,6 +8,7 @@
 #include "agent/agent_image.h"
 #include "agent/agent_layout.h"
 #include "app/run.h"
+#include "cart/agent_crc.h"
 #include "tests/support/rom_wire.h"
 #include "tests/support/scripted_cable.h"
 
@@ -182,8 +183,9 @@ void write_file(const std::string& path, const Bytes& data) {
 }
 
 TEST(ToolRun, WriteSendsTheFileThroughTheRunningAgent) {
-  // 20 KiB at 0x1000 of an erased 128 KiB block: the block is programmed
-  // whole, 0xFF around the file's bytes, and verified.
+  // 20 KiB at 0x1000 of an erased 128 KiB block: the bytes around the file's
+  // are read back (0xFF), the block goes whole with its check word, and is
+  // verified.
   ToolRun r;
   const std::string file = r.dir + "kartex_run_write.gba";
   const Bytes data = pattern(0x5000, 3);
@@ -191,9 +193,14 @@ TEST(ToolRun, WriteSendsTheFileThroughTheRunningAgent) {
   Bytes block(0x20000, 0xFF);
   std::copy(data.begin(), data.end(), block.begin() + 0x1000);
   r.marked(2, 0x400000, 0x20000).request(0xFFFF0030, 0, 0x20000, 0x20000).read(le32(crc32_blank(0x20000)));
-  r.cable->request(0xFFFF0004, 0, 0x20000, 0);
+  r.cable->request(0xFFFF0030, 0, 0x1000, 0x1000).read(le32(crc32_blank(0x1000)));
+  expect_rom_read(*r.cable, 0, Bytes(0x1000, 0xFF));
+  r.cable->request(0xFFFF0030, 0x6000, 0x1A000, 0x1A000).read(le32(crc32_blank(0x1A000)));
+  expect_rom_read(*r.cable, 0x6000, Bytes(0x1A000, 0xFF));
+  r.cable->request(0xFFFF0032, 0, 0x20000, write_check(block, 0, 0x20000));
   for (std::size_t at = 0; at < block.size(); at += 16384)
     r.cable->write(Bytes(block.begin() + at, block.begin() + at + 16384));
+  r.cable->read(le32(0x55AA0001));
   expect_flash_failures(*r.cable);
   r.cable->request(0xFFFF0030, 0, 0x20000, 0x20000).read(le32(crc32_of(block)));
   EXPECT_EQ(r({"fw", file, "0x1000", "20k"}), 0);
@@ -224,10 +231,11 @@ TEST(ToolRun, WriteOptionsReachTheCommands) {
       const Bytes data = pattern(0x20000, 0x41);
       write_file(file, data);
       r.marked(2, 0x400000, 0x20000).request(0xFFFF0030, 0, 0x20000, 0x20000).read(le32(0x0BADF00D));
-      r.cable->request(tc.all_blocks ? 0xFFFF0005 : 0xFFFF0032, 0, 0x20000, 0);
+      const std::uint32_t bytes_word = tc.all_blocks ? 0x80020000 : 0x20000;  // --all-blocks: rewrite
+      r.cable->request(0xFFFF0032, 0, bytes_word, write_check(data, 0, bytes_word));
       for (std::size_t at = 0; at < data.size(); at += 16384)
         r.cable->write(Bytes(data.begin() + at, data.begin() + at + 16384));
-      if (!tc.all_blocks) r.cable->read(le32(0x55AA0002));
+      r.cable->read(le32(0x55AA0002));
       expect_flash_failures(*r.cable);
       if (tc.verify) r.cable->request(0xFFFF0030, 0, 0x20000, 0x20000).read(le32(crc32_of(data)));
       std::vector<std::string> args = tc.options;
@@ -245,7 +253,10 @@ TEST(ToolRun, WriteOptionsReachTheCommands) {
       const std::string file = r.dir + "kartex_run_options.sav";
       const Bytes data = pattern(0x1000, 0x52);
       write_file(file, data);
-      r.marked(1, 0x4000, 0, 1).request(0xFFFF0010, 0, 0x1000, 0).write(data).read(le32(0x12345678));
+      r.marked(1, 0x4000, 0, 1)
+          .request(0xFFFF0039, 0, 0x1000, write_check(data, 0, 0x1000))
+          .write(data)
+          .read(le32(0x12345678));
       if (tc.verify) r.cable->request(0xFFFF0031, 0, 0x1000, 0x1000).read(le32(crc32_of(data)));
       std::vector<std::string> args = tc.options;
       args.insert(args.end(), {"sw", file, "0", "0x1000"});

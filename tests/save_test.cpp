@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cart/agent_crc.h"
 #include "tests/support/body_fixture.h"
 #include "tests/support/rom_wire.h"
 
@@ -13,6 +14,7 @@ namespace kartex::test {
 namespace {
 
 constexpr std::uint32_t REQ_SAVE_CRC = 0xFFFF0031;
+constexpr std::uint32_t REQ_SAVE_WRITE_CHECKED_CODE = 0xFFFF0039;
 
 CartInfo save_cart(std::int32_t save_type, std::uint32_t variant = 1) {
   CartInfo cart = cart_of(1, 0x400000, 0, variant);
@@ -148,14 +150,20 @@ TEST(SaveRead, BankedSramOffABlockBoundaryIsRefused) {
   }
 }
 
+// One save block write: the block with its check word over its bytes,
+// offset and count, answered `reply`.
+void expect_save_block(ScriptedCable& c, std::uint32_t offset, const Bytes& block,
+                       std::uint32_t reply = 0x12345678) {
+  const auto bytes = static_cast<std::uint32_t>(block.size());
+  c.request(REQ_SAVE_WRITE_CHECKED_CODE, offset, bytes, write_check(block, offset, bytes));
+  c.write(block);
+  c.read(le32(reply));
+}
+
 // The writes of one save_write call, block by block, each acknowledged.
-void expect_save_writes(ScriptedCable& c, std::uint32_t code, std::uint32_t first_offset,
-                        std::uint32_t block, const Bytes& data) {
-  for (std::uint32_t at = 0; at < data.size(); at += block) {
-    c.request(code, first_offset + at, block, 0);
-    c.write(Bytes(data.begin() + at, data.begin() + at + block));
-    c.read(le32(0x12345678));
-  }
+void expect_save_writes(ScriptedCable& c, std::uint32_t first_offset, std::uint32_t block, const Bytes& data) {
+  for (std::uint32_t at = 0; at < data.size(); at += block)
+    expect_save_block(c, first_offset + at, Bytes(data.begin() + at, data.begin() + at + block));
 }
 
 TEST(SaveWrite, EachTypeWritesAcknowledgedBlocksAndVerifies) {
@@ -164,22 +172,22 @@ TEST(SaveWrite, EachTypeWritesAcknowledgedBlocksAndVerifies) {
     std::int32_t save_type;
     std::size_t file_size;
     Range range;
-    std::uint32_t code, first_offset, block;
+    std::uint32_t first_offset, block;
     int blocks;
     const char* lines;
   };
   const Case cases[] = {
-      {"EEP4K: 600-byte file clipped to the device, read back", 4, 600, {}, 0xFFFF000F, 0, 0x200,
+      {"EEP4K: 600-byte file clipped to the device, read back", 4, 600, {}, 0, 0x200,
        1, "Write size is longer than device.\n0x200 bytes writeing.\n"},
-      {"EEP64K read back", 5, 0x2000, {}, 0xFFFF000F, 0, 0x2000, 1, "0x2000 bytes writeing.\n"},
+      {"EEP64K read back", 5, 0x2000, {}, 0, 0x2000, 1, "0x2000 bytes writeing.\n"},
       {"SRAM256K from 0x1000 clipped to the device's end", 1, 0x8000, {0x1000, 0x8000},
-       0xFFFF0010, 0x1000, 0x1000, 7, "Write size is longer than device.\n0x7000 bytes writeing.\n"},
-      {"FLASH8M: plain save offsets, 127 blocks", 7, 0x100000, {}, 0xFFFF0011, 0, 0x2000, 127,
+       0x1000, 0x1000, 7, "Write size is longer than device.\n0x7000 bytes writeing.\n"},
+      {"FLASH8M: plain save offsets, 127 blocks", 7, 0x100000, {}, 0, 0x2000, 127,
        "Write size is longer than device.\n0xFE000 bytes writeing.\n"},
-      {"FLASH512K range", 3, 0x10000, {0x2000, 0x2000}, 0xFFFF0011, 0x2000, 0x1000, 2,
+      {"FLASH512K range", 3, 0x10000, {0x2000, 0x2000}, 0x2000, 0x1000, 2,
        "0x2000 bytes writeing.\n"},
-      {"SRAM2M whole", 2, 0x40000, {}, 0xFFFF0010, 0, 0x1000, 64, "0x40000 bytes writeing.\n"},
-      {"no save memory: nothing sent, nothing verified", 0, 0x1000, {}, 0, 0, 0x1000, 0,
+      {"SRAM2M whole", 2, 0x40000, {}, 0, 0x1000, 64, "0x40000 bytes writeing.\n"},
+      {"no save memory: nothing sent, nothing verified", 0, 0x1000, {}, 0, 0x1000, 0,
        "Write size is longer than device.\n0x0 bytes writeing.\n"},
   };
   for (const Case& tc : cases) {
@@ -187,7 +195,7 @@ TEST(SaveWrite, EachTypeWritesAcknowledgedBlocksAndVerifies) {
     Body b;
     const Bytes file = pattern(tc.file_size, 21);
     const Bytes sent(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(tc.blocks * tc.block));
-    expect_save_writes(b.c, tc.code, tc.first_offset, tc.block, sent);
+    expect_save_writes(b.c, tc.first_offset, tc.block, sent);
     std::string verified;
     if (tc.blocks > 0) {
       if (is_eeprom(tc.save_type)) {
@@ -208,24 +216,29 @@ TEST(SaveWrite, EachTypeWritesAcknowledgedBlocksAndVerifies) {
   }
 }
 
-TEST(SaveWrite, VerifyNamesTheBlockThatDoesNotHoldTheData) {
+// A block that does not verify is written again from the tool's copy;
+// one that still does not after three verifies fails the write, naming it.
+TEST(SaveWrite, ABlockThatFailsVerifyIsWrittenAgain) {
   struct Case {
     const char* name;
     std::int32_t save_type;
     Range range;
-    std::uint32_t code;
     std::uint32_t bad;  // offset of the block that comes back different
+    int bad_rounds;     // verifies that find it different (3: all of them)
     bool verify;
     const char* failure;
   };
   const Case cases[] = {
-      {"SRAM256K: the console's CRC differs", 1, {0x1000, 0x3000}, 0xFFFF0010, 0x3000, true,
+      {"SRAM256K: the console's CRC differs once", 1, {0x1000, 0x3000}, 0x3000, 1, true, ""},
+      {"SRAM256K: the console's CRC keeps differing", 1, {0x1000, 0x3000}, 0x3000, 3, true,
        "verify failed: the save block at 0x3000 does not hold what was written"},
-      {"FLASH1M: the first block", 6, {0x10000, 0x2000}, 0xFFFF0011, 0x10000, true,
+      {"FLASH1M: the first block, twice", 6, {0x10000, 0x2000}, 0x10000, 2, true, ""},
+      {"FLASH1M: the first block keeps differing", 6, {0x10000, 0x2000}, 0x10000, 3, true,
        "verify failed: the save block at 0x10000 does not hold what was written"},
-      {"EEP4K: the read-back differs", 4, {0, 0x200}, 0xFFFF000F, 0, true,
+      {"EEP4K: the read-back differs once", 4, {0, 0x200}, 0, 1, true, ""},
+      {"EEP4K: the read-back keeps differing", 4, {0, 0x200}, 0, 3, true,
        "verify failed: the save block at 0x0 does not hold what was written"},
-      {"--no-verify asks nothing afterwards", 1, {0x1000, 0x3000}, 0xFFFF0010, 0, false, ""},
+      {"--no-verify asks nothing afterwards", 1, {0x1000, 0x3000}, 0x1000, 0, false, ""},
   };
   for (const Case& tc : cases) {
     SCOPED_TRACE(tc.name);
@@ -235,19 +248,65 @@ TEST(SaveWrite, VerifyNamesTheBlockThatDoesNotHoldTheData) {
     const auto start = static_cast<std::uint32_t>(tc.range.start_offset);
     const Bytes file = pattern(static_cast<std::size_t>(tc.range.length), 0x3C);
     const auto blocks = file.size() / block;
-    expect_save_writes(b.c, tc.code, start, block, file);
-    if (tc.verify && is_eeprom(tc.save_type)) {
-      b.c.request(0xFFFF000E, start, block, 0).read(flipped(file, 5));
-    } else if (tc.verify) {
-      std::vector<std::uint32_t> crcs = block_crcs(file, block);
-      crcs[(tc.bad - start) / block] ^= 1;
-      expect_crcs(b.c, REQ_SAVE_CRC, start, static_cast<std::uint32_t>(file.size()), block, crcs);
+    const Bytes bad_block(file.begin() + (tc.bad - start), file.begin() + (tc.bad - start + block));
+    expect_save_writes(b.c, start, block, file);
+    std::string again;
+    for (int round = 0; tc.verify && round < 3; ++round) {
+      const bool bad = round < tc.bad_rounds;
+      if (is_eeprom(tc.save_type)) {
+        b.c.request(0xFFFF000E, start, block, 0).read(bad ? flipped(file, 5) : file);
+      } else {
+        std::vector<std::uint32_t> crcs = block_crcs(file, block);
+        if (bad) crcs[(tc.bad - start) / block] ^= 1;
+        expect_crcs(b.c, REQ_SAVE_CRC, start, static_cast<std::uint32_t>(file.size()), block, crcs);
+      }
+      if (!bad) break;
+      if (round == 2) break;
+      expect_save_block(b.c, tc.bad, bad_block);
+      again += strprintf("The save block at 0x%X does not hold what was written: writing it again.\nW\n", tc.bad);
     }
     b.run([&] { save_write(b.s.link, cart, tc.range, file, b.con, EepromOrder::Tool, {.verify = tc.verify}); });
     EXPECT_EQ(b.failure, tc.failure);
     EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
-    EXPECT_EQ(b.out.str(), strprintf("0x%zX bytes writeing.\n", file.size()) +
-                               std::string(blocks, 'W') + (tc.verify ? "\n" : ""));
+    const std::string ok =
+        tc.verify && !*tc.failure ? strprintf("Verify OK: %zu save blocks hold what was written.\n", blocks) : "";
+    EXPECT_EQ(b.out.str(), strprintf("0x%zX bytes writeing.\n", file.size()) + std::string(blocks, 'W') +
+                               (tc.verify ? "\n" : "") + again + ok);
+  }
+}
+
+// A block the agent found disagreeing with its check word was not written:
+// it is sent again, at most three times, and the marks count blocks, not
+// sends. Any other answer fails the write at once.
+TEST(SaveWrite, ABlockThatArrivesCorruptedIsSentAgain) {
+  constexpr std::uint32_t CHECK_FAILED = 0x55AA00FE;
+  struct Case {
+    const char* name;
+    std::vector<std::uint32_t> replies;  // to the second block's sends
+    const char* failure;
+  };
+  const Case cases[] = {
+      {"refused once", {CHECK_FAILED, 0x12345678}, ""},
+      {"refused twice", {CHECK_FAILED, CHECK_FAILED, 0x12345678}, ""},
+      {"refused three times", {CHECK_FAILED, CHECK_FAILED, CHECK_FAILED},
+       "the save block at 0x1000 arrived corrupted 3 times over the link; nothing of it was written "
+       "(check the cable and the cartridge's contacts)"},
+      {"an answer that is neither", {0x5555AAAA},
+       "the console did not write the save block at 0x1000 (it answered 0x5555AAAA)"},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    Body b;
+    const Bytes file = pattern(0x2000, 0x44);
+    const Bytes first(file.begin(), file.begin() + 0x1000), second(file.begin() + 0x1000, file.end());
+    expect_save_block(b.c, 0, first);
+    for (std::uint32_t reply : tc.replies) expect_save_block(b.c, 0x1000, second, reply);
+    if (!*tc.failure) expect_crcs(b.c, REQ_SAVE_CRC, 0, 0x2000, 0x1000, block_crcs(file, 0x1000));
+    b.run([&] { save_write(b.s.link, save_cart(1), {}, file, b.con); });
+    EXPECT_EQ(b.failure, tc.failure);
+    EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
+    EXPECT_EQ(b.out.str(), std::string("0x2000 bytes writeing.\nWW") +
+                               (*tc.failure ? "" : "\nVerify OK: 2 save blocks hold what was written.\n"));
   }
 }
 
@@ -308,7 +367,7 @@ TEST(EepromOrder, EmulatorOrderReversesEachEightByteBlockBothWays) {
     EXPECT_NE(reading.out.str().find(crc_line(file)), std::string::npos) << reading.out.str();
 
     Body writing;
-    writing.c.request(0xFFFF000F, 0, static_cast<std::uint32_t>(block), 0).write(wire).read(le32(0x12345678));
+    expect_save_block(writing.c, 0, wire);
     writing.c.request(0xFFFF000E, 0, static_cast<std::uint32_t>(block), 0).read(wire);
     writing.run([&] { save_write(writing.s.link, cart, {}, file, writing.con, EepromOrder::Emulator); });
     EXPECT_EQ(writing.failure, "");

@@ -12,4 +12,8 @@ void eeprom_read_block(u32 addr_bits, u32 block, u8 *dest);
 /* Waits for the EEPROM to finish, for a bounded time; not reported */
 void eeprom_write_block(u32 addr_bits, u32 block, const u8 *src);
 
+/* Writes the bytes at data_buffer to the EEPROM from offset; a block
+ * covered in part keeps its other bytes (eeprom_requests.c) */
+void eeprom_write(u32 offset, u32 bytes);
+
 #endif

@@ -33,11 +33,9 @@ void req_eeprom_read(u32 offset, u32 bytes, u32 unused)
   send_words(words_for_bytes(bytes), data_buffer);
 }
 
-void req_eeprom_write(u32 offset, u32 bytes, u32 unused)
+void eeprom_write(u32 offset, u32 bytes)
 {
-  (void)unused;
   u32 addr_bits = eeprom_addr_bits();
-  recv_words(words_for_bytes(bytes), data_buffer);
   for (u32 done = 0; done < bytes;) {
     u32 pos = offset + done;
     u32 part = unit_part(pos, bytes - done, EEPROM_BLOCK_BYTES);
@@ -52,5 +50,12 @@ void req_eeprom_write(u32 offset, u32 bytes, u32 unused)
     }
     done += part;
   }
+}
+
+void req_eeprom_write(u32 offset, u32 bytes, u32 unused)
+{
+  (void)unused;
+  recv_words(words_for_bytes(bytes), data_buffer);
+  eeprom_write(offset, bytes);
   reply_done();
 }

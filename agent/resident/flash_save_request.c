@@ -1,19 +1,56 @@
 /* The save write of FLASH save chips and of the save area in the ROM's
  * flash: the whole block is received first, then written, then
- * acknowledged. */
+ * acknowledged. The checked save write of every save type lives here too. */
+#include "agent/resident/eeprom.h"
 #include "agent/resident/flash_save_write.h"
 #include "agent/resident/link.h"
 #include "agent/resident/rom_save_write.h"
 #include "agent/resident/requests.h"
+#include "agent/resident/save_window.h"
 #include "agent/resident/state.h"
+#include "agent/resident/write_check.h"
+
+static void flash_saves_write(u32 offset, u32 bytes)
+{
+  if (save_type == SAVE_TYPE_ROM_FLASH)
+    rom_save_write(offset, bytes);
+  else
+    flash_save_write(offset, bytes);
+}
 
 void req_flash_save_write(u32 offset, u32 bytes, u32 unused)
 {
   (void)unused;
   recv_words(words_for_bytes(bytes), data_buffer);
-  if (save_type == SAVE_TYPE_ROM_FLASH)
-    rom_save_write(offset, bytes);
-  else
-    flash_save_write(offset, bytes);
+  flash_saves_write(offset, bytes);
   reply_done();
+}
+
+/* The method of the save type found, as the host picks the described
+ * write request by it; no save memory takes nothing. */
+void req_save_write_checked(u32 offset, u32 bytes, u32 check)
+{
+  recv_words(words_for_bytes(bytes), data_buffer);
+  u32 reply = WRITE_CHECK_FAILED;
+  if (write_check(offset, bytes) == check) {
+    switch (save_type) {
+    case SAVE_TYPE_SRAM_32K:
+    case SAVE_TYPE_SRAM_LARGE:
+      sram_write(offset, bytes);
+      break;
+    case SAVE_TYPE_EEPROM_512:
+    case SAVE_TYPE_EEPROM_8K:
+      eeprom_write(offset, bytes);
+      break;
+    case SAVE_TYPE_FLASH_64K:
+    case SAVE_TYPE_FLASH_128K:
+    case SAVE_TYPE_ROM_FLASH:
+      flash_saves_write(offset, bytes);
+      break;
+    default:
+      break;
+    }
+    reply = REPLY_DONE;
+  }
+  send_words(1, &reply);
 }

@@ -34,6 +34,7 @@ static const request_handler request_table[] = {
     [REQ_SLOT(REQ_CART_FINGERPRINT)] = req_cart_fingerprint,
     [REQ_SLOT(REQ_FLASH_FAILURES)] = req_flash_failures,
     [REQ_SLOT(REQ_VIDEO_FRAME)] = req_video_frame,
+    [REQ_SLOT(REQ_SAVE_WRITE_CHECKED)] = req_save_write_checked,
 };
 
 #define REQUEST_SLOTS (sizeof request_table / sizeof request_table[0])

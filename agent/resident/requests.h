@@ -48,6 +48,8 @@ void req_sram_bank_store(u32 a1, u32 a2, u32 a3);
 void req_eeprom_read(u32 a1, u32 a2, u32 a3);
 void req_eeprom_write(u32 a1, u32 a2, u32 a3);
 void req_flash_save_write(u32 a1, u32 a2, u32 a3);
+/* Ours: a save block written only when it arrived as sent */
+void req_save_write_checked(u32 a1, u32 a2, u32 a3);
 
 /* An erase or a save block write is finished, whatever happened */
 static inline void reply_done(void)

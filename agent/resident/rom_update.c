@@ -2,8 +2,10 @@
  * start) should hold, and the agent writes only what it must. A block that
  * already holds the data is left alone; data that only clears bits is
  * programmed over the old contents, unit by unit where a unit changes;
- * anything else erases the block and programs it again. The bytes of the
- * block beyond the range keep their contents either way. */
+ * anything else erases the block and programs it again (always so when
+ * the host asks for a rewrite). The bytes of the block beyond the range
+ * keep their contents either way. Data that disagrees with its check word
+ * writes nothing. */
 #include "link/protocol.h"
 #include "agent/hw/rom_flash.h"
 #include "agent/resident/flash_modes.h"
@@ -14,6 +16,7 @@
 #include "agent/resident/rom_program.h"
 #include "agent/resident/rom_status.h"
 #include "agent/resident/state.h"
+#include "agent/resident/write_check.h"
 
 enum change { SAME, CLEARS_BITS, NEEDS_ERASE };
 
@@ -109,7 +112,7 @@ static u32 round_up(u32 n, u32 unit)
   return (n + unit - 1) & ~(unit - 1);
 }
 
-static u32 flash_update(u32 offset, u32 bytes)
+static u32 flash_update(u32 offset, u32 bytes, int rewrite)
 {
   if (!takes_update(offset, bytes))
     return UPDATE_REFUSED;
@@ -125,7 +128,7 @@ static u32 flash_update(u32 offset, u32 bytes)
   if (bytes & 1)
     data_buffer[bytes] = (u8)(chip_read(w + count - 1) >> 8);
 
-  enum change change = compare(w, data, count);
+  enum change change = rewrite ? NEEDS_ERASE : compare(w, data, count);
   if (change == SAME)
     return UPDATE_KEPT;
 
@@ -149,11 +152,13 @@ static u32 flash_update(u32 offset, u32 bytes)
   return reply;
 }
 
-/* The data is received whole before the ROM is touched */
-void req_flash_update(u32 offset, u32 bytes, u32 unused)
+/* The data is received whole and checked before the ROM is touched */
+void req_flash_update(u32 offset, u32 bytes, u32 check)
 {
-  (void)unused;
-  recv_words(words_for_bytes(bytes), data_buffer);
-  u32 reply = flash_update(offset, bytes);
+  u32 length = bytes & ~UPDATE_REWRITE;
+  recv_words(words_for_bytes(length), data_buffer);
+  u32 reply = WRITE_CHECK_FAILED;
+  if (write_check(offset, bytes) == check)
+    reply = flash_update(offset, length, (bytes & UPDATE_REWRITE) != 0);
   send_words(1, &reply);
 }

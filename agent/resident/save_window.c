@@ -51,14 +51,11 @@ void req_save_read(u32 offset, u32 bytes, u32 unused)
   send_words(words_for_bytes(bytes), data_buffer);
 }
 
-/* The whole block is received before the first byte is written. Only
- * banked SRAM switches banks; on any other save the bytes go to the
+/* Only banked SRAM switches banks; on any other save the bytes go to the
  * window as they are. */
-void req_sram_write(u32 offset, u32 bytes, u32 unused)
+void sram_write(u32 offset, u32 bytes)
 {
-  (void)unused;
   const u8 *buffer = data_buffer;
-  recv_words(words_for_bytes(bytes), data_buffer);
   for (u32 done = 0; done < bytes;) {
     u32 pos = offset + done;
     u32 part = unit_part(pos, bytes - done, SAVE_WINDOW_SIZE);
@@ -70,5 +67,13 @@ void req_sram_write(u32 offset, u32 bytes, u32 unused)
   }
   if (save_type == SAVE_TYPE_SRAM_LARGE)
     select_sram_bank(0);
+}
+
+/* The whole block is received before the first byte is written */
+void req_sram_write(u32 offset, u32 bytes, u32 unused)
+{
+  (void)unused;
+  recv_words(words_for_bytes(bytes), data_buffer);
+  sram_write(offset, bytes);
   reply_done();
 }

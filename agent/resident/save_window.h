@@ -14,4 +14,7 @@ typedef void (*save_part_visit)(u32 window, u32 count, void *context);
  * goes back to SRAM bank 0. */
 void save_window_visit(u32 offset, u32 bytes, save_part_visit visit, void *context);
 
+/* Writes the bytes at data_buffer to SRAM from offset */
+void sram_write(u32 offset, u32 bytes);
+
 #endif

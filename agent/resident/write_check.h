@@ -1,0 +1,11 @@
+/* The check word of a block write of ours (link/protocol.h): the CRC-32 of
+ * the block's bytes in the data buffer, then of the offset and byte count
+ * words as the request carried them. */
+#ifndef KARTEX_AGENT_WRITE_CHECK_H
+#define KARTEX_AGENT_WRITE_CHECK_H
+
+#include "agent/resident/types.h"
+
+u32 write_check(u32 offset, u32 bytes);
+
+#endif
