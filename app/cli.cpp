@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 
 #include "common/output.h"
 #include "common/failure.h"
@@ -21,6 +22,8 @@ constexpr CommandWord COMMAND_WORDS[] = {
     {"FA", Command::FA}, {"SR", Command::SR},   {"SW", Command::SW}, {"RTC", Command::RTC},
 };
 
+constexpr const char* COMMAND_LIST = "fr, fw, fa, fe, sr, sw, rtc and vts";
+
 bool same_word(const std::string& arg, const char* word) {
   std::string upper = arg;
   std::transform(upper.begin(), upper.end(), upper.begin(),
@@ -28,9 +31,27 @@ bool same_word(const std::string& arg, const char* word) {
   return upper == word;
 }
 
-bool uses_range(Command command) {
-  return command == Command::FR || command == Command::FW || command == Command::FA ||
-         command == Command::SR || command == Command::SW;
+std::string lower_word(Command command) {
+  std::string word = command_word(command);
+  std::transform(word.begin(), word.end(), word.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return word;
+}
+
+std::string unknown_command(const std::string& word) {
+  return "unknown command \"" + word + "\"; the commands are " + COMMAND_LIST +
+         " (kartex --help tells more)";
+}
+
+// What follows the command word, for the line that refuses one argument too many.
+const char* arguments_taken(Command command) {
+  switch (command) {
+    case Command::FE: return "no arguments";
+    case Command::FA: return "a file name, or a file name, 0 and a length";
+    case Command::RTC: return "at most one program file name";
+    case Command::VTS: return "one video file name";
+    default: return "a file name, or a file name, a start offset and a length";
+  }
 }
 
 int parse_timeout(const std::string& text) {
@@ -41,13 +62,34 @@ int parse_timeout(const std::string& text) {
   return std::max(1, static_cast<int>(seconds * 1000));
 }
 
-// A negative value other than the absent marker would make negative piece
-// sizes further on.
-std::int32_t checked(std::int32_t value, const char* what, const std::string& text) {
-  if (value < 0 && value != NOT_GIVEN)
-    fail(strprintf("%s \"%s\" is negative (0x%X); give a value from 0 to 0x7FFFFFFF", what,
-                   text.c_str(), static_cast<unsigned>(value)));
-  return value;
+// A start offset or length, or one line saying what it takes.
+std::int32_t number_argument(const std::string& text, const char* what, Suffix suffix) {
+  const ParsedNumber n = parse_number(text, suffix);
+  switch (n.verdict) {
+    case ParsedNumber::Verdict::Ok: return n.value;
+    case ParsedNumber::Verdict::Negative:
+      fail(strprintf("%s \"%s\" is negative; give a value from 0 to 0x7FFFFFFF", what, text.c_str()));
+    case ParsedNumber::Verdict::TooLarge:
+      fail(strprintf("%s \"%s\" is too large; give a value from 0 to 0x7FFFFFFF", what, text.c_str()));
+    case ParsedNumber::Verdict::NotANumber: break;
+  }
+  fail(strprintf("%s \"%s\" is not a number; give decimal digits, or hex digits after 0x%s", what,
+                 text.c_str(),
+                 suffix == Suffix::Applied ? ", with k (x1024) or m (x1048576) at the end if you like"
+                                           : " (k and m are for the length only)"));
+}
+
+// "-" alone is a file name (standard input or output), and "-5" a number
+// that the range check refuses with its own line.
+bool looks_like_option(const std::string& arg) {
+  return arg.size() > 1 && arg[0] == '-' && !std::isdigit(static_cast<unsigned char>(arg[1]));
+}
+
+// A lone word that is no command is a video only when there is such a file:
+// a mistyped command must not reach the cable as a video to play.
+bool is_video_file(const std::string& name) {
+  std::error_code ec;
+  return std::filesystem::exists(name, ec) && !std::filesystem::is_directory(name, ec);
 }
 
 }  // namespace
@@ -60,13 +102,17 @@ const char* command_word(Command command) {
 
 CommandLine parse_command_line(const std::vector<std::string>& args) {
   CommandLine line;
-  std::size_t i = 0;
-  // Global options come before the command word.
-  for (; i < args.size() && args[i].rfind("-", 0) == 0 && args[i].size() > 1; ++i) {
+  std::vector<std::string> words;  // the command word and its arguments
+  bool options_ended = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (options_ended || !looks_like_option(arg)) {
+      words.push_back(arg);
+      continue;
+    }
     if (arg == "--") {
-      ++i;
-      break;
+      options_ended = true;
+      continue;
     }
     std::string name = arg;
     std::string value;
@@ -108,6 +154,8 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
       line.invocation.write.verify = false;
     } else if (name == "--all-blocks" && !has_value) {
       line.invocation.write.all_blocks = true;
+    } else if (name == "--yes" && !has_value) {
+      line.invocation.yes = true;
     } else if (name == "--trace") {
       line.transport.trace_path = take_value();
       if (line.transport.trace_path.empty()) fail("--trace needs a file name");
@@ -123,36 +171,63 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
 
   if (line.transport.sim && line.transport.usb) fail("--usb and --sim exclude each other");
 
-  const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
-  if (rest.empty()) {
+  if (words.empty()) {
     line.action = CommandLine::Action::Usage;
+    line.usage_note = "no command given; kartex --help lists the commands and options";
     return line;
   }
   Invocation& inv = line.invocation;
   const CommandWord* match = nullptr;
   for (const CommandWord& w : COMMAND_WORDS)
-    if (same_word(rest[0], w.word)) {
+    if (same_word(words[0], w.word)) {
       match = &w;
       break;
     }
   if (!match) {
-    // A lone unknown word is a video file to play.
-    if (rest.size() != 1) {
+    if (words.size() != 1) {
       line.action = CommandLine::Action::Usage;
+      line.usage_note = unknown_command(words[0]);
       return line;
     }
+    if (!is_video_file(words[0])) fail(unknown_command(words[0]));
     inv.command = Command::VTS;
-    inv.file_name = rest[0];
+    inv.file_name = words[0];
     return line;
   }
   inv.command = match->command;
-  if (rest.size() >= 2) inv.file_name = rest[1];
-  if (inv.command == Command::VTS && rest.size() == 1) inv.file_name = rest[0];
-  if (inv.command == Command::RTC && rest.size() == 1) inv.file_name = DEFAULT_PROGRAM_FILE;
-  // A start offset without a length is ignored, as is a start offset for FA.
-  if (uses_range(inv.command) && rest.size() >= 4) {
-    inv.start_offset = checked(parse_number(rest[2], Suffix::Ignored), "start offset", rest[2]);
-    inv.length = checked(parse_number(rest[3], Suffix::Applied), "length", rest[3]);
+  const std::vector<std::string> rest(words.begin() + 1, words.end());
+
+  // How many words may follow the command word.
+  std::size_t most = 1;
+  switch (inv.command) {
+    case Command::FE: most = 0; break;
+    case Command::RTC:
+    case Command::VTS: most = 1; break;
+    default: most = 3; break;
+  }
+  if (rest.size() > most)
+    fail(strprintf("%s takes %s; \"%s\" is one argument too many", lower_word(inv.command).c_str(),
+                   arguments_taken(inv.command), rest[most].c_str()));
+
+  if (!rest.empty()) inv.file_name = rest[0];
+  if (inv.command == Command::VTS && rest.empty()) inv.file_name = words[0];
+  if (inv.command == Command::RTC && rest.empty()) inv.file_name = DEFAULT_PROGRAM_FILE;
+  if (most == 3 && rest.size() == 2)
+    fail(strprintf("start offset \"%s\" without a length; a start offset needs a length after it: "
+                   "kartex %s FILE START LENGTH",
+                   rest[1].c_str(), lower_word(inv.command).c_str()));
+  if (rest.size() == 3) {
+    inv.start_offset = number_argument(rest[1], "start offset", Suffix::Ignored);
+    inv.length = number_argument(rest[2], "length", Suffix::Applied);
+    // fa finds its own start behind what the cartridge holds; a start offset
+    // other than 0 would be one the write does not go to.
+    if (inv.command == Command::FA) {
+      if (inv.start_offset != 0)
+        fail(strprintf("fa writes behind what the cartridge already holds and takes no start "
+                       "offset (\"%s\"): give 0 before the length, as in kartex fa FILE 0 LENGTH",
+                       rest[1].c_str()));
+      inv.start_offset = NOT_GIVEN;
+    }
   }
   return line;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The command line: global options before the command word, then the
-// command word and its arguments.
+// The command line: the command word and its arguments, with the options
+// before or after them; "--" ends the options.
 
 #include <cstdint>
 #include <string>
@@ -26,15 +26,18 @@ struct Invocation {
   WriteOptions write;  // --no-verify, --all-blocks, for fw, fa and sw
   bool plain_video = false;  // --video=plain, for vts
   std::string files_folder;  // --files, for rtc; empty: the current directory
+  bool yes = false;          // --yes: fe erases without asking
 };
 
 struct CommandLine {
   enum class Action { Run, Help, Version, Usage } action = Action::Run;
   TransportOptions transport;
   Invocation invocation;
+  // With Usage: what was wrong, one line for standard error after the usage.
+  std::string usage_note;
 };
 
-// Throws Failure for an option or number the tool refuses.
+// Throws Failure for an option, number or argument the tool refuses.
 CommandLine parse_command_line(const std::vector<std::string>& args);
 
 constexpr const char* DEFAULT_PROGRAM_FILE = "rtcset.gba";

@@ -4,6 +4,7 @@
 
 #include "app/agent_identity.h"
 #include "app/cli.h"
+#include "app/confirm_erase.h"
 #include "common/output.h"
 #include "app/host_file.h"
 #include "app/interrupt.h"
@@ -152,7 +153,10 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
     case Command::FR: flash_read(link, cart, range, *host.output, con); break;
     case Command::FW: flash_write(link, cart, range, host.input, con, inv.write); break;
     case Command::FA: flash_append(link, cart, range, host.input, con, inv.write); break;
-    case Command::FE: flash_erase(link, cart, con); break;
+    case Command::FE:
+      if (!inv.yes && env.in_is_terminal && env.in) confirm_erase(link, cart, con, *env.in);
+      flash_erase(link, cart, con);
+      break;
     case Command::SR: save_read(link, cart, range, *host.output, con, inv.eeprom_order); break;
     case Command::SW:
       save_write(link, cart, range, host.input, con, inv.eeprom_order, inv.write);
@@ -168,7 +172,8 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
 }  // namespace
 
 int run(const std::vector<std::string>& args, RunEnv& env) {
-  Output con{.out = env.out, .err = env.err, .progress_bar = env.progress_bar};
+  Output con{.out = env.out, .err = env.err, .progress_bar = env.progress_bar,
+             .marks_in_bar = env.marks_in_bar};
   con.print("%s", BANNER);
   try {
     CommandLine line = parse_command_line(args);
@@ -179,7 +184,10 @@ int run(const std::vector<std::string>& args, RunEnv& env) {
     switch (line.action) {
       case CommandLine::Action::Help: print_help(env.out); return EXIT_OK;
       case CommandLine::Action::Version: con.print("kartex %s\n", KARTEX_VERSION); return EXIT_OK;
-      case CommandLine::Action::Usage: print_usage(env.out); return EXIT_FATAL;
+      case CommandLine::Action::Usage:
+        print_usage(env.out);
+        if (!line.usage_note.empty()) env.err << "kartex: " << line.usage_note << "\n" << std::flush;
+        return EXIT_FATAL;
       case CommandLine::Action::Run: break;
     }
     return run_command(line, env, con);
@@ -187,6 +195,7 @@ int run(const std::vector<std::string>& args, RunEnv& env) {
     con.progress_end();
     if (f.stream() == Failure::Stream::Out) {
       env.out << f.what() << std::flush;
+      if (!f.note().empty()) env.err << "kartex: " << f.note() << "\n" << std::flush;
     } else {
       // End a line of progress marks so that the error stands on its own.
       if (con.mid_line) env.out << '\n';

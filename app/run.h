@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -32,6 +33,11 @@ struct RunEnv {
   std::function<bool()> interrupted = nullptr;
   // Standard error is a terminal that takes the progress bar.
   bool progress_bar = false;
+  // Standard output is that same terminal: the bar counts the marks.
+  bool marks_in_bar = false;
+  // Where fe's question is answered; asked only when `in_is_terminal`.
+  std::istream* in = nullptr;
+  bool in_is_terminal = false;
   // Where the video command's playback shows and sounds: a window and the
   // sound device when there are any, nothing otherwise.
   MediaOutputs video_outputs{};

@@ -26,4 +26,7 @@ PipesOpener make_opener(const TransportOptions& options, std::ostream& report);
 // driver on Windows. nullptr when no cable is present.
 std::unique_ptr<Pipes> open_platform_cable(const TransportOptions& options);
 
+// What to try when this platform's transport finds no cable: one line.
+const char* no_cable_hint();
+
 }  // namespace kartex

@@ -13,4 +13,8 @@ std::unique_ptr<Pipes> open_platform_cable(const TransportOptions& options) {
   return open_win_cable(options.timeout_ms);
 }
 
+const char* no_cable_hint() {
+  return "no cable found: check that it is plugged in and that its driver is installed";
+}
+
 }  // namespace kartex

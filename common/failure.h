@@ -21,15 +21,21 @@ class Failure : public std::runtime_error {
   // standard output; our diagnostics go to standard error.
   enum class Stream { Out, Err };
 
-  Failure(std::string line, Stream stream = Stream::Err, int status = EXIT_FATAL)
-      : std::runtime_error(std::move(line)), stream_(stream), status_(status) {}
+  // `note`: a diagnostic line for standard error after a fixed message on
+  // standard output (what to try, the system's reason); empty for none.
+  Failure(std::string line, Stream stream = Stream::Err, int status = EXIT_FATAL,
+          std::string note = {})
+      : std::runtime_error(std::move(line)), stream_(stream), status_(status),
+        note_(std::move(note)) {}
 
   Stream stream() const { return stream_; }
   int status() const { return status_; }
+  const std::string& note() const { return note_; }
 
  private:
   Stream stream_;
   int status_;
+  std::string note_;
 };
 
 // A diagnostic line for standard error; `kartex: ` is prefixed when printed.

@@ -30,7 +30,9 @@ void Output::print(const char* fmt, ...) {
   va_start(args, fmt);
   std::string text = vformat(fmt, args);
   va_end(args);
-  if (!text.empty()) mid_line = text.back() != '\n';
+  if (text.empty()) return;
+  progress_hide();
+  mid_line = text.back() != '\n';
   out << text << std::flush;
 }
 

@@ -34,7 +34,7 @@ struct Output {
   // One progress letter ("R", "W", "E") without a line end, after each
   // block; where the user asked to stop (Ctrl-C), the command stops here.
   void mark(char letter) {
-    out << letter << std::flush;
+    if (!count_mark(letter)) out << letter << std::flush;
     mid_line = true;
     if (stop_requested && stop_requested()) fail_interrupted();
   }
@@ -48,6 +48,9 @@ struct Output {
   // Standard error is a terminal: draw the progress bar there. When false,
   // the progress calls write nothing at all.
   bool progress_bar = false;
+  // Standard output is that same terminal: while a bar is shown the marks
+  // are counted in it, not printed (a line of them would wrap under it).
+  bool marks_in_bar = false;
   // The bar's clock; tests replace it.
   std::function<ProgressClock::time_point()> now = [] { return ProgressClock::now(); };
 
@@ -56,13 +59,18 @@ struct Output {
   // `bytes` more are done since the last call. Redraws at most once per
   // PROGRESS_INTERVAL, and once when the total is reached.
   void progress_add(std::uint64_t bytes);
-  // Removes the bar (no-op when none): on success, and before any error line.
+  // Replaces the bar (no-op when none) with one line of the bytes done, the
+  // time and the mean speed: on success, and before any error line.
   void progress_end();
+  // Clears a bar that shares standard output's line, before text goes there.
+  void progress_hide();
 
   ProgressState progress{};
 
  private:
   void progress_draw(ProgressClock::time_point t);
+  // True when `letter` was counted in the bar instead of printed.
+  bool count_mark(char letter);
 };
 
 }  // namespace kartex

@@ -8,13 +8,22 @@ namespace kartex {
 // The only marker of an absent start offset or length.
 constexpr std::int32_t NOT_GIVEN = -1;
 
+// The largest start offset or length: they are signed 32-bit values.
+constexpr std::int64_t NUMBER_MAX = 0x7FFFFFFF;
+
 enum class Suffix { Ignored, Applied };
 
-// Converts a start offset or a length from the command line: base 16 after a
-// leading "0x", else base 10; digits up to the first character that is not
-// one; beyond 32 bits gives 0xFFFFFFFF; a minus sign negates modulo 2^32.
-// With Suffix::Applied, a "k" or "m" right after the digits multiplies by
-// 1,024 or 1,048,576 on 32 bits.
-std::int32_t parse_number(const std::string& text, Suffix suffix);
+struct ParsedNumber {
+  enum class Verdict { Ok, NotANumber, Negative, TooLarge } verdict = Verdict::NotANumber;
+  std::int32_t value = 0;  // 0 to NUMBER_MAX when Ok
+};
+
+// Converts a start offset or a length from the command line. The whole text
+// must be the number: hex digits after a leading "0x", else decimal digits
+// (a leading 0 is no octal). With Suffix::Applied a single "k" or "m" (either
+// case) may end it, multiplying by 1,024 or 1,048,576. A leading minus gives
+// Negative; a value beyond NUMBER_MAX, TooLarge; anything else that is not
+// wholly such a number, NotANumber.
+ParsedNumber parse_number(const std::string& text, Suffix suffix);
 
 }  // namespace kartex

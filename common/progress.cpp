@@ -1,5 +1,6 @@
 #include "common/progress.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/output.h"
@@ -16,14 +17,23 @@ constexpr double GIB = MIB * 1024.0;
 constexpr std::uint64_t MAX_SECONDS_SHOWN = 999 * 60 + 59;
 
 // "7.2/16.0 MiB": both in the unit that suits the total.
-std::string sizes_text(std::uint64_t done, std::uint64_t total) {
+std::string sizes_text(std::uint64_t done, std::uint64_t total, const char* between = "/") {
   const double d = static_cast<double>(done), t = static_cast<double>(total);
   if (t < KIB)
-    return strprintf("%llu/%llu B", static_cast<unsigned long long>(done),
+    return strprintf("%llu%s%llu B", static_cast<unsigned long long>(done), between,
                      static_cast<unsigned long long>(total));
-  if (t < MIB) return strprintf("%.1f/%.1f KiB", d / KIB, t / KIB);
-  if (t < GIB) return strprintf("%.1f/%.1f MiB", d / MIB, t / MIB);
-  return strprintf("%.1f/%.1f GiB", d / GIB, t / GIB);
+  if (t < MIB) return strprintf("%.1f%s%.1f KiB", d / KIB, between, t / KIB);
+  if (t < GIB) return strprintf("%.1f%s%.1f MiB", d / MIB, between, t / MIB);
+  return strprintf("%.1f%s%.1f GiB", d / GIB, between, t / GIB);
+}
+
+// "16.0 MiB"
+std::string size_text(std::uint64_t total) {
+  const double t = static_cast<double>(total);
+  if (t < KIB) return strprintf("%llu B", static_cast<unsigned long long>(total));
+  if (t < MIB) return strprintf("%.1f KiB", t / KIB);
+  if (t < GIB) return strprintf("%.1f MiB", t / MIB);
+  return strprintf("%.1f GiB", t / GIB);
 }
 
 std::string speed_text(double per_second) {
@@ -74,26 +84,50 @@ std::string progress_text(std::uint64_t done, std::uint64_t total,
   return text;
 }
 
-std::string progress_draw_sequence(const std::string& bar) {
-  return "\x1b[K"         // old bar text right of the cursor
-         "\x1b" "D\x1b" "M"  // a line below exists; cursor back in its cell
-         "\x1b" "7"       // save cursor
-         "\x1b" "D\r" +   // the line below, first column
-         bar + "\x1b[K"   // the bar, then nothing after it
-         "\x1b" "8";      // restore cursor
+std::string progress_summary(std::uint64_t done, std::uint64_t total,
+                             std::chrono::nanoseconds elapsed) {
+  if (done > total) done = total;
+  const double seconds = std::chrono::duration<double>(elapsed).count();
+  std::string text = done == total ? size_text(total) : sizes_text(done, total, " of ");
+  const auto whole = static_cast<std::uint64_t>(seconds + 0.5);
+  text += strprintf(" in %llu:%02u, ", static_cast<unsigned long long>(whole / 60),
+                    static_cast<unsigned>(whole % 60));
+  text += seconds > 0 && done > 0 ? speed_text(static_cast<double>(done) / seconds) : "-- B/s";
+  return text;
+}
+
+std::string marks_text(const std::vector<std::pair<char, std::uint64_t>>& marks) {
+  std::string text;
+  for (const auto& [letter, count] : marks)
+    text += strprintf("%c %llu  ", letter, static_cast<unsigned long long>(count));
+  return text;
+}
+
+std::string progress_draw_sequence(const std::string& line) {
+  return "\r" + line + "\x1b[K";
+}
+
+bool Output::count_mark(char letter) {
+  if (!progress_bar || !marks_in_bar || progress.total == 0) return false;
+  auto it = std::find_if(progress.marks.begin(), progress.marks.end(),
+                         [letter](const auto& m) { return m.first == letter; });
+  if (it == progress.marks.end()) progress.marks.emplace_back(letter, 1);
+  else ++it->second;
+  return true;
 }
 
 void Output::progress_start(std::uint64_t total_bytes) {
   if (!progress_bar) return;
-  if (total_bytes == 0) {
-    progress_end();
-    return;
+  progress_end();
+  if (total_bytes == 0) return;
+  // Marks or text left on the line would be drawn over: the bar gets a line of its own.
+  if (marks_in_bar && mid_line) {
+    err << '\n';
+    mid_line = false;
   }
-  const bool shown = progress.shown;
   progress = ProgressState{};
   progress.total = total_bytes;
   progress.started = now();
-  progress.shown = shown;
   progress_draw(progress.started);
 }
 
@@ -111,13 +145,31 @@ void Output::progress_add(std::uint64_t bytes) {
 
 void Output::progress_end() {
   if (!progress_bar) return;
-  if (progress.shown) err << progress_draw_sequence("") << std::flush;
+  if (progress.shown) {
+    std::string line = progress_summary(progress.done, progress.total, now() - progress.started);
+    if (marks_in_bar) line = marks_text(progress.marks) + line;
+    err << progress_draw_sequence(line);
+    // With the marks counted, the line is theirs: the command ends it as it
+    // ends a line of marks.
+    if (!(marks_in_bar && mid_line)) err << '\n';
+    err << std::flush;
+  }
   progress = ProgressState{};
 }
 
+void Output::progress_hide() {
+  if (!progress_bar || !progress.shown || !marks_in_bar) return;
+  err << progress_draw_sequence("") << std::flush;
+  progress.shown = false;
+}
+
 void Output::progress_draw(ProgressClock::time_point t) {
-  err << progress_draw_sequence(progress_text(progress.done, progress.total, t - progress.started))
-      << std::flush;
+  std::string line = progress_text(progress.done, progress.total, t - progress.started);
+  if (marks_in_bar) {
+    line = marks_text(progress.marks) + line;
+    if (line.size() > PROGRESS_WIDTH) line.resize(PROGRESS_WIDTH);
+  }
+  err << progress_draw_sequence(line) << std::flush;
   progress.last_draw = t;
   progress.shown = true;
   if (progress.done == progress.total) progress.full_drawn = true;

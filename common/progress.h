@@ -1,13 +1,17 @@
 #pragma once
 // The progress bar that Output draws on standard error while a transfer
-// runs. Standard output keeps the tool's own marks, often on the same
-// terminal, so the bar lives on the line below the cursor and every draw
-// leaves the cursor where the next mark goes.
+// runs. The bar stands alone on its line, redrawn from the first column,
+// so that neither a wrapping line of marks nor a pipe's delayed echo can
+// move it about. When standard output is the same terminal, the marks are
+// counted in the bar instead of printed beside it; when the transfer ends,
+// the bar gives way to one line with the bytes, the time and the speed.
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kartex {
 
@@ -25,8 +29,10 @@ struct ProgressState {
   std::uint64_t done = 0;
   ProgressClock::time_point started{};
   ProgressClock::time_point last_draw{};
-  bool shown = false;       // a bar stands on the line below the cursor
+  bool shown = false;       // a bar stands on the current line
   bool full_drawn = false;  // the 100 % bar has been drawn
+  // The marks counted instead of printed, by letter in the order they came.
+  std::vector<std::pair<char, std::uint64_t>> marks;
 };
 
 // The bar for `done` of `total` bytes after `elapsed`, e.g.
@@ -35,11 +41,16 @@ struct ProgressState {
 std::string progress_text(std::uint64_t done, std::uint64_t total,
                           std::chrono::nanoseconds elapsed);
 
-// VT100 sequences that show `bar` on the line below the cursor and put the
-// cursor back in its cell: clear old bar text right of the cursor (left
-// there when the marks wrapped onto the bar's line), make sure a line
-// exists below (scrolling now, before the cursor is saved), save, go down,
-// draw, clear the rest, restore. An empty `bar` clears that line.
-std::string progress_draw_sequence(const std::string& bar);
+// The line that replaces the bar when a transfer ends: "4.0 MiB in 0:16,
+// 256 KiB/s", or "1.5 of 4.0 MiB in 0:06, 256 KiB/s" when it stopped short.
+std::string progress_summary(std::uint64_t done, std::uint64_t total,
+                             std::chrono::nanoseconds elapsed);
+
+// "R 1024  " for the counted marks, "" for none.
+std::string marks_text(const std::vector<std::pair<char, std::uint64_t>>& marks);
+
+// Shows `line` in place of whatever stands on the cursor's line: first
+// column, the text, the rest of the line cleared. An empty `line` clears it.
+std::string progress_draw_sequence(const std::string& line);
 
 }  // namespace kartex

@@ -172,7 +172,7 @@ void CableLink::set_timeout(int ms) {
 
 void CableLink::open_pipes() {
   pipes_ = open_();
-  if (!pipes_) fail_out("Error can't found Tetherbox USB !!.\n");
+  if (!pipes_) fail_out(NO_CABLE_LINE);
   pipes_->set_timeout(timeout_ms_);
   // Each pipe starts clean, in the order the cable's driver expects.
   for (Pipe pipe : {Pipe::Command, Pipe::DataOut, Pipe::DataIn}) {

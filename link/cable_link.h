@@ -26,6 +26,9 @@ using Sleeper = std::function<void(int ms)>;
 
 void sleep_ms(int ms);
 
+// What a run without a cable prints.
+constexpr const char* NO_CABLE_LINE = "Error can't found Tetherbox USB !!.\n";
+
 class CableLink {
  public:
   // `notice` receives lines for the user while the link waits (the console

@@ -17,28 +17,47 @@
 namespace kartex::test {
 namespace {
 
-TEST(ParseNumber, BasesSignsAndSuffixes) {
+TEST(ParseNumber, WholeNumbersOfTheirBaseOnly) {
+  using V = ParsedNumber::Verdict;
   struct Case {
     const char* text;
     Suffix suffix;
-    std::uint32_t value;
+    V verdict;
+    std::int32_t value;
   };
   const Case cases[] = {
-      {"64k", Suffix::Applied, 65536},       {"2m", Suffix::Applied, 2097152},
-      {"2M", Suffix::Applied, 2097152},      {"0x40k", Suffix::Applied, 65536},
-      {"0x10", Suffix::Applied, 16},         {"010", Suffix::Applied, 10},
-      {"0X10", Suffix::Applied, 0},          {"8k", Suffix::Ignored, 8},
-      {"-1", Suffix::Applied, 0xFFFFFFFF},   {"-2", Suffix::Ignored, 0xFFFFFFFE},
-      {"abc", Suffix::Applied, 0},           {"12abc", Suffix::Applied, 12},
-      {"  42", Suffix::Ignored, 42},         {"+7", Suffix::Ignored, 7},
-      {"4294967295", Suffix::Ignored, 0xFFFFFFFF}, {"4294967296", Suffix::Ignored, 0xFFFFFFFF},
-      {"0x123456789", Suffix::Ignored, 0xFFFFFFFF}, {"0xFFFFFFFF", Suffix::Ignored, 0xFFFFFFFF},
-      {"4096m", Suffix::Applied, 0},          {"3M", Suffix::Applied, 0x300000},
-      {"0xg", Suffix::Applied, 0},            {"0x1fK", Suffix::Applied, 0x7C00},
-      {"", Suffix::Applied, 0},
+      {"64k", Suffix::Applied, V::Ok, 65536},       {"2m", Suffix::Applied, V::Ok, 2097152},
+      {"2M", Suffix::Applied, V::Ok, 2097152},      {"0x40k", Suffix::Applied, V::Ok, 65536},
+      {"0x10", Suffix::Applied, V::Ok, 16},         {"010", Suffix::Applied, V::Ok, 10},
+      {"0x1fK", Suffix::Applied, V::Ok, 0x7C00},    {"3M", Suffix::Applied, V::Ok, 0x300000},
+      {"0xFFFF", Suffix::Ignored, V::Ok, 0xFFFF},   {"0", Suffix::Ignored, V::Ok, 0},
+      {"0x7FFFFFFF", Suffix::Ignored, V::Ok, 0x7FFFFFFF},
+      {"2147483647", Suffix::Applied, V::Ok, 0x7FFFFFFF},
+      {"2047m", Suffix::Applied, V::Ok, 0x7FF00000},
+      // An upper-case X is no hex prefix, and 0X10 is no decimal number.
+      {"0X10", Suffix::Applied, V::NotANumber, 0},  {"0xZZ", Suffix::Ignored, V::NotANumber, 0},
+      {"abc", Suffix::Ignored, V::NotANumber, 0},   {"1q", Suffix::Applied, V::NotANumber, 0},
+      {"12abc", Suffix::Applied, V::NotANumber, 0}, {"8k", Suffix::Ignored, V::NotANumber, 0},
+      {"", Suffix::Applied, V::NotANumber, 0},      {"k", Suffix::Applied, V::NotANumber, 0},
+      {"0x", Suffix::Applied, V::NotANumber, 0},    {"0xk", Suffix::Applied, V::NotANumber, 0},
+      {"0xg", Suffix::Applied, V::NotANumber, 0},   {"64kk", Suffix::Applied, V::NotANumber, 0},
+      {"  42", Suffix::Ignored, V::NotANumber, 0},  {"+7", Suffix::Ignored, V::NotANumber, 0},
+      {"1e3", Suffix::Ignored, V::NotANumber, 0},   {"0b101", Suffix::Ignored, V::NotANumber, 0},
+      {"-1", Suffix::Applied, V::Negative, 0},      {"-5", Suffix::Applied, V::Negative, 0},
+      {"-0x10", Suffix::Ignored, V::Negative, 0},   {"-1k", Suffix::Applied, V::Negative, 0},
+      {"99999999999", Suffix::Applied, V::TooLarge, 0},
+      {"2147483648", Suffix::Ignored, V::TooLarge, 0},
+      {"0x80000000", Suffix::Ignored, V::TooLarge, 0},
+      {"0xFFFFFFFF", Suffix::Ignored, V::TooLarge, 0},
+      {"0x123456789", Suffix::Ignored, V::TooLarge, 0},
+      {"2048m", Suffix::Applied, V::TooLarge, 0},   {"4096m", Suffix::Applied, V::TooLarge, 0},
+      {"99999999999999999999999", Suffix::Applied, V::TooLarge, 0},
   };
-  for (const Case& tc : cases)
-    EXPECT_EQ(static_cast<std::uint32_t>(parse_number(tc.text, tc.suffix)), tc.value) << tc.text;
+  for (const Case& tc : cases) {
+    const ParsedNumber n = parse_number(tc.text, tc.suffix);
+    EXPECT_EQ(n.verdict, tc.verdict) << tc.text;
+    EXPECT_EQ(n.value, tc.value) << tc.text;
+  }
 }
 
 TEST(CommandLine, WordsFilesAndRanges) {
@@ -54,20 +73,28 @@ TEST(CommandLine, WordsFilesAndRanges) {
       {{}, A::Usage, Command::FR, "", -1, -1},
       {{"fr", "a.gba"}, A::Run, Command::FR, "a.gba", -1, -1},
       {{"FR", "a.gba", "0x100", "2k"}, A::Run, Command::FR, "a.gba", 0x100, 2048},
-      {{"fr", "a.gba", "0x100"}, A::Run, Command::FR, "a.gba", -1, -1},
-      {{"Sw", "s.sav", "8k", "8k"}, A::Run, Command::SW, "s.sav", 8, 8192},
-      {{"fe", "x", "y", "z"}, A::Run, Command::FE, "x", -1, -1},
-      {{"movie.avi"}, A::Run, Command::VTS, "movie.avi", -1, -1},
+      {{"Sw", "s.sav", "0", "8k"}, A::Run, Command::SW, "s.sav", 0, 8192},
+      {{"fe"}, A::Run, Command::FE, "", -1, -1},
+      {{KARTEX_README}, A::Run, Command::VTS, KARTEX_README, -1, -1},
       {{"VTS"}, A::Run, Command::VTS, "VTS", -1, -1},
-      {{"vts", "clip.mp4", "1", "2"}, A::Run, Command::VTS, "clip.mp4", -1, -1},
+      {{"vts", "clip.mp4"}, A::Run, Command::VTS, "clip.mp4", -1, -1},
       {{"rtc"}, A::Run, Command::RTC, "rtcset.gba", -1, -1},
-      {{"rtc", "prog.gba", "extra"}, A::Run, Command::RTC, "prog.gba", -1, -1},
+      {{"rtc", "prog.gba"}, A::Run, Command::RTC, "prog.gba", -1, -1},
       {{"movie.avi", "more"}, A::Usage, Command::FR, "", -1, -1},
+      // fa finds its own start: 0 stands in front of the length.
+      {{"fa", "f.bin", "0", "0x8000"}, A::Run, Command::FA, "f.bin", -1, 0x8000},
+      // Options after the command word, and "--" ending them.
+      {{"fw", "f.bin", "--no-verify"}, A::Run, Command::FW, "f.bin", -1, -1},
+      {{"fw", "f.bin", "0", "16", "--all-blocks"}, A::Run, Command::FW, "f.bin", 0, 16},
+      {{"--sim", "fr", "--help"}, A::Help, Command::FR, "", -1, -1},
+      {{"fr", "--", "--help"}, A::Run, Command::FR, "--help", -1, -1},
+      {{"--", "fr", "--help", "0", "4"}, A::Run, Command::FR, "--help", 0, 4},
+      {{"fr", "./--help"}, A::Run, Command::FR, "./--help", -1, -1},
+      {{"fr", "-"}, A::Run, Command::FR, "-", -1, -1},
       {{"fr"}, A::Run, Command::FR, "", -1, -1},
       {{"--help", "fr"}, A::Help, Command::FR, "", -1, -1},
       {{"--version"}, A::Version, Command::FR, "", -1, -1},
       {{"--timeout", "5", "--", "fa", "f"}, A::Run, Command::FA, "f", -1, -1},
-      {{"fr", "a", "-1", "-1"}, A::Run, Command::FR, "a", -1, -1},
   };
   for (const Case& tc : cases) {
     std::string joined;
@@ -95,16 +122,43 @@ TEST(CommandLine, GlobalOptionsAndRefusals) {
             EepromOrder::Emulator);
   EXPECT_FALSE(line.invocation.plain_video);
   EXPECT_TRUE(parse_command_line({"--video=plain", "vts", "a.avi"}).invocation.plain_video);
-  EXPECT_FALSE(parse_command_line({"--video", "changes", "a.avi"}).invocation.plain_video);
+  EXPECT_FALSE(parse_command_line({"--video", "changes", "vts", "a.avi"}).invocation.plain_video);
+  EXPECT_FALSE(parse_command_line({"fe"}).invocation.yes);
+  EXPECT_TRUE(parse_command_line({"fe", "--yes"}).invocation.yes);
+  EXPECT_FALSE(parse_command_line({"fw", "f.bin", "--no-verify"}).invocation.write.verify);
+  EXPECT_TRUE(parse_command_line({"--sim", "fr", "r.bin"}).transport.sim.has_value());
+  EXPECT_TRUE(parse_command_line({"fr", "r.bin", "--sim"}).transport.sim.has_value());
 
   struct Refusal {
     std::vector<std::string> args;
     const char* message;
   };
   const Refusal refusals[] = {
-      {{"fr", "a", "-2", "16"}, "start offset \"-2\" is negative (0xFFFFFFFE); give a value from 0 to 0x7FFFFFFF"},
-      {{"sr", "a", "0", "-1k"}, "length \"-1k\" is negative (0xFFFFFC00); give a value from 0 to 0x7FFFFFFF"},
-      {{"fw", "a", "0x80000000", "4"}, "start offset \"0x80000000\" is negative (0x80000000); give a value from 0 to 0x7FFFFFFF"},
+      {{"fr", "a", "-2", "16"}, "start offset \"-2\" is negative; give a value from 0 to 0x7FFFFFFF"},
+      {{"sr", "a", "0", "-1k"}, "length \"-1k\" is negative; give a value from 0 to 0x7FFFFFFF"},
+      {{"fr", "a", "0", "-1"}, "length \"-1\" is negative; give a value from 0 to 0x7FFFFFFF"},
+      {{"fw", "a", "0x80000000", "4"}, "start offset \"0x80000000\" is too large; give a value from 0 to 0x7FFFFFFF"},
+      {{"fr", "a", "0", "99999999999"}, "length \"99999999999\" is too large; give a value from 0 to 0x7FFFFFFF"},
+      {{"fr", "r.bin", "0xZZ", "0x100"}, "start offset \"0xZZ\" is not a number; give decimal digits, or hex digits after 0x (k and m are for the length only)"},
+      {{"fr", "r.bin", "abc", "16"}, "start offset \"abc\" is not a number; give decimal digits, or hex digits after 0x (k and m are for the length only)"},
+      {{"sw", "s.sav", "8k", "8k"}, "start offset \"8k\" is not a number; give decimal digits, or hex digits after 0x (k and m are for the length only)"},
+      {{"fr", "r.bin", "0", "1q"}, "length \"1q\" is not a number; give decimal digits, or hex digits after 0x, with k (x1024) or m (x1048576) at the end if you like"},
+      {{"fr", "r.bin", "0", "0X10"}, "length \"0X10\" is not a number; give decimal digits, or hex digits after 0x, with k (x1024) or m (x1048576) at the end if you like"},
+      {{"fr", "r.bin", "0x100"}, "start offset \"0x100\" without a length; a start offset needs a length after it: kartex fr FILE START LENGTH"},
+      {{"fw", "f.bin", "0", "--no-verify"}, "start offset \"0\" without a length; a start offset needs a length after it: kartex fw FILE START LENGTH"},
+      {{"sr", "o.sav", "0x100"}, "start offset \"0x100\" without a length; a start offset needs a length after it: kartex sr FILE START LENGTH"},
+      {{"sw", "o.sav", "0"}, "start offset \"0\" without a length; a start offset needs a length after it: kartex sw FILE START LENGTH"},
+      {{"fa", "f.bin", "0"}, "start offset \"0\" without a length; a start offset needs a length after it: kartex fa FILE START LENGTH"},
+      {{"fa", "f.bin", "0x100", "16"}, "fa writes behind what the cartridge already holds and takes no start offset (\"0x100\"): give 0 before the length, as in kartex fa FILE 0 LENGTH"},
+      {{"fr", "a", "0", "16", "extra"}, "fr takes a file name, or a file name, a start offset and a length; \"extra\" is one argument too many"},
+      {{"fa", "a", "0", "16", "x"}, "fa takes a file name, or a file name, 0 and a length; \"x\" is one argument too many"},
+      {{"fe", "x", "y"}, "fe takes no arguments; \"x\" is one argument too many"},
+      {{"rtc", "prog.gba", "extra"}, "rtc takes at most one program file name; \"extra\" is one argument too many"},
+      {{"vts", "clip.mp4", "1"}, "vts takes one video file name; \"1\" is one argument too many"},
+      {{"fd"}, "unknown command \"fd\"; the commands are fr, fw, fa, fe, sr, sw, rtc and vts (kartex --help tells more)"},
+      {{"/"}, "unknown command \"/\"; the commands are fr, fw, fa, fe, sr, sw, rtc and vts (kartex --help tells more)"},
+      {{"fr", "r.bin", "--frobnicate"}, "unknown option --frobnicate (see kartex --help)"},
+      {{"fe", "--yes=no"}, "unknown option --yes (see kartex --help)"},
       {{"--usb", "12345:1", "fe"}, "--usb takes VID:PID in hex, such as 1234:abcd, not \"12345:1\""},
       {{"--timeout", "0", "fe"}, "--timeout takes a number of seconds between 0 and 86400, not \"0\""},
       {{"--trace"}, "option --trace needs a value"},
@@ -138,6 +192,10 @@ const std::string USAGE =
     "VTS GO ----------- kartex vts avi_file\n"
     "VTS GO ----------- kartex avi_file\n";
 const std::string NO_CABLE = "Error can't found Tetherbox USB !!.\n";
+const char* const NO_CABLE_HINT =
+    "kartex: no cable found: check that it is plugged in; --sim runs the command on the "
+    "simulator, sudo scripts/install-udev-rule.sh VID:PID mends a permission problem, and "
+    "--usb VID:PID picks a cable with other USB IDs\n";
 
 TEST(Binary, MessagesAndExitStatuses) {
   const std::string dir = ::testing::TempDir();
@@ -149,8 +207,9 @@ TEST(Binary, MessagesAndExitStatuses) {
     const char* err_contains;
   };
   const Case cases[] = {
-      {"", 255, BANNER + USAGE, ""},
-      {"movie.avi extra", 255, BANNER + USAGE, ""},
+      {"", 255, BANNER + USAGE, "kartex: no command given; kartex --help lists the commands and options"},
+      {"movie.avi extra", 255, BANNER + USAGE, "kartex: unknown command \"movie.avi\""},
+      {"fd", 255, BANNER, "kartex: unknown command \"fd\"; the commands are fr, fw, fa, fe, sr, sw, rtc and vts"},
       {"fw missing-file.bin", 255, BANNER + "Can't open missing-file.bin file.\n", ""},
       {"fr", 255, BANNER + "Can't open (no file name) file.\n", ""},
       {"rtc missing.gba", 255, BANNER + "Can't open missing.gba file.\n" + USAGE, ""},
@@ -158,8 +217,8 @@ TEST(Binary, MessagesAndExitStatuses) {
       {"fr kartex_cli_dump.gba 0 -5", 255, BANNER, "kartex: length \"-5\" is negative"},
       {"--bogus fe", 255, BANNER, "kartex: unknown option --bogus"},
       {"--version", 0, BANNER + "kartex 0.1.0\n", ""},
-      {"fe", 255, BANNER + NO_CABLE, ""},
-      {"FW kartex_cli_in.bin", 255, BANNER + NO_CABLE, ""},
+      {"fe", 255, BANNER + NO_CABLE, NO_CABLE_HINT},
+      {"FW kartex_cli_in.bin", 255, BANNER + NO_CABLE, NO_CABLE_HINT},
   };
   for (const Case& tc : cases) {
     SCOPED_TRACE(tc.args);
@@ -179,7 +238,7 @@ TEST(Binary, HelpListsCommandsAndOptions) {
   BinaryRun r = run_binary("--help");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind(BANNER + USAGE, 0), 0u);
-  for (const char* option : {"--usb VID:PID", "--trace FILE", "--timeout SECONDS", "--version"})
+  for (const char* option : {"--usb VID:PID", "--trace FILE", "--timeout SECONDS", "--version", "--yes"})
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 
@@ -190,6 +249,7 @@ TEST(Binary, FailedReadLeavesAnExistingFileAlone) {
   BinaryRun r = run_binary("fr kartex_cli_keep.gba");
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out, BANNER + NO_CABLE);
+  EXPECT_EQ(r.err, NO_CABLE_HINT);
   EXPECT_EQ(file_text(target), "precious");
   std::ifstream partial(target + ".kartex-part");
   EXPECT_FALSE(partial.good()) << "temporary file left behind";

@@ -1,6 +1,8 @@
 // The progress bar on standard error: what it says, how often it is drawn,
-// the escape sequences that keep the marks' cursor in place, and that
-// nothing at all is written when standard error is not a terminal.
+// that it stands alone on its line, that the marks are counted in it when
+// standard output is the same terminal and printed untouched otherwise, the
+// line that replaces it at the end, and that nothing at all is written when
+// standard error is not a terminal.
 
 #include <gtest/gtest.h>
 
@@ -18,10 +20,10 @@ using namespace std::chrono_literals;
 constexpr std::uint64_t KiB = 1024, MiB = 1024 * KiB;
 
 const std::string ESC = "\x1b";
-// Clear right of the cursor, make a line below, save, down, first column.
-const std::string BEFORE_BAR = ESC + "[K" + ESC + "D" + ESC + "M" + ESC + "7" + ESC + "D" + "\r";
-// Clear the rest of the bar's line, restore the cursor.
-const std::string AFTER_BAR = ESC + "[K" + ESC + "8";
+// First column of the line.
+const std::string BEFORE_BAR = "\r";
+// Clear the rest of the line.
+const std::string AFTER_BAR = ESC + "[K";
 
 std::size_t count(const std::string& text, const std::string& what) {
   std::size_t n = 0;
@@ -38,7 +40,7 @@ struct Terminal {
     con.progress_bar = bar;
     con.now = [this] { return t; };
   }
-  std::size_t draws() const { return count(err.str(), ESC + "7"); }
+  std::size_t draws() const { return count(err.str(), BEFORE_BAR); }
   // What the last draw put on the bar's line.
   std::string last_bar() const {
     const std::string e = err.str();
@@ -98,17 +100,38 @@ TEST(ProgressText, NeverWiderThan79Columns) {
   EXPECT_EQ(progress_text(huge - 1, huge, 1s).substr(0, 31), "[#######################.]  99%");
 }
 
-TEST(ProgressBar, DrawnBelowTheCursorWithTheCursorKept) {
+TEST(ProgressSummary, BytesTimeAndMeanSpeed) {
+  struct Case {
+    std::uint64_t done, total;
+    std::chrono::nanoseconds elapsed;
+    std::string text;
+  };
+  const Case cases[] = {
+      {16 * MiB, 16 * MiB, 64s, "16.0 MiB in 1:04, 256 KiB/s"},
+      {4 * MiB, 4 * MiB, 2s, "4.0 MiB in 0:02, 2.0 MiB/s"},
+      {32 * KiB, 32 * KiB, 500ms, "32.0 KiB in 0:01, 64 KiB/s"},
+      {512, 512, 0ns, "512 B in 0:00, -- B/s"},
+      // Stopped short: what was done of what was asked.
+      {3 * MiB / 2, 4 * MiB, 6s, "1.5 of 4.0 MiB in 0:06, 256 KiB/s"},
+      {100, 512, 10s, "100 of 512 B in 0:10, 10 B/s"},
+      {8 * MiB, 8 * MiB, 3723s, "8.0 MiB in 62:03, 2 KiB/s"},
+  };
+  for (const Case& tc : cases)
+    EXPECT_EQ(progress_summary(tc.done, tc.total, tc.elapsed), tc.text) << tc.done << "/" << tc.total;
+}
+
+TEST(ProgressBar, DrawnAloneOnItsLineAndReplacedByTheSummary) {
   Terminal term;
   term.con.progress_start(16 * MiB);
-  EXPECT_EQ(term.err.str(),
-            BEFORE_BAR + progress_text(0, 16 * MiB, 0ns) + AFTER_BAR);
+  EXPECT_EQ(term.err.str(), BEFORE_BAR + progress_text(0, 16 * MiB, 0ns) + AFTER_BAR);
   term.t += 30s;
   term.con.progress_add(15 * MiB / 2);
   EXPECT_EQ(term.last_bar(), "[###########.............]  46%  7.5/16.0 MiB  256 KiB/s  0:34 left");
+  term.t += 34s;
+  term.con.progress_add(17 * MiB / 2);
   term.con.progress_end();
-  // Removal: the same moves around an empty line.
-  EXPECT_EQ(term.err.str().substr(term.err.str().rfind(BEFORE_BAR)), BEFORE_BAR + AFTER_BAR);
+  EXPECT_TRUE(term.err.str().ends_with(BEFORE_BAR + "16.0 MiB in 1:04, 256 KiB/s" + AFTER_BAR + "\n"))
+      << term.err.str();
   EXPECT_EQ(term.out.str(), "");
 }
 
@@ -147,8 +170,8 @@ TEST(ProgressBar, EndRemovesTheBarOnlyWhenOneIsShown) {
   term.con.progress_start(100);
   term.con.progress_end();
   term.con.progress_end();
-  EXPECT_EQ(term.draws(), 2u);  // the bar and its removal
-  EXPECT_TRUE(term.err.str().ends_with(BEFORE_BAR + AFTER_BAR));
+  EXPECT_EQ(term.draws(), 2u);  // the bar and the summary
+  EXPECT_TRUE(term.err.str().ends_with(BEFORE_BAR + "0 of 100 B in 0:00, -- B/s" + AFTER_BAR + "\n"));
   // After the end, adds draw nothing.
   term.t += 1s;
   term.con.progress_add(50);
@@ -161,12 +184,14 @@ TEST(ProgressBar, ASecondTransferStartsAfresh) {
   term.t += 1s;
   term.con.progress_add(100);
   term.con.progress_start(200);  // e.g. the verify after a write
+  // The first transfer's summary stands on its own line before the new bar.
+  EXPECT_NE(term.err.str().find(BEFORE_BAR + "100 B in 0:01, 100 B/s" + AFTER_BAR + "\n"), std::string::npos);
   EXPECT_EQ(term.last_bar(), progress_text(0, 200, 0ns));
   term.t += 1s;
   term.con.progress_add(200);
   EXPECT_EQ(term.last_bar(), progress_text(200, 200, 1s));
   term.con.progress_end();
-  EXPECT_TRUE(term.err.str().ends_with(BEFORE_BAR + AFTER_BAR));
+  EXPECT_TRUE(term.err.str().ends_with(BEFORE_BAR + "200 B in 0:01, 200 B/s" + AFTER_BAR + "\n"));
 }
 
 TEST(ProgressBar, NothingWrittenWithoutATerminal) {
@@ -201,7 +226,44 @@ TEST(ProgressBar, MarksStayOnStandardOutput) {
   EXPECT_EQ(term.out.str(), "RRRR");
   EXPECT_TRUE(term.con.mid_line);
   EXPECT_EQ(count(term.err.str(), "R"), 0u);
-  EXPECT_EQ(term.draws(), 6u);  // start, four blocks, removal
+  EXPECT_EQ(term.draws(), 6u);  // start, four blocks, summary
+}
+
+// One terminal for both streams: a line of marks would wrap under the bar,
+// so the bar counts them, and its summary is the marks' line, which the
+// command's own line end closes.
+TEST(ProgressBar, MarksCountedInTheBarOnOneTerminal) {
+  Terminal term;
+  term.con.marks_in_bar = true;
+  term.con.mark('W');  // no transfer shown: printed as it stands
+  term.con.print("\n");
+  term.con.progress_start(4 * 4096);
+  for (int i = 0; i < 4; ++i) {
+    term.t += 200ms;
+    term.con.mark('R');
+    term.con.progress_add(4096);
+  }
+  EXPECT_EQ(term.last_bar(), "R 4  " + progress_text(4 * 4096, 4 * 4096, 800ms));
+  term.con.progress_end();
+  EXPECT_TRUE(term.err.str().ends_with(BEFORE_BAR + "R 4  16.0 KiB in 0:01, 20 KiB/s" + AFTER_BAR))
+      << term.err.str();
+  EXPECT_TRUE(term.con.mid_line);
+  term.con.print("\n");
+  EXPECT_EQ(term.out.str(), "W\n\n");
+}
+
+// Marks or text left on the line (nothing counted them) are not drawn over.
+TEST(ProgressBar, OnOneTerminalTheBarStartsOnAFreshLine) {
+  Terminal term;
+  term.con.marks_in_bar = true;
+  term.con.print("Start=0x0 ");
+  term.con.progress_start(100);
+  EXPECT_EQ(term.err.str(), "\n" + BEFORE_BAR + progress_text(0, 100, 0ns) + AFTER_BAR);
+  EXPECT_FALSE(term.con.mid_line);
+  // A line printed while the bar stands clears it first.
+  term.con.print("retry\n");
+  EXPECT_TRUE(term.err.str().ends_with(BEFORE_BAR + AFTER_BAR));
+  EXPECT_EQ(term.out.str(), "Start=0x0 retry\n");
 }
 
 }  // namespace
