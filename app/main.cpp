@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "app/interrupt.h"
 #include "app/run.h"
 
 namespace {
@@ -19,6 +20,7 @@ bool stderr_takes_progress_bar() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  kartex::ignore_broken_pipes();
   std::vector<std::string> args(argv + 1, argv + argc);
   kartex::RunEnv env{std::cout, std::cerr, {}, kartex::sleep_ms};
   env.progress_bar = stderr_takes_progress_bar();
