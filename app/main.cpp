@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "app/interrupt.h"
 #include "app/run.h"
 
 namespace {
@@ -28,6 +29,7 @@ bool same_terminal() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  kartex::ignore_broken_pipes();
   std::vector<std::string> args(argv + 1, argv + argc);
   kartex::RunEnv env{std::cout, std::cerr, {}, kartex::sleep_ms};
   env.progress_bar = stderr_takes_progress_bar();

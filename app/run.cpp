@@ -1,5 +1,7 @@
 #include "app/run.h"
 
+#include <csignal>
+#include <exception>
 #include <optional>
 
 #include "app/agent_identity.h"
@@ -28,25 +30,42 @@ std::string cant_open(const std::string& name) {
   return strprintf("Can't open %s file.\n", name.empty() ? "(no file name)" : name.c_str());
 }
 
+// The fixed line on standard output, then the system's reason as our own
+// diagnostic.
+[[noreturn]] void fail_open(Output& con, const std::string& name, const char* doing,
+                            const std::string& reason) {
+  con.print("%s", cant_open(name).c_str());
+  fail(std::string("cannot ") + doing + " " + (name.empty() ? "(no file name)" : name) + ": " + reason);
+}
+
+// A dump named "-" goes to standard output, which then carries nothing else.
+bool dumps_to_standard_output(const CommandLine& line) {
+  const Invocation& inv = line.invocation;
+  return line.action == CommandLine::Action::Run &&
+         (inv.command == Command::FR || inv.command == Command::SR) &&
+         inv.file_name == STANDARD_OUTPUT_NAME;
+}
+
 // Everything the run needs from the host before the cable is touched.
 struct HostSide {
   std::vector<std::uint8_t> input;     // FW, FA, SW
   std::optional<OutputFile> output;    // FR, SR
 };
 
-HostSide open_host_file(const Invocation& inv) {
+HostSide open_host_file(const Invocation& inv, Output& con, std::ostream& standard_output) {
   HostSide host;
+  std::string reason;
   switch (inv.command) {
     case Command::FR:
     case Command::SR:
-      host.output = OutputFile::create(inv.file_name);
-      if (!host.output) fail_out(cant_open(inv.file_name));
+      host.output = OutputFile::create(inv.file_name, &reason, &standard_output);
+      if (!host.output) fail_open(con, inv.file_name, "write", reason);
       break;
     case Command::FW:
     case Command::FA:
     case Command::SW: {
-      auto data = read_host_file(inv.file_name);
-      if (!data) fail_out(cant_open(inv.file_name));
+      auto data = read_host_file(inv.file_name, &reason);
+      if (!data) fail_open(con, inv.file_name, "read", reason);
       host.input = std::move(*data);
       break;
     }
@@ -57,11 +76,12 @@ HostSide open_host_file(const Invocation& inv) {
 
 // The program of `rtc`, read whole before the cable is touched.
 std::vector<std::uint8_t> load_program(const Invocation& inv, Output& con) {
-  auto program = read_program_file(inv.file_name);
+  std::string reason;
+  auto program = read_program_file(inv.file_name, &reason);
   if (!program) {
     con.print("%s", cant_open(inv.file_name).c_str());
     print_usage(con.out);
-    throw Failure("", Failure::Stream::Out);
+    fail("cannot read " + inv.file_name + ": " + reason);
   }
   HostFiles{inv.files_folder};  // a --files folder that cannot be opened fails here, cable untouched
   return std::move(*program);
@@ -103,24 +123,44 @@ int stream_video(CableLink& link, const Invocation& inv, const TransportOptions&
   if (transport.sim && transport.sim->hardware_ms)
     openers = following_clock(std::move(openers), [hardware_ms = transport.sim->hardware_ms] { return *hardware_ms; });
   DxPlay source(std::move(openers), con, env.sleep);
-  const VtsEnv vts{env.sleep, env.clock, inv.plain_video};
+  VtsEnv vts{env.sleep, env.clock, inv.plain_video};
+  // The figures count the seconds the playback follows.
+  if (transport.sim && transport.sim->hardware_ms)
+    vts.hardware_ms = [hardware_ms = transport.sim->hardware_ms] { return *hardware_ms; };
   return vts_play(link, inv.file_name, source, con, vts) == 0 ? EXIT_OK : EXIT_FATAL;
 }
 
 int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& con, HostSide& host,
                 std::vector<std::uint8_t>& program);
 
+// Standard output that no longer takes our lines (a closed pipe: SIGPIPE is
+// ignored) stops the command as Ctrl-C does.
+bool output_failed(const Output& con, const RunEnv& env) { return con.out.fail() || env.out.fail(); }
+
+// Why a command stopped at a block's end, as its one line and status.
+Failure stopped_failure(const Failure& stop, const Output& con, const RunEnv& env) {
+  const std::string rest = "stopped after the last whole block; the next command starts the console afresh";
+  if (output_failed(con, env)) return Failure("writing standard output failed: " + rest);
+  const int sig = InterruptCatcher::signal_number();
+  if (sig == SIGTERM) return Failure("terminated (SIGTERM): " + rest, Failure::Stream::Err, 128 + sig);
+#ifdef SIGHUP
+  if (sig == SIGHUP) return Failure("hung up (SIGHUP): " + rest, Failure::Stream::Err, 128 + sig);
+#endif
+  return stop;
+}
+
 int run_command(const CommandLine& line, RunEnv& env, Output& con) {
   const Invocation& inv = line.invocation;
+  // Signals from here on: the command stops at the end of a block (a second
+  // one ends the process at once, its part file removed).
+  InterruptCatcher interrupt;
   std::vector<std::uint8_t> program;
   if (inv.command == Command::RTC) program = load_program(inv, con);
-  HostSide host = open_host_file(inv);
+  HostSide host = open_host_file(inv, con, env.out);
 
-  // Ctrl-C from here on: the command stops at the end of a block (a
-  // second one ends the process at once).
-  InterruptCatcher interrupt;
-  const std::function<bool()> stop =
+  const std::function<bool()> asked =
       env.interrupted ? env.interrupted : [] { return InterruptCatcher::caught(); };
+  const std::function<bool()> stop = [asked, &con, &env] { return asked() || output_failed(con, env); };
   con.stop_requested = stop;
   PipesOpener opener =
       env.opener ? env.opener(line.transport) : make_opener(line.transport, env.err);
@@ -129,8 +169,9 @@ int run_command(const CommandLine& line, RunEnv& env, Output& con) {
   link.set_timeout(line.transport.timeout_ms);
   try {
     return run_on_link(link, line, env, con, host, program);
-  } catch (const Failure&) {
+  } catch (const Failure& f) {
     leave_link_clean(link);
+    if (f.status() == EXIT_INTERRUPTED) throw stopped_failure(f, con, env);
     throw;
   }
 }
@@ -149,6 +190,7 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
   }
   const CartInfo cart = session_bringup(link, inv.command, program, con, agent_id);
   const Range range{inv.start_offset, inv.length};
+  int status = EXIT_OK;
   switch (inv.command) {
     case Command::FR: flash_read(link, cart, range, *host.output, con); break;
     case Command::FW: flash_write(link, cart, range, host.input, con, inv.write); break;
@@ -162,30 +204,45 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
       save_write(link, cart, range, host.input, con, inv.eeprom_order, inv.write);
       break;
     case Command::RTC: serve_program(link, inv, env, con); break;
-    case Command::VTS: return stream_video(link, inv, line.transport, env, con);
+    case Command::VTS: status = stream_video(link, inv, line.transport, env, con); break;
     default: break;
   }
+  // Lines that never reached their reader make a failed run, and a dump
+  // is not put in place behind them.
+  con.out.flush();
+  if (output_failed(con, env)) fail("writing standard output failed");
   if (host.output) host.output->commit();
-  return EXIT_OK;
+  return status;
 }
 
 }  // namespace
 
 int run(const std::vector<std::string>& args, RunEnv& env) {
-  Output con{.out = env.out, .err = env.err, .progress_bar = env.progress_bar,
+  // The command line is read before the banner: a dump to standard output
+  // moves the banner, the lines and the marks to standard error.
+  std::optional<CommandLine> parsed;
+  std::exception_ptr refused;
+  try {
+    parsed = parse_command_line(args);
+  } catch (const Failure&) {
+    refused = std::current_exception();
+  }
+  std::ostream& out = parsed && dumps_to_standard_output(*parsed) ? env.err : env.out;
+  Output con{.out = out, .err = env.err, .progress_bar = env.progress_bar,
              .marks_in_bar = env.marks_in_bar};
   con.print("%s", BANNER);
   try {
-    CommandLine line = parse_command_line(args);
+    if (refused) std::rethrow_exception(refused);
+    CommandLine& line = *parsed;
     if (line.transport.sim && line.transport.sim->help) {
-      env.out << sim_help_text() << std::flush;
+      out << sim_help_text() << std::flush;
       return EXIT_OK;
     }
     switch (line.action) {
-      case CommandLine::Action::Help: print_help(env.out); return EXIT_OK;
+      case CommandLine::Action::Help: print_help(out); return EXIT_OK;
       case CommandLine::Action::Version: con.print("kartex %s\n", KARTEX_VERSION); return EXIT_OK;
       case CommandLine::Action::Usage:
-        print_usage(env.out);
+        print_usage(out);
         if (!line.usage_note.empty()) env.err << "kartex: " << line.usage_note << "\n" << std::flush;
         return EXIT_FATAL;
       case CommandLine::Action::Run: break;
@@ -194,12 +251,12 @@ int run(const std::vector<std::string>& args, RunEnv& env) {
   } catch (const Failure& f) {
     con.progress_end();
     if (f.stream() == Failure::Stream::Out) {
-      env.out << f.what() << std::flush;
+      out << f.what() << std::flush;
       if (!f.note().empty()) env.err << "kartex: " << f.note() << "\n" << std::flush;
     } else {
       // End a line of progress marks so that the error stands on its own.
-      if (con.mid_line) env.out << '\n';
-      env.out << std::flush;
+      if (con.mid_line) out << '\n';
+      out << std::flush;
       env.err << "kartex: " << f.what() << "\n" << std::flush;
     }
     return f.status();

@@ -68,7 +68,10 @@ void print_help(std::ostream& out) {
       << "\n"
          "Numbers: 0x prefix for hex; a length may end in k (x1024) or m (x1048576).\n"
          "A start offset is given only together with a length.\n"
-         "Exit status: 0 on success, 255 on any failure.\n";
+         "Files: fr and sr take - for standard output (the tool's lines then go to\n"
+         "standard error); a device or FIFO is written into, a symlink followed.\n"
+         "Exit status: 0 on success, 255 on any failure, 128 + the signal when\n"
+         "Ctrl-C, SIGTERM or SIGHUP stopped a command.\n";
   out.flush();
 }
 

@@ -1,22 +1,38 @@
 #include "host/program_file.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "common/output.h"
 #include "common/failure.h"
 
 namespace kartex {
 
-std::optional<std::vector<std::uint8_t>> read_program_file(const std::string& name) {
-  if (name.empty()) return std::nullopt;
+std::optional<std::vector<std::uint8_t>> read_program_file(const std::string& name, std::string* reason) {
+  auto why = [reason](int error) {
+    if (reason) *reason = std::strerror(error);
+  };
+  if (name.empty()) {
+    why(ENOENT);
+    return std::nullopt;
+  }
   std::FILE* file = std::fopen(name.c_str(), "rb");
-  if (!file) return std::nullopt;
+  if (!file) {
+    why(errno);
+    return std::nullopt;
+  }
   // One byte more than fits tells a file that is too long.
   std::vector<std::uint8_t> data(PROGRAM_MAX_BYTES + 1);
   const std::size_t n = std::fread(data.data(), 1, data.size(), file);
+  // A directory opens on some systems and fails at the first read.
+  const int error = errno;
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);
-  if (failed) return std::nullopt;
+  if (failed) {
+    why(error ? error : EIO);
+    return std::nullopt;
+  }
   if (n > PROGRAM_MAX_BYTES)
     fail(strprintf("program file %s is longer than %u bytes, the most one upload carries",
                    name.c_str(), PROGRAM_MAX_BYTES));

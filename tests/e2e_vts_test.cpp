@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -206,6 +208,59 @@ TEST(VtsStream, StreamEndedInItsFirstSecondShowsNoRates) {
   const std::string out = r.out.str();
   EXPECT_NE(out.find("BMP_COLOR_B=3\n\ntime:0s\n  0.0000 fps\n0 BPS\n9614 link words a frame\nBG CLEAR\n"), std::string::npos) << out;
   EXPECT_EQ(r.err.str(), "");
+}
+
+// Under video-clock=hardware the figures count the console's seconds, which
+// the wall clock (held at one second here) has no part in; a stop asked at a
+// frame's end (the user's Ctrl-C) ends the stream as B does, figures and
+// all, with status 0.
+TEST(VtsStream, FiguresOnTheHardwareClockAndAStopAskedAtAnyFrame) {
+  const VtsClips& clips = vts_clips();
+  struct Case {
+    const char* name;
+    std::string sim;
+    int stop_after;  // stop asked at the n-th frame's end; 0: never, B ends it
+  };
+  const Case cases[] = {
+      {"B after 12 frames", HEADLESS + "video-clock=hardware,keys=b@13", 0},
+      {"stop after 12 frames, hardware clock", HEADLESS + "video-clock=hardware", 12},
+      {"stop after 5 frames, host clock", HEADLESS, 5},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    std::ostringstream out, err;
+    RunEnv env{out, err, {}, [](int) {}};
+    env.video_outputs = MediaOutputs{"null", "null"};
+    // The wall clock: 100 then 101 for ever (no second passes in the stream).
+    int reads = 0;
+    env.clock = [&reads] { return std::time_t(reads++ == 0 ? 100 : 101); };
+    int asked = 0;
+    // The first ask comes before the first frame.
+    if (tc.stop_after > 0) env.interrupted = [&] { return ++asked > tc.stop_after; };
+    const int status = run({"--video=plain", tc.sim, "vts", clips.stripes}, env);
+    ASSERT_EQ(status, 0) << err.str();
+    const std::string text = out.str();
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(text, m, std::regex("\ntime:([0-9]+)s\n(.*) fps\n([0-9]+) BPS\n"))) << text;
+    const long seconds = std::stol(m[1].str());
+    if (tc.sim.find("hardware") != std::string::npos) {
+      // Twelve whole frames take about 2 s of the console's time.
+      EXPECT_GE(seconds, 1);
+      EXPECT_LE(seconds, 4);
+      // The bring-up asks the stop too: the stream sent at most that many.
+      const long frames = std::lround(std::stod(m[2].str()) * static_cast<double>(seconds));
+      if (tc.stop_after == 0) {
+        EXPECT_EQ(frames, 12);
+      } else {
+        EXPECT_LE(frames, tc.stop_after);
+        EXPECT_GE(frames, tc.stop_after - 3);
+      }
+      EXPECT_EQ(m[2].str(), strprintf("%8.4f", static_cast<double>(frames) / static_cast<double>(seconds)));
+      EXPECT_EQ(m[3].str(), std::to_string(frames * 307200 / seconds));
+    }
+    EXPECT_NE(text.find("BG CLEAR\n", static_cast<std::size_t>(m.position(0))), std::string::npos);
+    EXPECT_EQ(err.str(), "");
+  }
 }
 
 // Keypad actions on a paused stream: the picture tells the position.

@@ -30,12 +30,31 @@ void clear_pages(CableLink& link, Output& con, const std::vector<std::uint8_t>& 
 
 // The start of the next whole second, so that the figures count whole
 // seconds from a boundary.
-std::time_t next_second(const VtsEnv& env) {
+std::time_t next_wall_second(const VtsEnv& env) {
   const std::time_t first = env.clock();
   std::time_t now = first;
   while ((now = env.clock()) == first) std::this_thread::yield();
   return now;
 }
+
+// The seconds the figures count: the hardware clock's (exact, so no
+// boundary to wait for), or the wall clock's from the next whole second.
+struct StreamClock {
+  const VtsEnv& env;
+  std::int64_t start_ms = 0;
+  std::time_t start_second = 0;
+
+  void start() {
+    if (env.hardware_ms) start_ms = env.hardware_ms();
+    else start_second = next_wall_second(env);
+  }
+  std::int64_t elapsed_seconds() const {
+    if (env.hardware_ms) return (env.hardware_ms() - start_ms) / 1000;
+    return static_cast<std::int64_t>(env.clock() - start_second);
+  }
+};
+
+bool stop_asked(const Output& con) { return con.stop_requested && con.stop_requested(); }
 
 }  // namespace
 
@@ -91,7 +110,8 @@ int vts_play(CableLink& link, const std::string& file_name, FrameSource& source,
   }
 
   try {
-    const std::time_t start = next_second(env);
+    StreamClock clock{env};
+    clock.start();
     std::int64_t frames = 0, link_words = 0;
     ConsoleFrame page{};
     FrameFormat format;
@@ -100,8 +120,10 @@ int vts_play(CableLink& link, const std::string& file_name, FrameSource& source,
     // frame shows. The page written is never the one shown, and the
     // display switches only once a page is whole. After a seek the picture
     // has nothing in common with the pages: it goes whole.
+    // Ctrl-C is looked at every frame and ends the stream as B does.
     for (;;) {
       std::this_thread::yield();
+      if (stop_asked(con)) break;
       bool seeked = false;
       if (poll_keys(link, source, &seeked) != KEYS_GO) break;
       link_words += KEY_READ_WORDS;
@@ -111,8 +133,7 @@ int vts_play(CableLink& link, const std::string& file_name, FrameSource& source,
       ++frames;
     }
 
-    const std::time_t end = env.clock();
-    con.print("%s", stream_stats(frames, static_cast<std::int64_t>(end - start)).c_str());
+    con.print("%s", stream_stats(frames, clock.elapsed_seconds()).c_str());
     con.print("%s", link_words_line(frames, link_words).c_str());
     dib.clear();
     dib.shrink_to_fit();

@@ -23,6 +23,10 @@ struct VtsEnv {
   // Every frame whole, as the console memory writes of the original
   // stream, instead of as changes to the page it overwrites.
   bool plain_video = false;
+  // The console's hardware time in milliseconds, when playback follows it:
+  // the figures at the end then count its seconds instead of the wall
+  // clock's. Empty: the wall clock.
+  std::function<std::int64_t()> hardware_ms = nullptr;
 };
 
 // What the keypad asks of the stream.
@@ -34,7 +38,8 @@ constexpr int KEYS_GO = 0, KEYS_STOP = -1;
 // nothing. `seeked`, when given, is set when the key moved playback.
 int poll_keys(CableLink& link, FrameSource& source, bool* seeked = nullptr);
 
-// Sets the console up, streams `file_name` until B is pressed, prints the
+// Sets the console up, streams `file_name` until B is pressed (or the
+// output's stop, the user's Ctrl-C, asks at a frame's end), prints the
 // figures and clears the screen. 0 after a stream the user ended, -1 when
 // set-up failed (its line printed). A failed transfer closes the source and
 // throws the link's Failure.
