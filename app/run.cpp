@@ -155,6 +155,8 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
     case Command::VTS: return stream_video(link, inv, line.transport, env, con);
     default: break;
   }
+  if (inv.command == Command::FW || inv.command == Command::FA || inv.command == Command::FE)
+    remember_cart_fingerprint(link);
   if (host.output) host.output->commit();
   return EXIT_OK;
 }

@@ -200,8 +200,8 @@ TEST(ToolRun, WriteSendsTheFileThroughTheRunningAgent) {
   EXPECT_TRUE(r.cable->done()) << r.cable->left() << " steps not taken";
   EXPECT_EQ(r.out.str(), BANNER +
                              "FLASH ROM SIZE=0x400000\n0x5000 bytes writeing.\nWWWWWWWW\n1 of 1 "
-                             "erase blocks written (0 of them erased first), 0 unchanged.\nVerify "
-                             "OK: 1 erase blocks hold what was written.\n");
+                             "erase block written (0 erased first), 0 unchanged.\nVerify "
+                             "OK: 1 erase block holds what was written.\n");
 }
 
 TEST(ToolRun, WriteOptionsReachTheCommands) {
@@ -236,8 +236,8 @@ TEST(ToolRun, WriteOptionsReachTheCommands) {
       EXPECT_TRUE(r.cable->done()) << r.cable->left() << " steps not taken";
       EXPECT_EQ(r.out.str(),
                 BANNER + "FLASH ROM SIZE=0x400000\n0x20000 bytes writeing.\nWWWWWWWW\n1 of 1 erase "
-                         "blocks written (1 of them erased first), 0 unchanged.\n" +
-                    (tc.verify ? "Verify OK: 1 erase blocks hold what was written.\n" : ""));
+                         "blocks written (1 erased first), 0 unchanged.\n" +
+                    (tc.verify ? "Verify OK: 1 erase block holds what was written.\n" : ""));
     }
     // sw of one SRAM block: --all-blocks means nothing to a save.
     {
@@ -252,7 +252,7 @@ TEST(ToolRun, WriteOptionsReachTheCommands) {
       EXPECT_EQ(r(args), 0);
       EXPECT_TRUE(r.cable->done()) << r.cable->left() << " steps not taken";
       EXPECT_EQ(r.out.str(), BANNER + "MASK ROM SIZE=0x4000\nSRAM256K SIZE=0x8000\n0x1000 bytes writeing.\nW" +
-                                 (tc.verify ? "\nVerify OK: 1 save blocks hold what was written.\n" : ""));
+                                 (tc.verify ? "\nVerify OK: 1 save block holds what was written.\n" : ""));
     }
   }
 }
