@@ -78,14 +78,7 @@ void EepromChip::end_write_frame() {
   const std::size_t read_len = 2 + a + 1, write_len = 2 + a + EEPROM_DATA_BITS + 1;
   const std::string got = std::to_string(n) + "-bit stream";
   if (mode_ == Mode::Busy && log_.clock().now() >= busy_until_) mode_ = Mode::Idle;
-  // A lone write that selects the chip for one bit carries no request: on
-  // a cartridge of up to 16 MiB every write with address line 24 high
-  // (0x09000000 up, where flash cartridges keep their mapper registers)
-  // reaches the chip this way, and the part's serial interface drops it
-  // when the chip select goes away.
-  const bool no_request = n < 2;
   if (mode_ == Mode::Busy) {
-    if (no_request) return;
     log_.misuse(name(), got + " while a write is still in progress; ignored");
     return;
   }
@@ -118,7 +111,7 @@ void EepromChip::end_write_frame() {
     what = "write request of " + std::to_string(n) + " bits; this part takes " + std::to_string(write_len);
   else
     what = got + " that is no request (it must begin 11 or 10)";
-  if (!no_request) log_.misuse(name(), what + "; ignored");
+  log_.misuse(name(), what + "; ignored");
   mode_ = Mode::Idle;
 }
 

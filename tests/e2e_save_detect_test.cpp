@@ -92,15 +92,15 @@ TEST(SaveDetectOnSimulator, RomResidentSave) {
   detect({"save=romsave,chip=8/88c4,size=32", 0x100000, 7, ~0u, {}});
 }
 
-// Each part ignores the requests of the other address width. The probe's
-// lone halfword writes that select the EEPROM beside a ROM of up to 16 MiB
-// (the ROM-resident save's identifier command at 0x0DF00000, the mapper's
-// registers) carry no request, and the part drops them without a word.
+// The probe cannot help driving an EEPROM wrongly: its halfword write at
+// 0x0DF00000 (the ROM-resident save's identifier command) selects the
+// EEPROM beside a ROM of up to 16 MiB, and each part ignores the requests
+// of the other address width.
 TEST(SaveDetectOnSimulator, EepromParts) {
   const Case cases[] = {
       {"save=eeprom512", 512, 4, ~0u,
-       {"read request of 17 bits", "write request of 81 bits", "read request of 17 bits"}},
-      {"save=eeprom8k", 0x2000, 5, ~0u, {"read request of 9 bits"}},
+       {"1-bit stream", "read request of 17 bits", "write request of 81 bits", "read request of 17 bits"}},
+      {"save=eeprom8k", 0x2000, 5, ~0u, {"1-bit stream", "read request of 9 bits"}},
   };
   for (const Case& c : cases) detect(c);
 }

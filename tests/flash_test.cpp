@@ -33,13 +33,10 @@ TEST(FlashRead, EachDumpBlockIsCheckedAndReadIn4KiBPieces) {
       {"range over two dump blocks", {0x20000, 0x12001}, 0x400000,
        {{0x20000, 0x10000}, {0x30000, 0x2001}}, 19, false},
       {"five bytes from 0: no header", {0, 5}, 0x400000, {{0, 5}}, 1, false},
-      {"length 0 asks the console nothing", {0x100, 0}, 0x400000, {}, 0, false},
       {"odd start: read from the even byte before, which is dropped", {0x1001, 0x1000}, 0x400000,
        {{0x1001, 0x1000}}, 1, false},
       {"every block of an odd range starts odd", {0xFFFF, 0x10002}, 0x400000,
        {{0xFFFF, 0x10000}, {0x1FFFF, 2}}, 17, false},
-      {"nothing clipped: past the ROM's end is read as asked", {0x1000, 0x2000}, 0x2000,
-       {{0x1000, 0x2000}}, 2, false},
       {"a block over a 32 MiB page boundary: one read request per page", {0x1FF8000, 0x10000},
        0x4000000, {{0x1FF8000, 0x10000}}, 16, false},
   };
@@ -659,6 +656,27 @@ TEST(FlashAppend, WhatDoesNotFitTheRoomLeftIsRefusedAfterTheFreeSpaceOnly) {
     EXPECT_EQ(b.failure, tc.failure);
     EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
     EXPECT_EQ(b.out.str(), tc.out);
+  }
+}
+
+TEST(FlashRead, RangesOutsideTheRomAreRefusedBeforeAnyRequest) {
+  struct Case {
+    Range range;
+    const char* failure;
+  };
+  const Case cases[] = {
+      {{0x100, 0}, "nothing to do: the length is 0 (give at least one byte)"},
+      {{0x1000, 0x2000}, "0x2000 bytes from 0x1000 do not fit the 0x2000-byte ROM: the range that fits is 0x1000 0x1000"},
+      {{0x2000, 0x10}, "start offset 0x2000 lies beyond the end of the 0x2000-byte ROM"},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.failure);
+    Body b;
+    b.run([&] { flash_read(b.s.link, cart_of(2, 0x2000, 0x20000), tc.range, b.sink, b.con); });
+    EXPECT_EQ(b.failure, tc.failure);
+    EXPECT_TRUE(b.c.done());
+    EXPECT_EQ(b.out.str(), "");
+    EXPECT_TRUE(b.sink.data.empty());
   }
 }
 
