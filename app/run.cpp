@@ -211,6 +211,8 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
   // is not put in place behind them.
   con.out.flush();
   if (output_failed(con, env)) fail("writing standard output failed");
+  if (inv.command == Command::FW || inv.command == Command::FA || inv.command == Command::FE)
+    remember_cart_fingerprint(link);
   if (host.output) host.output->commit();
   return status;
 }

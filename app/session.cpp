@@ -106,6 +106,10 @@ CartInfo cached_cart(CableLink& link) {
 
 }  // namespace
 
+void remember_cart_fingerprint(CableLink& link) {
+  link.reg_write(REG_CART_FINGERPRINT, cart_fingerprint(link));
+}
+
 CartInfo session_bringup(CableLink& link, Command command, std::span<const std::uint8_t> image,
                          Output& con, std::uint32_t agent_id) {
   CartInfo cart;

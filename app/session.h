@@ -23,6 +23,11 @@ void upload_program(CableLink& link, std::span<const std::uint8_t> image);
 // upload goes and restarts the console in it.
 void run_program_on_agent(CableLink& link, std::span<const std::uint8_t> image);
 
+// After the tool's own write to the ROM, whose header the cartridge's
+// fingerprint covers: keeps the new fingerprint, so that the next command
+// does not take the rewritten cartridge for another one.
+void remember_cart_fingerprint(CableLink& link);
+
 // `agent_id`: the identity written into `image` (app/agent_identity.h); an
 // agent found running with another identity is replaced. 0: no check.
 CartInfo session_bringup(CableLink& link, Command command, std::span<const std::uint8_t> image,

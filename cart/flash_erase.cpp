@@ -1,4 +1,5 @@
 #include "cart/commands.h"
+#include "cart/ranges.h"
 #include "cart/rom_write.h"
 #include "common/output.h"
 #include "link/cable_link.h"
@@ -7,6 +8,7 @@
 namespace kartex {
 
 void flash_erase(CableLink& link, const CartInfo& cart, Output& con) {
+  require_cartridge(cart);
   require_flash_rom(cart, "erased");
   con.print("Erase START.\n");
   con.progress_start(static_cast<std::uint64_t>(cart.rom_size));

@@ -3,6 +3,7 @@
 
 #include "cart/agent_crc.h"
 #include "cart/commands.h"
+#include "cart/ranges.h"
 #include "cart/rom_reader.h"
 #include "cart/rom_report.h"
 #include "common/digest.h"
@@ -27,10 +28,11 @@ void flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& si
                 Output& con) {
   const std::int32_t length = range.length == NOT_GIVEN ? cart.rom_size : range.length;
   const std::int32_t start = range.start_offset == NOT_GIVEN ? 0 : range.start_offset;
-  if (length < 0)
-    fail(strprintf("the cartridge reports a ROM size of 0x%X; give a length",
-                   static_cast<unsigned>(length)));
-  // A range past the ROM's end is read as asked: what comes back is the bus.
+  require_cartridge(cart);
+  if (cart.rom_size <= 0)
+    fail(strprintf("the cartridge reports a ROM size of 0x%X", static_cast<unsigned>(cart.rom_size)));
+  // Past the ROM's end the console reads the bus, not the cartridge.
+  require_inside("ROM", cart.rom_size, start, length);
   con.print("0x%X bytes reading.\n", static_cast<unsigned>(length));
   const auto from = static_cast<std::uint32_t>(start);
   const auto bytes = static_cast<std::uint32_t>(length);
@@ -69,8 +71,9 @@ void flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& si
   con.progress_end();
   if (con.mid_line) con.print("\n");
   if (blank_blocks)
-    con.print("%zu erased blocks of 0x%X bytes filled in without reading them.\n", blank_blocks,
-              DUMP_BLOCK);
+    con.print("%s of 0x%X bytes filled in without reading %s.\n",
+              count_of(blank_blocks, "erased block").c_str(), DUMP_BLOCK,
+              blank_blocks == 1 ? "it" : "them");
   const bool whole_rom = start == 0 && length == cart.rom_size;
   const std::optional<RomHeader> parsed =
       whole_rom ? parse_rom_header(header) : std::nullopt;

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "cart/commands.h"
+#include "cart/ranges.h"
 #include "cart/rom_write.h"
 #include "common/output.h"
 #include "link/cable_link.h"
@@ -16,33 +17,38 @@ constexpr std::uint32_t BANK_HEADER = 0x8000;
 // A start that is a bank's first byte or its header's end needs no rounding.
 constexpr std::uint32_t BANK_START_MASK = 0xFFC08000;
 
-void clip_to_rom(std::int32_t& length, std::int32_t room, Output& con) {
-  if (room < length) {
-    con.print("Write size(0x%X) is too big.\n", static_cast<unsigned>(length));
-    length = room;
-  }
+// The length asked for, or the whole file; a write of nothing is refused.
+std::int32_t asked_length(Range range, std::span<const std::uint8_t> file) {
+  if (file.empty()) fail("nothing to write: the file is empty");
+  const std::int32_t length =
+      range.length == NOT_GIVEN ? static_cast<std::int32_t>(file.size()) : range.length;
+  if (length < 0 || range.start_offset < NOT_GIVEN) fail("a start offset or length cannot be negative");
+  if (length == 0) fail("nothing to write: the length is 0 (give at least one byte)");
+  return length;
 }
 
-void clip_to_file(std::int32_t& length, std::span<const std::uint8_t> file, Output& con) {
-  if (length > static_cast<std::int32_t>(file.size())) {
-    con.print("Write size is larger than file size.\n");
-    length = static_cast<std::int32_t>(file.size());
-  }
+// Asks for more than the file holds: nothing is written.
+void require_in_file(std::int32_t length, std::span<const std::uint8_t> file, Output& con) {
+  if (length <= static_cast<std::int32_t>(file.size())) return;
+  con.print("Write size is larger than file size.\n");
+  fail(strprintf("the file holds 0x%zX bytes, fewer than the 0x%X asked: give a length of at most 0x%zX",
+                 file.size(), static_cast<unsigned>(length), file.size()));
 }
 
 }  // namespace
 
 void flash_write(CableLink& link, const CartInfo& cart, Range range,
                  std::span<const std::uint8_t> file, Output& con, WriteOptions options) {
+  require_cartridge(cart);
   require_flash_rom(cart, "written");
-  std::int32_t length =
-      range.length == NOT_GIVEN ? static_cast<std::int32_t>(file.size()) : range.length;
+  const std::int32_t length = asked_length(range, file);
   const std::int32_t start = range.start_offset == NOT_GIVEN ? 0 : range.start_offset;
-  if (start > cart.rom_size)
-    fail(strprintf("start offset 0x%X lies beyond the end of the 0x%X-byte ROM",
-                   static_cast<unsigned>(start), static_cast<unsigned>(cart.rom_size)));
-  clip_to_rom(length, cart.rom_size - start, con);
-  clip_to_file(length, file, con);
+  // Only the whole range, or nothing: the user gives the range that fits.
+  if (std::int64_t{cart.rom_size} - start < length) {
+    if (start < cart.rom_size) con.print("Write size(0x%X) is too big.\n", static_cast<unsigned>(length));
+    refuse_past_end("ROM", cart.rom_size, start, length);
+  }
+  require_in_file(length, file, con);
   con.print("0x%X bytes writeing.\n", static_cast<unsigned>(length));
   write_rom_range(link, cart, static_cast<std::uint32_t>(start),
                   file.first(static_cast<std::size_t>(length)), con, options);
@@ -50,11 +56,11 @@ void flash_write(CableLink& link, const CartInfo& cart, Range range,
 
 void flash_append(CableLink& link, const CartInfo& cart, Range range,
                   std::span<const std::uint8_t> file, Output& con, WriteOptions options) {
+  require_cartridge(cart);
   require_flash_rom(cart, "written");
+  const std::int32_t length = asked_length(range, file);
   std::uint32_t free_reply[1] = {};
   link.agent_request(REQ_FLASH_FREE, 0, 0, 0, free_reply);
-  std::int32_t length =
-      range.length == NOT_GIVEN ? static_cast<std::int32_t>(file.size()) : range.length;
   const std::uint32_t free_bytes = free_reply[0] & ~FREE_GRANULE_MASK;
   if (free_bytes > static_cast<std::uint32_t>(cart.rom_size))
     fail(strprintf("the cartridge reports 0x%X free bytes in a ROM of 0x%X bytes",
@@ -66,11 +72,17 @@ void flash_append(CableLink& link, const CartInfo& cart, Range range,
     if (start & ~BANK_START_MASK) start = (start + BANK_SIZE - 1) & ~(BANK_SIZE - 1);
     start |= BANK_HEADER;
   }
-  const auto signed_start = static_cast<std::int32_t>(start);
-  clip_to_rom(length, cart.rom_size - signed_start, con);
-  clip_to_file(length, file, con);
+  const std::int64_t room = std::int64_t{cart.rom_size} - start;
+  if (room < length) {
+    con.print("Write size(0x%X) is too big.\n", static_cast<unsigned>(length));
+    if (room <= 0)
+      fail(strprintf("no room left on the 0x%X-byte ROM: an appended program would start at 0x%X",
+                     static_cast<unsigned>(cart.rom_size), start));
+    fail(strprintf("0x%X bytes do not fit the room left behind what the ROM holds: 0x%llX bytes from 0x%X",
+                   static_cast<unsigned>(length), static_cast<unsigned long long>(room), start));
+  }
+  require_in_file(length, file, con);
   con.print("Start=0x%X  0x%X bytes writeing.\n", start, static_cast<unsigned>(length));
-  if (length <= 0) return;
   write_rom_range(link, cart, start, file.first(static_cast<std::size_t>(length)), con, options);
 }
 

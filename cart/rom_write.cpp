@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cart/agent_crc.h"
+#include "cart/ranges.h"
 #include "cart/rom_reader.h"
 #include "common/digest.h"
 #include "common/failure.h"
@@ -155,7 +156,8 @@ void verify_blocks(CableLink& link, const BlockPlan& plan, Output& con) {
     }
     check_flash_failures(link);
   }
-  con.print("Verify OK: %zu erase blocks hold what was written.\n", plan.count());
+  con.print("Verify OK: %s %s what was written.\n", count_of(plan.count(), "erase block").c_str(),
+            plan.count() == 1 ? "holds" : "hold");
 }
 
 }  // namespace
@@ -200,8 +202,8 @@ void write_rom_range(CableLink& link, const CartInfo& cart, std::uint32_t start,
   con.progress_end();
   if (con.mid_line) con.print("\n");
   check_flash_failures(link);
-  con.print("%zu of %zu erase blocks written (%zu of them erased first), %zu unchanged.\n",
-            tally.written, plan.count(), tally.erased, tally.unchanged);
+  con.print("%zu of %s written (%zu erased first), %zu unchanged.\n", tally.written,
+            count_of(plan.count(), "erase block").c_str(), tally.erased, tally.unchanged);
   if (options.verify) verify_blocks(link, plan, con);
 }
 

@@ -3,6 +3,7 @@
 
 #include "cart/agent_crc.h"
 #include "cart/commands.h"
+#include "cart/ranges.h"
 #include "cart/rom_report.h"
 #include "common/digest.h"
 #include "common/output.h"
@@ -61,17 +62,21 @@ void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sin
   const std::int32_t length = range.length == NOT_GIVEN ? cart.save_size : range.length;
   const std::int32_t start = range.start_offset == NOT_GIVEN ? 0 : range.start_offset;
   const SaveGeometry geometry = save_geometry(cart.save_type, cart.variant);
-  // Banked SRAM is read one 64 KiB bank at a time: a block that starts off
-  // its boundary would cross into the next bank and come from the wrong one.
-  if (cart.save_type == SRAM2M && start % cart.save_block != 0)
-    fail_out(boundary_message(cart.save_block));
+  require_cartridge(cart);
+  require_save_memory(cart, "read");
+  require_inside("save memory", cart.save_size, start, length);
   con.print("0x%X bytes reading.\n", static_cast<unsigned>(length));
-  Bytes buffer(static_cast<std::size_t>(cart.save_block));
+  // Whole blocks from the block the range starts in (banked SRAM is read a
+  // bank at a time, an EEPROM in whole 8-byte blocks); the file keeps only
+  // the bytes asked for.
+  const std::int64_t block = cart.save_block;
+  const std::int64_t first = start / block * block;
+  const std::int64_t end = std::int64_t{start} + length;
+  Bytes buffer(static_cast<std::size_t>(block));
   Crc32 crc;
-  con.progress_start(static_cast<std::uint64_t>(std::max(length, 0)));
-  // Whole blocks: a length short of a block boundary is read up to it.
-  for (std::int64_t pos = 0; pos < length; pos += cart.save_block) {
-    const auto offset = static_cast<std::uint32_t>(start + pos);
+  con.progress_start(static_cast<std::uint64_t>(length));
+  for (std::int64_t pos = first; pos < end; pos += block) {
+    const auto offset = static_cast<std::uint32_t>(pos);
     for (int attempt = 1;; ++attempt) {
       read_block(link, geometry, offset, buffer);
       if (attempt == 1) con.mark('R');
@@ -82,9 +87,13 @@ void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sin
                        offset, SAVE_READ_TRIES));
     }
     convert_eeprom_order(cart, order, buffer);
-    sink.write(buffer);
-    crc.update(buffer);
-    con.progress_add(buffer.size());
+    const std::int64_t from = std::max<std::int64_t>(start, pos) - pos;
+    const std::int64_t to = std::min<std::int64_t>(end, pos + block) - pos;
+    const auto asked = std::span(buffer).subspan(static_cast<std::size_t>(from),
+                                                 static_cast<std::size_t>(to - from));
+    sink.write(asked);
+    crc.update(asked);
+    con.progress_add(asked.size());
   }
   con.progress_end();
   print_save_report(con, crc.value());

@@ -3,6 +3,7 @@
 
 #include "cart/agent_crc.h"
 #include "cart/commands.h"
+#include "cart/ranges.h"
 #include "common/digest.h"
 #include "common/output.h"
 #include "link/cable_link.h"
@@ -71,8 +72,9 @@ void verify_save(CableLink& link, const CartInfo& cart, std::uint32_t start,
       if (con.mid_line) con.print("\n");
     }
   }
-  con.print("Verify OK: %u save blocks hold what was written.\n",
-            static_cast<unsigned>(sent.size() / block));
+  const std::size_t blocks = sent.size() / block;
+  con.print("Verify OK: %s %s what was written.\n", count_of(blocks, "save block").c_str(),
+            blocks == 1 ? "holds" : "hold");
 }
 
 }  // namespace
@@ -81,18 +83,22 @@ void save_write(CableLink& link, const CartInfo& cart, Range range,
                 std::span<const std::uint8_t> file, Output& con, EepromOrder order,
                 WriteOptions options) {
   const std::int32_t start = range.start_offset == NOT_GIVEN ? 0 : range.start_offset;
-  std::int32_t length =
+  const std::int32_t length =
       range.length == NOT_GIVEN ? static_cast<std::int32_t>(file.size()) : range.length;
-  if (start > cart.save_size)
-    fail(strprintf("start offset 0x%X lies beyond the end of the 0x%X-byte save memory",
-                   static_cast<unsigned>(start), static_cast<unsigned>(cart.save_size)));
-  if (cart.save_size - start < length) {
-    con.print("Write size is longer than device.\n");
-    length = cart.save_size - start;
+  require_cartridge(cart);
+  require_save_memory(cart, "written");
+  if (file.empty()) fail("nothing to write: the file is empty");
+  if (start < 0 || length < 0) fail("a start offset or length cannot be negative");
+  if (length == 0) fail("nothing to write: the length is 0 (give at least one byte)");
+  // Only the whole range, or nothing: the user gives the range that fits.
+  if (std::int64_t{cart.save_size} - start < length) {
+    if (start < cart.save_size) con.print("Write size is longer than device.\n");
+    refuse_past_end("save memory", cart.save_size, start, length);
   }
   if (length > static_cast<std::int32_t>(file.size())) {
     con.print("Write size is larger than file size.\n");
-    length = static_cast<std::int32_t>(file.size());
+    fail(strprintf("the file holds 0x%zX bytes, fewer than the 0x%X asked: give a length of at most 0x%zX",
+                   file.size(), static_cast<unsigned>(length), file.size()));
   }
   const std::int32_t mask = cart.save_block - 1;
   if ((length & mask) != 0 || (start & mask) != 0) fail_out(boundary_message(cart.save_block));

@@ -155,7 +155,9 @@ TEST(FlashOnSimulator, AppendFollowsTheBankRuleOnlyWithoutTheMapper) {
     char line[80];
     std::snprintf(line, sizeof line, "Start=0x%X  0x9001 bytes writeing.\n", tc.start);
     EXPECT_NE(out.find(line), std::string::npos) << out;
-    EXPECT_TRUE(cart.read(0, tc.first) == first) << "what was there stays";
+    if (tc.first) {
+      EXPECT_TRUE(cart.read(0, tc.first) == first) << "what was there stays";
+    }
     EXPECT_TRUE(cart.read(tc.start, 0x9001) == extra);
     if (tc.start > tc.first) {
       EXPECT_TRUE(cart.read(tc.first, tc.start - tc.first) == Bytes(tc.start - tc.first, 0xFF))

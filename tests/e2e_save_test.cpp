@@ -147,7 +147,8 @@ TEST(SaveOnSimulator, BoundaryRulesBeforeAnyRequest) {
     const char* failure;
   };
   const Case cases[] = {
-      {[&] { b.read_save({0x10800, 0x1000}); }, "SAVE read size and offset must be 0x1000 boundary.\n"},
+      {[&] { b.read_save({0x100800, 0x1000}); },
+       "start offset 0x100800 lies beyond the end of the 0x100000-byte save memory"},
       {[&] { b.write_save(noise(0x1000, 1), {0x10800, 0x1000}); },
        "SAVE read size and offset must be 0x1000 boundary.\n"},
       {[&] { b.write_save(noise(0x1800, 1)); }, "SAVE read size and offset must be 0x1000 boundary.\n"},

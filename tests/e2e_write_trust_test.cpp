@@ -91,7 +91,7 @@ TEST(WriteTrust, RewritesMoveOnlyWhatChangedAndDumpsSkipErasedBlocks) {
   flash_write(b.a.link, b.cart, {}, file, b.con);
   const std::uint64_t again = link_words(b) - before;
   EXPECT_LT(again * 50, full) << "a second write of the same file: " << again << " of " << full;
-  EXPECT_NE(b.out.str().find("0 of 32 erase blocks written (0 of them erased first), 32 unchanged."),
+  EXPECT_NE(b.out.str().find("0 of 32 erase blocks written (0 erased first), 32 unchanged."),
             std::string::npos);
 
   // Two of the 32 blocks change (6 %); one of them only clears bits.
@@ -101,7 +101,7 @@ TEST(WriteTrust, RewritesMoveOnlyWhatChangedAndDumpsSkipErasedBlocks) {
   flash_write(b.a.link, b.cart, {}, file, b.con);
   const std::uint64_t some = link_words(b) - before;
   EXPECT_LE(some * 10, full) << "two changed blocks: " << some << " of " << full;
-  EXPECT_NE(b.out.str().find("2 of 32 erase blocks written (1 of them erased first), 30 unchanged."),
+  EXPECT_NE(b.out.str().find("2 of 32 erase blocks written (1 erased first), 30 unchanged."),
             std::string::npos);
   EXPECT_TRUE(cells(b, size) == file);
 
@@ -126,7 +126,7 @@ TEST(WriteTrust, AllBlocksWritesEveryBlockAgain) {
   const Bytes file = noise(0x40000, 3);
   flash_write(b.a.link, b.cart, {}, file, b.con);
   flash_write(b.a.link, b.cart, {}, file, b.con, WriteOptions{.verify = true, .all_blocks = true});
-  EXPECT_NE(b.out.str().find("2 of 2 erase blocks written (2 of them erased first), 0 unchanged."),
+  EXPECT_NE(b.out.str().find("2 of 2 erase blocks written (2 erased first), 0 unchanged."),
             std::string::npos);
   EXPECT_TRUE(cells(b, 0x40000) == file);
 }

@@ -34,13 +34,10 @@ TEST(FlashRead, EachDumpBlockIsCheckedAndReadIn4KiBPieces) {
       {"range over two dump blocks", {0x20000, 0x12001}, 0x400000,
        {{0x20000, 0x10000}, {0x30000, 0x2001}}, 19, false},
       {"five bytes from 0: no header", {0, 5}, 0x400000, {{0, 5}}, 1, false},
-      {"length 0 asks the console nothing", {0x100, 0}, 0x400000, {}, 0, false},
       {"odd start: read from the even byte before, which is dropped", {0x1001, 0x1000}, 0x400000,
        {{0x1001, 0x1000}}, 1, false},
       {"every block of an odd range starts odd", {0xFFFF, 0x10002}, 0x400000,
        {{0xFFFF, 0x10000}, {0x1FFFF, 2}}, 17, false},
-      {"nothing clipped: past the ROM's end is read as asked", {0x1000, 0x2000}, 0x2000,
-       {{0x1000, 0x2000}}, 2, false},
       {"a block over a 32 MiB page boundary: one read request per page", {0x1FF8000, 0x10000},
        0x4000000, {{0x1FF8000, 0x10000}}, 16, false},
   };
@@ -115,8 +112,8 @@ TEST(FlashRead, ErasedBlocksAreFilledInWithoutReadingThem) {
     EXPECT_EQ(b.sink.data, expected);
     EXPECT_EQ(b.out.str(),
               strprintf("0x%X bytes reading.\n", length) + marks(length / 0x1000, 'R') + "\n" +
-                  strprintf("%zu erased blocks of 0x10000 bytes filled in without reading them.\n",
-                            tc.blank) +
+                  strprintf("%zu erased block%s of 0x10000 bytes filled in without reading %s.\n",
+                            tc.blank, tc.blank == 1 ? "" : "s", tc.blank == 1 ? "it" : "them") +
                   (tc.header ? header_lines() : "") + digest_lines(expected));
   }
 }
@@ -309,55 +306,55 @@ TEST(FlashWrite, ExactlyTheRangeChangesBlockByBlock) {
        {0x10001, 0x30000}, {}, {}, {},
        {crcs(), head(), tail(), update(0, UPDATE_ERASED_REPLY), update(1, UPDATE_PROGRAMMED_REPLY),
         update(2, UPDATE_ERASED_REPLY), verify()},
-       line + marks(24, 'W') + "\n3 of 3 erase blocks written (2 of them erased first), 0 "
+       line + marks(24, 'W') + "\n3 of 3 erase blocks written (2 erased first), 0 "
                                "unchanged.\nVerify OK: 3 erase blocks hold what was written.\n"},
       {"a range inside one block: both sides read back", {0x21000, 0x10}, {}, {}, {},
        {crcs(), head(), tail(), update(0, UPDATE_PROGRAMMED_REPLY), verify()},
        "0x10 bytes writeing.\n" + marks(8, 'W') +
-           "\n1 of 1 erase blocks written (0 of them erased first), 0 unchanged.\nVerify OK: 1 "
-           "erase blocks hold what was written.\n"},
+           "\n1 of 1 erase block written (0 erased first), 0 unchanged.\nVerify OK: 1 "
+           "erase block holds what was written.\n"},
       {"a block that holds its bytes already is skipped", {0, 0x60000}, {}, {0, 0x40000}, {},
        {crcs(), update(1, UPDATE_ERASED_REPLY), verify()},
        "0x60000 bytes writeing.\n" + marks(8, 'W') +
-           "\n1 of 3 erase blocks written (1 of them erased first), 2 unchanged.\nVerify OK: 3 "
+           "\n1 of 3 erase blocks written (1 erased first), 2 unchanged.\nVerify OK: 3 "
            "erase blocks hold what was written.\n"},
       {"erased blocks are programmed, each checked on its own", {0x40000, 0x60000},
        {{0x40000, 0x80000}}, {}, {},
        {crcs(), program(0, 2), update(2, UPDATE_PROGRAMMED_REPLY), verify()},
        "0x60000 bytes writeing.\n" + marks(24, 'W') +
-           "\n3 of 3 erase blocks written (0 of them erased first), 0 unchanged.\nVerify OK: 3 "
+           "\n3 of 3 erase blocks written (0 erased first), 0 unchanged.\nVerify OK: 3 "
            "erase blocks hold what was written.\n"},
       {"an erased partial block is read back too: its CRC crossed the link", {0x100, 0x100},
        {{0, 0x20000}}, {}, {}, {crcs(), head(), tail(), program(0), verify()},
        "0x100 bytes writeing.\n" + marks(8, 'W') +
-           "\n1 of 1 erase blocks written (0 of them erased first), 0 unchanged.\nVerify OK: 1 "
-           "erase blocks hold what was written.\n"},
+           "\n1 of 1 erase block written (0 erased first), 0 unchanged.\nVerify OK: 1 "
+           "erase block holds what was written.\n"},
       {"erased first block, used last block: both ends read back", {0x10000, 0x20000},
        {{0, 0x20000}}, {}, {},
        {crcs(), head(), tail(), program(0), update(1, UPDATE_KEPT_REPLY), verify()},
        "0x20000 bytes writeing.\n" + marks(16, 'W') +
-           "\n1 of 2 erase blocks written (0 of them erased first), 1 unchanged.\nVerify OK: 2 "
+           "\n1 of 2 erase blocks written (0 erased first), 1 unchanged.\nVerify OK: 2 "
            "erase blocks hold what was written.\n"},
       {"--all-blocks: every block rewritten, a blank one not counted as erased", {0x10000, 0x20000},
        {{0x20000, 0x40000}}, {}, {.verify = true, .all_blocks = true},
        {crcs(), head(), tail(), write_all(), verify()},
        "0x20000 bytes writeing.\n" + marks(16, 'W') +
-           "\n2 of 2 erase blocks written (1 of them erased first), 0 unchanged.\nVerify OK: 2 "
+           "\n2 of 2 erase blocks written (1 erased first), 0 unchanged.\nVerify OK: 2 "
            "erase blocks hold what was written.\n"},
       {"--all-blocks writes a block that holds its bytes too", {0, 0x20000}, {}, {0},
        {.verify = true, .all_blocks = true}, {crcs(), write_all(), verify()},
        "0x20000 bytes writeing.\n" + marks(8, 'W') +
-           "\n1 of 1 erase blocks written (1 of them erased first), 0 unchanged.\nVerify OK: 1 "
-           "erase blocks hold what was written.\n"},
+           "\n1 of 1 erase block written (1 erased first), 0 unchanged.\nVerify OK: 1 "
+           "erase block holds what was written.\n"},
       {"--no-verify asks no CRCs afterwards", {0, 0x40000}, {}, {0}, {.verify = false},
        {crcs(), update(1, UPDATE_ERASED_REPLY)},
        "0x40000 bytes writeing.\n" + marks(8, 'W') +
-           "\n1 of 2 erase blocks written (1 of them erased first), 1 unchanged.\n"},
+           "\n1 of 2 erase blocks written (1 erased first), 1 unchanged.\n"},
       {"a block that fails verify is written again from the tool's copy", {0, 0x40000}, {}, {}, {},
        {crcs(), update(0, UPDATE_ERASED_REPLY), update(1, UPDATE_ERASED_REPLY), verify(1),
         update(1, UPDATE_PROGRAMMED_REPLY), failures(), verify()},
        "0x40000 bytes writeing.\n" + marks(16, 'W') +
-           "\n2 of 2 erase blocks written (2 of them erased first), 0 unchanged.\n" + again_line +
+           "\n2 of 2 erase blocks written (2 erased first), 0 unchanged.\n" + again_line +
            marks(8, 'W') + "\nVerify OK: 2 erase blocks hold what was written.\n"},
       {"a block that keeps failing verify fails the write after three verifies", {0, 0x40000}, {}, {},
        {},
@@ -365,7 +362,7 @@ TEST(FlashWrite, ExactlyTheRangeChangesBlockByBlock) {
         update(1, UPDATE_KEPT_REPLY), failures(), verify(1), update(1, UPDATE_KEPT_REPLY), failures(),
         verify(1)},
        "0x40000 bytes writeing.\n" + marks(16, 'W') +
-           "\n2 of 2 erase blocks written (2 of them erased first), 0 unchanged.\n" + again_line +
+           "\n2 of 2 erase blocks written (2 erased first), 0 unchanged.\n" + again_line +
            marks(8, 'W') + "\n" + again_line + marks(8, 'W') + "\n",
        true},
   };
@@ -433,12 +430,10 @@ TEST(FlashWrite, ClipsToRomFromTheOffsetAndToTheFile) {
   };
   const Case cases[] = {
       {"whole file", {}, 0x5000, 0x200000, 0, 0x5000, "0x5000 bytes writeing.\n", 1},
-      {"file larger than the ROM", {}, 0x30000, 0x20000, 0, 0x20000,
-       "Write size(0x30000) is too big.\n0x20000 bytes writeing.\n", 1},
-      {"offset counts against the ROM's end", {0x10000, 0x20000}, 0x20000, 0x20000, 0x10000,
-       0x10000, "Write size(0x20000) is too big.\n0x10000 bytes writeing.\n", 1},
-      {"length beyond the file", {0x4000, 0x9000}, 0x6001, 0x200000, 0x4000, 0x6001,
-       "Write size is larger than file size.\n0x6001 bytes writeing.\n", 1},
+      {"file as large as the ROM", {}, 0x20000, 0x20000, 0, 0x20000, "0x20000 bytes writeing.\n", 1},
+      {"range up to the ROM's end", {0x10000, 0x10000}, 0x20000, 0x20000, 0x10000, 0x10000,
+       "0x10000 bytes writeing.\n", 1},
+      {"part of the file", {0x4000, 0x6000}, 0x6001, 0x200000, 0x4000, 0x6000, "0x6000 bytes writeing.\n", 1},
       {"lone piece of 3 bytes", {0x20000, 3}, 0x100, 0x200000, 0x20000, 3,
        "0x3 bytes writeing.\n", 1},
       {"odd start over two blocks", {0x1FFFF, 0x4}, 0x100, 0x200000, 0x1FFFF, 4,
@@ -456,18 +451,41 @@ TEST(FlashWrite, ClipsToRomFromTheOffsetAndToTheFile) {
     EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
     EXPECT_EQ(b.out.str(),
               tc.messages + marks(8 * tc.blocks, 'W') +
-                  strprintf("\n%zu of %zu erase blocks written (0 of them erased first), 0 "
-                            "unchanged.\nVerify OK: %zu erase blocks hold what was written.\n",
-                            tc.blocks, tc.blocks, tc.blocks));
+                  strprintf("\n%zu of %zu erase block%s written (0 erased first), 0 "
+                            "unchanged.\nVerify OK: %zu erase block%s what was written.\n",
+                            tc.blocks, tc.blocks, tc.blocks == 1 ? "" : "s", tc.blocks,
+                            tc.blocks == 1 ? " holds" : "s hold"));
   }
 }
 
-TEST(FlashWrite, AStartAtTheRomsEndSendsNothing) {
-  Body b;
-  b.run([&] { flash_write(b.s.link, cart_of(2, 0x100000, 0x20000), {0x100000, 16}, pattern(16), b.con); });
-  EXPECT_EQ(b.failure, "");
-  EXPECT_TRUE(b.c.done());
-  EXPECT_EQ(b.out.str(), "Write size(0x10) is too big.\n0x0 bytes writeing.\n");
+TEST(FlashWrite, OnlyTheWholeRangeOrNothing) {
+  // What does not fit is refused before the first request, with the line
+  // of what would fit.
+  struct Case {
+    Range range;
+    std::size_t file_size;
+    const char* out;
+    const char* failure;
+  };
+  const Case cases[] = {
+      {{}, 0x30000, "Write size(0x30000) is too big.\n",
+       "0x30000 bytes from 0x0 do not fit the 0x20000-byte ROM: the range that fits is 0x0 0x20000"},
+      {{0x10000, 0x20000}, 0x20000, "Write size(0x20000) is too big.\n",
+       "0x20000 bytes from 0x10000 do not fit the 0x20000-byte ROM: the range that fits is 0x10000 0x10000"},
+      {{0x4000, 0x9000}, 0x6001, "Write size is larger than file size.\n",
+       "the file holds 0x6001 bytes, fewer than the 0x9000 asked: give a length of at most 0x6001"},
+      {{0x20000, 16}, 16, "", "start offset 0x20000 lies beyond the end of the 0x20000-byte ROM"},
+      {{}, 0, "", "nothing to write: the file is empty"},
+      {{0, 0}, 16, "", "nothing to write: the length is 0 (give at least one byte)"},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.failure);
+    Body b;
+    b.run([&] { flash_write(b.s.link, cart_of(2, 0x20000, 0x20000), tc.range, pattern(tc.file_size), b.con); });
+    EXPECT_EQ(b.failure, tc.failure);
+    EXPECT_TRUE(b.c.done());
+    EXPECT_EQ(b.out.str(), tc.out);
+  }
 }
 
 TEST(FlashWrite, RefusedBeforeAnyRequest) {
@@ -482,12 +500,12 @@ TEST(FlashWrite, RefusedBeforeAnyRequest) {
   const Case cases[] = {
       {FW, 2, 0x20000, 0x200000, "start offset 0x200000 lies beyond the end of the 0x100000-byte ROM"},
       {FW, 1, 0, 0, "this cartridge cannot be written: its ROM (mask ROM) is not flash"},
-      {FW, 0, 0, 0, "this cartridge cannot be written: its ROM (none found) is not flash"},
+      {FW, 0, 0, 0, "no cartridge answers in the slot: seat it firmly (with the console switched off) and clean its contacts"},
       {FW, 1, 0x20000, 0, "this cartridge cannot be written: its ROM (mask ROM) is not flash"},
       {FA, 1, 0, 0, "this cartridge cannot be written: its ROM (mask ROM) is not flash"},
-      {FA, 0, 0, 0, "this cartridge cannot be written: its ROM (none found) is not flash"},
+      {FA, 0, 0, 0, "no cartridge answers in the slot: seat it firmly (with the console switched off) and clean its contacts"},
       {FE, 1, 0, 0, "this cartridge cannot be erased: its ROM (mask ROM) is not flash"},
-      {FE, 0, 0, 0, "this cartridge cannot be erased: its ROM (none found) is not flash"},
+      {FE, 0, 0, 0, "no cartridge answers in the slot: seat it firmly (with the console switched off) and clean its contacts"},
       {FE, 1, 0x20000, 0, "this cartridge cannot be erased: its ROM (mask ROM) is not flash"},
   };
   for (const Case& tc : cases) {
@@ -544,13 +562,10 @@ TEST(FlashAppend, StartFollowsFreeSpaceAndTheBankRule) {
        "Start=0x0  0x40 bytes writeing.\n"},
       {"variant 2 has no bank rule", 2, 0x1000000, 0xE80000, 0x40, {}, 0x180000, 0x40,
        "Start=0x180000  0x40 bytes writeing.\n"},
-      {"explicit length beyond the file is clipped to it", 1, 0x1000000, 0x800000, 0x40,
-       {0, 0x1000}, 0x800000, 0x40,
-       "Write size is larger than file size.\nStart=0x800000  0x40 bytes writeing.\n"},
-      {"file larger than the room left", 1, 0x1000000, 0x8000, 0x10000, {}, 0xFF8000, 0x8000,
-       "Write size(0x10000) is too big.\nStart=0xFF8000  0x8000 bytes writeing.\n"},
-      {"bank rule leaves no room: nothing is sent", 0, 0x1000000, 0x10000, 0x40, {}, 0x1008000,
-       0, "Write size(0x40) is too big.\nStart=0x1008000  0xFFFF8000 bytes writeing.\n"},
+      {"explicit length shorter than the file", 1, 0x1000000, 0x800000, 0x40, {0, 0x20}, 0x800000,
+       0x20, "Start=0x800000  0x20 bytes writeing.\n"},
+      {"file as large as the room left", 1, 0x1000000, 0x8000, 0x8000, {}, 0xFF8000, 0x8000,
+       "Start=0xFF8000  0x8000 bytes writeing.\n"},
   };
   for (const Case& tc : cases) {
     SCOPED_TRACE(tc.name);
@@ -563,8 +578,8 @@ TEST(FlashAppend, StartFollowsFreeSpaceAndTheBankRule) {
       WriteScript w{erased, 0x20000, tc.start, Bytes(file.begin(), file.begin() + tc.sent)};
       w.script(b.c, {crcs(), head(), tail(), program(0), verify()});
       after = marks(8, 'W') +
-             "\n1 of 1 erase blocks written (0 of them erased first), 0 unchanged.\nVerify OK: 1 "
-             "erase blocks hold what was written.\n";
+             "\n1 of 1 erase block written (0 erased first), 0 unchanged.\nVerify OK: 1 "
+             "erase block holds what was written.\n";
     }
     b.run([&] {
       flash_append(b.s.link, cart_of(2, tc.rom_size, 0x20000, tc.variant), tc.range, file, b.con);
@@ -588,8 +603,8 @@ TEST(FlashAppend, AStartInsideAUsedBlockKeepsTheBytesBeforeIt) {
   EXPECT_EQ(b.failure, "");
   EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
   EXPECT_EQ(b.out.str(), "Start=0x18000  0x100 bytes writeing.\n" + marks(8, 'W') +
-                             "\n1 of 1 erase blocks written (0 of them erased first), 0 "
-                             "unchanged.\nVerify OK: 1 erase blocks hold what was written.\n");
+                             "\n1 of 1 erase block written (0 erased first), 0 "
+                             "unchanged.\nVerify OK: 1 erase block holds what was written.\n");
 }
 
 TEST(FlashAppend, FreeReplyLargerThanTheRomIsRefused) {
@@ -635,6 +650,56 @@ TEST(FlashErase, AFailedBlockEndsTheEraseWithOneLine) {
     EXPECT_EQ(b.failure, c.line);
     EXPECT_TRUE(b.c.done());
     EXPECT_EQ(b.out.str(), "Erase START.\nE");
+  }
+}
+
+TEST(FlashAppend, WhatDoesNotFitTheRoomLeftIsRefusedAfterTheFreeSpaceOnly) {
+  struct Case {
+    std::uint32_t variant, free_reply;
+    std::size_t file_size;
+    Range range;
+    const char* out;
+    const char* failure;
+  };
+  const Case cases[] = {
+      {1, 0x8000, 0x10000, {}, "Write size(0x10000) is too big.\n",
+       "0x10000 bytes do not fit the room left behind what the ROM holds: 0x8000 bytes from 0xFF8000"},
+      {0, 0x10000, 0x40, {}, "Write size(0x40) is too big.\n",
+       "no room left on the 0x1000000-byte ROM: an appended program would start at 0x1008000"},
+      {1, 0x800000, 0x40, {0, 0x1000}, "Write size is larger than file size.\n",
+       "the file holds 0x40 bytes, fewer than the 0x1000 asked: give a length of at most 0x40"},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.failure);
+    Body b;
+    b.c.query(0xFFFF0020, {tc.free_reply});
+    b.run([&] {
+      flash_append(b.s.link, cart_of(2, 0x1000000, 0x20000, tc.variant), tc.range, pattern(tc.file_size), b.con);
+    });
+    EXPECT_EQ(b.failure, tc.failure);
+    EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
+    EXPECT_EQ(b.out.str(), tc.out);
+  }
+}
+
+TEST(FlashRead, RangesOutsideTheRomAreRefusedBeforeAnyRequest) {
+  struct Case {
+    Range range;
+    const char* failure;
+  };
+  const Case cases[] = {
+      {{0x100, 0}, "nothing to do: the length is 0 (give at least one byte)"},
+      {{0x1000, 0x2000}, "0x2000 bytes from 0x1000 do not fit the 0x2000-byte ROM: the range that fits is 0x1000 0x1000"},
+      {{0x2000, 0x10}, "start offset 0x2000 lies beyond the end of the 0x2000-byte ROM"},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.failure);
+    Body b;
+    b.run([&] { flash_read(b.s.link, cart_of(2, 0x2000, 0x20000), tc.range, b.sink, b.con); });
+    EXPECT_EQ(b.failure, tc.failure);
+    EXPECT_TRUE(b.c.done());
+    EXPECT_EQ(b.out.str(), "");
+    EXPECT_TRUE(b.sink.data.empty());
   }
 }
 

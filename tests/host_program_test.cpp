@@ -205,7 +205,8 @@ TEST(RtcCommand, RefusedProgramFilesNeverReachTheCable) {
       {big, BANNER,
        "kartex: program file " + big + " is longer than 262140 bytes, the most one upload carries\n"},
       {empty, BANNER, "kartex: program file " + empty + " is empty: there is no program to start\n"},
-      {missing, BANNER + "Can't open " + missing + " file.\n", ""},
+      {missing, BANNER + "Can't open " + missing + " file.\n",
+       "kartex: cannot read " + missing + ": No such file or directory\n"},
   };
   for (const Case& tc : cases) {
     SCOPED_TRACE(tc.file);

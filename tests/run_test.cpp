@@ -203,12 +203,14 @@ TEST(ToolRun, WriteSendsTheFileThroughTheRunningAgent) {
   r.cable->read(le32(0x55AA0001));
   expect_flash_failures(*r.cable);
   r.cable->request(0xFFFF0030, 0, 0x20000, 0x20000).read(le32(crc32_of(block)));
+  // The write changed the header the fingerprint covers: the new one is kept.
+  r.cable->query(0xFFFF0033, {CART_FINGERPRINT}).reg_write(7, CART_FINGERPRINT);
   EXPECT_EQ(r({"fw", file, "0x1000", "20k"}), 0);
   EXPECT_TRUE(r.cable->done()) << r.cable->left() << " steps not taken";
   EXPECT_EQ(r.out.str(), BANNER +
                              "FLASH ROM SIZE=0x400000\n0x5000 bytes writeing.\nWWWWWWWW\n1 of 1 "
-                             "erase blocks written (0 of them erased first), 0 unchanged.\nVerify "
-                             "OK: 1 erase blocks hold what was written.\n");
+                             "erase block written (0 erased first), 0 unchanged.\nVerify "
+                             "OK: 1 erase block holds what was written.\n");
 }
 
 TEST(ToolRun, WriteOptionsReachTheCommands) {
@@ -238,14 +240,15 @@ TEST(ToolRun, WriteOptionsReachTheCommands) {
       r.cable->read(le32(0x55AA0002));
       expect_flash_failures(*r.cable);
       if (tc.verify) r.cable->request(0xFFFF0030, 0, 0x20000, 0x20000).read(le32(crc32_of(data)));
+      r.cable->query(0xFFFF0033, {CART_FINGERPRINT}).reg_write(7, CART_FINGERPRINT);
       std::vector<std::string> args = tc.options;
       args.insert(args.end(), {"fw", file});
       EXPECT_EQ(r(args), 0);
       EXPECT_TRUE(r.cable->done()) << r.cable->left() << " steps not taken";
       EXPECT_EQ(r.out.str(),
                 BANNER + "FLASH ROM SIZE=0x400000\n0x20000 bytes writeing.\nWWWWWWWW\n1 of 1 erase "
-                         "blocks written (1 of them erased first), 0 unchanged.\n" +
-                    (tc.verify ? "Verify OK: 1 erase blocks hold what was written.\n" : ""));
+                         "block written (1 erased first), 0 unchanged.\n" +
+                    (tc.verify ? "Verify OK: 1 erase block holds what was written.\n" : ""));
     }
     // sw of one SRAM block: --all-blocks means nothing to a save.
     {
@@ -263,7 +266,7 @@ TEST(ToolRun, WriteOptionsReachTheCommands) {
       EXPECT_EQ(r(args), 0);
       EXPECT_TRUE(r.cable->done()) << r.cable->left() << " steps not taken";
       EXPECT_EQ(r.out.str(), BANNER + "MASK ROM SIZE=0x4000\nSRAM256K SIZE=0x8000\n0x1000 bytes writeing.\nW" +
-                                 (tc.verify ? "\nVerify OK: 1 save blocks hold what was written.\n" : ""));
+                                 (tc.verify ? "\nVerify OK: 1 save block holds what was written.\n" : ""));
     }
   }
 }

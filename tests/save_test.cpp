@@ -36,20 +36,23 @@ TEST(SaveRead, EachTypeReadsWholeBlocksWithItsRequestAndChecksThem) {
     std::uint32_t code, first_address, first_offset, block;
     int blocks;
     const char* line;
+    std::uint32_t keep_from = 0, keep = 0;  // the bytes of the blocks that reach the file (0: all)
   };
   const Case cases[] = {
       {"EEP4K whole: read twice", 4, 1, {}, 0xFFFF000E, 0, 0, 0x200, 1, "0x200 bytes reading.\n"},
       {"EEP64K whole: read twice", 5, 1, {}, 0xFFFF000E, 0, 0, 0x2000, 1, "0x2000 bytes reading.\n"},
-      {"SRAM256K length 100 reads a whole block", 1, 1, {0, 100}, 0xFFFF000D, 0, 0, 0x1000, 1,
-       "0x64 bytes reading.\n"},
+      {"SRAM256K length 100 reads a whole block and keeps 100 bytes", 1, 1, {0, 100}, 0xFFFF000D, 0, 0,
+       0x1000, 1, "0x64 bytes reading.\n", 0, 100},
       {"FLASH1M range", 6, 1, {0x3000, 0x2000}, 0xFFFF000D, 0x3000, 0x3000, 0x1000, 2,
        "0x2000 bytes reading.\n"},
       {"FLASH8M through the console's address space, CRCs by save offset", 7, 1, {}, 0xFFFF0006,
        0x09F00000, 0, 0x2000, 127, "0xFE000 bytes reading.\n"},
       {"SRAM8M on variant 2", 2, 2, {0x80000, 0x2000}, 0xFFFF000D, 0x80000, 0x80000, 0x1000, 2,
        "0x2000 bytes reading.\n"},
-      {"SRAM256K off a block boundary is read as asked", 1, 1, {0x10, 0x1000}, 0xFFFF000D, 0x10,
-       0x10, 0x1000, 1, "0x1000 bytes reading.\n"},
+      {"SRAM256K off a block boundary: the blocks around the range", 1, 1, {0x10, 0x1000}, 0xFFFF000D,
+       0, 0, 0x1000, 2, "0x1000 bytes reading.\n", 0x10, 0x1000},
+      {"SRAM2M across a bank boundary: whole blocks of each bank", 2, 0, {0xF800, 0x1000}, 0xFFFF000D,
+       0xF000, 0xF000, 0x1000, 2, "0x1000 bytes reading.\n", 0x800, 0x1000},
   };
   for (const Case& tc : cases) {
     SCOPED_TRACE(tc.name);
@@ -64,6 +67,8 @@ TEST(SaveRead, EachTypeReadsWholeBlocksWithItsRequestAndChecksThem) {
         b.c.request(REQ_SAVE_CRC, tc.first_offset + i * tc.block, tc.block, tc.block).read(le32(crc_of(data)));
       expected.insert(expected.end(), data.begin(), data.end());
     }
+    if (tc.keep)
+      expected = Bytes(expected.begin() + tc.keep_from, expected.begin() + tc.keep_from + tc.keep);
     b.run([&] { save_read(b.s.link, save_cart(tc.save_type, tc.variant), tc.range, b.sink, b.con); });
     EXPECT_EQ(b.failure, "");
     EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
@@ -140,13 +145,28 @@ TEST(SaveRead, ABlockThatArrivesCorruptedIsReadAgain) {
   }
 }
 
-TEST(SaveRead, BankedSramOffABlockBoundaryIsRefused) {
-  for (std::uint32_t variant : {0u, 2u}) {
+TEST(SaveRead, RangesOutsideTheSaveMemoryAreRefusedBeforeAnyRequest) {
+  struct Case {
+    std::int32_t save_type;
+    Range range;
+    const char* failure;
+  };
+  const Case cases[] = {
+      {1, {0x9000, 0x1000}, "start offset 0x9000 lies beyond the end of the 0x8000-byte save memory"},
+      {1, {0x7800, 0x1000},
+       "0x1000 bytes from 0x7800 do not fit the 0x8000-byte save memory: the range that fits is 0x7800 0x800"},
+      {4, {0, 0x201}, "0x201 bytes from 0x0 do not fit the 0x200-byte save memory: the range that fits is 0x0 0x200"},
+      {1, {0x100, 0}, "nothing to do: the length is 0 (give at least one byte)"},
+      {0, {}, "no save memory was found on this cartridge: nothing can be read"},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.failure);
     Body b;
-    b.run([&] { save_read(b.s.link, save_cart(2, variant), {0xF800, 0x1000}, b.sink, b.con); });
-    EXPECT_EQ(b.failure, "SAVE read size and offset must be 0x1000 boundary.\n");
+    b.run([&] { save_read(b.s.link, save_cart(tc.save_type), tc.range, b.sink, b.con); });
+    EXPECT_EQ(b.failure, tc.failure);
     EXPECT_TRUE(b.c.done());
     EXPECT_EQ(b.out.str(), "");
+    EXPECT_TRUE(b.sink.data.empty());
   }
 }
 
@@ -177,18 +197,16 @@ TEST(SaveWrite, EachTypeWritesAcknowledgedBlocksAndVerifies) {
     const char* lines;
   };
   const Case cases[] = {
-      {"EEP4K: 600-byte file clipped to the device, read back", 4, 600, {}, 0, 0x200,
-       1, "Write size is longer than device.\n0x200 bytes writeing.\n"},
+      {"EEP4K: the part's whole 512 bytes, read back", 4, 600, {0, 0x200}, 0, 0x200,
+       1, "0x200 bytes writeing.\n"},
       {"EEP64K read back", 5, 0x2000, {}, 0, 0x2000, 1, "0x2000 bytes writeing.\n"},
-      {"SRAM256K from 0x1000 clipped to the device's end", 1, 0x8000, {0x1000, 0x8000},
-       0x1000, 0x1000, 7, "Write size is longer than device.\n0x7000 bytes writeing.\n"},
-      {"FLASH8M: plain save offsets, 127 blocks", 7, 0x100000, {}, 0, 0x2000, 127,
-       "Write size is longer than device.\n0xFE000 bytes writeing.\n"},
+      {"SRAM256K from 0x1000 to the device's end", 1, 0x8000, {0x1000, 0x7000},
+       0x1000, 0x1000, 7, "0x7000 bytes writeing.\n"},
+      {"FLASH8M: plain save offsets, 127 blocks", 7, 0xFE000, {}, 0, 0x2000, 127,
+       "0xFE000 bytes writeing.\n"},
       {"FLASH512K range", 3, 0x10000, {0x2000, 0x2000}, 0x2000, 0x1000, 2,
        "0x2000 bytes writeing.\n"},
       {"SRAM2M whole", 2, 0x40000, {}, 0, 0x1000, 64, "0x40000 bytes writeing.\n"},
-      {"no save memory: nothing sent, nothing verified", 0, 0x1000, {}, 0, 0x1000, 0,
-       "Write size is longer than device.\n0x0 bytes writeing.\n"},
   };
   for (const Case& tc : cases) {
     SCOPED_TRACE(tc.name);
@@ -206,7 +224,8 @@ TEST(SaveWrite, EachTypeWritesAcknowledgedBlocksAndVerifies) {
         expect_crcs(b.c, REQ_SAVE_CRC, tc.first_offset, static_cast<std::uint32_t>(sent.size()),
                     tc.block, block_crcs(sent, tc.block));
       }
-      verified = strprintf("\nVerify OK: %d save blocks hold what was written.\n", tc.blocks);
+      verified = strprintf("\nVerify OK: %d save block%s what was written.\n", tc.blocks,
+                           tc.blocks == 1 ? " holds" : "s hold");
     }
     b.run([&] { save_write(b.s.link, save_cart(tc.save_type), tc.range, file, b.con); });
     EXPECT_EQ(b.failure, "");
@@ -326,7 +345,19 @@ TEST(SaveWrite, RefusalsSendNothing) {
        "SAVE read size and offset must be 0x1000 boundary.\n"},
       {"explicit length beyond a short file", 1, 0x1800, {0, 0x2000},
        "Write size is larger than file size.\n",
-       "SAVE read size and offset must be 0x1000 boundary.\n"},
+       "the file holds 0x1800 bytes, fewer than the 0x2000 asked: give a length of at most 0x1800"},
+      {"600-byte file on EEP4K: only the whole file or nothing", 4, 600, {},
+       "Write size is longer than device.\n",
+       "0x258 bytes from 0x0 do not fit the 0x200-byte save memory: the range that fits is 0x0 0x200"},
+      {"range past the end of SRAM256K", 1, 0x8000, {0x1000, 0x8000}, "Write size is longer than device.\n",
+       "0x8000 bytes from 0x1000 do not fit the 0x8000-byte save memory: the range that fits is 0x1000 "
+       "0x7000"},
+      {"1 MiB file on FLASH8M", 7, 0x100000, {}, "Write size is longer than device.\n",
+       "0x100000 bytes from 0x0 do not fit the 0xFE000-byte save memory: the range that fits is 0x0 "
+       "0xFE000"},
+      {"no save memory", 0, 0x1000, {}, "", "no save memory was found on this cartridge: nothing can be written"},
+      {"empty file", 1, 0, {}, "", "nothing to write: the file is empty"},
+      {"length 0", 1, 0x1000, {0, 0}, "", "nothing to write: the length is 0 (give at least one byte)"},
       {"start beyond the save memory", 1, 0x1000, {0x9000, 0x1000}, "",
        "start offset 0x9000 lies beyond the end of the 0x8000-byte save memory"},
   };
@@ -372,7 +403,7 @@ TEST(EepromOrder, EmulatorOrderReversesEachEightByteBlockBothWays) {
     writing.run([&] { save_write(writing.s.link, cart, {}, file, writing.con, EepromOrder::Emulator); });
     EXPECT_EQ(writing.failure, "");
     EXPECT_TRUE(writing.c.done());
-    EXPECT_NE(writing.out.str().find("Verify OK: 1 save blocks hold what was written.\n"), std::string::npos);
+    EXPECT_NE(writing.out.str().find("Verify OK: 1 save block holds what was written.\n"), std::string::npos);
   }
   // Other save types keep their bytes as they are.
   CartInfo sram = cart_of(1, 0x400000, 0);
