@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "common/failure.h"
-#include "link/transfer_wait.h"
 
 namespace kartex {
 
@@ -57,14 +56,8 @@ Pipes& CableLink::pipes() {
 
 void CableLink::check(const PipeResult& r, Pipe pipe, const char* verb, std::size_t want,
                       const std::string& op) {
-  if (!r.ok) {
-    // A transfer that timed out may still be pending in the cable, and
-    // every later one on that pipe would wait behind it for a whole timeout
-    // again (the session marker cleared on the way out first): a pipe reset
-    // cancels it, as after any transfer abandoned on its time limit.
-    if (is_timeout_text(r.error) && pipes_) pipes_->reset(pipe);
+  if (!r.ok)
     fail(op + ": " + verb + " the " + pipe_name(pipe) + " failed: " + r.error);
-  }
   if (r.moved != want)
     fail(op + ": " + verb + " the " + pipe_name(pipe) + " moved " + std::to_string(r.moved) +
          " of " + std::to_string(want) + " bytes");

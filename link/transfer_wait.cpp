@@ -29,8 +29,6 @@ std::string timeout_text(int timeout_ms) {
   return text;
 }
 
-bool is_timeout_text(const std::string& error) { return error.rfind("timeout after ", 0) == 0; }
-
 PipeResult transfer_result(WaitEnd wait, const IoOutcome& io, int timeout_ms,
                            const std::string& system_text) {
   // A transfer that finished while it was being cancelled has moved its

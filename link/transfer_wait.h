@@ -15,8 +15,6 @@ namespace kartex {
 // "timeout after 5 s": the words every transport uses for a transfer that
 // outlived its limit.
 std::string timeout_text(int timeout_ms);
-// Whether a transport's error words are those of a timeout.
-bool is_timeout_text(const std::string& error);
 
 // System error numbers the decisions tell apart (Windows' values).
 enum WinError : std::uint32_t {

@@ -26,7 +26,7 @@ const char* kind_of(mode_t mode) {
 InputFile::InputFile(const std::string& path, std::string what, std::string prefix)
     : what_(std::move(what)), prefix_(std::move(prefix)) {
   fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd_ < 0) fail(prefix_ + "cannot read " + what_ + ": " + std::strerror(errno));
+  if (fd_ < 0) fail(prefix_ + "cannot open " + what_ + ": " + std::strerror(errno));
   struct stat st {};
   if (::fstat(fd_, &st) != 0) refuse(std::strerror(errno));
   if (!S_ISREG(st.st_mode))

@@ -1,6 +1,6 @@
 // The simulator's state folder under stress: two runs on one folder at
-// once, saves that fail part-way, damaged parts, inputs that are not
-// files, and a stalled transfer reported after one timeout.
+// once, saves that fail part-way, damaged parts, and inputs that are not
+// files.
 
 #include <gtest/gtest.h>
 
@@ -258,7 +258,7 @@ TEST(SimInputs, AreRefusedWithOneLineInBoundedTime) {
       {"rom=/dev/zero", "ROM file /dev/zero is a device, not a regular file"},
       {"rom=" + dir + "fifo", "ROM file " + dir + "fifo is a FIFO, not a regular file"},
       {"save=sram32k,save-image=" + dir + "folder", "--sim: save-image=" + dir + "folder is a folder"},
-      {"save=sram32k,save-image=" + dir + "missing", "--sim: cannot read save-image=" + dir + "missing: No such file"},
+      {"save=sram32k,save-image=" + dir + "missing", "--sim: cannot open save-image=" + dir + "missing: No such file"},
       {"save=sram32k,save-image=/dev/zero", "--sim: save-image=/dev/zero is a device"},
       {"state=" + dir + "file", "--sim: state=" + dir + "file is not a folder"},
   };
@@ -276,20 +276,6 @@ TEST(SimInputs, AreRefusedWithOneLineInBoundedTime) {
     EXPECT_EQ(err, "kartex: " + err.substr(8, err.find('\n') - 8) + "\n") << "one line: " << err;
     EXPECT_NE(err.find(c.says), std::string::npos) << err;
     EXPECT_FALSE(std::filesystem::exists(dir + "r.bin"));
-  }
-}
-
-TEST(SimFault, AStallIsReportedAfterOneTimeout) {
-  const std::string dir = scratch("stall");
-  for (const char* at : {"2", "24", "3000"}) {
-    SCOPED_TRACE(at);
-    const auto started = std::chrono::steady_clock::now();
-    ToolOnSim run({"--timeout", "2", std::string("--sim=fault=stall@") + at, "fr", dir + "r.bin", "0", "0x10000"});
-    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    EXPECT_NE(run.status, 0);
-    EXPECT_NE(run.err.str().find("timeout after 2 s"), std::string::npos) << run.err.str();
-    EXPECT_GE(took, 1.9);
-    EXPECT_LT(took, 3.5) << "one timeout, not two";
   }
 }
 
