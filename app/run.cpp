@@ -167,13 +167,18 @@ int run_command(const CommandLine& line, RunEnv& env, Output& con) {
   CableLink link(std::move(opener), env.sleep, &env.err);
   link.set_stop(stop);
   link.set_timeout(line.transport.timeout_ms);
+  int status = EXIT_OK;
   try {
-    return run_on_link(link, line, env, con, host, program);
+    status = run_on_link(link, line, env, con, host, program);
   } catch (const Failure& f) {
     leave_link_clean(link);
     if (f.status() == EXIT_INTERRUPTED) throw stopped_failure(f, con, env);
     throw;
   }
+  // A simulator's state that could not be kept loses what the command did:
+  // that fails the run.
+  link.finish();
+  return status;
 }
 
 int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& con, HostSide& host,

@@ -66,6 +66,12 @@ class CableLink {
   void set_timeout(int ms);
   int timeout() const { return timeout_ms_; }
 
+  // The command is done: the transport keeps what it keeps for the next run
+  // now (see Pipes::finish); throws Failure when it cannot.
+  void finish() {
+    if (pipes_) pipes_->finish();
+  }
+
   // Asked while the link waits for the console to come up; true ends the
   // wait with the interruption failure.
   void set_stop(std::function<bool()> stop) { stop_ = std::move(stop); }

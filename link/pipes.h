@@ -36,6 +36,10 @@ class Pipes {
   virtual PipeResult reset(Pipe pipe) = 0;
   // How long a later transfer may take before it fails with a timeout.
   virtual void set_timeout(int ms) { (void)ms; }
+  // The run is over: a transport that keeps something for the next run
+  // (the simulator's state) keeps it now, and throws Failure when it
+  // cannot, so that the run does not end as a success.
+  virtual void finish() {}
 };
 
 }  // namespace kartex

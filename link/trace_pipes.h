@@ -23,6 +23,7 @@ class TracePipes : public Pipes {
   PipeResult read(Pipe pipe, std::span<std::uint8_t> bytes) override;
   PipeResult reset(Pipe pipe) override;
   void set_timeout(int ms) override { inner_->set_timeout(ms); }
+  void finish() override { inner_->finish(); }
 
  private:
   void line(const char* tag, std::span<const std::uint8_t> bytes);

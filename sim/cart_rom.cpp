@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "common/failure.h"
+#include "sim/input_file.h"
 #include "sim/cartridge.h"
 
 namespace kartex {
@@ -49,15 +50,14 @@ void save_cart(const CartBus& cart, StateWriter& out) {
 }
 
 std::vector<std::uint8_t> read_rom_file(const std::string& path, std::uint32_t max_bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) fail("cannot read ROM file " + path);
-  std::vector<std::uint8_t> rom((std::istreambuf_iterator<char>(in)),
-                                std::istreambuf_iterator<char>());
-  if (rom.empty()) fail("ROM file " + path + " is empty");
-  if (rom.size() > max_bytes)
+  // The size is checked before anything is read: a huge file or one that
+  // never ends is refused, not read into memory.
+  InputFile in(path, "ROM file " + path);
+  if (in.size() == 0) fail("ROM file " + path + " is empty");
+  if (in.size() > max_bytes)
     fail("ROM file " + path + " is larger than the " + std::to_string(max_bytes >> 20) +
          (max_bytes == CART_ROM_WINDOW ? " MiB cartridge window" : " MiB flash ROM"));
-  return rom;
+  return in.read_all();
 }
 
 }  // namespace kartex

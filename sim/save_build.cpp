@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/failure.h"
+#include "sim/input_file.h"
 #include "sim/save_commands.h"
 #include "sim/save_eeprom.h"
 #include "sim/save_flash.h"
@@ -77,13 +78,11 @@ Parsed parse(const std::string& value) {
 }  // namespace
 
 std::vector<std::uint8_t> read_save_image(const std::string& path, const std::string& save, std::size_t bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) fail("--sim: cannot open save-image=" + path);
-  std::vector<std::uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (image.size() != bytes)
-    fail("--sim: save-image=" + path + " holds " + std::to_string(image.size()) + " bytes; save=" + save +
+  InputFile in(path, "save-image=" + path, "--sim: ");
+  if (in.size() != bytes)
+    fail("--sim: save-image=" + path + " holds " + std::to_string(in.size()) + " bytes; save=" + save +
          " takes exactly " + std::to_string(bytes));
-  return image;
+  return in.read_all();
 }
 
 void check_save_option(const std::string& value) { parse(value); }

@@ -11,6 +11,7 @@
 #include "sim/png_writer.h"
 #include "sim/screen_recorder.h"
 #include "sim/simulator.h"
+#include "sim/state_lock.h"
 
 namespace kartex {
 
@@ -28,6 +29,8 @@ class SimTransport : public Pipes {
         report_(report),
         sim_(nullptr, times(options, timeout_ms), &report, options.core),
         hardware_ms_at_open_(options.hardware_ms ? *options.hardware_ms : 0) {
+    // Held from before the state is read until after it is kept again.
+    if (!options.state_dir.empty()) lock_.emplace(options.state_dir);
     bool has_cart = false;
     if (!options.state_dir.empty()) has_cart = sim_.load_state(options.state_dir);
     for (const LinkFault& fault : options.faults) sim_.cable().add_fault(fault);
@@ -54,15 +57,11 @@ class SimTransport : public Pipes {
   }
 
   ~SimTransport() override {
+    // A run that failed before finish() keeps its state too, as the real
+    // console and cartridge keep what happened to them; its failure is
+    // already the run's.
     try {
-      if (screens_) {
-        catch_up();
-        watch_display();
-      }
-      if (!options_.state_dir.empty()) {
-        sim_.save_state(options_.state_dir);
-        write_png((std::filesystem::path(options_.state_dir) / "screen.png").string(), sim_.screen());
-      }
+      if (!finished_) finish();
     } catch (const std::exception& e) {
       report_ << "sim: " << e.what() << '\n';
     }
@@ -92,6 +91,18 @@ class SimTransport : public Pipes {
   }
   PipeResult reset(Pipe pipe) override { return watched(sim_.pipes().reset(pipe)); }
   void set_timeout(int ms) override { sim_.cable().set_timeout(ms); }
+
+  void finish() override {
+    finished_ = true;
+    if (screens_) {
+      catch_up();
+      watch_display();
+    }
+    if (!options_.state_dir.empty()) {
+      sim_.save_state(options_.state_dir);
+      write_png((std::filesystem::path(options_.state_dir) / "screen.png").string(), sim_.screen());
+    }
+  }
 
  private:
   static CableTimes times(const SimOptions& options, int timeout_ms) {
@@ -127,6 +138,8 @@ class SimTransport : public Pipes {
 
   SimOptions options_;
   std::ostream& report_;
+  std::optional<StateLock> lock_;  // before sim_: released after the state is kept
+  bool finished_ = false;
   Simulator sim_;
   std::optional<ScreenRecorder> screens_;
   std::int64_t hardware_ms_at_open_;

@@ -123,18 +123,22 @@ void Simulator::save_state(const std::string& dir) {
   if (ec) fail("cannot create simulator state directory " + dir + ": " + ec.message());
   StateWriter cable, console, cart;
   cable_.save(cable);
-  save_state_part(dir, "cable", CABLE_STATE_VERSION, cable);
+  // All parts of one moment, put in place together: a save cut short never
+  // leaves a cable of this run beside a cartridge of the last.
+  StateSave save(dir);
+  save.add("cable", CABLE_STATE_VERSION, cable);
   if (mgba_) {
     save_mgba_cart(mgba_->cart(), cart);
     mgba_->save(console);
-    save_state_part(dir, MGBA_CONSOLE_PART, MGBA_STATE_VERSION, console);
-    save_state_part(dir, MGBA_CART_PART, MGBA_STATE_VERSION, cart);
-    return;
+    save.add(MGBA_CONSOLE_PART, MGBA_STATE_VERSION, console);
+    save.add(MGBA_CART_PART, MGBA_STATE_VERSION, cart);
+  } else {
+    console_->save(console);
+    save_cart(*cart_, cart);
+    save.add("console", CONSOLE_STATE_VERSION, console);
+    save.add("cartridge", CART_STATE_VERSION, cart);
   }
-  console_->save(console);
-  save_cart(*cart_, cart);
-  save_state_part(dir, "console", CONSOLE_STATE_VERSION, console);
-  save_state_part(dir, "cartridge", CART_STATE_VERSION, cart);
+  save.commit();
 }
 
 bool Simulator::load_state(const std::string& dir) {
@@ -145,6 +149,7 @@ bool Simulator::load_state(const std::string& dir) {
     if (!in.done()) in.corrupt("trailing bytes");
     return true;
   };
+  recover_state_set(dir);
   // A state kept by the other core's console would not be this one's.
   const char* other = mgba_ ? "console" : MGBA_CONSOLE_PART;
   if (state_part_exists(dir, other))

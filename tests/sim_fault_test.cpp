@@ -9,8 +9,10 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
+#include "common/digest.h"
 #include "common/failure.h"
 #include "sim/cart_build.h"
 #include "sim/sim_pipes.h"
@@ -442,6 +444,17 @@ TEST(SimFault, DamagedStateIsRefusedWithOneLine) {
     EchoHost host(sim);
     sim.save_state(good);
   }
+  // A test that changes a field puts the checksum right again, so that the
+  // field's own check is what refuses it.
+  static auto reseal = [](const std::string& f) {
+    std::ifstream in(f, std::ios::binary);
+    std::vector<std::uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    const std::uint32_t crc = crc32_of(std::span(b).first(b.size() - 4));
+    for (int i = 0; i < 4; ++i) b[b.size() - 4 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
+    std::ofstream(f, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(b.data()),
+                                                               static_cast<std::streamsize>(b.size()));
+  };
   auto payload_part = [](const std::string& dir, const char* part, const StateWriter& w, std::uint32_t version) {
     save_state_part(dir, part, version, w);
   };
@@ -460,18 +473,24 @@ TEST(SimFault, DamagedStateIsRefusedWithOneLine) {
       {"another format version", "cartridge",
        [](const std::string&, const std::string& f) {
          // Magic, the part name's length and "cartridge", then the version.
-         std::fstream io(f, std::ios::binary | std::ios::in | std::ios::out);
-         io.seekp(8 + 8 + 9);
-         io.put(9);
+         {
+           std::fstream io(f, std::ios::binary | std::ios::in | std::ios::out);
+           io.seekp(8 + 8 + 9);
+           io.put(9);
+         }
+         reseal(f);
        },
        "format version 9, this build reads version 3"},
       {"CPSR without a mode", "console",
        [](const std::string&, const std::string& f) {
-         // The payload ends with CPSR and SPSR.
+         // The payload ends with CPSR and SPSR, the file with the checksum.
          const auto size = std::filesystem::file_size(f);
-         std::fstream io(f, std::ios::binary | std::ios::in | std::ios::out);
-         io.seekp(static_cast<std::streamoff>(size - 8));
-         for (int i = 0; i < 4; ++i) io.put(0);
+         {
+           std::fstream io(f, std::ios::binary | std::ios::in | std::ios::out);
+           io.seekp(static_cast<std::streamoff>(size - 12));
+           for (int i = 0; i < 4; ++i) io.put(0);
+         }
+         reseal(f);
        },
        "holds no ARM processor mode"},
       {"128 MiB flash in a short file", "cartridge",
@@ -520,9 +539,12 @@ TEST(SimFault, DamagedStateIsRefusedWithOneLine) {
          const std::string dir = std::filesystem::path(f).parent_path().string();
          flash.save_state(dir);
          const auto size = std::filesystem::file_size(f);
-         std::fstream io(f, std::ios::binary | std::ios::in | std::ios::out);
-         io.seekp(static_cast<std::streamoff>(size - 26 - 4));
-         io.put(17);
+         {
+           std::fstream io(f, std::ios::binary | std::ios::in | std::ios::out);
+           io.seekp(static_cast<std::streamoff>(size - 4 - 26 - 4));
+           io.put(17);
+         }
+         reseal(f);
        },
        "command state out of range"},
       {"too many announced words", "cable",
