@@ -288,7 +288,8 @@ TEST(SaveWrite, ABlockThatFailsVerifyIsWrittenAgain) {
     EXPECT_EQ(b.failure, tc.failure);
     EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
     const std::string ok =
-        tc.verify && !*tc.failure ? strprintf("Verify OK: %zu save blocks hold what was written.\n", blocks) : "";
+        tc.verify && !*tc.failure ? strprintf("Verify OK: %zu %s what was written.\n", blocks,
+                                                     blocks == 1 ? "save block holds" : "save blocks hold") : "";
     EXPECT_EQ(b.out.str(), strprintf("0x%zX bytes writeing.\n", file.size()) + std::string(blocks, 'W') +
                                (tc.verify ? "\n" : "") + again + ok);
   }
