@@ -109,6 +109,7 @@ void serve_program(CableLink& link, const Invocation& inv, RunEnv& env, Output& 
 void leave_link_clean(CableLink& link) noexcept {
   try {
     link.set_stop(nullptr);
+    link.reset_failed_pipes();
     link.reg_write(REG_SESSION, 0);
   } catch (const Failure&) {
   }

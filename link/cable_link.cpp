@@ -56,11 +56,21 @@ Pipes& CableLink::pipes() {
 
 void CableLink::check(const PipeResult& r, Pipe pipe, const char* verb, std::size_t want,
                       const std::string& op) {
+  failed_[static_cast<int>(pipe)] = !r.ok;
   if (!r.ok)
     fail(op + ": " + verb + " the " + pipe_name(pipe) + " failed: " + r.error);
   if (r.moved != want)
     fail(op + ": " + verb + " the " + pipe_name(pipe) + " moved " + std::to_string(r.moved) +
          " of " + std::to_string(want) + " bytes");
+}
+
+void CableLink::reset_failed_pipes() {
+  for (Pipe pipe : {Pipe::Command, Pipe::DataOut, Pipe::DataIn}) {
+    if (!failed_[static_cast<int>(pipe)]) continue;
+    failed_[static_cast<int>(pipe)] = false;
+    PipeResult r = pipes().reset(pipe);
+    if (!r.ok) fail(std::string("resetting the ") + pipe_name(pipe) + " failed: " + r.error);
+  }
 }
 
 void CableLink::send_command(std::span<const std::uint8_t> bytes, const std::string& op) {

@@ -76,6 +76,11 @@ class CableLink {
   // wait with the interruption failure.
   void set_stop(std::function<bool()> stop) { stop_ = std::move(stop); }
 
+  // After a failed transfer the pipe it used may still hold it (a stalled
+  // endpoint answers nothing more until it is reset): resets each such
+  // pipe, so that a last word to the cable is not one more timeout.
+  void reset_failed_pipes();
+
  private:
   void send_command(std::span<const std::uint8_t> bytes, const std::string& op);
   void send_data(std::span<const std::uint8_t> bytes, const std::string& op);
@@ -94,6 +99,7 @@ class CableLink {
   int timeout_ms_ = LINK_TIMEOUT_MS;
   std::unique_ptr<Pipes> pipes_;
   bool opened_ = false;
+  bool failed_[3] = {false, false, false};  // by pipe number: its last transfer failed
 };
 
 // Words on the cable are little-endian.

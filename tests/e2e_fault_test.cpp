@@ -127,6 +127,42 @@ TEST(FaultMatrix, EveryCommandUnderEveryFault) {
 // Between two commands on a kept cable: the console switched off and on
 // (the first word of the next run finds it waiting for an upload), or
 // another cartridge put in while it stayed on.
+// The simulated cable waits out a stalled transfer on the hardware clock, so
+// the time a stall takes to be reported is read there, not on the wall.
+double hardware_seconds_of_a_stall(const std::string& command, int word, int timeout_s) {
+  const std::string dir = scratch("stall_" + command + std::to_string(word) + "_" + std::to_string(timeout_s));
+  spill(dir + "in.bin", noise(0x1000, 5));
+  std::vector<std::string> args = {"--sim=save=sram32k,fault=stall@" + std::to_string(word) + ",stats", "--timeout",
+                                   std::to_string(timeout_s), command, dir + (command == "fr" ? "out.bin" : "in.bin")};
+  if (command == "sw") args.insert(args.end(), {"0", "0x1000"});
+  ToolOnSim run(args);
+  EXPECT_EQ(run.status, 255) << run.err.str();
+  EXPECT_NE(run.err.str().find("timeout after " + std::to_string(timeout_s) + " s"), std::string::npos)
+      << run.err.str();
+  double seconds = -1;
+  const std::string text = run.err.str();
+  const std::size_t at = text.find("sim: hardware time ");
+  if (at != std::string::npos) std::sscanf(text.c_str() + at, "sim: hardware time %lf s", &seconds);
+  EXPECT_GE(seconds, 0) << text;
+  return seconds;
+}
+
+// A stalled pipe is reset before the tool's last word to the cable (the
+// session marker cleared), so the failure costs one timeout, not two.
+TEST(FaultMatrix, AStallIsReportedAfterOneTimeout) {
+  struct Case {
+    const char* command;
+    int word;
+  };
+  for (const Case& c : {Case{"fr", 200}, Case{"fr", 5000}, Case{"sw", 300}}) {
+    SCOPED_TRACE(std::string(c.command) + " stall@" + std::to_string(c.word));
+    const double one = hardware_seconds_of_a_stall(c.command, c.word, 1);
+    const double three = hardware_seconds_of_a_stall(c.command, c.word, 3);
+    // Two more seconds of timeout cost two more seconds, not four.
+    EXPECT_NEAR(three - one, 2.0, 0.1);
+  }
+}
+
 TEST(FaultMatrix, TheNextCommandMeetsAConsoleOrCartridgeThatChanged) {
   Bench b;
   ToolOnSim after_power({"--timeout=5", b.sim + ",fault=power@0", "fr", b.dir + "out.bin", "0",

@@ -146,8 +146,10 @@ TEST(ToolRun, ALinkFailureMidReadKeepsTheOldFile) {
   r.cable->read_long(pattern(4096)).read_long(pattern(4096));
   r.cable->failing(PipeResult::failed("timeout after 60 s"));
   // The agent may still be sending: the marker goes, so that the next
-  // command restarts the console instead of taking those words for answers.
-  r.cable->reg_write(1, 0);
+  // command restarts the console instead of taking those words for answers;
+  // the pipe that failed is reset first, or a stalled one would take that
+  // last word for one more timeout.
+  r.cable->reset(1).reg_write(1, 0);
   EXPECT_EQ(r({"fr", target}), 255);
   EXPECT_TRUE(r.cable->done()) << r.cable->left() << " steps not taken";
   // No mark: a block's bytes count only once they match its CRC.
