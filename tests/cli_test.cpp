@@ -13,6 +13,7 @@
 #include "app/cli.h"
 #include "common/failure.h"
 #include "tests/support/run_binary.h"
+#include "tests/support/usage_text.h"
 
 namespace kartex::test {
 namespace {
@@ -181,16 +182,6 @@ TEST(CommandLine, GlobalOptionsAndRefusals) {
 
 const std::string BANNER =
     "*********** TETHERBOX USB CONSOLE TOOL Ver 3.54 + RTC + VTS ************\n";
-const std::string USAGE =
-    "FLASH READ ------- kartex fr file_name [start_offset len(?? ??k ??m)]\n"
-    "FLASH WRITE ------ kartex fw file_name [start_offset len(?? ??k ??m)]\n"
-    "FLASH APEND ------ kartex fa file_name\n"
-    "FLASH ALL ERASE -- kartex fe\n"
-    "SAVE READ -------- kartex sr file_name [start_offset len(?? ??k ??m)]\n"
-    "SAVE WRITE ------- kartex sw file_name [start_offset len(?? ??k ??m)]\n"
-    "RTC LOAD & GO ---- kartex rtc rtc_pgm_file\n"
-    "VTS GO ----------- kartex vts avi_file\n"
-    "VTS GO ----------- kartex avi_file\n";
 const std::string NO_CABLE = "Error can't found Tetherbox USB !!.\n";
 const char* const NO_CABLE_HINT =
     "kartex: no cable found: check that it is plugged in; --sim runs the command on the "

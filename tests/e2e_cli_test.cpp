@@ -9,20 +9,11 @@
 
 #include "link/protocol.h"
 #include "tests/support/tool_on_sim.h"
+#include "tests/support/usage_text.h"
 
 namespace kartex::test {
 namespace {
 
-const std::string USAGE =
-    "FLASH READ ------- kartex fr file_name [start_offset len(?? ??k ??m)]\n"
-    "FLASH WRITE ------ kartex fw file_name [start_offset len(?? ??k ??m)]\n"
-    "FLASH APEND ------ kartex fa file_name\n"
-    "FLASH ALL ERASE -- kartex fe\n"
-    "SAVE READ -------- kartex sr file_name [start_offset len(?? ??k ??m)]\n"
-    "SAVE WRITE ------- kartex sw file_name [start_offset len(?? ??k ??m)]\n"
-    "RTC LOAD & GO ---- kartex rtc rtc_pgm_file\n"
-    "VTS GO ----------- kartex vts avi_file\n"
-    "VTS GO ----------- kartex avi_file\n";
 
 const std::string NOT_A_START =
     " is not a number; give decimal digits, or hex digits after 0x (k and m are for the length only)\n";

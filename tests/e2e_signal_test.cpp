@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,7 +20,6 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <regex>
 #include <thread>
 
 #include "tests/support/run_binary.h"
@@ -280,12 +281,21 @@ TEST(Signals, InterruptEndsAVideoStreamWithItsFigures) {
     ASSERT_TRUE(WIFEXITED(e.raw));
     EXPECT_EQ(WEXITSTATUS(e.raw), 0) << file_text(c.err_path);
     const std::string out = file_text(dir + "out.txt");
-    std::smatch m;
-    ASSERT_TRUE(std::regex_search(out, m, std::regex("\ntime:([0-9]+)s\n( *[0-9]+\\.[0-9]{4}) fps\n([0-9]+) BPS\n")))
+    // "\ntime:%ds\n", then "%8.4f fps\n" and "%ld BPS\n".
+    const std::size_t at = out.find("\ntime:");
+    ASSERT_NE(at, std::string::npos) << out;
+    int seconds = -1, fps_end = 0, bps_end = 0;
+    long bps = -1;
+    double fps = -1;
+    const char* figures_text = out.c_str() + at;
+    ASSERT_EQ(std::sscanf(figures_text, "\ntime:%ds\n%lf fps\n%n%ld BPS\n%n", &seconds, &fps, &fps_end,
+                          &bps, &bps_end),
+              3)
         << out;
-    EXPECT_EQ(m[2].str().size(), 8u);
-    EXPECT_NE(out.find("BG CLEAR\n", static_cast<std::size_t>(m.position(0))), std::string::npos)
-        << "the screen cleared after the figures";
+    const std::size_t fps_line = out.find('\n', at + 1) + 1;
+    EXPECT_EQ(out.find(" fps\n", fps_line) - fps_line, 8u) << "fps right-aligned in 8 characters";
+    EXPECT_GT(bps_end, fps_end) << out;
+    EXPECT_NE(out.find("BG CLEAR\n", at), std::string::npos) << "the screen cleared after the figures";
   }
 }
 
