@@ -8,7 +8,6 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -16,6 +15,7 @@
 #include "app/usage.h"
 #include "common/output.h"
 #include "tests/support/png_read.h"
+#include "tests/support/stream_figures.h"
 #include "tests/support/tool_on_sim.h"
 #include "tests/support/vts_clips.h"
 #include "vts/cube_palette.h"
@@ -240,25 +240,25 @@ TEST(VtsStream, FiguresOnTheHardwareClockAndAStopAskedAtAnyFrame) {
     const int status = run({"--video=plain", tc.sim, "vts", clips.stripes}, env);
     ASSERT_EQ(status, 0) << err.str();
     const std::string text = out.str();
-    std::smatch m;
-    ASSERT_TRUE(std::regex_search(text, m, std::regex("\ntime:([0-9]+)s\n(.*) fps\n([0-9]+) BPS\n"))) << text;
-    const long seconds = std::stol(m[1].str());
+    const std::optional<StreamFigures> m = stream_figures(text);
+    ASSERT_TRUE(m) << text;
+    const long seconds = m->seconds;
     if (tc.sim.find("hardware") != std::string::npos) {
       // Twelve whole frames take about 2 s of the console's time.
       EXPECT_GE(seconds, 1);
       EXPECT_LE(seconds, 4);
       // The bring-up asks the stop too: the stream sent at most that many.
-      const long frames = std::lround(std::stod(m[2].str()) * static_cast<double>(seconds));
+      const long frames = std::lround(std::stod(m->fps) * static_cast<double>(seconds));
       if (tc.stop_after == 0) {
         EXPECT_EQ(frames, 12);
       } else {
         EXPECT_LE(frames, tc.stop_after);
         EXPECT_GE(frames, tc.stop_after - 3);
       }
-      EXPECT_EQ(m[2].str(), strprintf("%8.4f", static_cast<double>(frames) / static_cast<double>(seconds)));
-      EXPECT_EQ(m[3].str(), std::to_string(frames * 307200 / seconds));
+      EXPECT_EQ(m->fps, strprintf("%8.4f", static_cast<double>(frames) / static_cast<double>(seconds)));
+      EXPECT_EQ(m->bps, std::to_string(frames * 307200 / seconds));
     }
-    EXPECT_NE(text.find("BG CLEAR\n", static_cast<std::size_t>(m.position(0))), std::string::npos);
+    EXPECT_NE(text.find("BG CLEAR\n", m->at), std::string::npos);
     EXPECT_EQ(err.str(), "");
   }
 }
