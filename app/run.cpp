@@ -3,6 +3,7 @@
 #include <csignal>
 #include <exception>
 #include <optional>
+#include <sstream>
 
 #include "app/agent_identity.h"
 #include "app/cli.h"
@@ -30,12 +31,13 @@ std::string cant_open(const std::string& name) {
   return strprintf("Can't open %s file.\n", name.empty() ? "(no file name)" : name.c_str());
 }
 
-// The fixed line on standard output, then the system's reason as our own
-// diagnostic.
-[[noreturn]] void fail_open(Output& con, const std::string& name, const char* doing,
-                            const std::string& reason) {
-  con.print("%s", cant_open(name).c_str());
-  fail(std::string("cannot ") + doing + " " + (name.empty() ? "(no file name)" : name) + ": " + reason);
+// The fixed line on standard output (and what follows it there), then the
+// system's reason as our own diagnostic.
+[[noreturn]] void fail_open(const std::string& name, const char* doing, const std::string& reason,
+                            const std::string& then_out = {}) {
+  throw Failure(cant_open(name) + then_out, Failure::Stream::Out, EXIT_FATAL,
+                std::string("cannot ") + doing + " " + (name.empty() ? "(no file name)" : name) + ": " +
+                    reason);
 }
 
 // A dump named "-" goes to standard output, which then carries nothing else.
@@ -52,20 +54,20 @@ struct HostSide {
   std::optional<OutputFile> output;    // FR, SR
 };
 
-HostSide open_host_file(const Invocation& inv, Output& con, std::ostream& standard_output) {
+HostSide open_host_file(const Invocation& inv, std::ostream& standard_output) {
   HostSide host;
   std::string reason;
   switch (inv.command) {
     case Command::FR:
     case Command::SR:
       host.output = OutputFile::create(inv.file_name, &reason, &standard_output);
-      if (!host.output) fail_open(con, inv.file_name, "write", reason);
+      if (!host.output) fail_open(inv.file_name, "write", reason);
       break;
     case Command::FW:
     case Command::FA:
     case Command::SW: {
       auto data = read_host_file(inv.file_name, &reason);
-      if (!data) fail_open(con, inv.file_name, "read", reason);
+      if (!data) fail_open(inv.file_name, "read", reason);
       host.input = std::move(*data);
       break;
     }
@@ -75,13 +77,14 @@ HostSide open_host_file(const Invocation& inv, Output& con, std::ostream& standa
 }
 
 // The program of `rtc`, read whole before the cable is touched.
-std::vector<std::uint8_t> load_program(const Invocation& inv, Output& con) {
+std::vector<std::uint8_t> load_program(const Invocation& inv) {
   std::string reason;
   auto program = read_program_file(inv.file_name, &reason);
   if (!program) {
-    con.print("%s", cant_open(inv.file_name).c_str());
-    print_usage(con.out);
-    fail("cannot read " + inv.file_name + ": " + reason);
+    // Only here does the usage follow the line, as the original tool printed it.
+    std::ostringstream usage;
+    print_usage(usage);
+    fail_open(inv.file_name, "read", reason, usage.str());
   }
   HostFiles{inv.files_folder};  // a --files folder that cannot be opened fails here, cable untouched
   return std::move(*program);
@@ -156,8 +159,8 @@ int run_command(const CommandLine& line, RunEnv& env, Output& con) {
   // one ends the process at once, its part file removed).
   InterruptCatcher interrupt;
   std::vector<std::uint8_t> program;
-  if (inv.command == Command::RTC) program = load_program(inv, con);
-  HostSide host = open_host_file(inv, con, env.out);
+  if (inv.command == Command::RTC) program = load_program(inv);
+  HostSide host = open_host_file(inv, env.out);
 
   const std::function<bool()> asked =
       env.interrupted ? env.interrupted : [] { return InterruptCatcher::caught(); };

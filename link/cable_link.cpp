@@ -68,9 +68,13 @@ void CableLink::reset_failed_pipes() {
   for (Pipe pipe : {Pipe::Command, Pipe::DataOut, Pipe::DataIn}) {
     if (!failed_[static_cast<int>(pipe)]) continue;
     failed_[static_cast<int>(pipe)] = false;
-    PipeResult r = pipes().reset(pipe);
-    if (!r.ok) fail(std::string("resetting the ") + pipe_name(pipe) + " failed: " + r.error);
+    reset_pipe(pipe);
   }
+}
+
+void CableLink::reset_pipe(Pipe pipe) {
+  PipeResult r = pipes().reset(pipe);
+  if (!r.ok) fail(std::string("resetting the ") + pipe_name(pipe) + " failed: " + r.error);
 }
 
 void CableLink::send_command(std::span<const std::uint8_t> bytes, const std::string& op) {
@@ -185,10 +189,7 @@ void CableLink::open_pipes() {
   if (!pipes_) fail_out(NO_CABLE_LINE);
   pipes_->set_timeout(timeout_ms_);
   // Each pipe starts clean, in the order the cable's driver expects.
-  for (Pipe pipe : {Pipe::Command, Pipe::DataOut, Pipe::DataIn}) {
-    PipeResult r = pipes_->reset(pipe);
-    if (!r.ok) fail(std::string("resetting the ") + pipe_name(pipe) + " failed: " + r.error);
-  }
+  for (Pipe pipe : {Pipe::Command, Pipe::DataOut, Pipe::DataIn}) reset_pipe(pipe);
 }
 
 void CableLink::handshake() {

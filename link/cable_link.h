@@ -88,6 +88,7 @@ class CableLink {
   void check(const PipeResult& r, Pipe pipe, const char* verb, std::size_t want,
              const std::string& op);
   void read_with_header(std::span<std::uint8_t> dst, bool long_header);
+  void reset_pipe(Pipe pipe);
   void open_pipes();
   void handshake();
   Pipes& pipes();
