@@ -16,12 +16,15 @@ PACKAGES=(
   libmpv-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   ffmpeg
   umockdev libumockdev-dev
+  libpugixml-dev nlohmann-json3-dev
+  help2man bash-completion
 )
 for option in "$@"; do
   case "$option" in
     # The -posix compiler: the default thread model has no std::thread.
     --windows) PACKAGES+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev) ;;
-    --wine) PACKAGES+=(wine wine64) ;;
+    # An X server and the GStreamer decoders wine's DirectShow plays through.
+    --wine) PACKAGES+=(wine wine64 xvfb xauth gstreamer1.0-plugins-good gstreamer1.0-libav) ;;
     *) echo "install-deps: unknown option $option" >&2; exit 2 ;;
   esac
 done
