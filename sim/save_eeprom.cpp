@@ -78,11 +78,21 @@ void EepromChip::end_write_frame() {
   const std::size_t read_len = 2 + a + 1, write_len = 2 + a + EEPROM_DATA_BITS + 1;
   const std::string got = std::to_string(n) + "-bit stream";
   if (mode_ == Mode::Busy && log_.clock().now() >= busy_until_) mode_ = Mode::Idle;
+  const unsigned request = n >= 2 ? static_cast<unsigned>(bits_[0] << 1 | bits_[1]) : 0;
+  // Deselected before its request is whole, the part drops the frame as
+  // if it had never begun. A single store anywhere the part is selected (a
+  // mapper register write, another chip's identifier command) is such a
+  // frame of one bit; so is a request of the shorter address width.
+  const bool unfinished = n < 2 || (request == EEPROM_REQ_READ && n < read_len) ||
+                          (request == EEPROM_REQ_WRITE && n < write_len);
+  if (unfinished) {
+    if (mode_ != Mode::Busy) mode_ = Mode::Idle;
+    return;
+  }
   if (mode_ == Mode::Busy) {
     log_.misuse(name(), got + " while a write is still in progress; ignored");
     return;
   }
-  const unsigned request = n >= 2 ? static_cast<unsigned>(bits_[0] << 1 | bits_[1]) : 0;
   if (request == EEPROM_REQ_READ && n == read_len) {
     block_ = take_address(2);
     out_pos_ = 0;
