@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 targets=(kartex)
 tests=OFF
 if [ "${1:-}" = "--tests" ]; then
-  targets+=(kartex_win_tests)
+  targets+=(kartex_win_tests kartex_win_clip_tests)
   tests=ON
 fi
 

@@ -56,7 +56,7 @@ struct LengthOnly : Grabber {
   std::int64_t length;
   explicit LengthOnly(std::int64_t ms) : length(ms) {}
   std::size_t image_size() const override { return 0; }
-  bool copy_to(std::span<std::uint8_t>) const override { return false; }
+  bool copy_to(std::span<std::uint8_t>) override { return false; }
   void position_at(std::int64_t) override {}
   std::int64_t duration_ms() const override { return length; }
 };

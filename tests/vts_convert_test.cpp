@@ -206,5 +206,51 @@ TEST(VtsConvert, ImagesShorterThanTheirHeaderSaysShowBlack) {
   EXPECT_EQ(at(run.convert(whole), 0, 0), 215) << "the whole image is shown";
 }
 
+// A frame that cannot be shown (the zeroed buffer of a grab that failed,
+// an undecodable depth, a cut-short image) before or between good ones:
+// the first good frame still gives the run its bytes per pixel, though its
+// biSizeImage is set, and from then on a bad frame leaves the last good
+// picture on screen instead of black.
+TEST(VtsConvert, BadFramesNeitherLatchBlackNorBlankTheLastPicture) {
+  const Picture good{8, 8, 24};
+  const Bytes picture = good.image([](int, int) { return 77; });
+  const Bytes zeroed(picture.size(), 0);
+  Picture deep{8, 8, 16};
+  const Bytes sixteen = deep.image([](int, int) { return 0; });
+  const Bytes cut(picture.begin(), picture.end() - good.stride());
+  struct Case {
+    const char* name;
+    std::vector<const Bytes*> frames;  // converted in turn into one page
+    std::vector<int> shown;            // the index all over the page after each; -1: black
+    const char* lines;
+  } cases[] = {
+      {"zeroed first, then pictures", {&zeroed, &picture, &picture}, {-1, 77, 77}, "biBitCount=24\nBMP_COLOR_B=3\n"},
+      {"16-bit first, then pictures",
+       {&sixteen, &picture},
+       {-1, 77},
+       "can't decoe biBitCount=16\nbiBitCount=16\nBMP_COLOR_B=0\n"},
+      {"zeroed after a picture", {&picture, &zeroed, &picture}, {77, 77, 77}, "biBitCount=24\nBMP_COLOR_B=3\n"},
+      {"cut short after a picture", {&picture, &cut}, {77, 77}, "biBitCount=24\nBMP_COLOR_B=3\n"},
+      {"16-bit after a picture",
+       {&picture, &sixteen},
+       {77, 77},
+       "biBitCount=24\nBMP_COLOR_B=3\ncan't decoe biBitCount=16\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ostringstream out, err;
+    Output con{out, err};
+    FrameFormat format;
+    ConsoleFrame page{};
+    for (std::size_t i = 0; i < c.frames.size(); ++i) {
+      convert_frame(*c.frames[i], page, format, con);
+      ConsoleFrame want{};
+      if (c.shown[i] >= 0) want.fill(static_cast<std::uint8_t>(c.shown[i]));
+      EXPECT_EQ(page, want) << "after frame " << i;
+    }
+    EXPECT_EQ(out.str(), c.lines);
+  }
+}
+
 }  // namespace
 }  // namespace kartex

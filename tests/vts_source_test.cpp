@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "common/output.h"
@@ -54,9 +55,10 @@ struct FakeGrabber : Grabber {
   Log& log;
   std::int64_t held = 0;
   bool fails = false;
+  std::size_t size = 1;
   explicit FakeGrabber(Log& l) : log(l) {}
-  std::size_t image_size() const override { return 1; }
-  bool copy_to(std::span<std::uint8_t> buffer) const override {
+  std::size_t image_size() const override { return size; }
+  bool copy_to(std::span<std::uint8_t> buffer) override {
     if (fails || buffer.empty()) return false;
     buffer[0] = static_cast<std::uint8_t>(held / 1000);
     return true;
@@ -76,6 +78,8 @@ struct Source {
   FakeGrabber* grabber = nullptr;
   DxPlay dx;
   bool playback_opens = true, grabber_opens = true;
+  bool playback_state_fails = false;  // the player opens but cannot say or change its state
+  std::size_t grabber_size = 1;
 
   Source()
       : dx(MediaOpeners{[this](const std::string&, std::string& why) -> std::unique_ptr<Playback> {
@@ -84,6 +88,7 @@ struct Source {
                             return nullptr;
                           }
                           auto p = std::make_unique<FakePlayback>(log);
+                          p->state_fails = playback_state_fails;
                           playback = p.get();
                           return p;
                         },
@@ -93,6 +98,7 @@ struct Source {
                             return nullptr;
                           }
                           auto g = std::make_unique<FakeGrabber>(log);
+                          g->size = grabber_size;
                           grabber = g.get();
                           return g;
                         }},
@@ -138,11 +144,12 @@ TEST(VtsSource, SeeksMovePlaybackAndTheNextPicture) {
     const std::int64_t before = s.playback->position;
     s.dx.dx_seek(ms);
     EXPECT_EQ(s.log.seeks.back(), ms);
-    EXPECT_EQ(s.log.grab_positions.back(), before + ms + GRAB_LEAD_MS) << ms;
+    EXPECT_EQ(s.log.grab_positions.back(), std::max<std::int64_t>(before + ms, 0) + GRAB_LEAD_MS) << ms;
   }
-  // Back past the start: the grabber is asked for before the file begins,
-  // which it takes as the start.
-  EXPECT_EQ(s.log.grab_positions.back(), 5000 - 15000 + GRAB_LEAD_MS);
+  // Back past the start: playback stands at the start, and the next
+  // picture is the lead ahead of it, not before the file begins.
+  EXPECT_EQ(s.playback->position, 0);
+  EXPECT_EQ(s.log.grab_positions.back(), GRAB_LEAD_MS);
   EXPECT_TRUE(s.log.waits.empty()) << "seeks do not wait";
 }
 
@@ -185,16 +192,34 @@ TEST(VtsSource, FailedCopyKeepsTheBufferAndStillMovesOn) {
   EXPECT_EQ(s.log.grab_positions.back(), 3000 + GRAB_LEAD_MS);
 }
 
+// Every way the open can fail gives its trace lines and exactly one reason
+// line naming the file.
 TEST(VtsSource, OpenFailuresTraceAndSayWhy) {
-  for (bool grabber_fails : {true, false}) {
+  const struct {
+    const char* name;
+    bool grabber_opens, playback_opens, state_fails;
+    std::size_t size;
+    int traces;
+    const char* reason;
+  } cases[] = {
+      {"grabber refuses the file", false, true, false, 1, 1, "No such file"},
+      {"picture without size", true, true, false, 0, 2, "the picture has no size"},
+      {"player refuses the file", true, false, false, 1, 3, "no display"},
+      {"player does not start", true, true, true, 1, 4, "the player did not start"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     Source s;
-    s.grabber_opens = !grabber_fails;
-    s.playback_opens = grabber_fails;
+    s.grabber_opens = c.grabber_opens;
+    s.playback_opens = c.playback_opens;
+    s.playback_state_fails = c.state_fails;
+    s.grabber_size = c.size;
     EXPECT_EQ(s.dx.dx_open("missing.avi"), 0);
-    EXPECT_EQ(s.trace_lines(), grabber_fails ? 1 : 3) << s.out.str();
+    EXPECT_EQ(s.trace_lines(), c.traces) << s.out.str();
     const std::string err = s.err.str();
     EXPECT_EQ(err.rfind("kartex: missing.avi: ", 0), 0u) << err;
-    EXPECT_NE(err.find(grabber_fails ? "No such file" : "no display"), std::string::npos) << err;
+    EXPECT_NE(err.find(c.reason), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     // Nothing left open: grabs and seeks do nothing.
     s.dx.dx_seek(5000);
     EXPECT_TRUE(s.log.seeks.empty());

@@ -17,6 +17,15 @@ class ComRef {
   ComRef() = default;
   ComRef(const ComRef&) = delete;
   ComRef& operator=(const ComRef&) = delete;
+  ComRef(ComRef&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
+  ComRef& operator=(ComRef&& other) noexcept {
+    if (this != &other) {
+      reset();
+      p_ = other.p_;
+      other.p_ = nullptr;
+    }
+    return *this;
+  }
   ~ComRef() { reset(); }
 
   void reset() {
@@ -24,11 +33,14 @@ class ComRef {
     p_ = nullptr;
   }
   T* operator->() const { return p_; }
+  T* get() const { return p_; }
   explicit operator bool() const { return p_ != nullptr; }
-  // For the calls that hand out a new reference.
-  void** out() {
+  // For the calls that hand out a new reference: QueryInterface's untyped
+  // form and the typed one.
+  void** out() { return reinterpret_cast<void**>(put()); }
+  T** put() {
     reset();
-    return reinterpret_cast<void**>(&p_);
+    return &p_;
   }
 
  private:

@@ -41,6 +41,8 @@ int DxPlay::dx_open(const std::string& file_name) {
   // The first grab hands over the picture the grabber was cued at.
   if (grabber_->image_size() == 0) {
     trace(__LINE__);
+    cant_play(file_name, "no pictures to grab", "the picture has no size");
+    grabber_.reset();
     return 0;
   }
   trace(__LINE__);
@@ -54,6 +56,9 @@ int DxPlay::dx_open(const std::string& file_name) {
   bool paused = false;
   if (!playback_->is_paused(paused) || (paused && !playback_->set_paused(false))) {
     trace(__LINE__);
+    cant_play(file_name, "playback", "the player did not start");
+    playback_.reset();
+    grabber_.reset();
     return 0;
   }
   trace(__LINE__);
@@ -85,9 +90,10 @@ void DxPlay::dx_grab_frame(std::span<std::uint8_t> buffer) {
 
 void DxPlay::dx_seek(std::int64_t milliseconds) {
   if (!grabber_ || !playback_) return;
-  const std::int64_t target = playback_->position_ms() + milliseconds;
   playback_->seek_relative(milliseconds);
-  grabber_->position_at(target + GRAB_LEAD_MS);
+  // Where playback landed, which is never before the file's start: the
+  // next grab is ahead of that.
+  grabber_->position_at(playback_->position_ms() + GRAB_LEAD_MS);
 }
 
 int DxPlay::dx_play_state(PlayMode mode) {

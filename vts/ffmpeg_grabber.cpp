@@ -78,7 +78,7 @@ class FfmpegGrabber : public Grabber {
 
   std::size_t image_size() const override { return dib_.size(); }
 
-  bool copy_to(std::span<std::uint8_t> buffer) const override {
+  bool copy_to(std::span<std::uint8_t> buffer) override {
     if (!holding_ || buffer.size() < dib_.size()) return false;
     std::memcpy(buffer.data(), dib_.data(), dib_.size());
     return true;

@@ -29,13 +29,23 @@ void set_bytes_per_pixel(FrameFormat& format, int bit_count) {
 
 int convert_frame(std::span<const std::uint8_t> image, ConsoleFrame& out, FrameFormat& format,
                   Output& con) {
-  out.fill(0);
-  if (image.size() < BMP_INFO_HEADER_SIZE) return 0;
+  // Until a picture has been shown the screen is black; after that a frame
+  // that cannot be shown leaves the last good picture in `out`.
+  const auto no_picture = [&] {
+    if (!format.shown) out.fill(0);
+    return 0;
+  };
+  if (image.size() < BMP_INFO_HEADER_SIZE) return no_picture();
   const std::int64_t width = le32_at(image, BI_WIDTH);
   const std::int64_t height = le32_at(image, BI_HEIGHT);
   const int bit_count = le16_at(image, BI_BIT_COUNT);
+  // A header with no picture at all (the zeroed buffer of a grab that has
+  // not succeeded yet) says nothing about the grabbed images' format.
+  if (width == 0 && height == 0 && bit_count == 0) return no_picture();
 
-  if (le32_at(image, BI_SIZE_IMAGE) == 0) set_bytes_per_pixel(format, bit_count);
+  // No depth known yet: the first frame of a depth we decode gives it, so
+  // that an undecodable first frame cannot leave every later one black.
+  if (le32_at(image, BI_SIZE_IMAGE) == 0 || format.BMP_COLOR_B == 0) set_bytes_per_pixel(format, bit_count);
   if (!bytes_per_pixel(bit_count) && !format.depth_refused) {
     con.print("can't decoe biBitCount=%d\n", bit_count);
     format.depth_refused = true;
@@ -48,13 +58,13 @@ int convert_frame(std::span<const std::uint8_t> image, ConsoleFrame& out, FrameF
   }
 
   const int bpp = format.BMP_COLOR_B;
-  if (!bytes_per_pixel(bit_count) || (bpp != 3 && bpp != 4) || width <= 0 || height == 0) return 0;
+  if (!bytes_per_pixel(bit_count) || (bpp != 3 && bpp != 4) || width <= 0 || height == 0) return no_picture();
   const std::int64_t rows = height < 0 ? -height : height;
   // Each row is padded to a multiple of 4 bytes.
   const std::int64_t stride = (width * bpp + 3) / 4 * 4;
   const std::span<const std::uint8_t> pixels = image.subspan(BMP_INFO_HEADER_SIZE);
   const auto available = static_cast<std::int64_t>(pixels.size());
-  if (stride > available || rows > available / stride) return 0;
+  if (stride > available || rows > available / stride) return no_picture();
 
   std::array<std::int64_t, CONSOLE_W> column_at{};
   for (int x = 0; x < CONSOLE_W; ++x) column_at[x] = x * width / CONSOLE_W * bpp;
@@ -70,6 +80,7 @@ int convert_frame(std::span<const std::uint8_t> image, ConsoleFrame& out, FrameF
       *dst++ = static_cast<std::uint8_t>(dither_to_cube(p[2], p[1], p[0], x, y));
     }
   }
+  format.shown = true;
   return 0;
 }
 

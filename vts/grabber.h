@@ -17,7 +17,7 @@ class Grabber {
   virtual std::size_t image_size() const = 0;
   // Copies the picture held into `buffer`; false when there is none (the
   // last positioning failed) or `buffer` is too small.
-  virtual bool copy_to(std::span<std::uint8_t> buffer) const = 0;
+  virtual bool copy_to(std::span<std::uint8_t> buffer) = 0;
   // Takes the picture at `milliseconds` from the file's start.
   virtual void position_at(std::int64_t milliseconds) = 0;
   // The file's length in milliseconds; -1 when the container does not say.

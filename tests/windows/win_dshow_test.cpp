@@ -48,9 +48,10 @@ TEST(WinDshow, UnplayableFilesFailTheOpenWithOneTraceAndOneReason) {
   const struct {
     const char* what;
     std::string file;
+    const char* step;  // the graph-building call that fails
   } cases[] = {
-      {"missing file", dir + "kartex-no-such-clip.avi"},
-      {"text renamed .avi", text_file},
+      {"missing file", dir + "kartex-no-such-clip.avi", "AddSourceFilter: "},
+      {"text renamed .avi", text_file, "Connect: "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -71,8 +72,10 @@ TEST(WinDshow, UnplayableFilesFailTheOpenWithOneTraceAndOneReason) {
     std::printf("  %s: %s | %s\n", c.what, out_lines[0].c_str(), err_lines[0].c_str());
     EXPECT_NE(err_lines[0].find(c.file), std::string::npos) << err_lines[0];
     // Where in the graph building it failed, and the framework's code.
-    EXPECT_NE(err_lines[0].find("dshow_media.cpp:"), std::string::npos) << err_lines[0];
-    EXPECT_NE(err_lines[0].find("RenderFile: "), std::string::npos) << err_lines[0];
+    // The grab graph is built first: its source filter refuses a missing
+    // file, and no chain of filters connects a text file to the grabber.
+    EXPECT_NE(err_lines[0].find("dshow_grab.cpp:"), std::string::npos) << err_lines[0];
+    EXPECT_NE(err_lines[0].find(c.step), std::string::npos) << err_lines[0];
     EXPECT_NE(err_lines[0].find("(0x8"), std::string::npos) << err_lines[0];
 
     // Nothing was opened: the calls after a failed open do nothing and wait
