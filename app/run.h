@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -41,6 +43,9 @@ struct RunEnv {
   // Where the video command's playback shows and sounds: a window and the
   // sound device when there are any, nothing otherwise.
   MediaOutputs video_outputs{};
+  // The folder whose *.dat and *.xml files a dump is checked against;
+  // nullopt: the user's data folder (app/dat_sources.h).
+  std::optional<std::filesystem::path> dat_folder{};
 };
 
 int run(const std::vector<std::string>& args, RunEnv& env);
