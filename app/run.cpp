@@ -342,6 +342,7 @@ int run(const std::vector<std::string>& args, RunEnv& env) {
   std::ostream& out = parsed && dumps_to_standard_output(*parsed) ? env.err : env.out;
   Output con{.out = out, .err = env.err, .progress_bar = env.progress_bar,
              .marks_in_bar = env.marks_in_bar};
+  if (env.now) con.now = env.now;
   con.print("%s", BANNER);
   try {
     if (refused) std::rethrow_exception(refused);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/progress.h"
 #include "link/cable_link.h"
 #include "app/transport.h"
 #include "vts/playback.h"
@@ -46,6 +47,9 @@ struct RunEnv {
   // The folder whose *.dat and *.xml files a dump is checked against;
   // nullopt: the user's data folder (app/dat_sources.h).
   std::optional<std::filesystem::path> dat_folder{};
+  // The clock of the progress bar and of the report's time line; empty:
+  // the steady clock.
+  std::function<ProgressClock::time_point()> now = nullptr;
 };
 
 int run(const std::vector<std::string>& args, RunEnv& env);

@@ -23,25 +23,26 @@ void fill_mismatch(DatVerdict& v, const DatEntry& e, const DumpFacts& facts) {
   std::vector<std::string> listed;
   if (e.size != facts.length) {
     v.differs.push_back("size");
-    listed.push_back(strprintf("size 0x%llX", static_cast<unsigned long long>(e.size)));
+    listed.push_back(strprintf("size (0x%llX)", static_cast<unsigned long long>(e.size)));
   }
   if (e.crc32 && *e.crc32 != d.crc32) {
     v.differs.push_back("CRC32");
-    listed.push_back(strprintf("CRC32 %08X", *e.crc32));
+    listed.push_back(strprintf("CRC32 (%08X)", *e.crc32));
   }
   if (!e.md5.empty() && e.md5 != d.md5) {
     v.differs.push_back("MD5");
-    listed.push_back("MD5 " + e.md5);
+    listed.push_back("MD5 (" + e.md5 + ")");
   }
   if (!e.sha1.empty() && e.sha1 != d.sha1) {
     v.differs.push_back("SHA-1");
-    listed.push_back("SHA-1 " + e.sha1);
+    listed.push_back("SHA-1 (" + e.sha1 + ")");
   }
   if (!e.sha256.empty() && e.sha256 != d.sha256) {
     v.differs.push_back("SHA-256");
-    listed.push_back("SHA-256 " + e.sha256);
+    listed.push_back("SHA-256 (" + e.sha256 + ")");
   }
-  for (std::size_t i = 0; i < listed.size(); ++i) v.listed += (i ? ", " : "") + listed[i];
+  for (std::size_t i = 0; i < listed.size(); ++i)
+    v.listed += (i == 0 ? "" : i + 1 == listed.size() ? " and " : ", ") + listed[i];
   if (e.size < facts.length)
     v.meaning = "a dump larger than the game is usually an overdump: the chip holds more than the "
                 "game, and the catalogue lists the game alone";
@@ -96,14 +97,10 @@ void print_dat_verdict(Output& con, const DatVerdict& v) {
     case DatVerdict::Kind::NoCatalogue: return;
     case DatVerdict::Kind::Verified: con.print("Verified: %s\n", v.name.c_str()); return;
     case DatVerdict::Kind::NotListed: con.print("Not in the DAT files\n"); return;
-    case DatVerdict::Kind::Mismatch: {
-      std::string which;
-      for (std::size_t i = 0; i < v.differs.size(); ++i)
-        which += (i == 0 ? "" : i + 1 == v.differs.size() ? " and " : ", ") + v.differs[i];
-      con.print("Not verified: %s lists another %s (%s); %s\n", v.name.c_str(), which.c_str(),
-                v.listed.c_str(), v.meaning.c_str());
+    case DatVerdict::Kind::Mismatch:
+      con.print("Not verified: %s lists another %s; %s\n", v.name.c_str(), v.listed.c_str(),
+                v.meaning.c_str());
       return;
-    }
   }
 }
 

@@ -21,7 +21,7 @@ struct DatVerdict {
   std::string name;                 // Verified, Mismatch: the game's name in the DAT
   std::string dat;                  // Verified, Mismatch: the DAT that lists it
   std::vector<std::string> differs; // Mismatch: "size", "CRC32", "MD5", "SHA-1", "SHA-256"
-  std::string listed;               // Mismatch: what the DAT lists, e.g. "size 0x800000, CRC32 0123ABCD"
+  std::string listed;               // Mismatch: what the DAT lists, e.g. "size (0x800000) and CRC32 (0123ABCD)"
   std::string meaning;              // Mismatch: what such a difference usually means
 };
 
