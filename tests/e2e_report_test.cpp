@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/usage.h"
 #include "sim/cart_header.h"
 #include "tests/support/dat_text.h"
 #include "tests/support/json_schema.h"
@@ -261,6 +262,25 @@ TEST(DefaultNameOnSimulator, FrAndSrNameTheDumpFromTheHeader) {
   std::size_t files = 0;
   for (const auto& entry : fs::directory_iterator(dir + "here")) files += entry.is_regular_file();
   EXPECT_EQ(files, 2u);
+}
+
+// --help, the README and the manual page made from --help list the same
+// options: each one --help names, the README names too.
+TEST(HelpAndReadme, EveryOptionInBoth) {
+  std::ostringstream help;
+  print_help(help);
+  const std::string readme = text_of(KARTEX_README);
+  std::istringstream lines(help.str());
+  std::size_t seen = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.starts_with("  --")) continue;
+    const std::string option = line.substr(2, line.find_first_of(" [", 2) - 2);
+    ++seen;
+    EXPECT_NE(readme.find("`" + option), std::string::npos) << option << " is not in the README";
+  }
+  EXPECT_GE(seen, 14u);
+  EXPECT_NE(help.str().find("\n  info  "), std::string::npos);
+  EXPECT_NE(readme.find("`kartex info`"), std::string::npos);
 }
 
 }  // namespace
