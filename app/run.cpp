@@ -179,6 +179,7 @@ void open_default_output(CableLink& link, const CartInfo& cart, const Invocation
   host.output = OutputFile::create(name, &reason);
   if (!host.output) fail_open(name, "write", reason);
   host.results.dump_file = name;
+  host.results.header = header;
   con.print("Dump file: %s\n", name.c_str());
 }
 
@@ -276,7 +277,7 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
     case Command::FR:
       if (inv.default_name) open_default_output(link, cart, inv, con, host);
       results.dump = flash_read(link, cart, range, *host.output, con);
-      results.header = results.dump->header;
+      if (results.dump->header) results.header = results.dump->header;
       check_against_dats(con, host, false);
       break;
     case Command::FW:

@@ -21,8 +21,9 @@ if(NOT CMAKE_CROSSCOMPILING)
     COMMAND ${HELP2MAN} --no-info --no-discard-stderr --section=1
             "--version-string=${PROJECT_VERSION}"
             "--name=dump and write Game Boy Advance cartridges through a USB link cable"
+            --include=${CMAKE_CURRENT_SOURCE_DIR}/cmake/kartex.h2m
             --output=${KARTEX_MAN_PAGE} $<TARGET_FILE:kartex>
-    DEPENDS kartex
+    DEPENDS kartex ${CMAKE_CURRENT_SOURCE_DIR}/cmake/kartex.h2m
     COMMENT "Manual page from kartex --help"
     VERBATIM)
   set(KARTEX_COMPLETION ${CMAKE_CURRENT_BINARY_DIR}/kartex.bash-completion)

@@ -23,8 +23,15 @@ check test -s "$prefix/share/doc/kartex/report-schema.json"
 
 help=$("$tool" --help)
 check grep -q -- '--report FILE' <<<"$help"
-# The manual page says what --help says.
-check grep -q 'report' "$prefix/share/man/man1/kartex.1"
+# The manual page says what --help says: every option --help lists, and the
+# data folder the DAT files are read from.
+page=$(sed 's/\\-/-/g; s/\\f[BIR]//g' "$prefix/share/man/man1/kartex.1")
+options=$(grep -o '^  --[a-z-]*' <<<"$help" | sed 's/^  //')
+check test "$(wc -l <<<"$options")" -ge 14
+for option in $options; do
+  check grep -qF -- "$option" <<<"$page"
+done
+check grep -qF 'kartex/dat/' <<<"$page"
 
 cd "$prefix" || exit 1
 out=$("$tool" --sim fr dump.gba 0 0x1000 2>&1)
