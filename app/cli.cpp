@@ -20,9 +20,10 @@ struct CommandWord {
 constexpr CommandWord COMMAND_WORDS[] = {
     {"FR", Command::FR}, {"VTS", Command::VTS}, {"FW", Command::FW}, {"FE", Command::FE},
     {"FA", Command::FA}, {"SR", Command::SR},   {"SW", Command::SW}, {"RTC", Command::RTC},
+    {"INFO", Command::INFO},
 };
 
-constexpr const char* COMMAND_LIST = "fr, fw, fa, fe, sr, sw, rtc and vts";
+constexpr const char* COMMAND_LIST = "fr, fw, fa, fe, sr, sw, rtc, vts and info";
 
 bool same_word(const std::string& arg, const char* word) {
   std::string upper = arg;
@@ -46,7 +47,8 @@ std::string unknown_command(const std::string& word) {
 // What follows the command word, for the line that refuses one argument too many.
 const char* arguments_taken(Command command) {
   switch (command) {
-    case Command::FE: return "no arguments";
+    case Command::FE:
+    case Command::INFO: return "no arguments";
     case Command::FA: return "a file name, or a file name, 0 and a length";
     case Command::RTC: return "at most one program file name";
     case Command::VTS: return "one video file name";
@@ -162,6 +164,16 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     } else if (name == "--files") {
       line.invocation.files_folder = take_value();
       if (line.invocation.files_folder.empty()) fail("--files needs a folder");
+    } else if (name == "--dat") {
+      const std::string file = take_value();
+      if (file.empty()) fail("--dat needs a file name");
+      line.invocation.dat_files.push_back(file);
+    } else if (name == "--report") {
+      line.invocation.report_file = take_value();
+      if (line.invocation.report_file.empty()) fail("--report needs a file name");
+      // Standard output carries the tool's own lines.
+      if (line.invocation.report_file == "-")
+        fail("--report needs a file name; standard output carries the tool's lines");
     } else if (name == "--timeout") {
       line.transport.timeout_ms = parse_timeout(take_value());
     } else {
@@ -192,6 +204,7 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     if (!is_video_file(words[0])) fail(unknown_command(words[0]));
     inv.command = Command::VTS;
     inv.file_name = words[0];
+    if (!inv.report_file.empty()) fail("--report is for the commands with a result; vts has none to report");
     return line;
   }
   inv.command = match->command;
@@ -200,7 +213,8 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   // How many words may follow the command word.
   std::size_t most = 1;
   switch (inv.command) {
-    case Command::FE: most = 0; break;
+    case Command::FE:
+    case Command::INFO: most = 0; break;
     case Command::RTC:
     case Command::VTS: most = 1; break;
     default: most = 3; break;
@@ -210,6 +224,11 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
                    arguments_taken(inv.command), rest[most].c_str()));
 
   if (!rest.empty()) inv.file_name = rest[0];
+  if ((inv.command == Command::FR || inv.command == Command::SR) && rest.empty()) inv.default_name = true;
+  if (!inv.report_file.empty() && (inv.command == Command::RTC || inv.command == Command::VTS))
+    fail(strprintf("--report is for the commands with a result (fr, fw, fa, fe, sr, sw and info); "
+                   "%s has none to report",
+                   lower_word(inv.command).c_str()));
   if (inv.command == Command::VTS && rest.empty()) inv.file_name = words[0];
   if (inv.command == Command::RTC && rest.empty()) inv.file_name = DEFAULT_PROGRAM_FILE;
   if (most == 3 && rest.size() == 2)

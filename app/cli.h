@@ -13,13 +13,16 @@
 namespace kartex {
 
 // In the order the words are tested.
-enum class Command { FR, VTS, FW, FE, FA, SR, SW, RTC };
+enum class Command { FR, VTS, FW, FE, FA, SR, SW, RTC, INFO };
 
 const char* command_word(Command command);
 
 struct Invocation {
   Command command = Command::FR;
   std::string file_name;     // empty when the command word came without one
+  // fr and sr without a file name: the dump is named after the cartridge's
+  // header once it has been read.
+  bool default_name = false;
   std::int32_t start_offset = NOT_GIVEN;
   std::int32_t length = NOT_GIVEN;
   EepromOrder eeprom_order = EepromOrder::Tool;  // --eeprom-order, for sr and sw
@@ -27,6 +30,8 @@ struct Invocation {
   bool plain_video = false;  // --video=plain, for vts
   std::string files_folder;  // --files, for rtc; empty: the current directory
   bool yes = false;          // --yes: fe erases without asking
+  std::vector<std::string> dat_files;  // --dat FILE, as often as given: catalogues to check a dump against
+  std::string report_file;   // --report FILE: the run's result as JSON; empty for none
 };
 
 struct CommandLine {

@@ -8,6 +8,15 @@
 #include "app/agent_identity.h"
 #include "app/cli.h"
 #include "app/confirm_erase.h"
+#include "app/dat_sources.h"
+#include "app/default_name.h"
+#include "app/report_json.h"
+#include "app/run_results.h"
+#include "cart/cart_describe.h"
+#include "cart/dat_match.h"
+#include "cart/rom_reader.h"
+#include "cart/rom_report.h"
+#include "common/digests.h"
 #include "common/output.h"
 #include "app/host_file.h"
 #include "app/interrupt.h"
@@ -51,7 +60,9 @@ bool dumps_to_standard_output(const CommandLine& line) {
 // Everything the run needs from the host before the cable is touched.
 struct HostSide {
   std::vector<std::uint8_t> input;     // FW, FA, SW
-  std::optional<OutputFile> output;    // FR, SR
+  std::optional<OutputFile> output;    // FR, SR; without a name, once the header is known
+  std::optional<OutputFile> report;    // --report
+  RunResults results;
 };
 
 HostSide open_host_file(const Invocation& inv, std::ostream& standard_output) {
@@ -60,6 +71,7 @@ HostSide open_host_file(const Invocation& inv, std::ostream& standard_output) {
   switch (inv.command) {
     case Command::FR:
     case Command::SR:
+      if (inv.default_name) break;
       host.output = OutputFile::create(inv.file_name, &reason, &standard_output);
       if (!host.output) fail_open(inv.file_name, "write", reason);
       break;
@@ -137,6 +149,62 @@ int stream_video(CableLink& link, const Invocation& inv, const TransportOptions&
 int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& con, HostSide& host,
                 std::vector<std::uint8_t>& program);
 
+// The report file and the catalogues, before the cable is touched: a
+// report that cannot be written stops the run there; a catalogue that
+// cannot be read costs one line and its entries, never the dump.
+void prepare_results(const Invocation& inv, RunEnv& env, HostSide& host) {
+  if (!inv.report_file.empty()) {
+    std::string reason;
+    host.report = OutputFile::create(inv.report_file, &reason);
+    if (!host.report) fail("cannot write the report " + inv.report_file + ": " + reason);
+  }
+  if (inv.command != Command::FR && inv.command != Command::SR) return;
+  const std::filesystem::path folder = env.dat_folder ? *env.dat_folder : user_dat_folder();
+  host.results.dats = load_dat_files(inv.dat_files, folder, [&](const std::string& line) {
+    env.err << "kartex: " << line << '\n' << std::flush;
+    host.results.dat_problems.push_back(line);
+  });
+}
+
+// fr and sr without a file name: the header names the dump.
+void open_default_output(CableLink& link, const CartInfo& cart, const Invocation& inv, Output& con,
+                         HostSide& host) {
+  std::optional<RomHeader> header;
+  if (cart.rom_kind != ROM_KIND_NONE && cart.rom_size >= static_cast<std::int32_t>(ROM_HEADER_END))
+    header = parse_rom_header(
+        read_rom_checked(link, 0, static_cast<std::uint32_t>(ROM_HEADER_END), std::nullopt));
+  const std::string name =
+      default_dump_name(header ? &*header : nullptr, inv.command == Command::FR ? ".gba" : ".sav");
+  std::string reason;
+  host.output = OutputFile::create(name, &reason);
+  if (!host.output) fail_open(name, "write", reason);
+  host.results.dump_file = name;
+  host.results.header = header;
+  con.print("Dump file: %s\n", name.c_str());
+}
+
+void check_against_dats(Output& con, HostSide& host, bool save) {
+  RunResults& r = host.results;
+  r.dump_is_save = save;
+  // A part of the ROM is no catalogue's entry.
+  if (!r.dump->whole) return;
+  r.verdict = match_dump(r.dats, *r.dump, save);
+  print_dat_verdict(con, *r.verdict);
+}
+
+WriteFacts write_facts(const Invocation& inv, const std::vector<std::uint8_t>& file) {
+  WriteFacts w;
+  w.file = inv.file_name;
+  w.file_size = file.size();
+  Digests digests;
+  digests.update(file);
+  w.file_digests = digests.finish();
+  w.offset = inv.start_offset;
+  w.length = inv.length;
+  w.verify = inv.write.verify;
+  return w;
+}
+
 // Standard output that no longer takes our lines (a closed pipe: SIGPIPE is
 // ignored) stops the command as Ctrl-C does.
 bool output_failed(const Output& con, const RunEnv& env) { return con.out.fail() || env.out.fail(); }
@@ -161,6 +229,7 @@ int run_command(const CommandLine& line, RunEnv& env, Output& con) {
   std::vector<std::uint8_t> program;
   if (inv.command == Command::RTC) program = load_program(inv);
   HostSide host = open_host_file(inv, env.out);
+  prepare_results(inv, env, host);
 
   const std::function<bool()> asked =
       env.interrupted ? env.interrupted : [] { return InterruptCatcher::caught(); };
@@ -199,19 +268,46 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
   }
   const CartInfo cart = session_bringup(link, inv.command, program, con, agent_id);
   const Range range{inv.start_offset, inv.length};
+  RunResults& results = host.results;
+  if (inv.command != Command::RTC) results.cart = cart;
+  if (!inv.default_name) results.dump_file = inv.file_name;
+  const auto began = con.now();
   int status = EXIT_OK;
   switch (inv.command) {
-    case Command::FR: flash_read(link, cart, range, *host.output, con); break;
-    case Command::FW: flash_write(link, cart, range, host.input, con, inv.write); break;
-    case Command::FA: flash_append(link, cart, range, host.input, con, inv.write); break;
+    case Command::FR:
+      if (inv.default_name) open_default_output(link, cart, inv, con, host);
+      results.dump = flash_read(link, cart, range, *host.output, con);
+      if (results.dump->header) results.header = results.dump->header;
+      check_against_dats(con, host, false);
+      break;
+    case Command::FW:
+      results.write = write_facts(inv, host.input);
+      flash_write(link, cart, range, host.input, con, inv.write);
+      break;
+    case Command::FA:
+      results.write = write_facts(inv, host.input);
+      flash_append(link, cart, range, host.input, con, inv.write);
+      break;
     case Command::FE:
       if (!inv.yes && env.in_is_terminal && env.in) confirm_erase(link, cart, con, *env.in);
       flash_erase(link, cart, con);
+      results.erased = static_cast<std::uint64_t>(std::max(cart.rom_size, 0));
       break;
-    case Command::SR: save_read(link, cart, range, *host.output, con, inv.eeprom_order); break;
+    case Command::SR:
+      if (inv.default_name) open_default_output(link, cart, inv, con, host);
+      results.dump = save_read(link, cart, range, *host.output, con, inv.eeprom_order);
+      check_against_dats(con, host, true);
+      break;
     case Command::SW:
+      results.write = write_facts(inv, host.input);
       save_write(link, cart, range, host.input, con, inv.eeprom_order, inv.write);
       break;
+    case Command::INFO: {
+      const CartDescription d = describe_cartridge(link, cart, con);
+      results.header = d.header;
+      results.chip = d.chip;
+      break;
+    }
     case Command::RTC: serve_program(link, inv, env, con); break;
     case Command::VTS: status = stream_video(link, inv, line.transport, env, con); break;
     default: break;
@@ -223,6 +319,12 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
   if (inv.command == Command::FW || inv.command == Command::FA || inv.command == Command::FE)
     remember_cart_fingerprint(link);
   if (host.output) host.output->commit();
+  results.elapsed = con.now() - began;
+  if (host.report) {
+    const std::string text = report_text(inv, results);
+    host.report->write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    host.report->commit();
+  }
   return status;
 }
 
@@ -241,6 +343,7 @@ int run(const std::vector<std::string>& args, RunEnv& env) {
   std::ostream& out = parsed && dumps_to_standard_output(*parsed) ? env.err : env.out;
   Output con{.out = out, .err = env.err, .progress_bar = env.progress_bar,
              .marks_in_bar = env.marks_in_bar};
+  if (env.now) con.now = env.now;
   con.print("%s", BANNER);
   try {
     if (refused) std::rethrow_exception(refused);

@@ -4,12 +4,15 @@
 
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "common/progress.h"
 #include "link/cable_link.h"
 #include "app/transport.h"
 #include "vts/playback.h"
@@ -41,6 +44,12 @@ struct RunEnv {
   // Where the video command's playback shows and sounds: a window and the
   // sound device when there are any, nothing otherwise.
   MediaOutputs video_outputs{};
+  // The folder whose *.dat and *.xml files a dump is checked against;
+  // nullopt: the user's data folder (app/dat_sources.h).
+  std::optional<std::filesystem::path> dat_folder{};
+  // The clock of the progress bar and of the report's time line; empty:
+  // the steady clock.
+  std::function<ProgressClock::time_point()> now = nullptr;
 };
 
 int run(const std::vector<std::string>& args, RunEnv& env);

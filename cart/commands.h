@@ -9,6 +9,7 @@
 #include "common/parse_number.h"
 #include "cart/byte_sink.h"
 #include "cart/cart_info.h"
+#include "cart/rom_report.h"
 
 namespace kartex {
 
@@ -42,14 +43,14 @@ struct WriteOptions {
 // The message of a save range off the block boundary.
 std::string boundary_message(std::int32_t save_block);
 
-void flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Output& con);
+DumpFacts flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Output& con);
 void flash_write(CableLink& link, const CartInfo& cart, Range range,
                  std::span<const std::uint8_t> file, Output& con, WriteOptions options = {});
 void flash_append(CableLink& link, const CartInfo& cart, Range range,
                   std::span<const std::uint8_t> file, Output& con, WriteOptions options = {});
 void flash_erase(CableLink& link, const CartInfo& cart, Output& con);
-void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Output& con,
-               EepromOrder order = EepromOrder::Tool);
+DumpFacts save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink,
+                    Output& con, EepromOrder order = EepromOrder::Tool);
 void save_write(CableLink& link, const CartInfo& cart, Range range,
                 std::span<const std::uint8_t> file, Output& con,
                 EepromOrder order = EepromOrder::Tool, WriteOptions options = {});

@@ -7,6 +7,7 @@
 #include "cart/rom_reader.h"
 #include "cart/rom_report.h"
 #include "common/digest.h"
+#include "common/digests.h"
 #include "common/output.h"
 #include "link/cable_link.h"
 #include "common/failure.h"
@@ -24,8 +25,8 @@ void show_pieces(Output& con, std::size_t bytes) {
 
 }  // namespace
 
-void flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink,
-                Output& con) {
+DumpFacts flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink,
+                     Output& con) {
   const std::int32_t length = range.length == NOT_GIVEN ? cart.rom_size : range.length;
   const std::int32_t start = range.start_offset == NOT_GIVEN ? 0 : range.start_offset;
   require_cartridge(cart);
@@ -39,14 +40,14 @@ void flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& si
 
   // The console's CRC of every block first: erased blocks never cross the
   // link, and every block that does is checked against its CRC.
+  const auto began = con.now();
   const std::vector<std::uint32_t> crcs = rom_crcs(link, from, bytes, DUMP_BLOCK);
-  Crc32 crc;
-  Sha1 sha1;
+  Digests digests;
+  DumpFacts facts;
   std::vector<std::uint8_t> header;
   auto keep = [&](std::span<const std::uint8_t> data) {
     sink.write(data);
-    crc.update(data);
-    sha1.update(data);
+    digests.update(data);
     if (header.size() < ROM_HEADER_END)
       header.insert(header.end(), data.begin(),
                     data.begin() + static_cast<std::ptrdiff_t>(
@@ -63,10 +64,13 @@ void flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& si
       ++blank_blocks;
       continue;
     }
-    read_rom_checked(link, offset, n, crcs[i], [&](std::span<const std::uint8_t> piece) {
-      keep(piece);
-      show_pieces(con, piece.size());
-    });
+    read_rom_checked(
+        link, offset, n, crcs[i],
+        [&](std::span<const std::uint8_t> piece) {
+          keep(piece);
+          show_pieces(con, piece.size());
+        },
+        &facts.reread_blocks);
   }
   con.progress_end();
   if (con.mid_line) con.print("\n");
@@ -74,10 +78,15 @@ void flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& si
     con.print("%s of 0x%X bytes filled in without reading %s.\n",
               count_of(blank_blocks, "erased block").c_str(), DUMP_BLOCK,
               blank_blocks == 1 ? "it" : "them");
-  const bool whole_rom = start == 0 && length == cart.rom_size;
-  const std::optional<RomHeader> parsed =
-      whole_rom ? parse_rom_header(header) : std::nullopt;
-  print_dump_report(con, parsed ? &*parsed : nullptr, crc.value(), sha1.hex());
+  facts.offset = from;
+  facts.length = bytes;
+  facts.whole = start == 0 && length == cart.rom_size;
+  if (facts.whole) facts.header = parse_rom_header(header);
+  facts.digests = digests.finish();
+  facts.elapsed = con.now() - began;
+  facts.blank_blocks = static_cast<std::uint32_t>(blank_blocks);
+  print_dump_report(con, facts);
+  return facts;
 }
 
 }  // namespace kartex

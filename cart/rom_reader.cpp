@@ -41,9 +41,10 @@ void stream_rom(CableLink& link, std::int64_t offset, std::int64_t length, const
 std::vector<std::uint8_t> read_rom_checked(CableLink& link, std::uint32_t offset,
                                            std::uint32_t length,
                                            std::optional<std::uint32_t> known_crc,
-                                           const PieceFn& piece) {
+                                           const PieceFn& piece, std::uint32_t* rereads) {
   std::vector<std::uint8_t> data;
   for (int attempt = 1;; ++attempt) {
+    if (attempt > 1 && rereads) ++*rereads;
     const std::uint32_t want =
         known_crc && attempt == 1 ? *known_crc : rom_crcs(link, offset, length, length).at(0);
     data.clear();

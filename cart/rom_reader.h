@@ -26,10 +26,12 @@ constexpr int ROM_READ_TRIES = 3;
 // The range, checked against the console's CRC-32 of it (`known_crc` when
 // the caller already has it, else asked first). A range whose bytes arrive
 // corrupted is read again, with a fresh CRC; after ROM_READ_TRIES the read
-// fails with one line. `piece` sees the pieces of the read that was kept.
+// fails with one line. `piece` sees the pieces of the read that was kept;
+// `rereads`, when given, counts the reads made again.
 std::vector<std::uint8_t> read_rom_checked(CableLink& link, std::uint32_t offset,
                                            std::uint32_t length,
                                            std::optional<std::uint32_t> known_crc,
-                                           const PieceFn& piece = nullptr);
+                                           const PieceFn& piece = nullptr,
+                                           std::uint32_t* rereads = nullptr);
 
 }  // namespace kartex

@@ -32,6 +32,15 @@ void start_line(Output& con) {
   if (con.mid_line) con.print("\n");
 }
 
+void print_checksums(Output& con, const DumpFacts& facts) {
+  con.print("CRC32: %08X\n", facts.digests.crc32);
+  con.print("MD5: %s\n", facts.digests.md5.c_str());
+  con.print("SHA-1: %s\n", facts.digests.sha1.c_str());
+  con.print("SHA-256: %s\n", facts.digests.sha256.c_str());
+  con.print("Time: %s\n", progress_summary(facts.length, facts.length, facts.elapsed).c_str());
+  con.print("Re-read blocks: %u\n", facts.reread_blocks);
+}
+
 }  // namespace
 
 std::optional<RomHeader> parse_rom_header(std::span<const std::uint8_t> first_bytes) {
@@ -48,30 +57,30 @@ std::optional<RomHeader> parse_rom_header(std::span<const std::uint8_t> first_by
   return h;
 }
 
-void print_dump_report(Output& con, const RomHeader* header, std::uint32_t crc,
-                       const std::string& sha1) {
+void print_dump_report(Output& con, const DumpFacts& facts) {
   // The report must not run into a bar still drawn under the marks.
   con.progress_end();
   start_line(con);
-  if (header) {
-    con.print("Title: %s\n", header->title.c_str());
-    con.print("Game code: %s\n", header->game_code.c_str());
-    con.print("Maker code: %s\n", header->maker_code.c_str());
-    con.print("Version: %u\n", header->version);
-    if (header->checksum_ok())
-      con.print("Header checksum: 0x%02X (good)\n", header->checksum);
-    else
-      con.print("Header checksum: 0x%02X (bad: the header bytes give 0x%02X)\n", header->checksum,
-                header->computed);
-  }
-  con.print("CRC32: %08X\n", crc);
-  con.print("SHA-1: %s\n", sha1.c_str());
+  if (facts.header) print_header_lines(con, *facts.header);
+  print_checksums(con, facts);
 }
 
-void print_save_report(Output& con, std::uint32_t crc) {
+void print_header_lines(Output& con, const RomHeader& header) {
+  con.print("Title: %s\n", header.title.c_str());
+  con.print("Game code: %s\n", header.game_code.c_str());
+  con.print("Maker code: %s\n", header.maker_code.c_str());
+  con.print("Version: %u\n", header.version);
+  if (header.checksum_ok())
+    con.print("Header checksum: 0x%02X (good)\n", header.checksum);
+  else
+    con.print("Header checksum: 0x%02X (bad: the header bytes give 0x%02X)\n", header.checksum,
+              header.computed);
+}
+
+void print_save_report(Output& con, const DumpFacts& facts) {
   con.progress_end();
   start_line(con);
-  con.print("CRC32: %08X\n", crc);
+  print_checksums(con, facts);
 }
 
 }  // namespace kartex

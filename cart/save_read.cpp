@@ -6,6 +6,7 @@
 #include "cart/ranges.h"
 #include "cart/rom_report.h"
 #include "common/digest.h"
+#include "common/digests.h"
 #include "common/output.h"
 #include "link/cable_link.h"
 #include "common/failure.h"
@@ -57,8 +58,8 @@ std::string boundary_message(std::int32_t save_block) {
                    static_cast<unsigned>(save_block));
 }
 
-void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink, Output& con,
-               EepromOrder order) {
+DumpFacts save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sink,
+                    Output& con, EepromOrder order) {
   const std::int32_t length = range.length == NOT_GIVEN ? cart.save_size : range.length;
   const std::int32_t start = range.start_offset == NOT_GIVEN ? 0 : range.start_offset;
   const SaveGeometry geometry = save_geometry(cart.save_type, cart.variant);
@@ -73,13 +74,16 @@ void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sin
   const std::int64_t first = start / block * block;
   const std::int64_t end = std::int64_t{start} + length;
   Bytes buffer(static_cast<std::size_t>(block));
-  Crc32 crc;
+  const auto began = con.now();
+  Digests digests;
+  DumpFacts facts;
   con.progress_start(static_cast<std::uint64_t>(length));
   for (std::int64_t pos = first; pos < end; pos += block) {
     const auto offset = static_cast<std::uint32_t>(pos);
     for (int attempt = 1;; ++attempt) {
       read_block(link, geometry, offset, buffer);
       if (attempt == 1) con.mark('R');
+      else ++facts.reread_blocks;
       if (arrived_whole(link, cart, geometry, offset, buffer)) break;
       if (attempt == SAVE_READ_TRIES)
         fail(strprintf("the save block at 0x%X arrived corrupted %d times over the link; giving "
@@ -92,11 +96,17 @@ void save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink& sin
     const auto asked = std::span(buffer).subspan(static_cast<std::size_t>(from),
                                                  static_cast<std::size_t>(to - from));
     sink.write(asked);
-    crc.update(asked);
+    digests.update(asked);
     con.progress_add(asked.size());
   }
   con.progress_end();
-  print_save_report(con, crc.value());
+  facts.offset = static_cast<std::uint32_t>(start);
+  facts.length = static_cast<std::uint32_t>(length);
+  facts.whole = start == 0 && length == cart.save_size;
+  facts.digests = digests.finish();
+  facts.elapsed = con.now() - began;
+  print_save_report(con, facts);
+  return facts;
 }
 
 }  // namespace kartex

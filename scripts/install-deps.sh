@@ -18,6 +18,9 @@ PACKAGES=(
   umockdev libumockdev-dev
   libpugixml-dev nlohmann-json3-dev
   help2man bash-completion
+  # cpack -G DEB: dpkg-shlibdeps names the libraries the package needs,
+  # after file has told it which files are programs.
+  dpkg-dev file
 )
 for option in "$@"; do
   case "$option" in

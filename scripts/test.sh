@@ -3,6 +3,8 @@
 # missing, builds (the tool, the console agent, the tests) and runs CTest.
 #   scripts/test.sh            normal build in build/
 #   scripts/test.sh --sanitize AddressSanitizer + UndefinedBehaviorSanitizer in build-asan/
+# The normal build also makes the Debian package (build/kartex_VERSION_ARCH.deb)
+# and lists what it holds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,3 +21,7 @@ scripts/install-deps.sh
 cmake -S . -B "$dir" -G Ninja "${flags[@]}"
 cmake --build "$dir"
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
+if [ "$dir" = build ]; then
+  (cd "$dir" && rm -f kartex_*.deb && cpack -G DEB >/dev/null)
+  dpkg -c "$dir"/kartex_*.deb
+fi

@@ -156,8 +156,8 @@ TEST(CommandLine, GlobalOptionsAndRefusals) {
       {{"fe", "x", "y"}, "fe takes no arguments; \"x\" is one argument too many"},
       {{"rtc", "prog.gba", "extra"}, "rtc takes at most one program file name; \"extra\" is one argument too many"},
       {{"vts", "clip.mp4", "1"}, "vts takes one video file name; \"1\" is one argument too many"},
-      {{"fd"}, "unknown command \"fd\"; the commands are fr, fw, fa, fe, sr, sw, rtc and vts (kartex --help tells more)"},
-      {{"/"}, "unknown command \"/\"; the commands are fr, fw, fa, fe, sr, sw, rtc and vts (kartex --help tells more)"},
+      {{"fd"}, "unknown command \"fd\"; the commands are fr, fw, fa, fe, sr, sw, rtc, vts and info (kartex --help tells more)"},
+      {{"/"}, "unknown command \"/\"; the commands are fr, fw, fa, fe, sr, sw, rtc, vts and info (kartex --help tells more)"},
       {{"fr", "r.bin", "--frobnicate"}, "unknown option --frobnicate (see kartex --help)"},
       {{"fe", "--yes=no"}, "unknown option --yes (see kartex --help)"},
       {{"--usb", "12345:1", "fe"}, "--usb takes VID:PID in hex, such as 1234:abcd, not \"12345:1\""},
@@ -200,11 +200,11 @@ TEST(Binary, MessagesAndExitStatuses) {
   const Case cases[] = {
       {"", 255, BANNER + USAGE, "kartex: no command given; kartex --help lists the commands and options"},
       {"movie.avi extra", 255, BANNER + USAGE, "kartex: unknown command \"movie.avi\""},
-      {"fd", 255, BANNER, "kartex: unknown command \"fd\"; the commands are fr, fw, fa, fe, sr, sw, rtc and vts"},
+      {"fd", 255, BANNER, "kartex: unknown command \"fd\"; the commands are fr, fw, fa, fe, sr, sw, rtc, vts and info"},
       {"fw missing-file.bin", 255, BANNER + "Can't open missing-file.bin file.\n",
        "kartex: cannot read missing-file.bin: No such file or directory"},
-      {"fr", 255, BANNER + "Can't open (no file name) file.\n",
-       "kartex: cannot write (no file name): No such file or directory"},
+      {"fw", 255, BANNER + "Can't open (no file name) file.\n",
+       "kartex: cannot read (no file name): No such file or directory"},
       {"rtc missing.gba", 255, BANNER + "Can't open missing.gba file.\n" + USAGE,
        "kartex: cannot read missing.gba: No such file or directory"},
       {"fr /nonexistent-dir/out.gba", 255, BANNER + "Can't open /nonexistent-dir/out.gba file.\n",
@@ -248,6 +248,53 @@ TEST(Binary, FailedReadLeavesAnExistingFileAlone) {
   EXPECT_EQ(file_text(target), "precious");
   std::ifstream partial(target + ".kartex-part");
   EXPECT_FALSE(partial.good()) << "temporary file left behind";
+}
+
+TEST(CommandLine, CataloguesReportsInfoAndDefaultNames) {
+  struct Case {
+    std::vector<std::string> args;
+    Command command;
+    std::vector<std::string> dats;
+    std::string report;
+    bool default_name;
+  };
+  const Case cases[] = {
+      {{"--dat", "a.dat", "fr", "x.gba", "--dat=b.xml"}, Command::FR, {"a.dat", "b.xml"}, "", false},
+      {{"--report", "r.json", "info"}, Command::INFO, {}, "r.json", false},
+      {{"INFO", "--report=r.json"}, Command::INFO, {}, "r.json", false},
+      {{"fr"}, Command::FR, {}, "", true},
+      {{"sr", "--dat", "s.dat"}, Command::SR, {"s.dat"}, "", true},
+      {{"sr", "s.sav"}, Command::SR, {}, "", false},
+      {{"fw"}, Command::FW, {}, "", false},
+  };
+  for (const Case& tc : cases) {
+    const CommandLine line = parse_command_line(tc.args);
+    EXPECT_EQ(line.invocation.command, tc.command) << tc.args[0];
+    EXPECT_EQ(line.invocation.dat_files, tc.dats) << tc.args[0];
+    EXPECT_EQ(line.invocation.report_file, tc.report) << tc.args[0];
+    EXPECT_EQ(line.invocation.default_name, tc.default_name) << tc.args[0];
+  }
+  struct Refused {
+    std::vector<std::string> args;
+    std::string line;
+  };
+  const Refused refused[] = {
+      {{"--dat"}, "option --dat needs a value"},
+      {{"--dat=", "fr"}, "--dat needs a file name"},
+      {{"--report=", "fr"}, "--report needs a file name"},
+      {{"--report", "r.json", "vts", "clip.mp4"},
+       "--report is for the commands with a result (fr, fw, fa, fe, sr, sw and info); vts has none to report"},
+      {{"info", "x"}, "info takes no arguments; \"x\" is one argument too many"},
+  };
+  for (const Refused& tc : refused) {
+    std::string got;
+    try {
+      parse_command_line(tc.args);
+    } catch (const Failure& f) {
+      got = f.what();
+    }
+    EXPECT_EQ(got, tc.line);
+  }
 }
 
 }  // namespace

@@ -57,14 +57,14 @@ TEST(CommandLineOnSimulator, RefusedBeforeTheCable) {
        "too many\n"},
       {{"fe", "now"}, "", "kartex: fe takes no arguments; \"now\" is one argument too many\n"},
       {{"fd"}, "",
-       "kartex: unknown command \"fd\"; the commands are fr, fw, fa, fe, sr, sw, rtc and vts (kartex --help "
+       "kartex: unknown command \"fd\"; the commands are fr, fw, fa, fe, sr, sw, rtc, vts and info (kartex --help "
        "tells more)\n"},
       {{dir}, "",
-       "kartex: unknown command \"" + dir + "\"; the commands are fr, fw, fa, fe, sr, sw, rtc and vts "
+       "kartex: unknown command \"" + dir + "\"; the commands are fr, fw, fa, fe, sr, sw, rtc, vts and info "
        "(kartex --help tells more)\n"},
       {{}, USAGE, "kartex: no command given; kartex --help lists the commands and options\n"},
       {{"fd", "x.bin"}, USAGE,
-       "kartex: unknown command \"fd\"; the commands are fr, fw, fa, fe, sr, sw, rtc and vts (kartex --help "
+       "kartex: unknown command \"fd\"; the commands are fr, fw, fa, fe, sr, sw, rtc, vts and info (kartex --help "
        "tells more)\n"},
   };
   for (const Case& tc : cases) {

@@ -199,14 +199,18 @@ std::uint32_t plain_crc32(const Bytes& data) {
   return ~crc;
 }
 
-std::string sha1sum_of(const std::string& path) {
-  std::FILE* p = ::popen(("sha1sum '" + path + "'").c_str(), "r");
+// The digest the system's own tool (sha1sum, md5sum, sha256sum) gives, in
+// `digits` hex digits.
+std::string digest_by(const char* tool, const std::string& path, std::size_t digits) {
+  std::FILE* p = ::popen((std::string(tool) + " '" + path + "'").c_str(), "r");
   if (!p) return "";
-  char text[41] = {};
-  const std::size_t n = std::fread(text, 1, 40, p);
+  char text[65] = {};
+  const std::size_t n = std::fread(text, 1, digits, p);
   ::pclose(p);
   return std::string(text, n);
 }
+
+std::string sha1sum_of(const std::string& path) { return digest_by("sha1sum", path, 40); }
 
 TEST(WriteTrust, DumpReportNamesTheHeaderAndTheChecksums) {
   struct Case {
@@ -235,11 +239,12 @@ TEST(WriteTrust, DumpReportNamesTheHeaderAndTheChecksums) {
     ASSERT_EQ(run.status, 0) << run.err.str();
     char check[96];
     std::snprintf(check, sizeof check, tc.check_line, rom[0xBD], good);
-    char sums[128];
-    std::snprintf(sums, sizeof sums, "CRC32: %08X\nSHA-1: %s\n", plain_crc32(rom),
-                  sha1sum_of(dir + "rom.gba").c_str());
+    char sums[320];
+    std::snprintf(sums, sizeof sums, "CRC32: %08X\nMD5: %s\nSHA-1: %s\nSHA-256: %s\n", plain_crc32(rom),
+                  digest_by("md5sum", dir + "rom.gba", 32).c_str(), sha1sum_of(dir + "rom.gba").c_str(),
+                  digest_by("sha256sum", dir + "rom.gba", 64).c_str());
     const std::string report = std::string("\nTitle: TRUST TEST\nGame code: KTSE\nMaker code: 01\nVersion: 3\n") +
-                               check + sums;
+                               check + sums + "Time: 1.0 MiB in 0:00, -- B/s\nRe-read blocks: 0\n";
     EXPECT_TRUE(run.out.str().ends_with(report)) << run.out.str();
   }
 }

@@ -93,7 +93,10 @@ TEST(DumpReport, ExactLines) {
   auto bad = parse_rom_header(bad_rom);
   ASSERT_TRUE(good && bad);
   const std::string sha = "a9993e364706816aba3e25717850c26c9cd0d89d";
-  const std::string tail = "CRC32: 0012ABCD\nSHA-1: " + sha + "\n";
+  const std::string md5 = "900150983cd24fb0d6963f7d28e17f72";
+  const std::string sha256 = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  const std::string tail = "CRC32: 0012ABCD\nMD5: " + md5 + "\nSHA-1: " + sha + "\nSHA-256: " + sha256 +
+                           "\nTime: 4.0 MiB in 0:02, 2.0 MiB/s\nRe-read blocks: 3\n";
   const std::string head = "Title: KARTEXDEMO\nGame code: AKXE\nMaker code: 01\nVersion: 2\n";
   struct Case {
     const char* what;
@@ -114,21 +117,38 @@ TEST(DumpReport, ExactLines) {
     std::ostringstream out, err;
     Output con{out, err};
     if (tc.mid_line) con.print("RRRR");
-    print_dump_report(con, tc.header, 0x0012ABCD, sha);
+    DumpFacts facts;
+    if (tc.header) facts.header = *tc.header;
+    facts.digests = {0x0012ABCD, md5, sha, sha256};
+    facts.length = 0x400000;
+    facts.elapsed = std::chrono::seconds(2);
+    facts.reread_blocks = 3;
+    print_dump_report(con, facts);
     EXPECT_EQ(out.str(), tc.expected) << tc.what;
     EXPECT_EQ(err.str(), "") << tc.what;
     EXPECT_FALSE(con.mid_line) << tc.what;
   }
 }
 
-TEST(SaveReport, OneCrcLineOnItsOwnLine) {
+TEST(SaveReport, ChecksumLinesOnTheirOwnLines) {
   std::ostringstream out, err;
   Output con{out, err};
-  print_save_report(con, 0xCBF43926);
+  DumpFacts first, second;
+  first.digests = {0xCBF43926, "m", "s", "t"};
+  first.length = 0x8000;
+  second.digests = {0x00000001, "m2", "s2", "t2"};
+  second.length = 0x200;
+  second.elapsed = std::chrono::milliseconds(500);
+  second.reread_blocks = 1;
+  print_save_report(con, first);
   con.mark('R');
   con.mark('R');
-  print_save_report(con, 0x00000001);
-  EXPECT_EQ(out.str(), "CRC32: CBF43926\nRR\nCRC32: 00000001\n");
+  print_save_report(con, second);
+  EXPECT_EQ(out.str(),
+            "CRC32: CBF43926\nMD5: m\nSHA-1: s\nSHA-256: t\nTime: 32.0 KiB in 0:00, -- B/s\n"
+            "Re-read blocks: 0\nRR\n"
+            "CRC32: 00000001\nMD5: m2\nSHA-1: s2\nSHA-256: t2\nTime: 512 B in 0:01, 1 KiB/s\n"
+            "Re-read blocks: 1\n");
   EXPECT_EQ(err.str(), "");
 }
 
@@ -141,9 +161,12 @@ TEST(DumpReport, RemovesAProgressBarFirst) {
   con.progress_start(0x4000);
   con.mark('R');
   const std::size_t drawn = err.str().size();
-  print_dump_report(con, nullptr, 0, "x");
+  DumpFacts facts;
+  facts.digests = {0, "m", "x", "t"};
+  print_dump_report(con, facts);
   EXPECT_EQ(err.str().substr(drawn), progress_draw_sequence("0.0 of 16.0 KiB in 0:00, -- B/s") + "\n");
-  EXPECT_EQ(out.str(), "R\nCRC32: 00000000\nSHA-1: x\n");
+  EXPECT_EQ(out.str(), "R\nCRC32: 00000000\nMD5: m\nSHA-1: x\nSHA-256: t\nTime: 0 B in 0:00, -- B/s\n"
+                       "Re-read blocks: 0\n");
 }
 
 }  // namespace

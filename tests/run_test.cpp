@@ -58,6 +58,9 @@ struct ToolRun {
 
   int operator()(std::vector<std::string> args) {
     RunEnv env{out, err, {}, sleep_ms};
+    env.dat_folder = std::filesystem::path();
+    // A clock that stands still: the report's time line reads the same on every run.
+    env.now = [] { return ProgressClock::time_point{}; };
     env.opener = [this](const TransportOptions&) -> PipesOpener {
       return [this]() -> std::unique_ptr<Pipes> {
         ++opened;

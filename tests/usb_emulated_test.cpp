@@ -25,6 +25,8 @@ struct ToolOnUsb {
   int status = -1;
   explicit ToolOnUsb(const std::vector<std::string>& args) {
     RunEnv env{out, err, {}, [](int) {}};
+    env.dat_folder = std::filesystem::path();
+    env.now = [] { return ProgressClock::time_point{}; };
     status = kartex::run(args, env);
   }
 };

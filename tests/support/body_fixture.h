@@ -27,6 +27,8 @@ struct Body {
   std::string failure;  // what the body failed with, if it did
 
   Body() {
+    // A clock that stands still: the report's time line reads the same on every run.
+    con.now = [] { return ProgressClock::time_point{}; };
     c.open().reg_read(1, 0x12345678);
     s.link.link_start();
   }

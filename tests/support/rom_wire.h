@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "common/digest.h"
+#include "common/digests.h"
+#include "common/output.h"
+#include "common/progress.h"
 #include "tests/support/scripted_cable.h"
 
 namespace kartex::test {
@@ -144,13 +147,15 @@ inline std::string header_lines() {
   return text;
 }
 
-// The last two lines of a dump's report.
-inline std::string digest_lines(const Bytes& dumped) {
-  Sha1 sha1;
-  sha1.update(dumped);
-  char crc[32];
-  std::snprintf(crc, sizeof crc, "CRC32: %08X\n", crc32_of(dumped));
-  return crc + std::string("SHA-1: ") + sha1.hex() + "\n";
+// The checksum, time and re-read lines that end a dump's report, as a body
+// whose clock stands still shows them.
+inline std::string digest_lines(const Bytes& dumped, unsigned rereads = 0) {
+  Digests digests;
+  digests.update(dumped);
+  const DigestSet d = digests.finish();
+  return strprintf("CRC32: %08X\nMD5: %s\nSHA-1: %s\nSHA-256: %s\nTime: %s\nRe-read blocks: %u\n",
+                   d.crc32, d.md5.c_str(), d.sha1.c_str(), d.sha256.c_str(),
+                   progress_summary(dumped.size(), dumped.size(), {}).c_str(), rereads);
 }
 
 }  // namespace kartex::test

@@ -15,6 +15,7 @@
 
 #include "app/run.h"
 #include "common/digest.h"
+#include "common/digests.h"
 #include "common/output.h"
 #include "link/hex.h"
 #include "tests/support/scripted_cable.h"
@@ -29,10 +30,17 @@ struct ToolOnSim {
   int status = -1;
 
   // `interrupted`: asked at the end of each block, as the user's Ctrl-C is.
+  // `dat_folder`: the folder of DAT files read besides those --dat names;
+  // by default none, whatever the user running the tests keeps in theirs.
   explicit ToolOnSim(const std::vector<std::string>& args,
-                     std::function<bool()> interrupted = nullptr) {
+                     std::function<bool()> interrupted = nullptr,
+                     std::filesystem::path dat_folder = {}) {
     RunEnv env{out, err, {}, [](int) {}};  // the simulator needs no wall-clock pauses
     env.interrupted = std::move(interrupted);
+    env.dat_folder = std::move(dat_folder);
+    // A clock that stands still: the report's time line reads the same on
+    // every run.
+    env.now = [] { return ProgressClock::time_point{}; };
     status = kartex::run(args, env);
   }
 };
@@ -67,11 +75,15 @@ inline std::string text_of(const std::string& path) {
 // The trace line of an agent request with this code, as the cable saw it.
 inline std::string request_line(std::uint32_t code) { return "cmd 0004" + to_hex(le32(code)); }
 
-// The CRC32 and SHA-1 lines that follow a dump of `data`.
-inline std::string checksum_lines(const Bytes& data) {
-  Sha1 sha1;
-  sha1.update(data);
-  return strprintf("CRC32: %08X\nSHA-1: %s\n", crc32_of(data), sha1.hex().c_str());
+// The checksum, time and re-read lines that follow a dump of `data`, as a
+// run whose clock stands still shows them.
+inline std::string checksum_lines(const Bytes& data, unsigned rereads = 0) {
+  Digests digests;
+  digests.update(data);
+  const DigestSet d = digests.finish();
+  return strprintf("CRC32: %08X\nMD5: %s\nSHA-1: %s\nSHA-256: %s\nTime: %s\nRe-read blocks: %u\n",
+                   d.crc32, d.md5.c_str(), d.sha1.c_str(), d.sha256.c_str(),
+                   progress_summary(data.size(), data.size(), {}).c_str(), rereads);
 }
 
 // Random-looking bytes that differ between seeds.
