@@ -9,8 +9,7 @@ namespace kartex {
 
 namespace {
 
-// Playback and grabs run on the libraries' own threads: give them the
-// processor now.
+// Playback and grabs run on the libraries' own threads: give them the processor now.
 void yield_now() { std::this_thread::yield(); }
 
 }  // namespace
