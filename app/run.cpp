@@ -21,23 +21,26 @@
 #include "app/host_file.h"
 #include "app/interrupt.h"
 #include "app/session.h"
+#include "app/session_state.h"
 #include "app/usage.h"
 #include "cart/commands.h"
 #include "host/clock_stamp.h"
 #include "host/host_file_service.h"
+#include "link/session_marker.h"
 #include "host/host_files.h"
 #include "host/program_file.h"
 #include "common/failure.h"
 #include "vts/clock_playback.h"
 #include "vts/dxplay.h"
 #include "vts/vts_play.h"
+#include "common/original_lines.h"
 
 namespace kartex {
 
 namespace {
 
 std::string cant_open(const std::string& name) {
-  return strprintf("Can't open %s file.\n", name.empty() ? "(no file name)" : name.c_str());
+  return strprintf(LINE_CANT_OPEN, name.empty() ? "(no file name)" : name.c_str());
 }
 
 // The fixed line on standard output (and what follows it there), then the
@@ -125,7 +128,7 @@ void leave_link_clean(CableLink& link) noexcept {
   try {
     link.set_stop(nullptr);
     link.reset_failed_pipes();
-    link.reg_write(REG_SESSION, 0);
+    clear_session_mark(link);
   } catch (const Failure&) {
   }
 }
@@ -266,7 +269,8 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
     program = agent_upload_image();
     agent_id = agent_identity();
   }
-  const CartInfo cart = session_bringup(link, inv.command, program, con, agent_id);
+  Session session(link);
+  const CartInfo cart = session_bringup(link, session, inv.command, program, con, agent_id);
   const Range range{inv.start_offset, inv.length};
   RunResults& results = host.results;
   if (inv.command != Command::RTC) results.cart = cart;
@@ -317,7 +321,7 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
   con.out.flush();
   if (output_failed(con, env)) fail("writing standard output failed");
   if (inv.command == Command::FW || inv.command == Command::FA || inv.command == Command::FE)
-    remember_cart_fingerprint(link);
+    remember_cart_fingerprint(link, session);
   if (host.output) host.output->commit();
   results.elapsed = con.now() - began;
   if (host.report) {
@@ -344,7 +348,7 @@ int run(const std::vector<std::string>& args, RunEnv& env) {
   Output con{.out = out, .err = env.err, .progress_bar = env.progress_bar,
              .marks_in_bar = env.marks_in_bar};
   if (env.now) con.now = env.now;
-  con.print("%s", BANNER);
+  con.print("%s", LINE_BANNER);
   try {
     if (refused) std::rethrow_exception(refused);
     CommandLine& line = *parsed;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/agent_identity.h"
+#include "app/session_state.h"
 #include "common/output.h"
 #include "link/cable_link.h"
 #include "common/failure.h"
@@ -46,27 +47,19 @@ namespace {
 // at once, so a silent console is noticed without the full transfer timeout.
 constexpr int AGENT_PROBE_TIMEOUT_MS = 500;
 
-enum class RunningAgent { Ours, Foreign, Silent };
-
-RunningAgent probe_agent(CableLink& link, std::uint32_t agent_id) {
+// What the agent found running answers to this build's identity.
+SessionEvent probe_agent(CableLink& link, std::uint32_t agent_id) {
   const int normal = link.timeout();
   link.set_timeout(std::min(normal, AGENT_PROBE_TIMEOUT_MS));
-  RunningAgent found = RunningAgent::Silent;
+  SessionEvent found = SessionEvent::ProbedSilent;
   try {
-    found = running_agent_identity(link) == agent_id ? RunningAgent::Ours : RunningAgent::Foreign;
+    found = running_agent_identity(link) == agent_id ? SessionEvent::ProbedOurs
+                                                     : SessionEvent::ProbedForeign;
   } catch (const Failure& f) {
     if (f.status() == EXIT_INTERRUPTED) throw;
   }
   link.set_timeout(normal);
   return found;
-}
-
-// The marker goes and the handshake restarts the console, which then
-// waits for this run's upload.
-void restart_console(CableLink& link, Output& con, const char* why) {
-  con.print("%s\n", why);
-  link.reg_write(REG_SESSION, 0);
-  link.link_start();
 }
 
 std::uint32_t cart_fingerprint(CableLink& link) {
@@ -77,7 +70,7 @@ std::uint32_t cart_fingerprint(CableLink& link) {
 
 // Asks the agent what the cartridge holds and keeps the answers in the
 // cable for the next runs (with our agent, the cartridge's fingerprint too).
-CartInfo identify_cart(CableLink& link, std::uint32_t agent_id) {
+CartInfo identify_cart(CableLink& link, Session& session, std::uint32_t agent_id) {
   CartInfo cart;
   std::uint32_t save[1];
   link.agent_request(REQ_SAVE_TYPE, 0, 0, 0, save);
@@ -87,67 +80,56 @@ CartInfo identify_cart(CableLink& link, std::uint32_t agent_id) {
   cart.rom_kind = static_cast<std::int32_t>(info[0]);
   cart.rom_size = static_cast<std::int32_t>(info[1]);
   cart.erase_block = static_cast<std::int32_t>(info[2]);
-  link.reg_write(REG_SAVE_TYPE, save[0]);
-  link.reg_write(REG_ROM_KIND, info[0]);
-  link.reg_write(REG_ROM_SIZE, info[1]);
-  link.reg_write(REG_ERASE_BLOCK, info[2]);
-  if (agent_id != 0) link.reg_write(REG_CART_FINGERPRINT, cart_fingerprint(link));
+  session.cache_facts(cart);
+  if (agent_id != 0) session.keep_fingerprint(cart_fingerprint(link));
   return cart;
 }
 
-CartInfo cached_cart(CableLink& link) {
-  CartInfo cart;
-  cart.save_type = static_cast<std::int32_t>(link.reg_read(REG_SAVE_TYPE));
-  cart.rom_kind = static_cast<std::int32_t>(link.reg_read(REG_ROM_KIND));
-  cart.rom_size = static_cast<std::int32_t>(link.reg_read(REG_ROM_SIZE));
-  cart.erase_block = static_cast<std::int32_t>(link.reg_read(REG_ERASE_BLOCK));
-  return cart;
+// A marked session whose agent is not this build's, or does not answer:
+// the handshake restarts the console, which then waits for this run's upload.
+void check_running_agent(CableLink& link, Session& session, Output& con, std::uint32_t agent_id) {
+  session.enter(probe_agent(link, agent_id));
+  switch (session.state()) {
+    case SessionState::ForeignAgent:
+      con.print("The agent on the console is from another build of kartex: loading this one.\n");
+      break;
+    case SessionState::SilentConsole:
+      con.print("The console did not answer: it was switched off or restarted since the last "
+                "command; loading the agent again.\n");
+      break;
+    default: return;
+  }
+  session.enter(SessionEvent::ConsoleRestarted);
 }
 
 }  // namespace
 
-void remember_cart_fingerprint(CableLink& link) {
-  link.reg_write(REG_CART_FINGERPRINT, cart_fingerprint(link));
+void remember_cart_fingerprint(CableLink& link, Session& session) {
+  session.keep_fingerprint(cart_fingerprint(link));
 }
 
-CartInfo session_bringup(CableLink& link, Command command, std::span<const std::uint8_t> image,
-                         Output& con, std::uint32_t agent_id) {
+CartInfo session_bringup(CableLink& link, Session& session, Command command,
+                         std::span<const std::uint8_t> image, Output& con, std::uint32_t agent_id) {
   CartInfo cart;
   const bool program_load = command == Command::RTC;
-  bool cached = link.reg_read(REG_SESSION) == SESSION_MARKER;
-  if (cached && !program_load && agent_id != 0) {
-    switch (probe_agent(link, agent_id)) {
-      case RunningAgent::Ours: break;
-      case RunningAgent::Foreign:
-        restart_console(link, con,
-                        "The agent on the console is from another build of kartex: loading this one.");
-        cached = false;
-        break;
-      case RunningAgent::Silent:
-        restart_console(link, con,
-                        "The console did not answer: it was switched off or restarted since the last "
-                        "command; loading the agent again.");
-        cached = false;
-        break;
-    }
-  }
-  if (cached) {
+  if (session.state() == SessionState::OursCached && !program_load && agent_id != 0)
+    check_running_agent(link, session, con, agent_id);
+  if (session.state() == SessionState::OursCached) {
     // An identified agent still runs: its answers are cached in the cable.
-    cart = cached_cart(link);
+    cart = session.cached_facts();
     if (program_load) {
-      // The agent ends when it starts the program: clear the marker first,
-      // so that whatever happens next, the next run brings the agent up again.
-      link.reg_write(REG_SESSION, 0);
+      session.enter(SessionEvent::ProgramStarting);
       run_program_on_agent(link, image);
-    } else if (agent_id != 0 && cart_fingerprint(link) != link.reg_read(REG_CART_FINGERPRINT)) {
+    } else if (agent_id != 0 && !session.fingerprint_matches(cart_fingerprint(link))) {
       // Another cartridge went in while the console stayed on: the cached
       // facts describe the old one.
       con.print("The cartridge was changed since the last command: identifying it again.\n");
-      cart = identify_cart(link, agent_id);
+      cart = identify_cart(link, session, agent_id);
     }
   } else {
     upload_program(link, image);
-    if (!program_load) cart = identify_cart(link, agent_id);
+    if (program_load) session.enter(SessionEvent::ProgramStarting);
+    else cart = identify_cart(link, session, agent_id);
   }
   std::uint32_t variant[1];
   link.agent_request(REQ_CART_VARIANT, 0, 0, 0, variant);
@@ -155,9 +137,15 @@ CartInfo session_bringup(CableLink& link, Command command, std::span<const std::
   derive_save_geometry(cart);
   if (program_load) return cart;
 
-  link.reg_write(REG_SESSION, SESSION_MARKER);
+  session.enter(SessionEvent::AgentIdentified);
   print_cart_lines(cart, con);
   return cart;
+}
+
+CartInfo session_bringup(CableLink& link, Command command, std::span<const std::uint8_t> image,
+                         Output& con, std::uint32_t agent_id) {
+  Session session(link);
+  return session_bringup(link, session, command, image, con, agent_id);
 }
 
 }  // namespace kartex

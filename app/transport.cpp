@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/failure.h"
+#include "common/original_lines.h"
 #include "link/trace_pipes.h"
 
 namespace kartex {
@@ -14,7 +15,7 @@ PipesOpener make_opener(const TransportOptions& options, std::ostream& report) {
     std::unique_ptr<Pipes> pipes = options.sim ? open_sim_cable(*options.sim, report, options.timeout_ms)
                                                : open_platform_cable(options);
     if (!pipes && !options.sim)
-      throw Failure(NO_CABLE_LINE, Failure::Stream::Out, EXIT_FATAL, no_cable_hint());
+      throw Failure(LINE_NO_CABLE, Failure::Stream::Out, EXIT_FATAL, no_cable_hint());
     if (!pipes || options.trace_path.empty()) return pipes;
     std::FILE* file = std::fopen(options.trace_path.c_str(), "w");
     if (!file) fail("cannot write trace file " + options.trace_path + ": " + std::strerror(errno));

@@ -1,20 +1,11 @@
 #include "app/usage.h"
 
+#include "common/original_lines.h"
+
 namespace kartex {
 
 void print_usage(std::ostream& out) {
-  static constexpr const char* LINES[] = {
-      "FLASH READ ------- kartex fr file_name [start_offset len(?? ??k ??m)]\n",
-      "FLASH WRITE ------ kartex fw file_name [start_offset len(?? ??k ??m)]\n",
-      "FLASH APEND ------ kartex fa file_name\n",
-      "FLASH ALL ERASE -- kartex fe\n",
-      "SAVE READ -------- kartex sr file_name [start_offset len(?? ??k ??m)]\n",
-      "SAVE WRITE ------- kartex sw file_name [start_offset len(?? ??k ??m)]\n",
-      "RTC LOAD & GO ---- kartex rtc rtc_pgm_file\n",
-      "VTS GO ----------- kartex vts avi_file\n",
-      "VTS GO ----------- kartex avi_file\n",
-  };
-  for (const char* line : LINES) out << line;
+  for (const char* line : LINES_USAGE) out << line;
   out.flush();
 }
 

@@ -4,9 +4,6 @@
 
 namespace kartex {
 
-constexpr const char* BANNER =
-    "*********** TETHERBOX USB CONSOLE TOOL Ver 3.54 + RTC + VTS ************\n";
-
 // What vts does and the keypad's keys while it streams: --help and the
 // README say it in these words.
 constexpr const char* VTS_HELP =

@@ -2,6 +2,7 @@
 
 #include "common/output.h"
 #include "link/protocol.h"
+#include "common/original_lines.h"
 
 namespace kartex {
 
@@ -32,12 +33,12 @@ void derive_save_geometry(CartInfo& cart) {
 
 void print_cart_lines(const CartInfo& cart, Output& con) {
   if (cart.rom_kind == ROM_KIND_MASK)
-    con.print("MASK ROM SIZE=0x%X\n", static_cast<unsigned>(cart.rom_size));
+    con.print(LINE_MASK_ROM_SIZE, static_cast<unsigned>(cart.rom_size));
   else if (cart.rom_kind != ROM_KIND_NONE)
-    con.print("FLASH ROM SIZE=0x%X\n", static_cast<unsigned>(cart.rom_size));
+    con.print(LINE_FLASH_ROM_SIZE, static_cast<unsigned>(cart.rom_size));
   con.print("%s", save_geometry(cart.save_type, cart.variant).name);
   if (cart.save_type != SAVE_NONE)
-    con.print(" SIZE=0x%X\n", static_cast<unsigned>(cart.save_size));
+    con.print(LINE_SAVE_SIZE, static_cast<unsigned>(cart.save_size));
 }
 
 }  // namespace kartex

@@ -4,13 +4,14 @@
 #include "common/output.h"
 #include "link/cable_link.h"
 #include "common/failure.h"
+#include "common/original_lines.h"
 
 namespace kartex {
 
 void flash_erase(CableLink& link, const CartInfo& cart, Output& con) {
   require_cartridge(cart);
   require_flash_rom(cart, "erased");
-  con.print("Erase START.\n");
+  con.print("%s", LINE_ERASE_START);
   con.progress_start(static_cast<std::uint64_t>(cart.rom_size));
   for (std::int64_t address = 0; address < cart.rom_size; address += cart.erase_block) {
     std::uint32_t done[1];
@@ -21,7 +22,7 @@ void flash_erase(CableLink& link, const CartInfo& cart, Output& con) {
     con.progress_add(static_cast<std::uint64_t>(cart.erase_block));
   }
   con.progress_end();
-  con.print("\nErase END.\n");
+  con.print("%s", LINE_ERASE_END);
 }
 
 }  // namespace kartex

@@ -11,6 +11,7 @@
 #include "common/output.h"
 #include "link/cable_link.h"
 #include "common/failure.h"
+#include "common/original_lines.h"
 
 namespace kartex {
 
@@ -34,7 +35,7 @@ DumpFacts flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSin
     fail(strprintf("the cartridge reports a ROM size of 0x%X", static_cast<unsigned>(cart.rom_size)));
   // Past the ROM's end the console reads the bus, not the cartridge.
   require_inside("ROM", cart.rom_size, start, length);
-  con.print("0x%X bytes reading.\n", static_cast<unsigned>(length));
+  con.print(LINE_BYTES_READING, static_cast<unsigned>(length));
   const auto from = static_cast<std::uint32_t>(start);
   const auto bytes = static_cast<std::uint32_t>(length);
 

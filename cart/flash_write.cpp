@@ -6,6 +6,7 @@
 #include "common/output.h"
 #include "link/cable_link.h"
 #include "common/failure.h"
+#include "common/original_lines.h"
 
 namespace kartex {
 
@@ -30,7 +31,7 @@ std::int32_t asked_length(Range range, std::span<const std::uint8_t> file) {
 // Asks for more than the file holds: nothing is written.
 void require_in_file(std::int32_t length, std::span<const std::uint8_t> file, Output& con) {
   if (length <= static_cast<std::int32_t>(file.size())) return;
-  con.print("Write size is larger than file size.\n");
+  con.print("%s", LINE_WRITE_LARGER_THAN_FILE);
   fail(strprintf("the file holds 0x%zX bytes, fewer than the 0x%X asked: give a length of at most 0x%zX",
                  file.size(), static_cast<unsigned>(length), file.size()));
 }
@@ -45,11 +46,11 @@ void flash_write(CableLink& link, const CartInfo& cart, Range range,
   const std::int32_t start = range.start_offset == NOT_GIVEN ? 0 : range.start_offset;
   // Only the whole range, or nothing: the user gives the range that fits.
   if (std::int64_t{cart.rom_size} - start < length) {
-    if (start < cart.rom_size) con.print("Write size(0x%X) is too big.\n", static_cast<unsigned>(length));
+    if (start < cart.rom_size) con.print(LINE_WRITE_TOO_BIG, static_cast<unsigned>(length));
     refuse_past_end("ROM", cart.rom_size, start, length);
   }
   require_in_file(length, file, con);
-  con.print("0x%X bytes writeing.\n", static_cast<unsigned>(length));
+  con.print(LINE_BYTES_WRITING, static_cast<unsigned>(length));
   write_rom_range(link, cart, static_cast<std::uint32_t>(start),
                   file.first(static_cast<std::size_t>(length)), con, options);
 }
@@ -74,7 +75,7 @@ void flash_append(CableLink& link, const CartInfo& cart, Range range,
   }
   const std::int64_t room = std::int64_t{cart.rom_size} - start;
   if (room < length) {
-    con.print("Write size(0x%X) is too big.\n", static_cast<unsigned>(length));
+    con.print(LINE_WRITE_TOO_BIG, static_cast<unsigned>(length));
     if (room <= 0)
       fail(strprintf("no room left on the 0x%X-byte ROM: an appended program would start at 0x%X",
                      static_cast<unsigned>(cart.rom_size), start));
@@ -82,7 +83,7 @@ void flash_append(CableLink& link, const CartInfo& cart, Range range,
                    static_cast<unsigned>(length), static_cast<unsigned long long>(room), start));
   }
   require_in_file(length, file, con);
-  con.print("Start=0x%X  0x%X bytes writeing.\n", start, static_cast<unsigned>(length));
+  con.print(LINE_START_BYTES_WRITING, start, static_cast<unsigned>(length));
   write_rom_range(link, cart, start, file.first(static_cast<std::size_t>(length)), con, options);
 }
 

@@ -10,6 +10,7 @@
 #include "common/output.h"
 #include "link/cable_link.h"
 #include "common/failure.h"
+#include "common/original_lines.h"
 
 namespace kartex {
 
@@ -54,7 +55,7 @@ void convert_eeprom_order(const CartInfo& cart, EepromOrder order, std::span<std
 }
 
 std::string boundary_message(std::int32_t save_block) {
-  return strprintf("SAVE read size and offset must be 0x%X boundary.\n",
+  return strprintf(LINE_SAVE_BOUNDARY,
                    static_cast<unsigned>(save_block));
 }
 
@@ -66,7 +67,7 @@ DumpFacts save_read(CableLink& link, const CartInfo& cart, Range range, ByteSink
   require_cartridge(cart);
   require_save_memory(cart, "read");
   require_inside("save memory", cart.save_size, start, length);
-  con.print("0x%X bytes reading.\n", static_cast<unsigned>(length));
+  con.print(LINE_BYTES_READING, static_cast<unsigned>(length));
   // Whole blocks from the block the range starts in (banked SRAM is read a
   // bank at a time, an EEPROM in whole 8-byte blocks); the file keeps only
   // the bytes asked for.

@@ -8,6 +8,7 @@
 #include "common/output.h"
 #include "link/cable_link.h"
 #include "common/failure.h"
+#include "common/original_lines.h"
 
 namespace kartex {
 
@@ -92,17 +93,17 @@ void save_write(CableLink& link, const CartInfo& cart, Range range,
   if (length == 0) fail("nothing to write: the length is 0 (give at least one byte)");
   // Only the whole range, or nothing: the user gives the range that fits.
   if (std::int64_t{cart.save_size} - start < length) {
-    if (start < cart.save_size) con.print("Write size is longer than device.\n");
+    if (start < cart.save_size) con.print("%s", LINE_WRITE_LONGER_THAN_DEVICE);
     refuse_past_end("save memory", cart.save_size, start, length);
   }
   if (length > static_cast<std::int32_t>(file.size())) {
-    con.print("Write size is larger than file size.\n");
+    con.print("%s", LINE_WRITE_LARGER_THAN_FILE);
     fail(strprintf("the file holds 0x%zX bytes, fewer than the 0x%X asked: give a length of at most 0x%zX",
                    file.size(), static_cast<unsigned>(length), file.size()));
   }
   const std::int32_t mask = cart.save_block - 1;
   if ((length & mask) != 0 || (start & mask) != 0) fail_out(boundary_message(cart.save_block));
-  con.print("0x%X bytes writeing.\n", static_cast<unsigned>(length));
+  con.print(LINE_BYTES_WRITING, static_cast<unsigned>(length));
   // The bytes as they go to the chip (EEPROM blocks in the tool's order).
   std::vector<std::uint8_t> sent(file.begin(), file.begin() + length);
   convert_eeprom_order(cart, order, sent);

@@ -6,6 +6,7 @@
 
 #include "common/output.h"
 #include "common/failure.h"
+#include "common/original_lines.h"
 
 namespace kartex {
 
@@ -43,8 +44,8 @@ std::size_t stamp_clock(std::span<std::uint8_t> image, Output& con, const WallCl
     const std::size_t n = std::min<std::size_t>(stamp.size(), image.size() - CLOCK_STAMP_OFFSET);
     std::copy_n(stamp.begin(), n, image.begin() + CLOCK_STAMP_OFFSET);
   }
-  con.print("%04d/%02d/%02d ", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-  con.print("%02d:%02d:%02d \n", local.tm_hour, local.tm_min, local.tm_sec);
+  con.print(LINE_STAMP_DATE, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  con.print(LINE_STAMP_TIME, local.tm_hour, local.tm_min, local.tm_sec);
   return stamp.size();
 }
 

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "common/failure.h"
+#include "common/original_lines.h"
+#include "link/session_marker.h"
 
 namespace kartex {
 
@@ -186,7 +188,7 @@ void CableLink::set_timeout(int ms) {
 
 void CableLink::open_pipes() {
   pipes_ = open_();
-  if (!pipes_) fail_out(NO_CABLE_LINE);
+  if (!pipes_) fail_out(LINE_NO_CABLE);
   pipes_->set_timeout(timeout_ms_);
   // Each pipe starts clean, in the order the cable's driver expects.
   for (Pipe pipe : {Pipe::Command, Pipe::DataOut, Pipe::DataIn}) reset_pipe(pipe);
@@ -222,7 +224,7 @@ void CableLink::link_start() {
     opened_ = true;
     open_pipes();
   }
-  if (reg_read(REG_SESSION) == SESSION_MARKER) return;
+  if (session_marked(*this)) return;
   handshake();
 }
 

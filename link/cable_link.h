@@ -27,7 +27,6 @@ using Sleeper = std::function<void(int ms)>;
 void sleep_ms(int ms);
 
 // What a run without a cable prints.
-constexpr const char* NO_CABLE_LINE = "Error can't found Tetherbox USB !!.\n";
 
 class CableLink {
  public:

@@ -5,7 +5,9 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "common/failure.h"
 #include "link/transfer_wait.h"
@@ -53,19 +55,46 @@ std::optional<std::array<std::uint8_t, CABLE_ENDPOINTS>> cable_endpoints(libusb_
   return found;
 }
 
+// Each libusb resource released by its owner, in the reverse order of
+// opening, on every path out: a failure halfway leaks nothing.
+struct ContextCloser {
+  void operator()(libusb_context* ctx) const { libusb_exit(ctx); }
+};
+using UsbContext = std::unique_ptr<libusb_context, ContextCloser>;
+
+struct DeviceListCloser {
+  void operator()(libusb_device** list) const { libusb_free_device_list(list, 1); }
+};
+using DeviceList = std::unique_ptr<libusb_device*, DeviceListCloser>;
+
+struct DeviceUnref {
+  void operator()(libusb_device* dev) const { libusb_unref_device(dev); }
+};
+using DeviceRef = std::unique_ptr<libusb_device, DeviceUnref>;
+
+struct HandleCloser {
+  void operator()(libusb_device_handle* handle) const { libusb_close(handle); }
+};
+using DeviceHandle = std::unique_ptr<libusb_device_handle, HandleCloser>;
+
+// The claim of interface 0, given back before the handle closes.
+class ClaimedInterface {
+ public:
+  explicit ClaimedInterface(libusb_device_handle* handle) : handle_(handle) {}
+  ~ClaimedInterface() { libusb_release_interface(handle_, CABLE_INTERFACE); }
+  ClaimedInterface(const ClaimedInterface&) = delete;
+  ClaimedInterface& operator=(const ClaimedInterface&) = delete;
+
+ private:
+  libusb_device_handle* handle_;
+};
+
 class UsbPipes : public Pipes {
  public:
-  UsbPipes(libusb_context* ctx, libusb_device_handle* handle,
-           std::array<std::uint8_t, CABLE_ENDPOINTS> eps, int timeout_ms)
-      : ctx_(ctx), handle_(handle), eps_(eps), timeout_ms_(timeout_ms) {}
-
-  ~UsbPipes() override {
-    libusb_release_interface(handle_, CABLE_INTERFACE);
-    libusb_close(handle_);
-    libusb_exit(ctx_);
-  }
-  UsbPipes(const UsbPipes&) = delete;
-  UsbPipes& operator=(const UsbPipes&) = delete;
+  UsbPipes(UsbContext ctx, DeviceHandle handle, std::array<std::uint8_t, CABLE_ENDPOINTS> eps,
+           int timeout_ms)
+      : ctx_(std::move(ctx)), handle_(std::move(handle)), claim_(handle_.get()), eps_(eps),
+        timeout_ms_(timeout_ms) {}
 
   PipeResult write(Pipe pipe, std::span<const std::uint8_t> bytes) override {
     // libusb takes a non-const buffer for both directions; it does not write an OUT buffer.
@@ -79,7 +108,7 @@ class UsbPipes : public Pipes {
   void set_timeout(int ms) override { timeout_ms_ = ms; }
 
   PipeResult reset(Pipe pipe) override {
-    int rc = libusb_clear_halt(handle_, eps_[static_cast<int>(pipe)]);
+    int rc = libusb_clear_halt(handle_.get(), eps_[static_cast<int>(pipe)]);
     if (rc != 0) return PipeResult::failed(libusb_strerror(static_cast<libusb_error>(rc)));
     return PipeResult::done(0);
   }
@@ -87,7 +116,7 @@ class UsbPipes : public Pipes {
  private:
   PipeResult transfer(Pipe pipe, std::uint8_t* data, std::size_t size) {
     int moved = 0;
-    int rc = libusb_bulk_transfer(handle_, eps_[static_cast<int>(pipe)], data,
+    int rc = libusb_bulk_transfer(handle_.get(), eps_[static_cast<int>(pipe)], data,
                                   static_cast<int>(size), &moved,
                                   static_cast<unsigned>(timeout_ms_));
     if (rc == LIBUSB_ERROR_TIMEOUT)
@@ -98,66 +127,71 @@ class UsbPipes : public Pipes {
     return PipeResult::done(static_cast<std::size_t>(moved));
   }
 
-  libusb_context* ctx_;
-  libusb_device_handle* handle_;
+  // Members are destroyed bottom-up: the claim goes, then the handle, then
+  // the context.
+  UsbContext ctx_;
+  DeviceHandle handle_;
+  ClaimedInterface claim_;
   std::array<std::uint8_t, CABLE_ENDPOINTS> eps_;
   int timeout_ms_;
 };
 
-}  // namespace
-
-std::unique_ptr<Pipes> open_usb_cable(std::optional<UsbId> id, int timeout_ms) {
-  libusb_context* ctx = nullptr;
-  // Without a USB subsystem (a container, a machine without usbfs) there is
-  // no cable to find.
-  if (libusb_init(&ctx) != 0) return nullptr;
-
-  libusb_device** list = nullptr;
-  ssize_t count = libusb_get_device_list(ctx, &list);
-  libusb_device* chosen = nullptr;
+struct ChosenDevice {
+  DeviceRef device;
   std::array<std::uint8_t, CABLE_ENDPOINTS> eps{};
   libusb_device_descriptor desc{};
-  for (ssize_t i = 0; i < count && !chosen; ++i) {
-    if (libusb_get_device_descriptor(list[i], &desc) != 0) continue;
+};
+
+// The device `id`, or the first that has the cable's endpoints.
+std::optional<ChosenDevice> choose_device(libusb_context* ctx, const std::optional<UsbId>& id) {
+  libusb_device** raw = nullptr;
+  ssize_t count = libusb_get_device_list(ctx, &raw);
+  if (count < 0) return std::nullopt;
+  DeviceList list(raw);
+  for (ssize_t i = 0; i < count; ++i) {
+    libusb_device_descriptor desc{};
+    if (libusb_get_device_descriptor(raw[i], &desc) != 0) continue;
     if (id && (desc.idVendor != id->vendor || desc.idProduct != id->product)) continue;
-    auto found = cable_endpoints(list[i]);
+    auto found = cable_endpoints(raw[i]);
     if (!found) {
       if (id)
         fail("USB device " + id_text(desc.idVendor, desc.idProduct) +
              " has no interface 0 with bulk OUT, IN, OUT endpoints: it is not the cable");
       continue;
     }
-    eps = *found;
-    chosen = libusb_ref_device(list[i]);
+    return ChosenDevice{DeviceRef(libusb_ref_device(raw[i])), *found, desc};
   }
-  if (count >= 0) libusb_free_device_list(list, 1);
-  if (!chosen) {
-    libusb_exit(ctx);
-    return nullptr;
-  }
+  return std::nullopt;
+}
 
-  libusb_device_handle* handle = nullptr;
-  int rc = libusb_open(chosen, &handle);
-  libusb_unref_device(chosen);
-  const std::string name = id_text(desc.idVendor, desc.idProduct);
-  if (rc == LIBUSB_ERROR_ACCESS) {
-    libusb_exit(ctx);
+}  // namespace
+
+std::unique_ptr<Pipes> open_usb_cable(std::optional<UsbId> id, int timeout_ms) {
+  libusb_context* raw_ctx = nullptr;
+  // Without a USB subsystem (a container, a machine without usbfs) there is
+  // no cable to find.
+  if (libusb_init(&raw_ctx) != 0) return nullptr;
+  UsbContext ctx(raw_ctx);
+
+  std::optional<ChosenDevice> chosen = choose_device(ctx.get(), id);
+  if (!chosen) return nullptr;
+
+  libusb_device_handle* raw_handle = nullptr;
+  int rc = libusb_open(chosen->device.get(), &raw_handle);
+  chosen->device.reset();
+  const std::string name = id_text(chosen->desc.idVendor, chosen->desc.idProduct);
+  if (rc == LIBUSB_ERROR_ACCESS)
     fail("no permission to open USB device " + name +
          ": install the udev rule with `sudo scripts/install-udev-rule.sh " + name +
          "`, then plug the cable in again");
-  }
-  if (rc != 0) {
-    libusb_exit(ctx);
+  if (rc != 0)
     fail("cannot open USB device " + name + ": " + libusb_strerror(static_cast<libusb_error>(rc)));
-  }
-  libusb_set_auto_detach_kernel_driver(handle, 1);
-  if (rc = libusb_claim_interface(handle, CABLE_INTERFACE); rc != 0) {
-    libusb_close(handle);
-    libusb_exit(ctx);
+  DeviceHandle handle(raw_handle);
+  libusb_set_auto_detach_kernel_driver(handle.get(), 1);
+  if (rc = libusb_claim_interface(handle.get(), CABLE_INTERFACE); rc != 0)
     fail("cannot claim interface 0 of USB device " + name + ": " +
          libusb_strerror(static_cast<libusb_error>(rc)));
-  }
-  return std::make_unique<UsbPipes>(ctx, handle, eps, timeout_ms);
+  return std::make_unique<UsbPipes>(std::move(ctx), std::move(handle), chosen->eps, timeout_ms);
 }
 
 }  // namespace kartex

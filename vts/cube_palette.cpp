@@ -3,6 +3,7 @@
 #include "common/output.h"
 #include "vts/console_memory.h"
 #include "vts/gba_video.h"
+#include "common/original_lines.h"
 
 namespace kartex {
 
@@ -25,7 +26,7 @@ CubeTable build_cube_palette(Output& con) {
     for (int r = 0; r < CUBE_LEVELS; ++r)
       for (int b = 0; b < CUBE_LEVELS; ++b)
         table[i++] = static_cast<std::uint16_t>(intensity5(b) << 10 | intensity5(g) << 5 | intensity5(r));
-  con.print("i=%d\n", i);
+  con.print(LINE_PALETTE_ENTRIES, i);
   return table;
 }
 

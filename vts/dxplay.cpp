@@ -3,13 +3,13 @@
 #include <thread>
 
 #include "common/output.h"
+#include "common/original_lines.h"
 
 namespace kartex {
 
 namespace {
 
-// Playback and grabs run on the libraries' own threads: give them the
-// processor now.
+// Playback and grabs run on the libraries' own threads: give them the processor now.
 void yield_now() { std::this_thread::yield(); }
 
 }  // namespace
@@ -20,7 +20,7 @@ DxPlay::DxPlay(MediaOpeners openers, Output& con, Sleeper sleep)
 DxPlay::~DxPlay() { dx_close(); }
 
 // The source file and line of the step that failed or was passed.
-void DxPlay::trace(int line) { con_.print("%s:%d\n", __FILE_NAME__, line); }
+void DxPlay::trace(int line) { con_.print(LINE_FRAME_SOURCE_TRACE, __FILE_NAME__, line); }
 
 void DxPlay::cant_play(const std::string& file_name, const char* what, const std::string& why) {
   con_.err << "kartex: " << file_name << ": " << what << ": " << why << "\n" << std::flush;

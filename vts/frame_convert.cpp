@@ -2,6 +2,7 @@
 
 #include "common/output.h"
 #include "vts/cube_palette.h"
+#include "common/original_lines.h"
 
 namespace kartex {
 
@@ -47,13 +48,13 @@ int convert_frame(std::span<const std::uint8_t> image, ConsoleFrame& out, FrameF
   // that an undecodable first frame cannot leave every later one black.
   if (le32_at(image, BI_SIZE_IMAGE) == 0 || format.BMP_COLOR_B == 0) set_bytes_per_pixel(format, bit_count);
   if (!bytes_per_pixel(bit_count) && !format.depth_refused) {
-    con.print("can't decoe biBitCount=%d\n", bit_count);
+    con.print(LINE_CANT_DECODE_BITS, bit_count);
     format.depth_refused = true;
   }
   if (!format.format_reported) {
     set_bytes_per_pixel(format, bit_count);
-    con.print("biBitCount=%d\n", bit_count);
-    con.print("BMP_COLOR_B=%d\n", format.BMP_COLOR_B);
+    con.print(LINE_BIT_COUNT, bit_count);
+    con.print(LINE_BMP_COLOR_B, format.BMP_COLOR_B);
     format.format_reported = true;
   }
 

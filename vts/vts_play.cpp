@@ -11,6 +11,7 @@
 #include "vts/frame_send.h"
 #include "vts/gba_video.h"
 #include "vts/stream_stats.h"
+#include "common/original_lines.h"
 
 namespace kartex {
 
@@ -24,7 +25,7 @@ constexpr std::int64_t KEY_READ_WORDS = REQUEST_WORDS + 1;
 
 // Both pages at once: 0 is the palette's black.
 void clear_pages(CableLink& link, Output& con, const std::vector<std::uint8_t>& zeros) {
-  con.print("BG CLEAR\n");
+  con.print("%s", LINE_BG_CLEAR);
   gba_write_block(link, MEM_VRAM_PAGE0, zeros);
 }
 
@@ -81,31 +82,31 @@ int vts_play(CableLink& link, const std::string& file_name, FrameSource& source,
   try {
     zeros.assign(VRAM_CLEAR_BYTES, 0);
   } catch (const std::bad_alloc&) {
-    con.print("clear buf faild\n");
+    con.print("%s", LINE_CLEAR_BUF_FAILED);
     return -1;
   }
   // Only the backdrop shows while the palette and the pages change.
-  con.print("BG OFF \n");
+  con.print("%s", LINE_BG_OFF);
   gba_write_reg(link, REG_DISPCNT, DISPLAY_OFF);
   upload_palette(link, con);
   clear_pages(link, con, zeros);
-  con.print("BG MODE 4 \n");
+  con.print("%s", LINE_BG_MODE_4);
   gba_write_reg(link, REG_DISPCNT, SHOW_PAGE1);
 
   if (source.dx_open(file_name) != 1) {
-    con.print("dsplay error\n");
+    con.print("%s", LINE_DISPLAY_ERROR);
     return -1;
   }
   const std::int32_t image_size = source.dx_image_size();
   if (image_size == 0) {
-    con.print("dsdibsize error\n");
+    con.print("%s", LINE_DIB_SIZE_ERROR);
     return -1;
   }
   std::vector<std::uint8_t> dib;
   try {
     dib.assign(static_cast<std::size_t>(image_size), 0);
   } catch (const std::bad_alloc&) {
-    con.print("videobuf faild\n");
+    con.print("%s", LINE_VIDEOBUF_FAILED);
     return -1;
   }
 

@@ -105,23 +105,3 @@ send_words:
         .size send_words, . - send_words
         .pool
 
-@ stream_pull: r0 = most words to take; clobbers r0-r3, r12
-/* Takes min(r0, stream_left) words of the current stream to stream_ptr and
- * advances both before the words arrive; nothing moves once the stream is done. */
-        .section .text.stream_pull, "ax", %progbits
-        .global stream_pull
-        .type stream_pull, %function
-stream_pull:
-        ldr     r12, =stream_left
-        ldr     r2, [r12]
-        cmp     r0, r2
-        movhi   r0, r2
-        sub     r2, r2, r0
-        str     r2, [r12]
-        ldr     r12, =stream_ptr
-        ldr     r1, [r12]
-        add     r2, r1, r0, lsl #2
-        str     r2, [r12]
-        b       recv_words
-        .size stream_pull, . - stream_pull
-        .pool

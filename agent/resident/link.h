@@ -8,7 +8,6 @@
 void link_init(void);
 void recv_words(u32 count, void *dest);
 void send_words(u32 count, const void *src);
-void stream_pull(u32 count);
 
 /* Byte counts travel as whole words, rounded up; written so that a count
  * near 4 GiB does not wrap to a handful of words. */

@@ -2,11 +2,10 @@
  * program on one status-register chip, 32-halfword buffered writes and
  * 256-halfword page programs on pairs, paired word program, JEDEC word
  * program. The link delivers the next data words in the time each step
- * waits for the chips (stream_pull after the data went out). Indexes are
+ * waits for the chips (the pull after the data went out). Indexes are
  * halfwords within the page the mapper shows. */
 #include "agent/hw/rom_flash.h"
 #include "agent/resident/flash_modes.h"
-#include "agent/resident/link.h"
 #include "agent/resident/mapper.h"
 #include "agent/resident/rom_program.h"
 #include "agent/resident/rom_status.h"
@@ -46,24 +45,24 @@ static int claim_buffer(u32 a)
 
 /* Each step starts with a clean status, so that the error bits read at its
  * end are its own (rom_erase.c) */
-static void word_program(u32 a, u16 value)
+static void word_program(u32 a, u16 value, data_pull pull)
 {
   chip_write(a, SR_CMD_CLEAR_STATUS);
   chip_write(a, SR_CMD_PROGRAM);
   chip_write(a, value);
-  stream_pull(1);
+  pull(1);
   sr_wait(a, FLASH_FAIL_PROGRAM);
 }
 
 /* Kind 2: a buffered write where 16 halfwords start at a multiple of 16,
  * word program before and after */
-static void program_buffered(u32 h, const u16 *s, u32 c)
+static void program_buffered(u32 h, const u16 *s, u32 c, data_pull pull)
 {
   u32 i = 0;
   while (i < c) {
     u32 a = h + i;
     if (a % SR_BUFFER_HALFWORDS != 0 || c - i < SR_BUFFER_HALFWORDS) {
-      word_program(a, s[i]);
+      word_program(a, s[i], pull);
       i++;
       continue;
     }
@@ -74,14 +73,14 @@ static void program_buffered(u32 h, const u16 *s, u32 c)
     chip_write(a, SR_BUFFER_COUNT(SR_BUFFER_HALFWORDS));
     write_data(a, s, i, SR_BUFFER_HALFWORDS, c);
     chip_write(last, SR_CMD_CONFIRM);
-    stream_pull(WORDS_FOR_HALFWORDS(SR_BUFFER_HALFWORDS));
+    pull(WORDS_FOR_HALFWORDS(SR_BUFFER_HALFWORDS));
     sr_wait(a, FLASH_FAIL_PROGRAM); /* a failure names the buffer's start */
     i += SR_BUFFER_HALFWORDS;
   }
 }
 
 /* Kind 3: both chips take 16 halfwords of each 32 into their buffers */
-static void program_buffered_pair(u32 h, const u16 *s, u32 c)
+static void program_buffered_pair(u32 h, const u16 *s, u32 c, data_pull pull)
 {
   for (u32 i = 0; i < c; i += PAIR_BUFFER_HALFWORDS) {
     u32 a = h + i;
@@ -95,13 +94,13 @@ static void program_buffered_pair(u32 h, const u16 *s, u32 c)
     write_data(a, s, i, PAIR_BUFFER_HALFWORDS, c);
     chip_write(last, SR_CMD_CONFIRM);
     chip_write(last + 1, SR_CMD_CONFIRM);
-    stream_pull(WORDS_FOR_HALFWORDS(PAIR_BUFFER_HALFWORDS));
+    pull(WORDS_FOR_HALFWORDS(PAIR_BUFFER_HALFWORDS));
     sr_wait_pair(a, FLASH_FAIL_PROGRAM);
   }
 }
 
 /* Kind 9: 256 halfwords of the pair, 128 for each chip, in one command */
-static void program_pages(u32 h, const u16 *s, u32 c)
+static void program_pages(u32 h, const u16 *s, u32 c, data_pull pull)
 {
   for (u32 i = 0; i < c; i += SR_PAGE_HALFWORDS) {
     u32 a = h + i;
@@ -111,7 +110,7 @@ static void program_pages(u32 h, const u16 *s, u32 c)
     chip_write(a, SR_CMD_PROGRAM_PAGE);
     chip_write(a + 1, SR_CMD_PROGRAM_PAGE);
     write_data(a, s, i, SR_PAGE_HALFWORDS, c);
-    stream_pull(WORDS_FOR_HALFWORDS(SR_PAGE_HALFWORDS));
+    pull(WORDS_FOR_HALFWORDS(SR_PAGE_HALFWORDS));
     if (sr_poll_pair(a, FLASH_FAIL_PROGRAM))
       return;
   }
@@ -119,17 +118,17 @@ static void program_pages(u32 h, const u16 *s, u32 c)
 
 /* Kinds 4 and 7: kind 4's blocks are locked at power-up, and each block
  * the range reaches is unlocked first */
-static void program_words(u32 h, const u16 *s, u32 c)
+static void program_words(u32 h, const u16 *s, u32 c, data_pull pull)
 {
   for (u32 i = 0; i < c; i++) {
     if (i == 0 || ((h + i) & (UNLOCK_STEP_HALFWORDS - 1)) == 0)
       unlock_block(h + i);
-    word_program(h + i, s[i]);
+    word_program(h + i, s[i], pull);
   }
 }
 
 /* Kind 8: one halfword to each chip of the pair at a time */
-static void program_word_pairs(u32 h, const u16 *s, u32 c)
+static void program_word_pairs(u32 h, const u16 *s, u32 c, data_pull pull)
 {
   for (u32 i = 0; i < c; i += 2) {
     u32 a = h + i;
@@ -139,14 +138,14 @@ static void program_word_pairs(u32 h, const u16 *s, u32 c)
     chip_write(a + 1, SR_CMD_PROGRAM);
     chip_write(a, s[i]);
     chip_write(a + 1, data_at(s, i + 1, c));
-    stream_pull(1);
+    pull(1);
     if (sr_poll_pair(a, FLASH_FAIL_PROGRAM))
       return;
   }
 }
 
 /* Kinds 5 and 6: the chip shows other values until the halfword is in */
-static void program_jedec(u32 h, const u16 *s, u32 c)
+static void program_jedec(u32 h, const u16 *s, u32 c, data_pull pull)
 {
   for (u32 i = 0; i < c; i++) {
     u32 a = h + i;
@@ -154,13 +153,13 @@ static void program_jedec(u32 h, const u16 *s, u32 c)
     bus_write16(JEDEC_ADDR_2, JEDEC_UNLOCK_2);
     bus_write16(JEDEC_ADDR_1, JEDEC_CMD_PROGRAM);
     chip_write(a, s[i]);
-    stream_pull(1);
+    pull(1);
     if (jedec_wait_data(a, s[i]))
       return;
   }
 }
 
-void program_flash(u32 h, const u16 *s, u32 c)
+void program_flash(u32 h, const u16 *s, u32 c, data_pull pull)
 {
   select_rom_page(ROM_PAGE_OF_HALFWORD(h));
   h &= WINDOW_HALFWORD_MASK;
@@ -168,24 +167,24 @@ void program_flash(u32 h, const u16 *s, u32 c)
     return;
   switch (rom_kind) {
   case ROM_KIND_BUFFERED:
-    program_buffered(h, s, c);
+    program_buffered(h, s, c, pull);
     break;
   case ROM_KIND_BUFFERED_PAIR:
-    program_buffered_pair(h, s, c);
+    program_buffered_pair(h, s, c, pull);
     break;
   case ROM_KIND_PARAM_8M:
   case ROM_KIND_PARAM_4M:
-    program_words(h, s, c);
+    program_words(h, s, c, pull);
     break;
   case ROM_KIND_JEDEC_1M:
   case ROM_KIND_JEDEC_2M:
-    program_jedec(h, s, c);
+    program_jedec(h, s, c, pull);
     break;
   case ROM_KIND_PARAM_PAIR:
-    program_word_pairs(h, s, c);
+    program_word_pairs(h, s, c, pull);
     break;
   case ROM_KIND_PAGE_PAIR:
-    program_pages(h, s, c);
+    program_pages(h, s, c, pull);
     break;
   default: /* no chip, or a mask ROM: nothing takes data */
     break;

@@ -85,6 +85,13 @@ static void keep_old(u32 w, u16 *data, u32 from, u32 to)
     data[i] = chip_read(w + i);
 }
 
+/* The update's data is all in the buffer before the ROM is touched: the
+ * programming has nothing to pull. */
+static void data_in_buffer(u32 words)
+{
+  (void)words;
+}
+
 /* h: ROM-wide halfword index of the block. Each unit that changes is
  * programmed whole: its unchanged halfwords program their own value. The
  * chips read their array again before the next unit is compared. */
@@ -94,7 +101,7 @@ static void program_changes(u32 h, const u16 *data, u32 halfwords, u32 unit)
   for (u32 i = 0; i < halfwords; i += unit) {
     if (rom_holds(w + i, data + i, unit))
       continue;
-    program_flash(h + i, data + i, unit);
+    program_flash(h + i, data + i, unit, data_in_buffer);
     read_array_reset(w + i);
   }
 }
@@ -104,7 +111,7 @@ static void program_erased(u32 h, const u16 *data, u32 halfwords, u32 unit)
 {
   for (u32 i = 0; i < halfwords; i += unit)
     if (!all_erased(data + i, unit))
-      program_flash(h + i, data + i, unit);
+      program_flash(h + i, data + i, unit, data_in_buffer);
 }
 
 static u32 round_up(u32 n, u32 unit)
@@ -132,9 +139,6 @@ static u32 flash_update(u32 offset, u32 bytes, int rewrite)
   if (change == SAME)
     return UPDATE_KEPT;
 
-  /* program_flash pulls stream words between its steps: there is no
-   * stream, the data is all in the buffer. */
-  stream_left = 0;
   u32 reply;
   if (change == CLEARS_BITS) {
     u32 end = round_up(count, unit);

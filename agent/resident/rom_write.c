@@ -18,6 +18,25 @@
  * 256 halfwords of kind 9, has its data in place */
 #define STREAM_LEAD_WORDS 128
 
+/* The chunk streaming in: where its next word goes and how many of its
+ * words are still to come */
+static struct {
+  u8 *at;
+  u32 left;
+} stream;
+
+/* Takes up to `words` words of the chunk; the position moves on before
+ * they arrive, and nothing moves once the chunk is in. */
+static void stream_pull(u32 words)
+{
+  u8 *at = stream.at;
+  if (words > stream.left)
+    words = stream.left;
+  stream.left -= words;
+  stream.at = at + (words << 2);
+  recv_words(words, at);
+}
+
 static int starts_erase_block(u32 offset)
 {
   return erase_block == 0 || (offset & (erase_block - 1)) == 0;
@@ -39,11 +58,11 @@ static void flash_stream(u32 offset, u32 bytes, int erase)
     if (erase && starts_erase_block(h << 1))
       erase_at(h << 1);
 
-    stream_ptr = (u8 *)(buffer + held);
-    stream_left = (count - held + 1) >> 1;
+    stream.at = (u8 *)(buffer + held);
+    stream.left = (count - held + 1) >> 1;
     stream_pull(STREAM_LEAD_WORDS);
-    program_flash(h, buffer, count);
-    stream_pull(stream_left); /* what the kind did not take: the link stays in step */
+    program_flash(h, buffer, count, stream_pull);
+    stream_pull(stream.left); /* what the kind did not take: the link stays in step */
     read_array_reset(h);
 
     /* A chunk that ends inside a stream word got the next chunk's first

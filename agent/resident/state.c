@@ -5,8 +5,6 @@
 /* All in .bss: the linker script places it above the copied 16 KiB and
  * the resident start-up clears it. */
 u8 *data_buffer;
-u8 *stream_ptr;
-u32 stream_left;
 
 u32 rom_kind;
 u32 rom_size;

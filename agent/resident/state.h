@@ -7,8 +7,6 @@
 #include "agent/resident/types.h"
 
 extern u8 *data_buffer;  /* 0x02000000: blocks in flight, search pattern */
-extern u8 *stream_ptr;   /* where the next streamed word goes */
-extern u32 stream_left;  /* words of the current stream not yet received */
 
 /* Cartridge ROM facts and the mapper's current ROM page */
 extern u32 rom_kind;

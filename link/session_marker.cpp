@@ -1,0 +1,13 @@
+#include "link/session_marker.h"
+
+#include "link/cable_link.h"
+
+namespace kartex {
+
+bool session_marked(CableLink& link) { return link.reg_read(REG_SESSION) == SESSION_MARKER; }
+
+void mark_session(CableLink& link) { link.reg_write(REG_SESSION, SESSION_MARKER); }
+
+void clear_session_mark(CableLink& link) { link.reg_write(REG_SESSION, 0); }
+
+}  // namespace kartex
