@@ -230,7 +230,15 @@ PipeResult Cable::upload_word(std::uint32_t word) {
   const SimTime moved = clock_.upload_exchange();
   if (image_.size() >= image_length_) {
     image_.resize(image_length_);
-    console_.boot(image_);
+    if (times_.loader == Loader::Direct) {
+      console_.boot(image_);
+    } else if (const std::string why = multiboot_refusal(image_); !why.empty()) {
+      log_.note("cable", "the console's BIOS refuses the upload: " + why + "; no program runs");
+      console_.power_on();
+    } else {
+      multiboot_patch(image_);
+      console_.boot_multiboot(image_);
+    }
     console_.clock().reach(moved);
     image_.clear();
     image_.shrink_to_fit();

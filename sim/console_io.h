@@ -2,7 +2,8 @@
 // The console's I/O registers (0x04000000-0x04000FFF) as 16-bit cells.
 // Most read back what was written; the ones with behaviour are the serial
 // port (SIODATA32, SIOCNT, RCNT), the DMA control words, KEYINPUT, IF and
-// the display's VCOUNT/DISPSTAT (derived from the console's clock).
+// the display's VCOUNT/DISPSTAT and the four timers (derived from the
+// console's clock).
 
 #include <array>
 #include <cstdint>
@@ -22,6 +23,8 @@ constexpr std::uint32_t BG0CNT = 0x008;   // BG0-3CNT at +2 each
 constexpr std::uint32_t BG0HOFS = 0x010;  // BGnHOFS at +4n, BGnVOFS at +4n+2
 constexpr std::uint32_t DMA0SAD = 0x0B0;  // channel n at +12n: SAD, DAD, CNT_L, CNT_H
 constexpr std::uint32_t DMA_STRIDE = 12;
+constexpr std::uint32_t TM0CNT_L = 0x100;  // timer n at +4n: CNT_L (count; writes: reload), CNT_H
+constexpr std::uint32_t TIMER_COUNT = 4;
 constexpr std::uint32_t SIODATA32_L = 0x120;
 constexpr std::uint32_t SIODATA32_H = 0x122;
 constexpr std::uint32_t SIOCNT = 0x128;
@@ -53,6 +56,12 @@ constexpr std::uint16_t DMA_ENABLE = 0x8000;
 constexpr std::uint16_t DMA_TIMING_MASK = 0x3000;
 constexpr std::uint16_t DMA_32BIT = 0x0400;
 constexpr std::uint16_t DMA_IRQ = 0x4000;
+
+// TMxCNT_H
+constexpr std::uint16_t TM_PRESCALER_MASK = 0x0003;  // 1, 64, 256, 1024 cycles a count
+constexpr std::uint16_t TM_CASCADE = 0x0004;         // counts the overflows of timer n-1
+constexpr std::uint16_t TM_IRQ = 0x0040;
+constexpr std::uint16_t TM_ENABLE = 0x0080;
 
 constexpr std::uint16_t KEYS_NONE_PRESSED = 0x03FF;
 }  // namespace io
@@ -110,6 +119,20 @@ class IoRegisters {
  private:
   void write_siocnt(std::uint16_t value);
   void write_dma_control(unsigned channel, std::uint16_t old, std::uint16_t value);
+  void write_timer_control(unsigned n, std::uint16_t value);
+  // Counts fed into timer n since it started, its count and its overflows,
+  // at the console's time `t`; worked out from the clock when read.
+  std::uint64_t timer_fed(unsigned n, SimTime t) const;
+  std::uint16_t timer_count(unsigned n, SimTime t) const;
+  std::uint64_t timer_overflows(unsigned n, SimTime t) const;
+
+  struct Timer {
+    std::uint16_t reload = 0;
+    std::uint16_t stopped_count = 0;  // what a stopped timer reads
+    SimTime start = 0;                // when it last started
+    std::uint64_t fed_base = 0;       // cascade: timer n-1's overflows at the start
+    std::uint64_t overflows_base = 0; // its overflows before the start
+  };
 
   SimLog& log_;
   const SimClock& clock_;
@@ -120,6 +143,7 @@ class IoRegisters {
   mutable std::uint64_t key_reads_ = 0;  // a read is what the script counts
   bool armed_ = false;
   std::uint32_t outgoing_ = 0;
+  std::array<Timer, io::TIMER_COUNT> timers_{};
 };
 
 }  // namespace kartex

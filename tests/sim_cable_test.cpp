@@ -38,16 +38,23 @@ TEST(SimCable, HandshakeRaisesLinkUpOnlyAfterPatternThenZero) {
 }
 
 TEST(SimCable, UploadStartsTheImageAtEwramInArmSystemMode) {
-  Simulator sim;
-  Wire wire(sim.pipes());
-  wire.handshake();
-  wire.upload(simtest::echo_program());
-  EXPECT_EQ(sim.peek(EWRAM_BASE, 8), simtest::program({0xE3A04301, 0xE2844C01}));
-  EXPECT_EQ(sim.console().pc(), static_cast<std::uint32_t>(EWRAM_BASE));
-  EXPECT_EQ(sim.console().cpsr() & 0x3F, bios::MODE_SYS);  // ARM state, system mode
-  EXPECT_EQ(sim.console().reg(UC_ARM_REG_SP), bios::SP_SYS);
-  EXPECT_EQ(sim.console().banked_sp(bios::MODE_IRQ), bios::SP_IRQ);
-  EXPECT_EQ(sim.console().banked_sp(bios::MODE_SVC), bios::SP_SVC);
+  // The BIOS enters at the multiboot entry; a loader that skips it at the
+  // first word.
+  for (auto [loader, entry] : {std::pair{Loader::Bios, std::uint32_t{EWRAM_BASE + 0xC0}}, std::pair{Loader::Direct, std::uint32_t{EWRAM_BASE}}}) {
+    SCOPED_TRACE(entry);
+    CableTimes times;
+    times.loader = loader;
+    Simulator sim(times);
+    Wire wire(sim.pipes());
+    wire.handshake();
+    wire.upload(simtest::echo_program());
+    EXPECT_EQ(sim.peek(EWRAM_BASE + simtest::MULTIBOOT_CODE, 8), simtest::program({0xE3A04301, 0xE2844C01}));
+    EXPECT_EQ(sim.console().pc(), static_cast<std::uint32_t>(entry));
+    EXPECT_EQ(sim.console().cpsr() & 0x3F, bios::MODE_SYS);  // ARM state, system mode
+    EXPECT_EQ(sim.console().reg(UC_ARM_REG_SP), bios::SP_SYS);
+    EXPECT_EQ(sim.console().banked_sp(bios::MODE_IRQ), bios::SP_IRQ);
+    EXPECT_EQ(sim.console().banked_sp(bios::MODE_SVC), bios::SP_SVC);
+  }
 }
 
 TEST(SimCable, LinkWordsPassBothWaysInOrder) {
@@ -139,7 +146,7 @@ TEST(SimCable, ConsoleThatNeverArmsIsReportedHung) {
   Wire wire(sim.pipes());
   wire.handshake();
   // IME off (bit 0 of 0x04000000 is clear), then b .
-  wire.upload(simtest::program({0xE3A00301, 0xE5800208, 0xEAFFFFFE}));
+  wire.upload(simtest::multiboot(simtest::program({0xE3A00301, 0xE5800208, 0xEAFFFFFE})));
   const std::uint32_t w[1] = {7};
   // The host sees what a USB transfer without an answer gives; the log says why.
   PipeResult r = wire.write_words(w);
@@ -149,7 +156,7 @@ TEST(SimCable, ConsoleThatNeverArmsIsReportedHung) {
   // 50 ms of console time pass long before 100000 instructions of "b ." in
   // work RAM (18 cycles each).
   EXPECT_EQ(sim.log().lines().back(),
-            "cable: no answer: the console did not arm the link port within 0.05 s, PC=0x02000008");
+            "cable: no answer: the console did not arm the link port within 0.05 s, PC=0x020000D0");
   // The host is never left waiting: a read fails the same way.
   bool ok = true;
   std::string why;
