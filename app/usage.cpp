@@ -63,7 +63,7 @@ void print_help(std::ostream& out) {
          "                     tool (the default) or emulator (as emulators keep them)\n"
          "  --video KIND       vts: changes (the default) sends each frame as changes to\n"
          "                     the page it overwrites; plain sends every frame whole\n"
-         "  --timeout SECONDS  give up on a cable transfer after SECONDS (default 60)\n"
+         "  --timeout SECONDS  give up on a cable transfer after SECONDS (default 90)\n"
          "  --no-verify        skip the check after fw, fa and sw that the cartridge\n"
          "                     holds what was written\n"
          "  --all-blocks       fw, fa: write every erase block of the range, also those\n"

@@ -283,6 +283,27 @@ bool Cable::move_word() {
   return true;
 }
 
+void Cable::console_raised_so_idle() {
+  // The firmware clocks at SO's rise; a port without its start bit shifts
+  // nothing: the word to the console is gone, the one from it is SO's
+  // level, all ones.
+  if (!has_work()) return;
+  const std::uint64_t n = words_to_ + words_from_;
+  const SimTime done = clock_.exchange();
+  if (!to_console_.empty()) {
+    log_.misuse("cable", "SO rose with SIOCNT's start bit clear: link word " + std::to_string(n) + " (" +
+                             hex32(to_console_.front()) + ") was clocked into a port that was not started; lost");
+    to_console_.pop_front();
+    ++words_to_;
+  } else {
+    log_.misuse("cable", "SO rose with SIOCNT's start bit clear: link word " + std::to_string(n) +
+                             " was clocked from a port that was not started; the host gets SO's level");
+    answer(0xFFFFFFFF, done);
+    --reads_wanted_;
+    ++words_from_;
+  }
+}
+
 void Cable::console_armed() {
   // Inside the console's SIOCNT write: complete the exchange now if there
   // is a word to move, otherwise have the CPU stop at its next block.

@@ -109,6 +109,7 @@ class Cable : private LinkPeer {
   void answer(std::uint32_t word, SimTime ready);
   PipeResult refuse(std::string why, std::size_t moved = 0);
   void console_armed() override;
+  void console_raised_so_idle() override;
 
   LinkConsole& console_;
   SimLog& log_;

@@ -320,6 +320,10 @@ void Console::serial_started() {
   if (peer_) peer_->console_armed();
 }
 
+void Console::serial_so_raised_idle() {
+  if (peer_) peer_->console_raised_so_idle();
+}
+
 // ---- BIOS ----
 
 void Console::soft_reset() {

@@ -115,6 +115,7 @@ class Console : public LinkConsole, private IoListener {
   // IoListener
   void dma_started(unsigned channel) override;
   void serial_started() override;
+  void serial_so_raised_idle() override;
   void waitcnt_written() override;
 
   // Unicorn callbacks

@@ -160,9 +160,11 @@ void IoRegisters::write_dma_control(unsigned channel, std::uint16_t old, std::ui
 
 void IoRegisters::write_siocnt(std::uint16_t value) {
   const bool was_armed = armed_;
+  const bool so_rises = !(cells_[io::SIOCNT / 2] & io::SIO_SO_HIGH) && (value & io::SIO_SO_HIGH);
   cells_[io::SIOCNT / 2] = value;
   if (!(value & io::SIO_START)) {
     armed_ = false;  // the transfer is called off before the cable clocked it
+    if (so_rises && listener_) listener_->serial_so_raised_idle();
     return;
   }
   if (was_armed) return;  // still waiting for the cable
@@ -185,6 +187,12 @@ void IoRegisters::write_siocnt(std::uint16_t value) {
     outgoing_ = static_cast<std::uint32_t>(cells_[io::SIODATA32_L / 2]) |
                 static_cast<std::uint32_t>(cells_[io::SIODATA32_H / 2]) << 16;
     link_complete(0xFFFFFFFF);
+    return;
+  }
+  if (!so_rises) {
+    log_.misuse("SIO", "start bit set with SIOCNT=" + hex32(value) +
+                           " without raising SO (bit 3 from 0 to 1 in the same write): the cable never sees the "
+                           "console ready; the transfer never ends");
     return;
   }
   armed_ = true;

@@ -38,6 +38,7 @@ constexpr std::uint32_t SIZE = 0x1000;  // the mapped I/O page
 
 // SIOCNT in normal mode
 constexpr std::uint16_t SIO_INTERNAL_CLOCK = 0x0001;
+constexpr std::uint16_t SIO_SO_HIGH = 0x0008;  // SO's level while no transfer runs
 constexpr std::uint16_t SIO_START = 0x0080;
 constexpr std::uint16_t SIO_MODE_MASK = 0x3000;
 constexpr std::uint16_t SIO_MODE_NORMAL8 = 0x0000;
@@ -71,7 +72,8 @@ class IoListener {
  public:
   virtual ~IoListener() = default;
   virtual void dma_started(unsigned channel) = 0;  // enable bit set, start at once
-  virtual void serial_started() = 0;  // SIOCNT start bit set, the cable clocks
+  virtual void serial_started() = 0;  // SIOCNT start bit set with SO's rise, the cable clocks
+  virtual void serial_so_raised_idle() {}  // SO rose with the start bit clear
   virtual void waitcnt_written() {}   // the cartridge's wait states may have changed
 };
 
@@ -106,7 +108,10 @@ class IoRegisters {
     return (cells_[io::IME / 2] & io::IME_ON) && (cells_[io::IE / 2] & cells_[io::IF / 2] & io::IRQ_SOURCES);
   }
 
-  // Serial port, normal 32-bit mode with the cable's clock.
+  // Serial port, normal 32-bit mode with the cable's clock. The cable
+  // clocks a word at each rise of SO (SIOCNT bit 3): the port is armed by
+  // the write that sets the start bit and raises SO together; a rise with
+  // the start bit clear gets a word clocked that the port does not take.
   bool link_armed() const { return armed_; }
   // The word the console shifts out: SIODATA32 as it was when armed.
   std::uint32_t link_outgoing() const { return outgoing_; }

@@ -20,8 +20,12 @@ enum class SimCore { Unicorn, Mgba };
 class LinkPeer {
  public:
   virtual ~LinkPeer() = default;
-  // The console set SIOCNT's start bit; called from inside the CPU run.
+  // The console set SIOCNT's start bit and raised SO; called from inside
+  // the CPU run.
   virtual void console_armed() = 0;
+  // SO rose with the start bit clear: the cable clocks a word if it has
+  // one, which the port does not take.
+  virtual void console_raised_so_idle() {}
 };
 
 // Why a run returned: asked to stop, the budget spent without a link

@@ -98,6 +98,50 @@ TEST(SimCable, LinkWordsPassBothWaysInOrder) {
   EXPECT_EQ(sim.log().misuse_count(), 0u);
 }
 
+TEST(SimCable, CableClocksOnlyAtTheRiseOfSoWithTheStartBit) {
+  // The echo program drops SO (SIOCNT 0x1000) and then sets SIOCNT by
+  // adding to that value: 0x88 raises SO with the start bit, 0x80 sets the
+  // start bit alone, which the cable never sees.
+  struct Case {
+    const char* what;
+    std::uint32_t add;  // the ADD r1, r1, #imm that makes the arming value
+    bool moves;
+  };
+  const Case cases[] = {
+      {"start bit with SO's rise", 0xE2811088, true},
+      {"start bit with SO low", 0xE2811080, false},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.what);
+    CableTimes times;
+    times.timeout_ms = 50;
+    Simulator sim(times);
+    Wire wire(sim.pipes());
+    wire.handshake();
+    std::vector<std::uint8_t> image = simtest::echo_program();
+    // The arming ADD is the program's tenth word.
+    const std::size_t at = simtest::MULTIBOOT_CODE + 9 * 4;
+    ASSERT_EQ(simtest::word_at(image, at), 0xE2811088u);
+    for (int i = 0; i < 4; ++i) image[at + i] = static_cast<std::uint8_t>(tc.add >> (8 * i));
+    wire.upload(image);
+    const std::uint32_t w[1] = {0x11223344};
+    PipeResult r = wire.write_words(w);
+    EXPECT_EQ(r.ok, tc.moves) << r.error;
+    if (tc.moves) {
+      bool ok = false;
+      auto got = wire.read_words(1, &ok);
+      ASSERT_TRUE(ok);
+      EXPECT_EQ(got[0], 0x11223345u);
+      EXPECT_EQ(sim.log().misuse_count(), 0u);
+    } else {
+      EXPECT_EQ(sim.stats().words_to_console, 0u);
+      bool said = false;
+      for (const auto& line : sim.log().lines()) said |= line.find("without raising SO") != std::string::npos;
+      EXPECT_TRUE(said) << "the log says why the cable never clocked";
+    }
+  }
+}
+
 TEST(SimCable, RequestRecordClocksItsFourWords) {
   Simulator sim;
   Wire wire(sim.pipes());
