@@ -7,6 +7,7 @@
 #include "common/output.h"
 #include "common/failure.h"
 #include "common/original_lines.h"
+#include "host/program_header.h"
 
 namespace kartex {
 
@@ -44,6 +45,9 @@ std::size_t stamp_clock(std::span<std::uint8_t> image, Output& con, const WallCl
     const std::size_t n = std::min<std::size_t>(stamp.size(), image.size() - CLOCK_STAMP_OFFSET);
     std::copy_n(stamp.begin(), n, image.begin() + CLOCK_STAMP_OFFSET);
   }
+  // The stamp lands in the title, which the header's complement covers:
+  // the BIOS would refuse the image with the old one.
+  mend_header_complement(image);
   con.print(LINE_STAMP_DATE, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
   con.print(LINE_STAMP_TIME, local.tm_hour, local.tm_min, local.tm_sec);
   return stamp.size();

@@ -24,7 +24,8 @@ ClockStampBytes clock_stamp_bytes(const std::tm& local);
 
 // Waits for the wall clock's next second, so that the stamp is as fresh as
 // a whole second allows, writes the stamp at its offset in `image` (only
-// the part that lies inside a short image) and prints the date and time.
+// the part that lies inside a short image), sets the header complement
+// that the stamp changed, and prints the date and time.
 // Returns the stamp's length.
 std::size_t stamp_clock(std::span<std::uint8_t> image, Output& con, const WallClock& now);
 

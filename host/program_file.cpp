@@ -6,6 +6,7 @@
 
 #include "common/output.h"
 #include "common/failure.h"
+#include "host/program_header.h"
 
 namespace kartex {
 
@@ -38,6 +39,10 @@ std::optional<std::vector<std::uint8_t>> read_program_file(const std::string& na
                    name.c_str(), PROGRAM_MAX_BYTES));
   if (n == 0) fail("program file " + name + " is empty: there is no program to start");
   data.resize(n);
+  // Sent through the cable's upload, the image reaches the console's BIOS,
+  // which starts nothing whose header it refuses: the run would only wait.
+  if (const std::string why = program_header_refusal(data); !why.empty())
+    fail("program file " + name + " would not start on the console: " + why);
   return data;
 }
 

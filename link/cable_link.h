@@ -20,8 +20,9 @@ namespace kartex {
 using PipesOpener = std::function<std::unique_ptr<Pipes>()>;
 
 // A transfer's time limit unless --timeout says otherwise: it outlasts the
-// slowest flash block erase.
-constexpr int LINK_TIMEOUT_MS = 60000;
+// slowest erase request at the chips' longest times (four JEDEC sectors of
+// up to 15 s each, which the agent waits on for up to 18 s each).
+constexpr int LINK_TIMEOUT_MS = 90000;
 using Sleeper = std::function<void(int ms)>;
 
 void sleep_ms(int ms);

@@ -230,7 +230,15 @@ PipeResult Cable::upload_word(std::uint32_t word) {
   const SimTime moved = clock_.upload_exchange();
   if (image_.size() >= image_length_) {
     image_.resize(image_length_);
-    console_.boot(image_);
+    if (times_.loader == Loader::Direct) {
+      console_.boot(image_);
+    } else if (const std::string why = multiboot_refusal(image_); !why.empty()) {
+      log_.note("cable", "the console's BIOS refuses the upload: " + why + "; no program runs");
+      console_.power_on();
+    } else {
+      multiboot_patch(image_);
+      console_.boot_multiboot(image_);
+    }
     console_.clock().reach(moved);
     image_.clear();
     image_.shrink_to_fit();
@@ -273,6 +281,27 @@ bool Cable::move_word() {
   }
   last_silence_.clear();
   return true;
+}
+
+void Cable::console_raised_so_idle() {
+  // The firmware clocks at SO's rise; a port without its start bit shifts
+  // nothing: the word to the console is gone, the one from it is SO's
+  // level, all ones.
+  if (!has_work()) return;
+  const std::uint64_t n = words_to_ + words_from_;
+  const SimTime done = clock_.exchange();
+  if (!to_console_.empty()) {
+    log_.misuse("cable", "SO rose with SIOCNT's start bit clear: link word " + std::to_string(n) + " (" +
+                             hex32(to_console_.front()) + ") was clocked into a port that was not started; lost");
+    to_console_.pop_front();
+    ++words_to_;
+  } else {
+    log_.misuse("cable", "SO rose with SIOCNT's start bit clear: link word " + std::to_string(n) +
+                             " was clocked from a port that was not started; the host gets SO's level");
+    answer(0xFFFFFFFF, done);
+    --reads_wanted_;
+    ++words_from_;
+  }
 }
 
 void Cable::console_armed() {

@@ -10,8 +10,10 @@
 // - Completing the handshake (REG_BOOT: BOOT_PATTERN, then 0) restarts the
 //   console into its boot loader, which is ready for an upload at once:
 //   REG_STATUS bits 0 and 1 are set right away.
-// - The uploaded image starts at 0x02000000 in ARM state and system mode,
-//   SP_sys 0x03007F00, SP_irq 0x03007FA0, SP_svc 0x03007FE0.
+// - The uploaded image goes to the console's BIOS, which starts it at its
+//   multiboot entry (sim/bios_loader.h) or refuses it and runs nothing;
+//   with Loader::Direct it starts at 0x02000000. Either way in ARM state
+//   and system mode, SP_sys 0x03007F00, SP_irq 0x03007FA0, SP_svc 0x03007FE0.
 // - A CMD_READ is served when its command arrives: the words wait on the
 //   data-in pipe in order behind any earlier answer.
 // - A word count of 0 moves nothing.
@@ -34,6 +36,7 @@
 
 #include "link/pipes.h"
 #include "link/protocol.h"
+#include "sim/bios_loader.h"
 #include "sim/cable_clock.h"
 #include "sim/console.h"
 #include "sim/link_fault.h"
@@ -54,6 +57,9 @@ struct CableTimes {
   int timeout_ms = 1000;
   // Link clock and USB turn-around (see CableClock).
   HardwareTimes hardware = {};
+  // How the cable has the console start an upload: through the BIOS's
+  // multiboot, or straight from 0x02000000.
+  Loader loader = Loader::Bios;
 };
 
 // What a pipe call of an unplugged cable returns, in the words a vanished
@@ -103,6 +109,7 @@ class Cable : private LinkPeer {
   void answer(std::uint32_t word, SimTime ready);
   PipeResult refuse(std::string why, std::size_t moved = 0);
   void console_armed() override;
+  void console_raised_so_idle() override;
 
   LinkConsole& console_;
   SimLog& log_;

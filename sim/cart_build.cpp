@@ -17,7 +17,8 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
     std::vector<std::uint8_t> rom = !options.rom_file.empty() ? read_rom_file(options.rom_file)
                                     : options.size_mib       ? make_default_rom(options.size_mib * MiB)
                                                              : make_default_rom();
-    auto save = build_save_chip(options.save, options.save_image, {static_cast<std::uint32_t>(rom.size()), false, false}, log);
+    auto save = build_save_chip(options.save, options.save_image, {static_cast<std::uint32_t>(rom.size()), false, false},
+                                log, options.chip_times_max);
     return std::make_unique<Cartridge>(std::make_unique<MaskRomPart>(std::move(rom)), false, std::move(save), log);
   }
   const RomOption* option = find_rom_option(options.chip);
@@ -25,8 +26,9 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
   const std::uint32_t mib = options.size_mib ? options.size_mib : option->sizes_mib.front();
   std::vector<std::uint8_t> contents;
   if (!options.rom_file.empty()) contents = read_rom_file(options.rom_file, mib * MiB);
-  auto rom = std::make_unique<FlashRom>(*option, mib, contents, log);
-  auto save = build_save_chip(options.save, options.save_image, {rom->span(), true, options.mapper}, log);
+  auto rom = std::make_unique<FlashRom>(*option, mib, contents, log, options.chip_times_max);
+  auto save = build_save_chip(options.save, options.save_image, {rom->span(), true, options.mapper}, log,
+                              options.chip_times_max);
   return std::make_unique<Cartridge>(std::move(rom), options.mapper, std::move(save), log);
 }
 

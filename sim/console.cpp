@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/failure.h"
+#include "sim/bios_loader.h"
 #include "sim/console_dma.h"
 
 namespace kartex {
@@ -157,6 +158,18 @@ void Console::boot(std::span<const std::uint8_t> image) {
   running_ = true;
 }
 
+void Console::boot_multiboot(std::span<const std::uint8_t> image) {
+  power_on();
+  const std::size_t n = std::min(image.size(), memory_.ewram.size());
+  std::memcpy(memory_.ewram.data(), image.data(), n);
+  // Power-on left IME, IE, DISPSTAT and WAITCNT at 0, as the reset does.
+  io_.set_raw(io::DISPCNT, multiboot::DISPCNT_AFTER_RESET);
+  set_mode_stacks();  // system mode, I and F clear
+  set_reg(UC_ARM_REG_LR, 0);
+  set_reg(UC_ARM_REG_PC, multiboot::ENTRY);
+  running_ = true;
+}
+
 void Console::check_vblank() {
   const SimTime frame = simtime::cycles(FRAME_CYCLES), now = clock_.now();
   if (now < next_vblank_) return;
@@ -307,6 +320,10 @@ void Console::serial_started() {
   if (peer_) peer_->console_armed();
 }
 
+void Console::serial_so_raised_idle() {
+  if (peer_) peer_->console_raised_so_idle();
+}
+
 // ---- BIOS ----
 
 void Console::soft_reset() {
@@ -391,7 +408,11 @@ void Console::on_access(uc_engine* uc, uc_mem_type type, std::uint64_t addr, int
     // The serial port's registers show a transfer done only once it is.
     if (at >= mem::IO + io::SIODATA32_L && at < mem::IO + io::SIOCNT + 4) c->clock_.reach(c->link_done_);
     const bool cart = at >= mem::CART_ROM && at < mem::CART_SAVE;
-    const unsigned cycles = c->timing_.access(at, static_cast<unsigned>(size), cart && at == c->cart_next_) +
+    // The ARM7TDMI's single loads and stores each start a non-sequential
+    // access; only the words of a block transfer (LDM, STM) follow on at the
+    // next address, and they are the only 32-bit accesses that do.
+    const bool burst = cart && size == 4 && at == c->cart_next_;
+    const unsigned cycles = c->timing_.access(at, static_cast<unsigned>(size), burst) +
                             (type == UC_MEM_READ ? 1 : 0);
     c->clock_.advance(simtime::cycles(cycles));
     c->cart_next_ = cart ? at + static_cast<std::uint32_t>(size) : 0;
@@ -426,7 +447,7 @@ void Console::on_io_write(uc_engine*, std::uint64_t offset, unsigned size, std::
 std::uint64_t Console::on_cart_read(uc_engine*, std::uint64_t offset, unsigned size, void* self) {
   auto* c = static_cast<Console*>(self);
   const std::uint32_t v = c->bus_.read(mem::CART_ROM + static_cast<std::uint32_t>(offset), size);
-  c->clock_.reach(c->clock_.take_busy_hint());
+  c->clock_.pass_busy_poll();
   return v;
 }
 
@@ -439,7 +460,7 @@ void Console::on_cart_write(uc_engine*, std::uint64_t offset, unsigned size, std
 std::uint64_t Console::on_save_read(uc_engine*, std::uint64_t offset, unsigned size, void* self) {
   auto* c = static_cast<Console*>(self);
   const std::uint32_t v = c->bus_.read(mem::CART_SAVE + static_cast<std::uint32_t>(offset), size);
-  c->clock_.reach(c->clock_.take_busy_hint());
+  c->clock_.pass_busy_poll();
   return v;
 }
 

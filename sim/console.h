@@ -52,6 +52,7 @@ class Console : public LinkConsole, private IoListener {
   // interrupt on (IME, IE and DISPSTAT) with no handler of the program's:
   // a program must turn interrupts off before the first one comes.
   void boot(std::span<const std::uint8_t> image) override;
+  void boot_multiboot(std::span<const std::uint8_t> image) override;
   // Back to the boot loader, waiting for an image: no program runs. This
   // also ends a hang.
   void power_on() override;
@@ -114,6 +115,7 @@ class Console : public LinkConsole, private IoListener {
   // IoListener
   void dma_started(unsigned channel) override;
   void serial_started() override;
+  void serial_so_raised_idle() override;
   void waitcnt_written() override;
 
   // Unicorn callbacks

@@ -12,6 +12,12 @@ constexpr std::uint16_t DISPSTAT_VBLANK = 0x0001;
 constexpr std::uint16_t DISPSTAT_VCOUNT_MATCH = 0x0004;
 constexpr std::uint16_t DISPSTAT_WRITABLE = 0xFFF8;
 
+constexpr std::uint64_t TIMER_PRESCALE[4] = {1, 64, 256, 1024};
+
+bool timer_register(std::uint32_t offset) {
+  return offset >= io::TM0CNT_L && offset < io::TM0CNT_L + 4 * io::TIMER_COUNT;
+}
+
 }  // namespace
 
 IoRegisters::IoRegisters(SimLog& log) : log_(log), clock_(log.clock()) {
@@ -24,6 +30,49 @@ void IoRegisters::reset() {
   cells_[io::DISPCNT / 2] = 0x0080;
   armed_ = false;
   outgoing_ = 0;
+  timers_.fill(Timer{});
+}
+
+std::uint64_t IoRegisters::timer_fed(unsigned n, SimTime t) const {
+  const Timer& tm = timers_[n];
+  const std::uint16_t control = cells_[(io::TM0CNT_L + 4 * n + 2) / 2];
+  if (n > 0 && (control & io::TM_CASCADE)) return timer_overflows(n - 1, t) - tm.fed_base;
+  if (t < tm.start) return 0;
+  return (t - tm.start) / simtime::cycles(TIMER_PRESCALE[control & io::TM_PRESCALER_MASK]);
+}
+
+std::uint16_t IoRegisters::timer_count(unsigned n, SimTime t) const {
+  const Timer& tm = timers_[n];
+  if (!(cells_[(io::TM0CNT_L + 4 * n + 2) / 2] & io::TM_ENABLE)) return tm.stopped_count;
+  const std::uint64_t period = 0x10000u - tm.reload;
+  return static_cast<std::uint16_t>(tm.reload + timer_fed(n, t) % period);
+}
+
+std::uint64_t IoRegisters::timer_overflows(unsigned n, SimTime t) const {
+  const Timer& tm = timers_[n];
+  if (!(cells_[(io::TM0CNT_L + 4 * n + 2) / 2] & io::TM_ENABLE)) return tm.overflows_base;
+  return tm.overflows_base + timer_fed(n, t) / (0x10000u - tm.reload);
+}
+
+void IoRegisters::write_timer_control(unsigned n, std::uint16_t value) {
+  const std::uint32_t at = io::TM0CNT_L + 4 * n + 2;
+  const SimTime now = clock_.now();
+  const bool was_on = cells_[at / 2] & io::TM_ENABLE, on = value & io::TM_ENABLE;
+  Timer& tm = timers_[n];
+  if (was_on && !on) {
+    tm.stopped_count = timer_count(n, now);
+    tm.overflows_base = timer_overflows(n, now);
+  }
+  if (!was_on && on) {
+    // Starting loads the reload value; a cascaded timer counts from the
+    // overflows of the one below as they stand now.
+    tm.stopped_count = tm.reload;
+    tm.start = now;
+    tm.fed_base = n > 0 ? timer_overflows(n - 1, now) : 0;
+  }
+  if (on && (value & io::TM_IRQ))
+    log_.note("timer", "timer " + std::to_string(n) + " interrupt requested; the simulator raises none");
+  cells_[at / 2] = value;
 }
 
 std::uint16_t IoRegisters::read16(std::uint32_t offset) const {
@@ -34,6 +83,8 @@ std::uint16_t IoRegisters::read16(std::uint32_t offset) const {
       return static_cast<std::uint16_t>(keys_ & ~key_script_.held(key_reads_));
     case io::VCOUNT:
       return static_cast<std::uint16_t>((clock_.now() / simtime::cycles(CYCLES_PER_LINE)) % LINES);
+    case io::TM0CNT_L: case io::TM0CNT_L + 4: case io::TM0CNT_L + 8: case io::TM0CNT_L + 12:
+      return timer_count((offset - io::TM0CNT_L) / 4, clock_.now());
     case io::DISPSTAT: {
       const std::uint64_t line = (clock_.now() / simtime::cycles(CYCLES_PER_LINE)) % LINES;
       std::uint16_t v = cells_[offset / 2] & DISPSTAT_WRITABLE;
@@ -75,6 +126,12 @@ void IoRegisters::write16(std::uint32_t offset, std::uint16_t value) {
     write_siocnt(value);
     return;
   }
+  if (timer_register(offset)) {
+    const unsigned n = (offset - io::TM0CNT_L) / 4;
+    if (offset % 4 == 0) timers_[n].reload = value;  // taken at the next start
+    else write_timer_control(n, value);
+    return;
+  }
   if ((offset == io::SIODATA32_L || offset == io::SIODATA32_H) &&
       ((cells_[io::RCNT / 2] & io::RCNT_GPIO_MODES) ||
        (cells_[io::SIOCNT / 2] & io::SIO_MODE_MASK) != io::SIO_MODE_NORMAL32))
@@ -103,9 +160,11 @@ void IoRegisters::write_dma_control(unsigned channel, std::uint16_t old, std::ui
 
 void IoRegisters::write_siocnt(std::uint16_t value) {
   const bool was_armed = armed_;
+  const bool so_rises = !(cells_[io::SIOCNT / 2] & io::SIO_SO_HIGH) && (value & io::SIO_SO_HIGH);
   cells_[io::SIOCNT / 2] = value;
   if (!(value & io::SIO_START)) {
     armed_ = false;  // the transfer is called off before the cable clocked it
+    if (so_rises && listener_) listener_->serial_so_raised_idle();
     return;
   }
   if (was_armed) return;  // still waiting for the cable
@@ -130,6 +189,12 @@ void IoRegisters::write_siocnt(std::uint16_t value) {
     link_complete(0xFFFFFFFF);
     return;
   }
+  if (!so_rises) {
+    log_.misuse("SIO", "start bit set with SIOCNT=" + hex32(value) +
+                           " without raising SO (bit 3 from 0 to 1 in the same write): the cable never sees the "
+                           "console ready; the transfer never ends");
+    return;
+  }
   armed_ = true;
   outgoing_ = static_cast<std::uint32_t>(cells_[io::SIODATA32_L / 2]) |
               static_cast<std::uint32_t>(cells_[io::SIODATA32_H / 2]) << 16;
@@ -150,6 +215,13 @@ void IoRegisters::save(StateWriter& out) const {
   out.u16(keys_);
   out.u8(armed_ ? 1 : 0);
   out.u32(outgoing_);
+  for (const Timer& tm : timers_) {
+    out.u16(tm.reload);
+    out.u16(tm.stopped_count);
+    out.u64(tm.start);
+    out.u64(tm.fed_base);
+    out.u64(tm.overflows_base);
+  }
 }
 
 void IoRegisters::load(StateReader& in) {
@@ -157,6 +229,13 @@ void IoRegisters::load(StateReader& in) {
   keys_ = in.u16();
   armed_ = in.u8() != 0;
   outgoing_ = in.u32();
+  for (Timer& tm : timers_) {
+    tm.reload = in.u16();
+    tm.stopped_count = in.u16();
+    tm.start = in.u64();
+    tm.fed_base = in.u64();
+    tm.overflows_base = in.u64();
+  }
 }
 
 }  // namespace kartex

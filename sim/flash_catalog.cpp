@@ -47,18 +47,48 @@ const ChipTimes PAGE_TIMES = {.word_program = milliseconds(4),
 // 0.7 s whatever the sector's size.
 const ChipTimes JEDEC_TIMES = {.word_program = microseconds(11), .main_erase = milliseconds(700)};
 
+// The maximum columns of the same sheets (chip-times=max). J3-type: word
+// program 630 us, a full buffer 654 us, block erase 5 s, lock bit set
+// 75 us, clear all 0.7 s. Boot-block: word program 200 us, parameter and
+// main block erase 4 s and 5 s. JEDEC 29LV-type: word program 360 us,
+// sector erase 15 s. Where the maximum column is not at hand (K3-type,
+// maker 0xB0, the 0x41 page parts) the figure is three times the typical
+// one, the spread the other sheets show.
+const ChipTimes J3_MAX = {.word_program = microseconds(630),
+                          .buffer_per_word = microseconds(654) / 16,
+                          .main_erase = milliseconds(5000),
+                          .lock_bit_set = microseconds(75),
+                          .lock_bits_clear = milliseconds(700)};
+const ChipTimes K3_MAX = {.word_program = microseconds(330),
+                          .buffer_per_word = microseconds(1320) / 32,
+                          .main_erase = milliseconds(3000)};
+const ChipTimes BOOT_MAX = {.word_program = microseconds(200),
+                            .main_erase = milliseconds(5000),
+                            .param_erase = milliseconds(4000)};
+const ChipTimes PAGE_MAX = {.word_program = milliseconds(12),
+                            .page_program = milliseconds(12),
+                            .main_erase = milliseconds(120)};
+const ChipTimes JEDEC_MAX = {.word_program = microseconds(360), .main_erase = milliseconds(15000)};
+
+ChipModel with_max(ChipModel model, const ChipTimes& max) {
+  model.max_times = max;
+  return model;
+}
+
 // Uniform 128 KiB blocks (one per Mbit), 16-word write buffer, non-volatile lock bits
 // that a single 0x60 0xD0 clears all at once.
 ChipModel buffered(std::uint16_t device, std::uint32_t megabits) {
-  return {FlashFamily::StatusRegister, MAKER_89, device, megabits,
-          BlockLayout{{megabits, 128 * KiB}}, 16, 0, LockStyle::ClearAllBits, false, J3_TIMES};
+  return with_max({FlashFamily::StatusRegister, MAKER_89, device, megabits,
+                   BlockLayout{{megabits, 128 * KiB}}, 16, 0, LockStyle::ClearAllBits, false, J3_TIMES},
+                  J3_MAX);
 }
 
 // Uniform 128 KiB blocks, 32-word write buffer, every block locked at
 // power-up and unlocked one by one.
 ChipModel locked_buffered(std::uint16_t device, std::uint32_t megabits) {
-  return {FlashFamily::StatusRegister, MAKER_89, device, megabits,
-          BlockLayout{{megabits, 128 * KiB}}, 32, 0, LockStyle::PerBlock, true, K3_TIMES};
+  return with_max({FlashFamily::StatusRegister, MAKER_89, device, megabits,
+                   BlockLayout{{megabits, 128 * KiB}}, 32, 0, LockStyle::PerBlock, true, K3_TIMES},
+                  K3_MAX);
 }
 
 // 64 KiB main blocks and eight 8 KiB parameter blocks at the top or bottom.
@@ -68,16 +98,18 @@ BlockLayout boot_layout(std::uint32_t megabits, bool top) {
 }
 
 ChipModel boot(std::uint16_t device, std::uint32_t megabits, bool top, bool locks) {
-  return {FlashFamily::StatusRegister, MAKER_89, device, megabits, boot_layout(megabits, top), 0, 0,
-          locks ? LockStyle::PerBlock : LockStyle::None, locks, BOOT_TIMES};
+  return with_max({FlashFamily::StatusRegister, MAKER_89, device, megabits, boot_layout(megabits, top), 0, 0,
+                   locks ? LockStyle::PerBlock : LockStyle::None, locks, BOOT_TIMES},
+                  BOOT_MAX);
 }
 
 // JEDEC top-boot sector layout: 64 KiB sectors, then 32, 8, 8 and 16 KiB
 // (together one more 64 KiB).
 ChipModel jedec_top(std::uint16_t device, std::uint32_t megabits) {
-  return {FlashFamily::Jedec, MAKER_04, device, megabits,
-          BlockLayout{{megabits * 2 - 1, 64 * KiB}, {1, 32 * KiB}, {2, 8 * KiB}, {1, 16 * KiB}},
-          0, 0, LockStyle::None, false, JEDEC_TIMES};
+  return with_max({FlashFamily::Jedec, MAKER_04, device, megabits,
+                   BlockLayout{{megabits * 2 - 1, 64 * KiB}, {1, 32 * KiB}, {2, 8 * KiB}, {1, 16 * KiB}},
+                   0, 0, LockStyle::None, false, JEDEC_TIMES},
+                  JEDEC_MAX);
 }
 
 const ChipModel BUF_32M = buffered(DEV_BUF_32M, 32);
@@ -95,13 +127,15 @@ const ChipModel LBOOT_64M_B = boot(DEV_LBOOT_64M_B, 64, false, true);
 // Two 32 Mbit halves, each with eight 8 KiB parameter blocks at its top;
 // per-block locks, every block locked at power-up as the family's sheets
 // give.
-const ChipModel DUAL_64M = {FlashFamily::StatusRegister, MAKER_B0, DEV_DUAL_64M, 64,
-                            BlockLayout{{63, 64 * KiB}, {8, 8 * KiB}, {63, 64 * KiB}, {8, 8 * KiB}},
-                            0, 0, LockStyle::PerBlock, true, maker_b0_times()};
+const ChipModel DUAL_64M = with_max({FlashFamily::StatusRegister, MAKER_B0, DEV_DUAL_64M, 64,
+                                     BlockLayout{{63, 64 * KiB}, {8, 8 * KiB}, {63, 64 * KiB}, {8, 8 * KiB}},
+                                     0, 0, LockStyle::PerBlock, true, maker_b0_times()},
+                                    maker_b0_max_times());
 // Top boot, programs a page of 128 words after one 0x41; error bits hold
 // off every further erase or program until Clear Status.
-const ChipModel PAGE_32M_T = {FlashFamily::StatusRegister, MAKER_1C, DEV_PAGE_32M_T, 32,
-                              boot_layout(32, true), 0, 128, LockStyle::None, false, PAGE_TIMES, true};
+const ChipModel PAGE_32M_T = with_max({FlashFamily::StatusRegister, MAKER_1C, DEV_PAGE_32M_T, 32,
+                                       boot_layout(32, true), 0, 128, LockStyle::None, false, PAGE_TIMES, true},
+                                      PAGE_MAX);
 const ChipModel JEDEC_8M_T = jedec_top(DEV_JEDEC_8M_T, 8);
 const ChipModel JEDEC_16M_T = jedec_top(DEV_JEDEC_16M_T, 16);
 
@@ -125,6 +159,11 @@ ChipTimes maker_b0_times() {
   // program 20 us, 4 K-word parameter block erase 0.2 s, 32 K-word main
   // block 0.4 s.
   return {.word_program = microseconds(20), .main_erase = milliseconds(400), .param_erase = milliseconds(200)};
+}
+
+ChipTimes maker_b0_max_times() {
+  // No maximum column at hand: three times the typical figures.
+  return {.word_program = microseconds(60), .main_erase = milliseconds(1200), .param_erase = milliseconds(600)};
 }
 
 std::string RomOption::label() const {

@@ -27,6 +27,8 @@ const std::vector<RomOption>& rom_options();
 // Program and erase times of the status-register parts of maker 0xB0 (the
 // chip of kind 4 and the ROM-resident save area).
 ChipTimes maker_b0_times();
+// The same at the longest they take (chip-times=max).
+ChipTimes maker_b0_max_times();
 // "3/8802" (hex code, any case); nullptr when no row matches.
 const RomOption* find_rom_option(const std::string& kind_slash_code);
 // One line per row: KIND/CODE, family, sizes, erase blocks, power-up locks.

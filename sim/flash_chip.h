@@ -58,8 +58,16 @@ struct ChipModel {
   // Status (the command sequence error for each), as the parts of the
   // 0x41 page-program lineage do; others take commands with them set.
   bool errors_hold_commands = false;
+  // The same operations at the data sheets' maximum figures (chip-times=max).
+  ChipTimes max_times = {};
 
   std::uint32_t bytes() const { return layout.chip_bytes(); }
+  // The model with its operations at their maximum times.
+  ChipModel at_max_times() const {
+    ChipModel slow = *this;
+    slow.times = max_times;
+    return slow;
+  }
 };
 
 // Operations a chip carried out (refused ones not counted), so that tests

@@ -19,8 +19,8 @@ std::string chip_name(const RomOption& o, std::uint32_t set_offset, std::uint32_
 }  // namespace
 
 FlashRom::FlashRom(const RomOption& option, std::uint32_t size_mib, std::span<const std::uint8_t> contents,
-                   SimLog& log)
-    : option_(option), size_(size_mib * MiB) {
+                   SimLog& log, bool max_times)
+    : option_(option), model_(max_times ? option.chip->at_max_times() : *option.chip), size_(size_mib * MiB) {
   if (std::find(option.sizes_mib.begin(), option.sizes_mib.end(), size_mib) == option.sizes_mib.end())
     fail("chip=" + option.label() + " comes in no " + std::to_string(size_mib) + " MiB size");
   if (contents.size() > size_)
@@ -28,7 +28,7 @@ FlashRom::FlashRom(const RomOption& option, std::uint32_t size_mib, std::span<co
          std::to_string(size_mib) + " MiB flash ROM");
   for (std::uint32_t set = 0; set < size_ / option.set_bytes(); ++set)
     for (std::uint32_t i = 0; i < option.chips_per_set; ++i)
-      chips_.push_back(make_flash_chip(*option.chip, chip_name(option, set * option.set_bytes(), i), log));
+      chips_.push_back(make_flash_chip(model_, chip_name(option, set * option.set_bytes(), i), log));
   // Contents go chip by chip: halfword h of a set to chip h % n, word h / n.
   const std::uint32_t n = option.chips_per_set;
   auto halfword = [&](std::size_t at) -> std::uint16_t {

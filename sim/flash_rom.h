@@ -17,9 +17,10 @@ namespace kartex {
 class FlashRom : public RomPart {
  public:
   // `contents` fill the ROM from offset 0 (at most `size_mib` MiB); the rest
-  // stays erased.
+  // stays erased. `max_times`: the chips take their data sheets' maximum
+  // times.
   FlashRom(const RomOption& option, std::uint32_t size_mib, std::span<const std::uint8_t> contents,
-           SimLog& log);
+           SimLog& log, bool max_times = false);
 
   std::string name() const override { return "flash ROM " + option_.label(); }
   std::string kind() const override { return "flash-rom"; }
@@ -45,6 +46,7 @@ class FlashRom : public RomPart {
   Route route(std::uint32_t offset) const;
 
   const RomOption& option_;
+  ChipModel model_;  // the option's chip, at the times chosen; the chips keep a reference
   std::uint32_t size_;
   std::vector<std::unique_ptr<FlashChip>> chips_;  // set by set, even chip first
 };

@@ -20,8 +20,12 @@ enum class SimCore { Unicorn, Mgba };
 class LinkPeer {
  public:
   virtual ~LinkPeer() = default;
-  // The console set SIOCNT's start bit; called from inside the CPU run.
+  // The console set SIOCNT's start bit and raised SO; called from inside
+  // the CPU run.
   virtual void console_armed() = 0;
+  // SO rose with the start bit clear: the cable clocks a word if it has
+  // one, which the port does not take.
+  virtual void console_raised_so_idle() {}
 };
 
 // Why a run returned: asked to stop, the budget spent without a link
@@ -34,9 +38,16 @@ class LinkConsole {
   virtual ~LinkConsole() = default;
 
   virtual void set_link_peer(LinkPeer* peer) = 0;
-  // Starts `image` at 0x02000000 in ARM state, as the boot loader does
-  // with an image received over the link.
+  // Starts `image` at 0x02000000 in ARM state, as a loader that skips the
+  // BIOS does with an image received over the link, leaving its own
+  // vertical-blank interrupt on (IME, IE, DISPSTAT).
   virtual void boot(std::span<const std::uint8_t> image) = 0;
+  // Starts `image` as the BIOS's multiboot does once it took it (see
+  // sim/bios_loader.h; the image already carries the BIOS's branch and
+  // boot-mode bytes): the registers as RegisterRamReset 0xDE leaves them
+  // (IME, IE, DISPSTAT and WAITCNT 0, the display in forced blank), system
+  // mode with IRQs unmasked, entered at 0x020000C0.
+  virtual void boot_multiboot(std::span<const std::uint8_t> image) = 0;
   // Back to the boot loader, waiting for an image; ends a hang too.
   virtual void power_on() = 0;
   virtual bool running() const = 0;

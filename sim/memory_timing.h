@@ -6,7 +6,9 @@
 //
 // A 32-bit access to a 16-bit bus is two accesses, the second sequential.
 // On the cartridge bus the first access of a burst is non-sequential (N)
-// and the ones that follow at the next address sequential (S).
+// and the ones that follow at the next address sequential (S); the CPU's
+// bursts are its block transfers and DMA's, a run of single loads (LDRH
+// after LDRH) is one N access each.
 
 #include <cstdint>
 

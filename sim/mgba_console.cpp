@@ -65,6 +65,12 @@ void MgbaConsole::boot(std::span<const std::uint8_t> image) {
   running_ = true;
 }
 
+void MgbaConsole::boot_multiboot(std::span<const std::uint8_t> image) {
+  power_on();
+  kx_machine_boot_multiboot(m_, image.data(), image.size());
+  running_ = true;
+}
+
 void MgbaConsole::sync_clock() {
   const SimTime t = origin_ + simtime::cycles(cycles());
   // Time that passed outside a run (the console waited for the cable)

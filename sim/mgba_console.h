@@ -33,6 +33,7 @@ class MgbaConsole : public LinkConsole {
 
   void set_link_peer(LinkPeer* peer) override { peer_ = peer; }
   void boot(std::span<const std::uint8_t> image) override;
+  void boot_multiboot(std::span<const std::uint8_t> image) override;
   void power_on() override;
   bool running() const override { return running_; }
   void hang() override { hung_ = true; }

@@ -26,6 +26,7 @@ enum {
   IWRAM_BASE = 0x03000000,
   IWRAM_SIZE = 0x8000,
   VRAM_SIZE = 0x18000,
+  MULTIBOOT_ENTRY_OFFSET = 0xC0,
   STATE_MAGIC = 0x4B584D31, /* our part of a state: "KXM1" */
 };
 
@@ -197,6 +198,21 @@ void kx_machine_boot(struct KxMachine* m, const uint8_t* image, size_t size) {
   GBAIOWrite(m->gba, REG_IE, 1 << GBA_IRQ_VBLANK);
   GBAIOWrite(m->gba, REG_DISPSTAT, 0x0008);
   GBAIOWrite8(m->gba, REG_POSTFLG, 1);
+}
+
+void kx_machine_boot_multiboot(struct KxMachine* m, const uint8_t* image, size_t size) {
+  kx_machine_power_on(m);
+  memcpy(m->gba->memory.wram, image, size < EWRAM_SIZE ? size : EWRAM_SIZE);
+  GBAIOWrite(m->gba, REG_IME, 0);
+  GBAIOWrite(m->gba, REG_IE, 0);
+  GBAIOWrite(m->gba, REG_DISPSTAT, 0);
+  GBAIOWrite(m->gba, REG_WAITCNT, 0);
+  GBAIOWrite(m->gba, REG_DISPCNT, 0x0080);
+  GBAIOWrite8(m->gba, REG_POSTFLG, 1);
+  m->cpu->cpsr.i = 0;
+  m->cpu->cpsr.f = 0;
+  m->cpu->gprs[ARM_PC] = EWRAM_BASE + MULTIBOOT_ENTRY_OFFSET;
+  ARMWritePC(m->cpu);
 }
 
 void kx_machine_run_slice(struct KxMachine* m) {

@@ -56,6 +56,10 @@ void kx_machine_power_on(struct KxMachine* m);
  * state, system mode, with the stacks and the vertical-blank interrupt the
  * boot loader leaves. */
 void kx_machine_boot(struct KxMachine* m, const uint8_t* image, size_t size);
+/* Power on, the image in work RAM, entered at 0x020000C0 as the BIOS's
+ * multiboot does: system mode with IRQs unmasked, the registers reset
+ * (IME, IE, DISPSTAT, WAITCNT 0) and the display in forced blank. */
+void kx_machine_boot_multiboot(struct KxMachine* m, const uint8_t* image, size_t size);
 
 /* Runs the CPU up to its next scheduled event (a few hundred cycles at
  * most), or less when kx_machine_stop_soon was called meanwhile. */

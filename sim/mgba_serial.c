@@ -7,6 +7,7 @@
 enum {
   SIOCNT_INTERNAL_CLOCK = 0x0001,
   SIOCNT_FAST_CLOCK = 0x0002, /* internal clock of 2 MHz, else 256 kHz */
+  SIOCNT_SO_HIGH = 0x0008,    /* SO's level while no transfer runs: the cable clocks at its rise */
   SIOCNT_START = 0x0080,
   SIOCNT_IRQ = 0x4000,
 };
@@ -34,6 +35,7 @@ static void complete(struct mTiming* timing, void* context, uint32_t late) {
 static uint16_t write_register(struct GBASIODriver* driver, uint32_t address, uint16_t value) {
   struct KxSerial* s = serial_of(driver);
   if (address != REG_SIOCNT || s->quiet) return value;
+  const int so_rises = !(s->gba->sio.siocnt & SIOCNT_SO_HIGH) && (value & SIOCNT_SO_HIGH);
   if (!(value & SIOCNT_START)) {
     s->waiting = 0; /* called off before the cable clocked it */
     return value;
@@ -47,6 +49,11 @@ static uint16_t write_register(struct GBASIODriver* driver, uint32_t address, ui
     /* The console clocks itself; nothing drives SI, so ones come in. */
     s->misuse(s->context, "internal clock selected: the cable expects to drive the clock");
     kx_serial_clock_word(s, 0xFFFFFFFFu, value & SIOCNT_FAST_CLOCK ? 32 * 8 : 32 * 64);
+    return value;
+  }
+  if (!so_rises) {
+    s->misuse(s->context, "start bit set without raising SO (bit 3 from 0 to 1 in the same write): the cable never "
+                          "sees the console ready; the transfer never ends");
     return value;
   }
   s->waiting = 1;

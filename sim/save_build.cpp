@@ -98,7 +98,7 @@ std::string save_options_help() {
 }
 
 std::unique_ptr<SaveChip> build_save_chip(const std::string& value, const std::string& image_file,
-                                          const SaveBoard& board, SimLog& log) {
+                                          const SaveBoard& board, SimLog& log, bool max_times) {
   const Parsed p = parse(value);
   if (p.row->part == Part::None) {
     if (!image_file.empty()) fail("--sim: save-image= needs a save chip (save=...)");
@@ -121,7 +121,8 @@ std::unique_ptr<SaveChip> build_save_chip(const std::string& value, const std::s
   if (!image_file.empty()) image = read_save_image(image_file, p.row->name, p.row->bytes);
   switch (p.row->part) {
     case Part::Sram: return std::make_unique<SramChip>(p.row->bytes, std::move(image));
-    case Part::Flash: return std::make_unique<FlashSaveChip>(*p.flash, log, std::move(image));
+    case Part::Flash:
+      return std::make_unique<FlashSaveChip>(max_times ? at_max_times(*p.flash) : *p.flash, log, std::move(image));
     case Part::Eeprom: return std::make_unique<EepromChip>(p.row->bytes, board.rom_bytes, log, std::move(image));
     case Part::RomSave: return std::make_unique<RomSaveArea>(log, image);
     case Part::None: break;

@@ -28,7 +28,8 @@ struct SaveBoard {
 
 // The chip for `value` (checked), filled from `image_file` when not empty
 // (its size must be the part's), else erased. Throws Failure.
+// `max_times`: a FLASH part takes its longest times.
 std::unique_ptr<SaveChip> build_save_chip(const std::string& value, const std::string& image_file,
-                                          const SaveBoard& board, SimLog& log);
+                                          const SaveBoard& board, SimLog& log, bool max_times = false);
 
 }  // namespace kartex

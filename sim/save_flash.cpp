@@ -47,6 +47,24 @@ bool at_cmd(std::uint32_t addr, std::uint32_t cmd_addr) { return (addr & FLASH_A
 
 }  // namespace
 
+FlashSaveModel at_max_times(const FlashSaveModel& model) {
+  // The SST39VF-type sheet's maximum column: byte program 20 us, sector
+  // erase 25 ms, chip erase 100 ms; the AT29LV-type's write cycle is at
+  // most its 20 ms already. Other parts, without their maximum columns at
+  // hand: three times the typical figure, inside GBATEK's time-outs.
+  FlashSaveModel slow = model;
+  if (model.maker == MAKER_BF) {
+    slow.program = microseconds(20);
+    slow.sector_erase = milliseconds(25);
+    slow.chip_erase = milliseconds(100);
+  } else if (!model.page_program) {
+    slow.program = 3 * model.program;
+    slow.sector_erase = 3 * model.sector_erase;
+    slow.chip_erase = std::min(3 * model.chip_erase, milliseconds(2000));
+  }
+  return slow;
+}
+
 std::optional<FlashSaveModel> find_flash_save_model(std::uint8_t maker, std::uint8_t device) {
   for (const FlashSaveModel& m : MODELS)
     if (m.maker == maker && m.device == device) return m;

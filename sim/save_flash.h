@@ -38,6 +38,8 @@ struct FlashSaveModel {
   unsigned read_wait;       // and for a read (WAITCNT: 2, 3, 4 or 8)
 };
 
+// The same part at the longest its operations take (chip-times=max).
+FlashSaveModel at_max_times(const FlashSaveModel& model);
 // The model with these identifier bytes, or nullopt.
 std::optional<FlashSaveModel> find_flash_save_model(std::uint8_t maker, std::uint8_t device);
 // The identifier pairs, for --sim=help: "1f3d, bfd4, ..." with the sizes.

@@ -49,10 +49,10 @@ class SimClock {
 
   // A chip read while it is busy until `t`. A program reads a busy chip only
   // to wait for it, polling in a loop until then; the console takes the hint
-  // after the CPU's read and lets the time pass at once instead of running
-  // the loop's passes (a 1 s erase is half a million of them), so the wait
-  // ends one pass after the chip, as it would on the console. Models driven
-  // by hand, without a CPU, ignore it.
+  // after the CPU's read (pass_busy_poll) and lets time pass instead of
+  // running the loop's passes (a 1 s erase is half a million of them), so
+  // the wait ends one pass after the chip, as it would on the console.
+  // Models driven by hand, without a CPU, ignore it.
   void chip_busy_until(SimTime t) {
     if (t > busy_hint_) busy_hint_ = t;
   }
@@ -60,6 +60,18 @@ class SimClock {
     const SimTime t = busy_hint_;
     busy_hint_ = 0;
     return t;
+  }
+  // After a CPU read of a busy chip: half the time the chip has left passes,
+  // or all of it once that is under BUSY_STEP_FLOOR. A wait of seconds
+  // thus takes some twenty passes, and a program that reads a timer between
+  // them sees each moment of the wait before the chip's end: a wait bound
+  // shorter than the chip's time runs out, as on the console.
+  static constexpr SimTime BUSY_STEP_FLOOR = simtime::cycles(256);
+  void pass_busy_poll() {
+    const SimTime end = take_busy_hint();
+    if (end <= now_) return;
+    const SimTime left = end - now_;
+    now_ += left <= BUSY_STEP_FLOOR ? left : left / 2;
   }
 
  private:

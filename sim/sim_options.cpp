@@ -59,6 +59,18 @@ void parse_video_clock(SimOptions& o, const std::string& v) {
   else fail("--sim: video-clock takes host or hardware, not '" + v + "'");
 }
 
+void parse_loader(SimOptions& o, const std::string& v) {
+  if (v == "bios") o.loader = Loader::Bios;
+  else if (v == "direct") o.loader = Loader::Direct;
+  else fail("--sim: loader takes bios or direct, not '" + v + "'");
+}
+
+void parse_chip_times(SimOptions& o, const std::string& v) {
+  if (v == "typical") o.chip_times_max = false;
+  else if (v == "max") o.chip_times_max = true;
+  else fail("--sim: chip-times takes typical or max, not '" + v + "'");
+}
+
 void parse_mapper(SimOptions& o, const std::string& v) {
   if (v == "on") o.mapper = true;
   else if (v == "off") o.mapper = false;
@@ -71,12 +83,21 @@ const std::vector<OptionKey>& keys() {
        "unicorn|mgba: the console model that runs the agent: unicorn (default), our own hardware models on an "
        "ARMv5 CPU; mgba, the emulator library's GBA (ARM7TDMI) with its own ROM and save chips (see below)",
        parse_core},
+      {"loader", true,
+       "bios|direct: how the console starts an upload: bios (default), as the console's BIOS does after a "
+       "multiboot transfer (checks the header, branch at 0, boot-mode bytes, registers reset, entry at 0xC0 in "
+       "system mode); direct, from 0x02000000 with the loader's interrupts left on",
+       parse_loader},
       {"rom", true, "FILE: ROM contents (default: a generated 4 MiB mask ROM; flash: blank)",
        [](SimOptions& o, const std::string& v) { o.rom_file = v; }},
       {"chip", true, "KIND/CODE: a flash ROM cartridge, e.g. 3/8802 (list below)", parse_chip},
       {"size", true, "MIB: the cartridge's size where it comes in several (e.g. 64 or 64M)",
        [](SimOptions& o, const std::string& v) { o.size_mib = parse_size(v); }},
       {"mapper", true, "on|off: whether the flash cartridge has the mapper (default on)", parse_mapper},
+      {"chip-times", true,
+       "typical|max: how long the flash ROM chips and FLASH save parts take to erase and program: typical "
+       "(default), their data sheets' typical figures; max, the longest the sheets allow",
+       parse_chip_times},
       {"save", true, "PART: the save chip (list below; default none)",
        [](SimOptions& o, const std::string& v) {
          check_save_option(v);

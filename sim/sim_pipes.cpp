@@ -109,6 +109,7 @@ class SimTransport : public Pipes {
     CableTimes t;
     t.timeout_ms = timeout_ms;
     t.hardware = {options.link_hz, options.usb_latency_us};
+    t.loader = options.loader;
     return t;
   }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link/pipes.h"
+#include "sim/bios_loader.h"
 #include "sim/key_script.h"
 #include "sim/link_console.h"
 #include "sim/link_fault.h"
@@ -32,6 +33,8 @@ struct SimOptions {
   std::string screens_dir;  // screens=DIR: a numbered picture at each switch of the page shown
   KeyScript keys;           // keys=LIST: keys held by KEYINPUT read
   SimCore core = SimCore::Unicorn;  // core=unicorn|mgba: which console model runs the agent
+  Loader loader = Loader::Bios;     // loader=bios|direct: how the console starts an upload
+  bool chip_times_max = false;      // chip-times=max: every chip at its data sheet's longest times
   // video-clock=hardware: the transport keeps here, after every transfer,
   // the console's hardware time in milliseconds (counting on from the last
   // value when a transport is opened again), for the video's playback to

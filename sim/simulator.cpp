@@ -15,7 +15,7 @@ namespace {
 
 // Format versions of the state files; bump when a part's layout changes.
 constexpr std::uint32_t CABLE_STATE_VERSION = 1;
-constexpr std::uint32_t CONSOLE_STATE_VERSION = 3;  // 2: the hang flag; 3: the clock
+constexpr std::uint32_t CONSOLE_STATE_VERSION = 4;  // 2: the hang flag; 3: the clock; 4: the timers
 constexpr std::uint32_t CART_STATE_VERSION = 3;  // 2: save chips busy until a time of the clock; 3: flash ROM chips too
 // The emulator library's console and cartridge keep their own parts, so
 // that a state of one core is never read as the other's.

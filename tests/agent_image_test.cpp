@@ -11,6 +11,8 @@
 #include "agent/splash/splash_encode.h"
 #include "agent/splash/splash_picture.h"
 #include "link/protocol.h"
+#include "sim/bios_loader.h"
+#include "sim/cart_header.h"
 
 namespace {
 
@@ -114,6 +116,35 @@ TEST(AgentImage, BothStagesStartWithAnArmEntryInstruction) {
                       (is_msr_cpsr_control_imm(insn) && is_privileged_mode(arm_immediate(insn) & 0x1F));
     EXPECT_TRUE(entry_form) << "not a branch or a mode switch: 0x" << std::hex << insn;
   }
+}
+
+// Where an ARM branch at `offset` of the image goes.
+std::size_t branch_target(std::span<const std::uint8_t> image, std::size_t offset) {
+  const std::uint32_t insn = word_at(image, offset);
+  const std::int32_t words = static_cast<std::int32_t>(insn << 8) >> 8;
+  return static_cast<std::size_t>(static_cast<std::int64_t>(offset) + 8 + 4 * static_cast<std::int64_t>(words));
+}
+
+TEST(AgentImage, StartsTheSameWayFromItsFirstWordAndThroughTheBiosMultiboot) {
+  auto image = kartex::agent_image();
+  // What the BIOS checks: the logo, the fixed byte, the complement.
+  EXPECT_EQ(kartex::multiboot_refusal(image), "");
+  EXPECT_TRUE(std::equal(kartex::header_logo().begin(), kartex::header_logo().end(), image.begin() + 4));
+  // The entry at 0 and the multiboot entry at 0xC0 lead to one start,
+  // behind the boot-mode bytes the BIOS writes at 0xC4 and 0xC5.
+  for (std::size_t entry : {std::size_t{0}, std::size_t{kartex::multiboot::ENTRY_OFFSET}}) {
+    SCOPED_TRACE(entry);
+    EXPECT_TRUE(is_branch(word_at(image, entry)) && condition_always(word_at(image, entry)));
+  }
+  const std::size_t start = branch_target(image, 0);
+  EXPECT_EQ(branch_target(image, kartex::multiboot::ENTRY_OFFSET), start);
+  EXPECT_GT(start, std::size_t{kartex::multiboot::SLAVE_ID});
+  EXPECT_LT(start, AgentLayout::boot_size);
+  // What the BIOS leaves in the image does not change where it goes.
+  std::vector<std::uint8_t> loaded(image.begin(), image.end());
+  kartex::multiboot_patch(loaded);
+  EXPECT_EQ(branch_target(loaded, 0), kartex::multiboot::ENTRY_OFFSET);
+  EXPECT_TRUE(std::equal(image.begin() + 4, image.begin() + kartex::multiboot::BOOT_MODE, loaded.begin() + 4));
 }
 
 TEST(AgentImage, BootStageCopiesTheResidentStageFromItsPlaceInTheImage) {

@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include "agent/agent_image.h"
+#include "agent/hw/cart_header.h"
+#include "host/program_header.h"
 #include "common/output.h"
 #include "app/run.h"
 #include "host/clock_stamp.h"
@@ -47,6 +49,21 @@ std::string text_of(const std::string& path) {
 void spill(const std::string& path, const Bytes& data) {
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+// `code` behind the header the BIOS checks, at 0xC8: both entries (0 and
+// the multiboot entry 0xC0) branch there.
+Bytes headed_program(const Bytes& code) {
+  Bytes image(0xC8, 0);
+  const Bytes entry = words({0xEA000030}), multiboot_entry = words({0xEA000000});  // b 0xC8
+  std::copy(entry.begin(), entry.end(), image.begin());
+  std::copy(multiboot_entry.begin(), multiboot_entry.end(), image.begin() + MB_ENTRY);
+  const std::uint8_t logo[] = {CART_LOGO_BYTES};
+  std::copy(std::begin(logo), std::end(logo), image.begin() + HDR_LOGO);
+  image[HDR_FIXED] = HDR_FIXED_VALUE;
+  mend_header_complement(image);
+  image.insert(image.end(), code.begin(), code.end());
+  return image;
 }
 
 std::string request_line(std::uint32_t code) { return "cmd 0004" + to_hex(le32(code)); }
@@ -203,9 +220,9 @@ TEST_F(RtcOnSimulator, AProgramThatStopsAnsweringEndsTheRunWithItsFault) {
   //   loop: mov r1, #0x1000 ; strh r1, [r4, #8] ; add r1, r1, #0x88 ; strh r1, [r4, #8]
   //   wait: ldrh r1, [r4, #8] ; tst r1, #0x80 ; bne wait ; subs r5, r5, #1 ; bne loop
   //   udf
-  spill("stops.gba", words({0xE3A04301, 0xE2844E12, 0xE3A05005, 0xE3A01A01, 0xE1C410B8, 0xE2811088,
-                            0xE1C410B8, 0xE1D410B8, 0xE3110080, 0x1AFFFFFC, 0xE2555001, 0x1AFFFFF6,
-                            0xE7F000F0}));
+  spill("stops.gba", headed_program(words({0xE3A04301, 0xE2844E12, 0xE3A05005, 0xE3A01A01, 0xE1C410B8,
+                                           0xE2811088, 0xE1C410B8, 0xE1D410B8, 0xE3110080, 0x1AFFFFFC,
+                                           0xE2555001, 0x1AFFFFF6, 0xE7F000F0})));
   auto r = tool({"--sim", "rtc", "stops.gba"});
   EXPECT_EQ(r->status, 255);
   // The simulator's own log lines come first; the tool's error line ends the run.
@@ -213,7 +230,7 @@ TEST_F(RtcOnSimulator, AProgramThatStopsAnsweringEndsTheRunWithItsFault) {
   const std::string last = err.substr(err.rfind('\n', err.size() - 2) + 1);
   EXPECT_EQ(last,
             "kartex: read of cable register 0: writing the command pipe failed: console fault: "
-            "undefined instruction, PC=0x02000030\n")
+            "undefined instruction, PC=0x020000F8\n")
       << err;
   EXPECT_EQ(r->out.str().find("clock stamp"), std::string::npos);
 }

@@ -12,6 +12,9 @@
 #include "host/clock_stamp.h"
 #include "host/hostio_protocol.h"
 #include "host/program_file.h"
+#include "host/program_header.h"
+#include "agent/hw/cart_header.h"
+#include "sim/bios_loader.h"
 #include "common/failure.h"
 #include "tests/support/scripted_cable.h"
 
@@ -94,12 +97,77 @@ TEST(ClockStamp, AShortImageKeepsItsLength) {
   }
 }
 
-std::string spill(const std::string& name, std::size_t size) {
+// A program of `size` bytes of 'p' with the header the BIOS checks (when
+// it is long enough for one): logo and fixed byte; the complement is left
+// wrong, as the stamp mends it.
+Bytes program_bytes(std::size_t size) {
+  Bytes data(size, 'p');
+  if (size >= HDR_SIZE) {
+    const std::uint8_t logo[] = {CART_LOGO_BYTES};
+    std::copy(std::begin(logo), std::end(logo), data.begin() + HDR_LOGO);
+    data[HDR_FIXED] = HDR_FIXED_VALUE;
+  }
+  return data;
+}
+
+std::string spill_bytes(const std::string& name, const Bytes& data) {
   const std::string path = ::testing::TempDir() + name;
   std::ofstream file(path, std::ios::binary);
-  const std::vector<char> data(size, 'p');
-  file.write(data.data(), static_cast<std::streamsize>(size));
+  file.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
   return path;
+}
+
+std::string spill(const std::string& name, std::size_t size) { return spill_bytes(name, program_bytes(size)); }
+
+// The program as it goes on the wire: stamped, its complement mended.
+Bytes stamped(Bytes image, std::time_t at) {
+  const ClockStampBytes stamp = clock_stamp_bytes(local_of(at));
+  std::copy(stamp.begin(), stamp.end(), image.begin() + 160);
+  image[HDR_COMPLEMENT] = header_complement_of(image);
+  return image;
+}
+
+TEST(ClockStamp, TheHeaderComplementFollowsTheStampedTitle) {
+  // The stamp rewrites the title, which the complement covers: the BIOS
+  // would refuse the image with the complement it had.
+  Bytes image = program_bytes(400);
+  image[HDR_COMPLEMENT] = header_complement_of(image);
+  ASSERT_EQ(multiboot_refusal(image), "");
+  std::ostringstream out, err;
+  Output con{out, err};
+  stamp_clock(image, con, ticking(1264982398, 0));
+  EXPECT_EQ(multiboot_refusal(image), "");
+  EXPECT_EQ(image, stamped(program_bytes(400), 1264982399));
+}
+
+TEST(ProgramFile, RefusesAHeaderTheBiosWouldRefuse) {
+  struct Case {
+    const char* what;
+    Bytes data;
+    std::string error;  // "": read
+  };
+  Bytes bad_logo = program_bytes(300), bad_fixed = program_bytes(300), no_complement = program_bytes(300);
+  bad_logo[HDR_LOGO + 155] ^= 1;
+  bad_fixed[HDR_FIXED] = 0;
+  no_complement[HDR_COMPLEMENT] ^= 0x5A;
+  const Case cases[] = {
+      {"a logo byte", bad_logo, "its header logo differs from the console's at offset 0x9F"},
+      {"the fixed byte", bad_fixed, "its header byte 0xB2 holds 0x00, not 0x96"},
+      {"shorter than a header", program_bytes(191), "it is 191 bytes, shorter than the 192-byte header"},
+      {"a complement the stamp will mend", no_complement, ""},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.what);
+    const std::string path = spill_bytes("kartex_header.gba", tc.data);
+    try {
+      auto data = read_program_file(path);
+      EXPECT_EQ(tc.error, "") << "accepted";
+      ASSERT_TRUE(data);
+      EXPECT_EQ(*data, tc.data);
+    } catch (const Failure& f) {
+      EXPECT_EQ(f.what(), "program file " + path + " would not start on the console: " + tc.error);
+    }
+  }
 }
 
 TEST(ProgramFile, ReadWholeOrRefused) {
@@ -108,8 +176,9 @@ TEST(ProgramFile, ReadWholeOrRefused) {
     const char* error;  // nullptr: read
   };
   const Case cases[] = {
-      {1, nullptr},
+      {192, nullptr},
       {262140, nullptr},
+      {1, "would not start on the console: it is 1 bytes, shorter than the 192-byte header"},
       {262141, "is longer than 262140 bytes, the most one upload carries"},
       {262144, "is longer than 262140 bytes, the most one upload carries"},
       {300000, "is longer than 262140 bytes, the most one upload carries"},
@@ -161,9 +230,7 @@ struct RtcRun {
 TEST(RtcCommand, FreshCableUploadsTheStampedProgramAndServesIt) {
   RtcRun r;
   const std::string path = spill("kartex_rtc_fresh.gba", 200);
-  Bytes image(200, 'p');
-  const ClockStampBytes stamp = clock_stamp_bytes(local_of(5001));
-  std::copy(stamp.begin(), stamp.end(), image.begin() + 160);
+  const Bytes image = stamped(program_bytes(200), 5001);
   r.c.open().handshake().reg_read(1, 0);
   r.c.cmd({0x02, 0x01, 0x00}).sleep(50).out(le32(200)).write(image).sleep(100);
   r.c.query(0xFFFF0021, {0});
@@ -177,9 +244,7 @@ TEST(RtcCommand, FreshCableUploadsTheStampedProgramAndServesIt) {
 TEST(RtcCommand, MarkedCableStartsTheProgramThroughTheAgentAndClearsTheMarker) {
   RtcRun r;
   const std::string path = spill("kartex_rtc_marked.gba", 201);
-  Bytes image(201, 'p');
-  const ClockStampBytes stamp = clock_stamp_bytes(local_of(7001));
-  std::copy(stamp.begin(), stamp.end(), image.begin() + 160);
+  Bytes image = stamped(program_bytes(201), 7001);
   image.resize(204, 0);
   r.c.open().reg_read(1, 0x12345678).reg_read(1, 0x12345678);
   r.c.reg_read(3, 0).reg_read(4, 1).reg_read(5, 0x400000).reg_read(6, 0);

@@ -38,16 +38,23 @@ TEST(SimCable, HandshakeRaisesLinkUpOnlyAfterPatternThenZero) {
 }
 
 TEST(SimCable, UploadStartsTheImageAtEwramInArmSystemMode) {
-  Simulator sim;
-  Wire wire(sim.pipes());
-  wire.handshake();
-  wire.upload(simtest::echo_program());
-  EXPECT_EQ(sim.peek(EWRAM_BASE, 8), simtest::program({0xE3A04301, 0xE2844C01}));
-  EXPECT_EQ(sim.console().pc(), static_cast<std::uint32_t>(EWRAM_BASE));
-  EXPECT_EQ(sim.console().cpsr() & 0x3F, bios::MODE_SYS);  // ARM state, system mode
-  EXPECT_EQ(sim.console().reg(UC_ARM_REG_SP), bios::SP_SYS);
-  EXPECT_EQ(sim.console().banked_sp(bios::MODE_IRQ), bios::SP_IRQ);
-  EXPECT_EQ(sim.console().banked_sp(bios::MODE_SVC), bios::SP_SVC);
+  // The BIOS enters at the multiboot entry; a loader that skips it at the
+  // first word.
+  for (auto [loader, entry] : {std::pair{Loader::Bios, std::uint32_t{EWRAM_BASE + 0xC0}}, std::pair{Loader::Direct, std::uint32_t{EWRAM_BASE}}}) {
+    SCOPED_TRACE(entry);
+    CableTimes times;
+    times.loader = loader;
+    Simulator sim(times);
+    Wire wire(sim.pipes());
+    wire.handshake();
+    wire.upload(simtest::echo_program());
+    EXPECT_EQ(sim.peek(EWRAM_BASE + simtest::MULTIBOOT_CODE, 8), simtest::program({0xE3A04301, 0xE2844C01}));
+    EXPECT_EQ(sim.console().pc(), static_cast<std::uint32_t>(entry));
+    EXPECT_EQ(sim.console().cpsr() & 0x3F, bios::MODE_SYS);  // ARM state, system mode
+    EXPECT_EQ(sim.console().reg(UC_ARM_REG_SP), bios::SP_SYS);
+    EXPECT_EQ(sim.console().banked_sp(bios::MODE_IRQ), bios::SP_IRQ);
+    EXPECT_EQ(sim.console().banked_sp(bios::MODE_SVC), bios::SP_SVC);
+  }
 }
 
 TEST(SimCable, LinkWordsPassBothWaysInOrder) {
@@ -89,6 +96,50 @@ TEST(SimCable, LinkWordsPassBothWaysInOrder) {
   EXPECT_EQ(sim.stats().words_to_console, 2u);
   EXPECT_EQ(sim.stats().words_from_console, 4u);
   EXPECT_EQ(sim.log().misuse_count(), 0u);
+}
+
+TEST(SimCable, CableClocksOnlyAtTheRiseOfSoWithTheStartBit) {
+  // The echo program drops SO (SIOCNT 0x1000) and then sets SIOCNT by
+  // adding to that value: 0x88 raises SO with the start bit, 0x80 sets the
+  // start bit alone, which the cable never sees.
+  struct Case {
+    const char* what;
+    std::uint32_t add;  // the ADD r1, r1, #imm that makes the arming value
+    bool moves;
+  };
+  const Case cases[] = {
+      {"start bit with SO's rise", 0xE2811088, true},
+      {"start bit with SO low", 0xE2811080, false},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.what);
+    CableTimes times;
+    times.timeout_ms = 50;
+    Simulator sim(times);
+    Wire wire(sim.pipes());
+    wire.handshake();
+    std::vector<std::uint8_t> image = simtest::echo_program();
+    // The arming ADD is the program's tenth word.
+    const std::size_t at = simtest::MULTIBOOT_CODE + 9 * 4;
+    ASSERT_EQ(simtest::word_at(image, at), 0xE2811088u);
+    for (int i = 0; i < 4; ++i) image[at + i] = static_cast<std::uint8_t>(tc.add >> (8 * i));
+    wire.upload(image);
+    const std::uint32_t w[1] = {0x11223344};
+    PipeResult r = wire.write_words(w);
+    EXPECT_EQ(r.ok, tc.moves) << r.error;
+    if (tc.moves) {
+      bool ok = false;
+      auto got = wire.read_words(1, &ok);
+      ASSERT_TRUE(ok);
+      EXPECT_EQ(got[0], 0x11223345u);
+      EXPECT_EQ(sim.log().misuse_count(), 0u);
+    } else {
+      EXPECT_EQ(sim.stats().words_to_console, 0u);
+      bool said = false;
+      for (const auto& line : sim.log().lines()) said |= line.find("without raising SO") != std::string::npos;
+      EXPECT_TRUE(said) << "the log says why the cable never clocked";
+    }
+  }
 }
 
 TEST(SimCable, RequestRecordClocksItsFourWords) {
@@ -139,7 +190,7 @@ TEST(SimCable, ConsoleThatNeverArmsIsReportedHung) {
   Wire wire(sim.pipes());
   wire.handshake();
   // IME off (bit 0 of 0x04000000 is clear), then b .
-  wire.upload(simtest::program({0xE3A00301, 0xE5800208, 0xEAFFFFFE}));
+  wire.upload(simtest::multiboot(simtest::program({0xE3A00301, 0xE5800208, 0xEAFFFFFE})));
   const std::uint32_t w[1] = {7};
   // The host sees what a USB transfer without an answer gives; the log says why.
   PipeResult r = wire.write_words(w);
@@ -149,7 +200,7 @@ TEST(SimCable, ConsoleThatNeverArmsIsReportedHung) {
   // 50 ms of console time pass long before 100000 instructions of "b ." in
   // work RAM (18 cycles each).
   EXPECT_EQ(sim.log().lines().back(),
-            "cable: no answer: the console did not arm the link port within 0.05 s, PC=0x02000008");
+            "cable: no answer: the console did not arm the link port within 0.05 s, PC=0x020000D0");
   // The host is never left waiting: a read fails the same way.
   bool ok = true;
   std::string why;

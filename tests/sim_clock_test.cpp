@@ -87,7 +87,7 @@ std::vector<std::uint32_t> loop_program(std::uint32_t base_reg_setup, std::uint3
   for (std::uint32_t w : {0xE2500001u, branch_back,
                           0xE3A03301u, 0xE2833F4Au,  // r3 = SIOCNT
                           0xE3A01A01u, 0xE1C310B0u,  // 32-bit normal mode
-                          0xE3811080u, 0xE1C310B0u,  // start
+                          0xE3811088u, 0xE1C310B0u,  // start, raising SO
                           0xEAFFFFFEu})
     words.push_back(w);
   return words;

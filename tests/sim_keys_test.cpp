@@ -113,6 +113,13 @@ TEST(SimKeys, HelpTextsUseTheSameWords) {
       "video-clock=host|hardware: what vts's playback follows: host, the host's clock, with the player's "
       "window and sound (default); hardware, the console's hardware time, without window or sound, so that a "
       "run shows the same pictures at the same simulated moments whatever the host's speed");
+  const std::string loader = words_of(
+      "loader=bios|direct: how the console starts an upload: bios (default), as the console's BIOS does "
+      "after a multiboot transfer (checks the header, branch at 0, boot-mode bytes, registers reset, entry "
+      "at 0xC0 in system mode); direct, from 0x02000000 with the loader's interrupts left on");
+  const std::string chip_times = words_of(
+      "chip-times=typical|max: how long the flash ROM chips and FLASH save parts take to erase and program:"
+      " typical (default), their data sheets' typical figures; max, the longest the sheets allow");
   for (const auto& [where, text] : {std::pair<const char*, std::string>{"--sim=help", sim_help_text()},
                                     {"--help", help.str()},
                                     {"README", readme_text.str()}}) {
@@ -122,6 +129,11 @@ TEST(SimKeys, HelpTextsUseTheSameWords) {
     for (std::size_t at; (at = flat.find("screens DIR:")) != std::string::npos;) flat.replace(at, 12, "screens=DIR:");
     for (std::size_t at; (at = flat.find("video-clock host|")) != std::string::npos;)
       flat.replace(at, 17, "video-clock=host|");
+    for (std::size_t at; (at = flat.find("loader bios|")) != std::string::npos;) flat.replace(at, 12, "loader=bios|");
+    for (std::size_t at; (at = flat.find("chip-times typical|")) != std::string::npos;)
+      flat.replace(at, 19, "chip-times=typical|");
+    EXPECT_NE(flat.find(loader), std::string::npos) << where;
+    EXPECT_NE(flat.find(chip_times), std::string::npos) << where;
     EXPECT_NE(flat.find(keys), std::string::npos) << where;
     EXPECT_NE(flat.find(screens), std::string::npos) << where;
     EXPECT_NE(flat.find(video_clock), std::string::npos) << where;

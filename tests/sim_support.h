@@ -12,6 +12,7 @@
 
 #include "link/pipes.h"
 #include "link/protocol.h"
+#include "sim/cart_header.h"
 #include "sim/simulator.h"
 
 namespace kartex::simtest {
@@ -29,6 +30,27 @@ inline std::vector<std::uint8_t> program(std::initializer_list<std::uint32_t> wo
 
 inline std::uint32_t word_at(std::span<const std::uint8_t> bytes, std::size_t i) {
   return bytes[i] | bytes[i + 1] << 8 | bytes[i + 2] << 16 | static_cast<std::uint32_t>(bytes[i + 3]) << 24;
+}
+
+// Where multiboot() puts the code: behind the header and the two boot-mode
+// bytes the BIOS writes at 0xC4 and 0xC5.
+constexpr std::uint32_t MULTIBOOT_CODE = 0xC8;
+
+// `code` as an image either loader starts: a header the BIOS takes, and
+// branches to MULTIBOOT_CODE at 0 and at the multiboot entry 0xC0.
+inline std::vector<std::uint8_t> multiboot(const std::vector<std::uint8_t>& code) {
+  std::vector<std::uint8_t> image(MULTIBOOT_CODE, 0);
+  const std::uint32_t from_0 = 0xEA000030, from_c0 = 0xEA000000;  // b 0xC8
+  for (int i = 0; i < 4; ++i) {
+    image[i] = static_cast<std::uint8_t>(from_0 >> (8 * i));
+    image[0xC0 + i] = static_cast<std::uint8_t>(from_c0 >> (8 * i));
+  }
+  const auto logo = header_logo();
+  std::copy(logo.begin(), logo.end(), image.begin() + HEADER_LOGO);
+  image[HEADER_FIXED] = 0x96;
+  image[HEADER_COMPLEMENT] = header_complement(image);
+  image.insert(image.end(), code.begin(), code.end());
+  return image;
 }
 
 // The host's side of the wire, byte for byte, on a Pipes transport.
@@ -100,7 +122,7 @@ class Wire {
   Pipes& pipes_;
 };
 
-// Receives a word, sends it back plus one, forever:
+// Receives a word, sends it back plus one, forever (at MULTIBOOT_CODE):
 //   mov r4, #0x04000000 ; add r4, r4, #0x100
 //   loop: bl xfer ; add r5, r0, #1 ; str r5, [r4, #0x20] ; bl xfer ; b loop
 //   xfer: mov r1, #0x1000 ; strh r1, [r4, #0x28]      @ SIOCNT: normal 32-bit, external clock
@@ -112,9 +134,9 @@ class Wire {
 inline void loader_left_interrupts_off(Simulator& sim) { sim.console().io().set_raw(io::IME, 0); }
 
 inline std::vector<std::uint8_t> echo_program() {
-  return program({0xE3A04301, 0xE2844C01, 0xEB000003, 0xE2805001, 0xE5845020, 0xEB000000,
+  return multiboot(program({0xE3A04301, 0xE2844C01, 0xEB000003, 0xE2805001, 0xE5845020, 0xEB000000,
                   0xEAFFFFFA, 0xE3A01A01, 0xE1C412B8, 0xE2811088, 0xE1C412B8, 0xE1D412B8,
-                  0xE3110080, 0x1AFFFFFC, 0xE5940020, 0xE12FFF1E});
+                  0xE3110080, 0x1AFFFFFC, 0xE5940020, 0xE12FFF1E}));
 }
 
 }  // namespace kartex::simtest

@@ -43,7 +43,7 @@ TEST(SimThumb, LinkExchangesStopAndResumeInThumbState) {
   Simulator sim;
   simtest::Wire wire(sim.pipes());
   wire.handshake();
-  wire.upload(thumb_echo());
+  wire.upload(simtest::multiboot(thumb_echo()));
   simtest::loader_left_interrupts_off(sim);
   for (std::uint32_t i = 0; i < 200; ++i) {
     const std::uint32_t value = 0x10000 * i + 7;
@@ -77,7 +77,7 @@ TEST(SimThumb, StatusPollAfterAFaultReportsIt) {
   Simulator sim;
   simtest::Wire wire(sim.pipes());
   wire.handshake();
-  wire.upload(thumb_send_then_fault());
+  wire.upload(simtest::multiboot(thumb_send_then_fault()));
   bool ok = false;
   wire.read_words(1, &ok);
   ASSERT_TRUE(ok);

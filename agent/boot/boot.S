@@ -2,8 +2,15 @@
  * Shows the splash picture, copies the resident stage into internal work
  * RAM and jumps there. Video and palette RAM take no 8-bit stores, so every
  * store to them here is a halfword.
+ *
+ * The image starts with a multiboot header, so that it runs whether the
+ * cable jumps to its first word or hands it to the console's BIOS: the BIOS
+ * checks the logo, the fixed byte and the complement, overwrites the first
+ * word with a branch to 0xC0 and the bytes at 0xC4/0xC5, and enters at
+ * 0xC0. Both entries lead to boot_start.
  */
 #include "link/protocol.h"
+#include "agent/hw/cart_header.h"
 #include "agent/hw/cpu.h"
 #include "agent/hw/display.h"
 #include "agent/hw/dma.h"
@@ -28,6 +35,21 @@
         .global boot_entry
         .type boot_entry, %function
 boot_entry:
+        b       boot_start                      @ HDR_ENTRY
+        .byte   CART_LOGO_BYTES                 @ HDR_LOGO
+        .ascii  "KARTEX AGENT"                  @ HDR_TITLE
+        .ascii  "KXAG"                          @ HDR_GAME_CODE
+        .ascii  "KX"                            @ HDR_MAKER
+        .byte   HDR_FIXED_VALUE                 @ HDR_FIXED
+        .fill   10, 1, 0                        @ unit, device type, reserved, version
+        .byte   0x25                            @ HDR_COMPLEMENT of the bytes from HDR_TITLE
+        .fill   2, 1, 0                         @ reserved
+        b       boot_start                      @ MB_ENTRY
+        .byte   0, 0                            @ MB_BOOT_MODE, MB_SLAVE_ID: written by the BIOS
+        .fill   MB_JOYBUS_ENTRY - MB_SLAVE_ID - 1, 1, 0
+        b       boot_start                      @ MB_JOYBUS_ENTRY: not used over the normal-mode link
+
+boot_start:
         set_up_stacks
         quiet_interrupts
 

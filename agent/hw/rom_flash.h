@@ -35,6 +35,15 @@
  * SR_CMD_CLEAR_STATUS */
 #define SR_STATUS_ERRORS 0x3A
 
+/* ---- The longest the chips take, their data sheets' maximum figures ----
+ * A status-register block erase: 5 s on the 16-word-buffer and boot-block
+ * sheets (typically 1 s); clearing all lock bits 0.7 s. A JEDEC sector
+ * erase: 15 s (typically 0.7 s). A program, whether a word, a buffer or a
+ * 0x41 page: under 12 ms. The agent's waits are bounded from these. */
+#define FLASH_SR_ERASE_MAX_US 5000000u
+#define FLASH_JEDEC_ERASE_MAX_US 15000000u
+#define FLASH_PROGRAM_MAX_US 12000u
+
 /* Buffered write: after SR_CMD_BUFFERED_WRITE the chip takes the count of
  * halfwords less one, the halfwords, then SR_CMD_CONFIRM */
 #define SR_BUFFER_HALFWORDS 16

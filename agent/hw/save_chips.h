@@ -131,7 +131,5 @@
 #define ROM_SAVE_SECTOR_7E 0xFC000
 #define ROM_SAVE_CMD_7E_CONFIRM 0xDC
 #define ROM_SAVE_CMD_CLEAR_STATUS 0x50
-/* One 16-bit status read per pass, under 1 us: some 13 s, beyond a block erase */
-#define ROM_SAVE_STATUS_POLL_READS 0x1000000
 
 #endif

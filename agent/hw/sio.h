@@ -25,8 +25,11 @@
 
 /* The agent's settings: the cable clocks, 32-bit words. Each exchange
  * drops SO, then raises it together with the start bit, so the cable sees
- * an edge for every word the console is ready to move. */
-#define SIOCNT_LINK_INIT (SIO_MODE_32BIT | SIO_SO_HIGH)
+ * an edge for every word the console is ready to move. The cable clocks a
+ * word at each rise of SO: SO stays low from the set-up to the first
+ * exchange, for a rise without the start bit would have a word that the
+ * host already sent clocked into a port that takes none. */
+#define SIOCNT_LINK_INIT SIO_MODE_32BIT
 #define SIOCNT_LINK_PREPARE SIO_MODE_32BIT
 #define SIOCNT_LINK_START (SIO_MODE_32BIT | SIO_START | SIO_SO_HIGH)
 

@@ -14,9 +14,11 @@
 #define WS_SRAM_8 0x0003
 #define WS_ROM0_N_MASK 0x000C
 #define WS_ROM0_N_SHIFT 2
+#define WS_ROM0_N4 0x0000
 #define WS_ROM0_N3 0x0004
 #define WS_ROM0_S_MASK 0x0010
 #define WS_ROM0_S_SHIFT 4
+#define WS_ROM0_S2 0x0000
 #define WS_ROM0_S1 0x0010
 #define WS_ROM1_N_MASK 0x0060
 #define WS_ROM1_N_SHIFT 5
@@ -35,8 +37,10 @@
 /* Slow enough for every flash chip and the EEPROM in wait state 2, and for
  * every FLASH save part in the save window (the slowest want 8 cycles, and
  * identification wants 8 on all of them); prefetch stays off so that flash
- * command sequences reach the bus as written. */
+ * command sequences reach the bus as written. Wait state 0 takes 4 and 2:
+ * GBATEK finds 3 and 1 unstable on some flash cartridges, and the link,
+ * not the ROM, bounds every transfer. */
 #define WAITCNT_AGENT \
-  (WS_SRAM_8 | WS_ROM0_N3 | WS_ROM0_S1 | WS_ROM1_N4 | WS_ROM1_S4 | WS_ROM2_N8 | WS_ROM2_S8)
+  (WS_SRAM_8 | WS_ROM0_N4 | WS_ROM0_S2 | WS_ROM1_N4 | WS_ROM1_S4 | WS_ROM2_N8 | WS_ROM2_S8)
 
 #endif

@@ -9,6 +9,7 @@
 #include "agent/resident/mapper.h"
 #include "agent/resident/rom_program.h"
 #include "agent/resident/rom_status.h"
+#include "agent/resident/wait_clock.h"
 #include "agent/resident/state.h"
 
 #define PAIR_BUFFER_HALFWORDS (2 * SR_BUFFER_HALFWORDS) /* 16 for each chip */
@@ -34,11 +35,12 @@ static void write_data(u32 a, const u16 *s, u32 i, u32 n, u32 c)
  * claimed on its own. */
 static int claim_buffer(u32 a)
 {
-  for (u32 n = FLASH_POLL_LIMIT; n != 0; n--) {
+  wait_clock_start();
+  do {
     chip_write(a, SR_CMD_BUFFERED_WRITE);
     if (chip_read(a) & SR_STATUS_READY)
       return 1;
-  }
+  } while (wait_clock_ticks() < FLASH_PROGRAM_BOUND);
   flash_fail(a, FLASH_FAIL_PROGRAM | FLASH_FAIL_TIMEOUT);
   return 0;
 }

@@ -14,15 +14,19 @@
 #include "agent/resident/flash_modes.h"
 #include "agent/resident/rom_save_write.h"
 #include "agent/resident/save_units.h"
+#include "agent/resident/rom_status.h"
 #include "agent/resident/state.h"
+#include "agent/resident/wait_clock.h"
 
-/* Bounded, so that a flash that never reports ready does not stop the
- * agent; the write is not reported either way. */
+/* Bounded in time by the longest erase, so that a flash that never reports
+ * ready does not stop the agent; the write is not reported either way. */
 static void status_wait(void)
 {
-  for (u32 n = 0; n < ROM_SAVE_STATUS_POLL_READS; n++)
+  wait_clock_start();
+  do {
     if (bus_read16(ROM_SAVE_STATUS) & SR_STATUS_READY)
       return;
+  } while (wait_clock_ticks() < FLASH_SR_ERASE_BOUND);
 }
 
 /* Two command halfwords to one address, then back to read mode with a

@@ -4,6 +4,7 @@
 #include "agent/resident/requests.h"
 #include "agent/resident/rom_status.h"
 #include "agent/resident/state.h"
+#include "agent/resident/wait_clock.h"
 
 #define ROM_PAGE_BYTES 0x8000 /* what one step of the mapper's page moves */
 
@@ -54,14 +55,21 @@ static int sr_check(u32 h, u16 status, u32 op)
   return 1;
 }
 
+static u32 sr_bound(u32 op)
+{
+  return op == FLASH_FAIL_ERASE ? FLASH_SR_ERASE_BOUND : FLASH_PROGRAM_BOUND;
+}
+
 int sr_wait(u32 h, u32 op)
 {
-  for (u32 n = FLASH_POLL_LIMIT; n != 0; n--) {
+  u32 bound = sr_bound(op);
+  wait_clock_start();
+  do {
     chip_write(h, SR_CMD_READ_STATUS);
     u16 status = chip_read(h);
     if (status & SR_STATUS_READY)
       return sr_check(h, status, op);
-  }
+  } while (wait_clock_ticks() < bound);
   flash_fail(h, op | FLASH_FAIL_TIMEOUT);
   return 1;
 }
@@ -81,12 +89,14 @@ static int pair_done(u32 h, u32 op, int *failed)
 int sr_wait_pair(u32 h, u32 op)
 {
   int failed = 0;
-  for (u32 n = FLASH_POLL_LIMIT; n != 0; n--) {
+  u32 bound = sr_bound(op);
+  wait_clock_start();
+  do {
     chip_write(h, SR_CMD_READ_STATUS);
     chip_write(h + 1, SR_CMD_READ_STATUS);
     if (pair_done(h, op, &failed))
       return failed;
-  }
+  } while (wait_clock_ticks() < bound);
   flash_fail(h, op | FLASH_FAIL_TIMEOUT);
   return 1;
 }
@@ -94,16 +104,20 @@ int sr_wait_pair(u32 h, u32 op)
 int sr_poll_pair(u32 h, u32 op)
 {
   int failed = 0;
-  for (u32 n = FLASH_POLL_LIMIT; n != 0; n--)
+  u32 bound = sr_bound(op);
+  wait_clock_start();
+  do {
     if (pair_done(h, op, &failed))
       return failed;
+  } while (wait_clock_ticks() < bound);
   flash_fail(h, op | FLASH_FAIL_TIMEOUT);
   return 1;
 }
 
 int jedec_wait_erase(u32 h)
 {
-  for (u32 n = FLASH_POLL_LIMIT; n != 0; n--) {
+  wait_clock_start();
+  do {
     u16 first = chip_read(h);
     u16 second = chip_read(h);
     if (((first ^ second) & JEDEC_STATUS_TOGGLE) == 0)
@@ -117,14 +131,15 @@ int jedec_wait_erase(u32 h)
       chip_write(h, JEDEC_CMD_READ_ARRAY);
       return 1;
     }
-  }
+  } while (wait_clock_ticks() < FLASH_JEDEC_ERASE_BOUND);
   flash_fail(h, FLASH_FAIL_ERASE | FLASH_FAIL_TIMEOUT);
   return 1;
 }
 
 int jedec_wait_data(u32 h, u16 value)
 {
-  for (u32 n = FLASH_POLL_LIMIT; n != 0; n--) {
+  wait_clock_start();
+  do {
     u16 read = chip_read(h);
     if (read == value)
       return 0;
@@ -138,7 +153,7 @@ int jedec_wait_data(u32 h, u16 value)
       chip_write(h, JEDEC_CMD_READ_ARRAY);
       return 1;
     }
-  }
+  } while (wait_clock_ticks() < FLASH_PROGRAM_BOUND);
   flash_fail(h, FLASH_FAIL_PROGRAM | FLASH_FAIL_TIMEOUT);
   return 1;
 }

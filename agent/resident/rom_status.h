@@ -1,8 +1,10 @@
 /* The ROM's flash chips addressed by halfword index within the ROM page the
  * mapper shows, the waits on their status, and the record of what failed.
  *
- * Every wait is bounded (FLASH_POLL_LIMIT passes) so that a chip that never
- * reports ready does not stop the agent for good. A wait that ends on error
+ * Every wait is bounded in time (wait_clock.h), from the slowest part the
+ * wait can meet at its data sheet's maximum, so that a slow but good chip
+ * is waited for and a chip that never reports ready does not stop the
+ * agent for good. A wait that ends on error
  * bits or runs out records a failure for the tool to ask for
  * (REQ_FLASH_FAILURES) and clears the chip's status. After a time-out the
  * chip may still be busy: no further erase or program is started until the
@@ -12,14 +14,17 @@
 
 #include "link/protocol.h"
 #include "agent/hw/mapper.h"
+#include "agent/hw/rom_flash.h"
+#include "agent/hw/timer.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/types.h"
 
-/* A pass (a command write and a status read on the cartridge bus, and the
- * loop) takes some 30 CPU cycles, about 2 us: the limit is some 4 s, beyond
- * the longest typical erase of a block (1 s) and well inside the tool's
- * time-out for a reply, even when one request waits on several blocks. */
-#define FLASH_POLL_LIMIT (1u << 21)
+/* The bounds in timer ticks: the chips' maxima (rom_flash.h) and a fifth
+ * more for the parts of the data sheets' own spread */
+#define FLASH_WAIT_BOUND(us) TIMER_TICKS_US((us) + (us) / 5)
+#define FLASH_SR_ERASE_BOUND FLASH_WAIT_BOUND(FLASH_SR_ERASE_MAX_US)
+#define FLASH_JEDEC_ERASE_BOUND FLASH_WAIT_BOUND(FLASH_JEDEC_ERASE_MAX_US)
+#define FLASH_PROGRAM_BOUND FLASH_WAIT_BOUND(FLASH_PROGRAM_MAX_US)
 
 /* Halfword indexes within the 32 MiB window, and the page that shows a
  * ROM-wide halfword index there */

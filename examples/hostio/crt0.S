@@ -1,8 +1,11 @@
 /* Start-up of the example program, loaded at 0x02000000 and started there
- * in ARM state. The image begins with a cartridge-style header, whose
- * title field receives the tool's clock stamp. Sets up the stacks, clears
+ * in ARM state, at its first word or, through the console's BIOS, at the
+ * multiboot entry 0xC0. The image begins with a cartridge-style header that
+ * the BIOS checks, whose title field receives the tool's clock stamp (the
+ * tool mends the complement after stamping). Sets up the stacks, clears
  * .bss and calls main (Thumb); if main returns the program idles.
  */
+#include "agent/hw/cart_header.h"
 #include "agent/hw/cpu.h"
 #include "agent/hw/irq.h"
 #include "host/hostio_protocol.h"
@@ -15,7 +18,7 @@
         .type _start, %function
 _start:
         b       start
-        .fill   CLOCK_STAMP_OFFSET - 4, 1, 0    @ logo area: nothing checks it on this path
+        .byte   CART_LOGO_BYTES
 
         .global clock_stamp
 clock_stamp:
@@ -23,11 +26,15 @@ clock_stamp:
         .byte   0
         .ascii  "KHIO"                          @ game code
         .ascii  "00"                            @ maker code
-        .byte   0x96                            @ fixed value
+        .byte   HDR_FIXED_VALUE                 @ fixed value
         .fill   10, 1, 0                        @ unit, device type, reserved, version
-        .byte   0                               @ header complement: unchecked here
+        .byte   0xAB                            @ header complement of the bytes from the title
         .fill   2, 1, 0                         @ reserved
         .size clock_stamp, CLOCK_STAMP_SIZE
+        b       start                           @ MB_ENTRY
+        .byte   0, 0                            @ boot mode and slave number: the BIOS writes them
+        .fill   MB_JOYBUS_ENTRY - MB_SLAVE_ID - 1, 1, 0
+        b       start                           @ MB_JOYBUS_ENTRY
 
         .section .text.start, "ax", %progbits
 @ start: no arguments; never returns
