@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "agent/agent_image.h"
+#include "app/session.h"
 #include "link/cable_link.h"
 #include "sim/cart_header.h"
 #include "sim_support.h"
@@ -14,11 +15,7 @@ TEST(SimAgent, UploadsAndServesMemoryAndRomReads) {
   Simulator sim;
   CableLink link([&] { return sim.borrow_pipes(); }, [](int) {});
   link.link_start();
-  const auto image = agent_image();
-  std::vector<std::uint8_t> padded(words_for(static_cast<std::uint32_t>(image.size())) * 4, 0);
-  std::copy(image.begin(), image.end(), padded.begin());
-  link.write_word_paced(static_cast<std::uint32_t>(image.size()), 0);
-  link.write_words(padded);
+  upload_program(link, agent_image());
 
   std::uint32_t info[3] = {};
   link.agent_request(REQ_CART_INFO, 0, 0, 0, info);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "agent/agent_image.h"
+#include "app/session.h"
 #include "link/cable_link.h"
 #include "sim/bios_loader.h"
 #include "sim/cart_header.h"
@@ -150,10 +151,7 @@ TEST(BiosLoader, TheAgentStartsThroughEitherLoaderOnEitherCore) {
       CableLink link([&] { return sim.borrow_pipes(); }, [](int) {});
       link.link_start();
       const auto image = agent_image();
-      std::vector<std::uint8_t> padded(words_for(static_cast<std::uint32_t>(image.size())) * 4, 0);
-      std::copy(image.begin(), image.end(), padded.begin());
-      link.write_word_paced(static_cast<std::uint32_t>(image.size()), 0);
-      link.write_words(padded);
+      upload_program(link, image);
       // As loaded, before the agent uses the start of work RAM as its buffer.
       const auto first = sim.peek(0x02000000, 4);
       EXPECT_EQ(word(first, 0), loader == Loader::Bios ? multiboot::BRANCH_TO_ENTRY : simtest::word_at(image, 0));
