@@ -4,6 +4,7 @@
 #   scripts/install-deps.sh            the Linux build and its tests
 #   scripts/install-deps.sh --windows  also the Windows cross build
 #   scripts/install-deps.sh --wine     also wine, to run the Windows build's tests
+#   scripts/install-deps.sh --dev      also ccache, for rebuilds across work trees
 set -euo pipefail
 
 PACKAGES=(
@@ -28,6 +29,7 @@ for option in "$@"; do
     --windows) PACKAGES+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev) ;;
     # An X server and the GStreamer decoders wine's DirectShow plays through.
     --wine) PACKAGES+=(wine wine64 xvfb xauth gstreamer1.0-plugins-good gstreamer1.0-libav) ;;
+    --dev) PACKAGES+=(ccache) ;;
     *) echo "install-deps: unknown option $option" >&2; exit 2 ;;
   esac
 done
