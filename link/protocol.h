@@ -121,7 +121,7 @@
 #define EWRAM_SIZE 0x40000
 #define IWRAM_BASE 0x03000000  /* resident stage of the agent */
 #define IWRAM_SIZE 0x8000
-#define RESIDENT_MAX_SIZE 0x4000 /* the boot stage copies 16 KiB */
+#define RESIDENT_MAX_SIZE 0x6000 /* the boot stage copies 24 KiB: IWRAM less the state and the stack */
 /* A word of the resident stage that the tool fills, before the upload, with
  * the identity of its agent image; a later run reads it back to learn
  * whether the agent still running is the one it knows. */

@@ -98,7 +98,7 @@ TEST(AgentImage, ResidentStageFitsTheCopyAndLeavesRoomForStateAndStack) {
   EXPECT_LE(AgentLayout::resident_size, std::size_t{RESIDENT_MAX_SIZE});
   EXPECT_EQ(AgentLayout::resident_offset % 4, 0u) << "DMA moves 32-bit units from here";
   EXPECT_GE(AgentLayout::state_start, std::uint32_t{IWRAM_BASE + RESIDENT_MAX_SIZE})
-      << "state inside the 16 KiB copy would be overwritten at start-up";
+      << "state inside the resident copy would be overwritten at start-up";
   EXPECT_LT(AgentLayout::state_end, STACK_TOP_SYSTEM);
 }
 

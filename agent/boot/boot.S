@@ -25,7 +25,7 @@
 #define SPLASH_BG0CNT (BG_8BPP | BG_CBB(0) | BG_SBB(SPLASH_SBB) | BG_REG_32x32)
 #define TILE0_FILL ((SPLASH_BACKGROUND << 8) | SPLASH_BACKGROUND)
 
-/* The resident stage always travels as 16 KiB, whatever its size */
+/* The resident stage always travels as RESIDENT_MAX_SIZE bytes, whatever its size */
 #define RESIDENT_COPY (DMA_ENABLE | DMA_NOW | DMA_32 | DMA_COUNT(RESIDENT_MAX_SIZE / 4))
 
         .syntax unified

@@ -1,5 +1,5 @@
 /* Resident stage entry at the start of internal work RAM. The boot stage
- * copied 16 KiB here, code and initialised data; the agent state lies
+ * copied resident stage here, code and initialised data; the agent state lies
  * above that copy and is cleared here before the request loop starts.
  */
 #include "link/protocol.h"

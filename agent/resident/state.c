@@ -2,7 +2,7 @@
 #include "agent/resident/crc32.h"
 #include "agent/resident/state.h"
 
-/* All in .bss: the linker script places it above the copied 16 KiB and
+/* All in .bss: the linker script places it above the copied resident stage and
  * the resident start-up clears it. */
 u8 *data_buffer;
 

@@ -1,4 +1,4 @@
-/* Agent state. It lies in internal work RAM above the 16 KiB that the boot
+/* Agent state. It lies in internal work RAM above the resident stage that the boot
  * stage copies, is cleared once at start-up and then keeps its values for
  * as long as the agent runs, across host sessions. */
 #ifndef KARTEX_AGENT_STATE_H
