@@ -19,7 +19,8 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
                                                              : make_default_rom();
     auto save = build_save_chip(options.save, options.save_image, {static_cast<std::uint32_t>(rom.size()), false, false},
                                 log, options.chip_times_max);
-    return std::make_unique<Cartridge>(std::make_unique<MaskRomPart>(std::move(rom)), false, std::move(save), log);
+    return std::make_unique<Cartridge>(std::make_unique<MaskRomPart>(std::move(rom)), false, std::move(save), log,
+                                       options.mirror);
   }
   const RomOption* option = find_rom_option(options.chip);
   if (!option) fail("--sim: no flash ROM chip=" + options.chip + " (see --sim=help)");
@@ -29,7 +30,10 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
   auto rom = std::make_unique<FlashRom>(*option, mib, contents, log, options.chip_times_max);
   auto save = build_save_chip(options.save, options.save_image, {rom->span(), true, options.mapper}, log,
                               options.chip_times_max);
-  return std::make_unique<Cartridge>(std::move(rom), options.mapper, std::move(save), log);
+  // Past the 32 MiB window only the mapper's pages reach the ROM.
+  if (!options.mapper && rom->span() > CART_ROM_WINDOW)
+    fail("--sim: a " + std::to_string(mib) + " MiB flash cartridge needs the mapper to reach past 32 MiB");
+  return std::make_unique<Cartridge>(std::move(rom), options.mapper, std::move(save), log, options.mirror);
 }
 
 }  // namespace kartex

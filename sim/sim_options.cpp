@@ -94,6 +94,10 @@ const std::vector<OptionKey>& keys() {
       {"size", true, "MIB: the cartridge's size where it comes in several (e.g. 64 or 64M)",
        [](SimOptions& o, const std::string& v) { o.size_mib = parse_size(v); }},
       {"mapper", true, "on|off: whether the flash cartridge has the mapper (default on)", parse_mapper},
+      {"mirror", false,
+       "the cartridge's ROM repeats through the 32 MiB window past its end, as a ROM chip or a flash board "
+       "that decodes fewer address lines does (default: open bus past the end)",
+       [](SimOptions& o, const std::string&) { o.mirror = true; }},
       {"chip-times", true,
        "typical|max: how long the flash ROM chips and FLASH save parts take to erase and program: typical "
        "(default), their data sheets' typical figures; max, the longest the sheets allow",
@@ -107,7 +111,7 @@ const std::vector<OptionKey>& keys() {
        [](SimOptions& o, const std::string& v) { o.save_image = v; }},
       {"state", true, "DIR: keep cable, console and cartridge between runs",
        [](SimOptions& o, const std::string& v) { o.state_dir = v; }},
-      {"swap", false, "with state=DIR: the cartridge of rom=, chip=, size=, mapper=, save=, save-image= "
+      {"swap", false, "with state=DIR: the cartridge of rom=, chip=, size=, mapper=, mirror, save=, save-image= "
                       "replaces the kept one; cable and console keep running",
        [](SimOptions& o, const std::string&) { o.swap = true; }},
       {"fault", true,

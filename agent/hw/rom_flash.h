@@ -109,4 +109,8 @@
 #define OPEN_BUS_STEP 0x100000
 #define OPEN_BUS_PROBE_HALFWORDS 256
 
+/* A board that decodes only the ROM's own address lines repeats the ROM
+ * at its size, a power of two: the first 512 bytes show again there */
+#define MIRROR_PROBE_HALFWORDS 256
+
 #endif
