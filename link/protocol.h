@@ -92,6 +92,7 @@
 #define FLASH_FAIL_ERASE 0x0100
 #define FLASH_FAIL_PROGRAM 0x0200
 #define FLASH_FAIL_TIMEOUT 0x0400     /* it never reported ready */
+#define FLASH_FAIL_PROTECTED 0x0800   /* a protected sector: the chip ignored it */
 
 /* The check word of a block write of ours (REQ_FLASH_UPDATE,
  * REQ_SAVE_WRITE_CHECKED): the CRC-32 of the block's bytes followed by the

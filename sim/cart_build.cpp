@@ -12,6 +12,7 @@ namespace kartex {
 std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log) {
   constexpr std::uint32_t MiB = 1024 * 1024;
   if (options.chip.empty()) {
+    if (!options.protect.empty()) fail("--sim: protect= takes a sector of a flash ROM (chip=5/22da or 6/22c4)");
     if (options.size_mib && !options.rom_file.empty()) fail("--sim: size= and rom= both give the mask ROM's size");
     if (options.size_mib > CART_ROM_WINDOW / MiB) fail("--sim: a mask ROM holds at most 32 MiB");
     std::vector<std::uint8_t> rom = !options.rom_file.empty() ? read_rom_file(options.rom_file)
@@ -28,6 +29,13 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
   std::vector<std::uint8_t> contents;
   if (!options.rom_file.empty()) contents = read_rom_file(options.rom_file, mib * MiB);
   auto rom = std::make_unique<FlashRom>(*option, mib, contents, log, options.chip_times_max);
+  for (std::uint32_t offset : options.protect) {
+    if (offset >= rom->span())
+      fail("--sim: protect=" + hex32(offset) + " lies past the " + std::to_string(mib) + " MiB flash ROM");
+    // The status-register parts lock their blocks with commands instead.
+    if (!rom->protect(offset))
+      fail("--sim: chip=" + option->label() + " has no sector protection (protect= takes chip=5/22da or 6/22c4)");
+  }
   auto save = build_save_chip(options.save, options.save_image, {rom->span(), true, options.mapper}, log,
                               options.chip_times_max);
   // Past the 32 MiB window only the mapper's pages reach the ROM.

@@ -11,7 +11,8 @@ namespace kartex {
 namespace {
 
 // Layout of the cartridge payload; bump when it changes. 2: the board's
-// mirroring after the format. Format 1 (no mirroring) is still read.
+// mirroring after the format, the flash chips' sector protection after
+// them. Format 1 (neither) is still read.
 constexpr std::uint32_t CARTRIDGE_FORMAT = 2;
 constexpr std::uint32_t CARTRIDGE_FORMAT_OPEN_BUS = 1;
 
@@ -98,7 +99,7 @@ std::unique_ptr<CartBus> load_cartridge(StateReader& in, SimLog& log) {
     in.corrupt("cartridge format " + std::to_string(format) + ", this build reads " +
                std::to_string(CARTRIDGE_FORMAT_OPEN_BUS) + " and " + std::to_string(CARTRIDGE_FORMAT));
   const bool mirror = format == CARTRIDGE_FORMAT && in.u8() != 0;
-  std::unique_ptr<RomPart> rom = load_rom_part(in, log);
+  std::unique_ptr<RomPart> rom = load_rom_part(in, log, format == CARTRIDGE_FORMAT);
   const bool flash_rom = rom->kind() == "flash-rom";
   const std::uint32_t rom_bytes = rom->span();
   const bool has_mapper = in.u8() != 0;

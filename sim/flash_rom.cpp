@@ -80,10 +80,18 @@ void FlashRom::save(StateWriter& out) const {
   out.str(option_.label());
   out.u32(size_ / MiB);
   for (const auto& chip : chips_) chip->save(out);
+  for (const auto& chip : chips_) chip->save_protection(out);
 }
 
-void FlashRom::load_chips(StateReader& in) {
+void FlashRom::load_chips(StateReader& in, bool protection) {
   for (const auto& chip : chips_) chip->load(in);
+  if (protection)
+    for (const auto& chip : chips_) chip->load_protection(in);
+}
+
+bool FlashRom::protect(std::uint32_t offset) {
+  const Route r = route(offset);
+  return r.chip->protect(r.word);
 }
 
 }  // namespace kartex

@@ -24,6 +24,9 @@ class JedecChip : public FlashChip {
   void wear_out(std::uint32_t word, std::uint8_t wear) override {
     worn_[model_.layout.block_at(word * 2).index] |= wear;
   }
+  bool protect(std::uint32_t word) override;
+  void save_protection(StateWriter& out) const override { out.blob(protected_); }
+  void load_protection(StateReader& in) override;
 
  private:
   enum class Mode : std::uint8_t {
@@ -61,6 +64,8 @@ class JedecChip : public FlashChip {
   std::uint16_t data_ = 0;           // the word being programmed
   std::uint32_t sector_start_ = 0, sector_bytes_ = 0;  // bytes being erased
   std::vector<std::uint8_t> worn_;   // per sector: FlashChip::Wear bits
+  std::vector<std::uint8_t> protected_;  // per sector: 1 when protected
+  bool is_protected(const Block& b) const { return protected_[b.index] != 0; }
 };
 
 }  // namespace kartex

@@ -11,7 +11,7 @@ MaskRomPart::MaskRomPart(std::vector<std::uint8_t> contents) : rom_(std::move(co
   if (rom_.size() % 2) rom_.push_back(0xFF);  // the bus is 16 bits wide
 }
 
-std::unique_ptr<RomPart> load_rom_part(StateReader& in, SimLog& log) {
+std::unique_ptr<RomPart> load_rom_part(StateReader& in, SimLog& log, bool protection) {
   const std::string kind = in.str();
   if (kind == "mask-rom") {
     std::vector<std::uint8_t> rom = in.blob();
@@ -33,7 +33,7 @@ std::unique_ptr<RomPart> load_rom_part(StateReader& in, SimLog& log) {
     } catch (const Failure& e) {
       in.corrupt(e.what());
     }
-    rom->load_chips(in);
+    rom->load_chips(in, protection);
     return rom;
   }
   in.corrupt("unknown ROM part '" + kind + "'");

@@ -71,6 +71,17 @@ void parse_chip_times(SimOptions& o, const std::string& v) {
   else fail("--sim: chip-times takes typical or max, not '" + v + "'");
 }
 
+void parse_protect(SimOptions& o, const std::string& v) {
+  const bool hex = v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X');
+  const std::string digits = hex ? v.substr(2) : v;
+  const bool ok = !digits.empty() && digits.size() <= 8 &&
+                  std::all_of(digits.begin(), digits.end(), hex ? ::isxdigit : ::isdigit);
+  const std::uint64_t offset = ok ? std::stoull(digits, nullptr, hex ? 16 : 10) : 0;
+  if (!ok || offset >= 0x8000000)
+    fail("--sim: protect takes a ROM offset such as 0xF0000, not '" + v + "'");
+  o.protect.push_back(static_cast<std::uint32_t>(offset));
+}
+
 void parse_mapper(SimOptions& o, const std::string& v) {
   if (v == "on") o.mapper = true;
   else if (v == "off") o.mapper = false;
@@ -98,6 +109,10 @@ const std::vector<OptionKey>& keys() {
        "the cartridge's ROM repeats through the 32 MiB window past its end, as a ROM chip or a flash board "
        "that decodes fewer address lines does (default: open bus past the end)",
        [](SimOptions& o, const std::string&) { o.mirror = true; }},
+      {"protect", true,
+       "OFFSET: the sector of the JEDEC flash ROM (chip=5/22da or 6/22c4) that holds ROM offset OFFSET is "
+       "protected, as a programmer leaves it: it ignores erase and program; repeatable",
+       parse_protect},
       {"chip-times", true,
        "typical|max: how long the flash ROM chips and FLASH save parts take to erase and program: typical "
        "(default), their data sheets' typical figures; max, the longest the sheets allow",
@@ -111,7 +126,7 @@ const std::vector<OptionKey>& keys() {
        [](SimOptions& o, const std::string& v) { o.save_image = v; }},
       {"state", true, "DIR: keep cable, console and cartridge between runs",
        [](SimOptions& o, const std::string& v) { o.state_dir = v; }},
-      {"swap", false, "with state=DIR: the cartridge of rom=, chip=, size=, mapper=, mirror, save=, save-image= "
+      {"swap", false, "with state=DIR: the cartridge of rom=, chip=, size=, mapper=, mirror, protect=, save=, save-image= "
                       "replaces the kept one; cable and console keep running",
        [](SimOptions& o, const std::string&) { o.swap = true; }},
       {"fault", true,

@@ -24,6 +24,7 @@ struct SimOptions {
   std::uint32_t size_mib = 0;  // size=N (MiB): 0 takes the chip's first size (mask ROM: 4)
   bool mapper = true;     // mapper=off: a flash cartridge without the mapper
   bool mirror = false;    // mirror: the ROM repeats through the window past its end
+  std::vector<std::uint32_t> protect;  // protect=OFFSET: ROM offsets whose JEDEC sectors are protected
   bool help = false;      // help: the caller prints sim_help_text() and stops
   std::string save = "none";  // save=PART: the save chip (checked by check_save_option)
   std::string save_image;     // save-image=FILE: its first contents; empty: erased

@@ -83,6 +83,10 @@
 #define JEDEC_CMD_SECTOR_ERASE 0x30 /* written to the sector, after a second prefix */
 #define JEDEC_CMD_PROGRAM 0xA0
 #define JEDEC_CMD_READ_ARRAY 0xF0  /* no prefix */
+/* Identifier mode: word 2 of a sector reads 1 when a programmer protected
+ * it; such a sector ignores erase and program */
+#define JEDEC_ID_SECTOR_PROTECT 2
+#define JEDEC_SECTOR_PROTECTED 0x0001
 
 /* Reads during an erase or program: bit 6 toggles on every read while the
  * chip works; bit 5 rises when the operation ran out of time */

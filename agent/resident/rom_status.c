@@ -143,13 +143,22 @@ int jedec_wait_data(u32 h, u16 value)
     u16 read = chip_read(h);
     if (read == value)
       return 0;
-    if (read & JEDEC_STATUS_TIMED_OUT) {
+    u16 again = chip_read(h);
+    if (again == value)
+      return 0;
+    if (((read ^ again) & JEDEC_STATUS_TOGGLE) == 0) {
+      /* Bit 6 stopped: the chip reads its array again, without the
+       * halfword. A protected sector ignores the program so. */
+      flash_fail(h, FLASH_FAIL_PROGRAM | FLASH_FAIL_PROTECTED);
+      return 1;
+    }
+    if (again & JEDEC_STATUS_TIMED_OUT) {
       /* The program may have ended just before; if not, it failed (a bit
        * cannot go from 0 to 1, or the cells are worn) and the chip shows
        * status until reset. */
       if (chip_read(h) == value)
         return 0;
-      flash_fail(h, FLASH_FAIL_PROGRAM | (read & FLASH_FAIL_STATUS_MASK));
+      flash_fail(h, FLASH_FAIL_PROGRAM | (again & FLASH_FAIL_STATUS_MASK));
       chip_write(h, JEDEC_CMD_READ_ARRAY);
       return 1;
     }

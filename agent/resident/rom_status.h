@@ -68,8 +68,9 @@ int sr_poll_pair(u32 h, u32 op);
 int jedec_wait_erase(u32 h);
 
 /* JEDEC program: reads at h until the halfword reads back as programmed,
- * or until bit 5 shows that the program failed; a failed chip is put back
- * into read mode */
+ * or until bit 5 shows that the program failed (a failed chip is put back
+ * into read mode), or until bit 6 stops toggling without the halfword: a
+ * protected sector */
 int jedec_wait_data(u32 h, u16 value);
 
 #endif
