@@ -1,6 +1,6 @@
 #include "cart/flash_chips.h"
 
-#include "agent/hw/rom_flash.h"
+#include "contract/hw/rom_flash.h"
 
 namespace kartex {
 

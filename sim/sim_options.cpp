@@ -54,8 +54,8 @@ void parse_core(SimOptions& o, const std::string& v) {
 }
 
 void parse_video_clock(SimOptions& o, const std::string& v) {
-  if (v == "host") o.hardware_ms.reset();
-  else if (v == "hardware") o.hardware_ms = std::make_shared<std::int64_t>(0);
+  if (v == "host") o.video_clock_hardware = false;
+  else if (v == "hardware") o.video_clock_hardware = true;
   else fail("--sim: video-clock takes host or hardware, not '" + v + "'");
 }
 

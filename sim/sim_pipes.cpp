@@ -24,11 +24,12 @@ constexpr std::uint64_t CATCH_UP_INSTRUCTIONS = 1'000'000;
 // asked) and reports.
 class SimTransport : public Pipes {
  public:
-  SimTransport(const SimOptions& options, std::ostream& report, int timeout_ms)
+  SimTransport(const SimOptions& options, std::ostream& report, int timeout_ms, std::shared_ptr<HardwareTime> time)
       : options_(options),
         report_(report),
         sim_(nullptr, times(options, timeout_ms), &report, options.core),
-        hardware_ms_at_open_(options.hardware_ms ? *options.hardware_ms : 0) {
+        time_(std::move(time)),
+        hardware_ms_at_open_(time_ ? time_->ms() : 0) {
     // Held from before the state is read until after it is kept again.
     if (!options.state_dir.empty()) lock_.emplace(options.state_dir);
     bool has_cart = false;
@@ -133,8 +134,7 @@ class SimTransport : public Pipes {
   }
   PipeResult watched(PipeResult result) {
     watch_display();
-    if (options_.hardware_ms)
-      *options_.hardware_ms = hardware_ms_at_open_ + simtime::whole_milliseconds(sim_.stats().hardware_time);
+    if (time_) time_->set(hardware_ms_at_open_ + simtime::whole_milliseconds(sim_.stats().hardware_time));
     return result;
   }
 
@@ -144,13 +144,15 @@ class SimTransport : public Pipes {
   bool finished_ = false;
   Simulator sim_;
   std::optional<ScreenRecorder> screens_;
+  std::shared_ptr<HardwareTime> time_;
   std::int64_t hardware_ms_at_open_;
 };
 
 }  // namespace
 
-std::unique_ptr<Pipes> open_sim_cable(const SimOptions& options, std::ostream& report, int timeout_ms) {
-  return std::make_unique<SimTransport>(options, report, timeout_ms);
+std::unique_ptr<Pipes> open_sim_cable(const SimOptions& options, std::ostream& report, int timeout_ms,
+                                      std::shared_ptr<HardwareTime> time) {
+  return std::make_unique<SimTransport>(options, report, timeout_ms, std::move(time));
 }
 
 }  // namespace kartex

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "agent/hw/rom_flash.h"
+#include "contract/hw/rom_flash.h"
 #include "app/default_name.h"
 #include "cart/flash_chips.h"
 

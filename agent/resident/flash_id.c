@@ -2,9 +2,9 @@
  * (one chip, or a pair on alternate halfwords), then the cartridge header
  * logo of a mask ROM, then identifier mode of JEDEC chips. All accesses
  * are 16-bit. */
-#include "link/protocol.h"
-#include "agent/hw/mapper.h"
-#include "agent/hw/rom_flash.h"
+#include "contract/wire.h"
+#include "contract/hw/mapper.h"
+#include "contract/hw/rom_flash.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/flash_id.h"
 #include "agent/resident/flash_modes.h"

@@ -2,8 +2,8 @@
  * and sector erase of JEDEC chips. Chips whose last 64 KiB (or first) are
  * split into small parameter blocks or sectors get one erase for each.
  * All indexes are halfwords within the page the mapper shows. */
-#include "link/protocol.h"
-#include "agent/hw/rom_flash.h"
+#include "contract/wire.h"
+#include "contract/hw/rom_flash.h"
 #include "agent/resident/flash_modes.h"
 #include "agent/resident/link.h"
 #include "agent/resident/mapper.h"

@@ -1,6 +1,6 @@
 /* Bounded waits on the ROM's flash chips and the failure record
  * (rom_status.h) */
-#include "agent/hw/rom_flash.h"
+#include "contract/hw/rom_flash.h"
 #include "agent/resident/requests.h"
 #include "agent/resident/rom_status.h"
 #include "agent/resident/state.h"

@@ -12,10 +12,10 @@
 #ifndef KARTEX_AGENT_ROM_STATUS_H
 #define KARTEX_AGENT_ROM_STATUS_H
 
-#include "link/protocol.h"
-#include "agent/hw/mapper.h"
-#include "agent/hw/rom_flash.h"
-#include "agent/hw/timer.h"
+#include "contract/wire.h"
+#include "contract/hw/mapper.h"
+#include "contract/hw/rom_flash.h"
+#include "contract/hw/timer.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/types.h"
 

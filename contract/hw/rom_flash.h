@@ -4,8 +4,8 @@
  *
  * Plain #defines: included from the agent's C and assembly.
  */
-#ifndef KARTEX_AGENT_HW_ROM_FLASH_H
-#define KARTEX_AGENT_HW_ROM_FLASH_H
+#ifndef KARTEX_CONTRACT_HW_ROM_FLASH_H
+#define KARTEX_CONTRACT_HW_ROM_FLASH_H
 
 /* ---- Identifier mode reads, offsets from the chip's base ----
  * One chip: maker at halfword 0, device at halfword 1. A pair: the even
