@@ -192,15 +192,7 @@ TEST(MirrorKey, BoardsThatDoNotExistAreRefusedWithOneLine) {
       {"--sim=mirror=on", "takes no value"},
       {"--sim=chip=3/8802,size=64,mapper=off", "needs the mapper"},
   };
-  for (const auto& tc : cases) {
-    SCOPED_TRACE(tc.sim);
-    ToolOnSim run({tc.sim, "fr", d + "x.bin"});
-    EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.out.str(), BANNER) << "a byte went to the cable";
-    const std::string err = run.err.str();
-    EXPECT_NE(err.find(tc.says), std::string::npos) << err;
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-  }
+  for (const auto& tc : cases) expect_sim_refusal(tc.sim, d, tc.says);
 }
 
 }  // namespace

@@ -98,15 +98,7 @@ TEST(ProtectedSectors, OnlyChipsWithSectorProtectionTakeTheKey) {
       {"--sim=chip=5/22da,protect=sector", "takes a ROM offset"},
       {"--sim=core=mgba,protect=0", "needs core=unicorn"},
   };
-  for (const auto& tc : cases) {
-    SCOPED_TRACE(tc.sim);
-    ToolOnSim run({tc.sim, "fr", d + "x.bin"});
-    EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.out.str(), BANNER) << "a byte went to the cable";
-    const std::string err = run.err.str();
-    EXPECT_NE(err.find(tc.says), std::string::npos) << err;
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-  }
+  for (const auto& tc : cases) expect_sim_refusal(tc.sim, d, tc.says);
 }
 
 }  // namespace

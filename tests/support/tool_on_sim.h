@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -97,6 +98,20 @@ inline Bytes noise(std::size_t n, std::uint32_t seed) {
     b = static_cast<std::uint8_t>(x);
   }
   return out;
+}
+
+// A simulator configuration the tool must refuse before the cable moves a
+// byte: one "kartex: " line on standard error, naming `says`.
+inline void expect_sim_refusal(const std::string& sim, const std::string& dir,
+                               const std::string& says = {}) {
+  SCOPED_TRACE(sim);
+  ToolOnSim run({sim, "fr", dir + "x.bin"});
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(run.out.str(), BANNER) << "a byte went to the cable";
+  const std::string err = run.err.str();
+  EXPECT_EQ(err.rfind("kartex: ", 0), 0u) << err;
+  EXPECT_NE(err.find(says), std::string::npos) << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
 }
 
 }  // namespace kartex::test
