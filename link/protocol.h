@@ -105,6 +105,23 @@
  * found. Replies REPLY_DONE, or WRITE_CHECK_FAILED with nothing written. */
 #define REQ_SAVE_WRITE_CHECKED 0xFFFF0039
 
+/* A ROM kind of ours beside the described 0-9 (REQ_CART_INFO word 1): one
+ * AMD-command-set chip found by its CFI query, driven from its own tables,
+ * on a board without the mapper. */
+#define ROM_KIND_CFI 10
+
+/* What the agent learnt of a kind-10 chip: CFI_INFO_WORDS words. Word 0:
+ * maker (low half) and device (high half) of autoselect; 1: autoselect
+ * words 0x0E (low) and 0x0F (high); 2: the command set (low half),
+ * CFI_INFO_D0D1 when the board swaps D0 and D1; 3: write buffer bytes (0:
+ * none); 4: region count; 5-8: regions, blocks (low half) and block bytes
+ * / 256 (high half); 9-11: the maximum word program, buffer program (us)
+ * and block erase (ms) the tables give. All 0 for other kinds. */
+#define REQ_CFI_INFO 0xFFFF003A
+#define CFI_INFO_WORDS 12
+#define CFI_INFO_D0D1 0x10000
+#define CFI_MAX_REGIONS 4
+
 /* ---- Reply words ---- */
 #define REPLY_DONE 0x12345678 /* an erase or a save block write finished */
 #define LINK_IDLE_WORD 0x5555AAAA /* what a console that loaded nothing shifts out */

@@ -35,6 +35,7 @@ static const request_handler request_table[] = {
     [REQ_SLOT(REQ_FLASH_FAILURES)] = req_flash_failures,
     [REQ_SLOT(REQ_VIDEO_FRAME)] = req_video_frame,
     [REQ_SLOT(REQ_SAVE_WRITE_CHECKED)] = req_save_write_checked,
+    [REQ_SLOT(REQ_CFI_INFO)] = req_cfi_info,
 };
 
 #define REQUEST_SLOTS (sizeof request_table / sizeof request_table[0])

@@ -35,6 +35,7 @@ void req_save_crc32(u32 a1, u32 a2, u32 a3);
 void req_flash_update(u32 a1, u32 a2, u32 a3);
 void req_cart_fingerprint(u32 a1, u32 a2, u32 a3);
 void req_flash_failures(u32 a1, u32 a2, u32 a3);
+void req_cfi_info(u32 a1, u32 a2, u32 a3);
 
 /* A video frame as changes to a page, then the display switch */
 void req_video_frame(u32 a1, u32 a2, u32 a3);

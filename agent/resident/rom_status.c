@@ -116,6 +116,11 @@ int sr_poll_pair(u32 h, u32 op)
 
 int jedec_wait_erase(u32 h)
 {
+  return jedec_wait_erase_for(h, FLASH_JEDEC_ERASE_BOUND);
+}
+
+int jedec_wait_erase_for(u32 h, u32 bound)
+{
   wait_clock_start();
   do {
     u16 first = chip_read(h);
@@ -131,12 +136,17 @@ int jedec_wait_erase(u32 h)
       chip_write(h, JEDEC_CMD_READ_ARRAY);
       return 1;
     }
-  } while (wait_clock_ticks() < FLASH_JEDEC_ERASE_BOUND);
+  } while (wait_clock_ticks() < bound);
   flash_fail(h, FLASH_FAIL_ERASE | FLASH_FAIL_TIMEOUT);
   return 1;
 }
 
 int jedec_wait_data(u32 h, u16 value)
+{
+  return jedec_wait_data_for(h, value, FLASH_PROGRAM_BOUND);
+}
+
+int jedec_wait_data_for(u32 h, u16 value, u32 bound)
 {
   wait_clock_start();
   do {
@@ -153,7 +163,7 @@ int jedec_wait_data(u32 h, u16 value)
       chip_write(h, JEDEC_CMD_READ_ARRAY);
       return 1;
     }
-  } while (wait_clock_ticks() < FLASH_PROGRAM_BOUND);
+  } while (wait_clock_ticks() < bound);
   flash_fail(h, FLASH_FAIL_PROGRAM | FLASH_FAIL_TIMEOUT);
   return 1;
 }

@@ -27,6 +27,7 @@ extern u32 rom_page;
 #define ROM_KIND_PARAM_4M 7        /* one status-register chip, 4 MiB */
 #define ROM_KIND_PARAM_PAIR 8      /* pair of status-register chips, word program */
 #define ROM_KIND_PAGE_PAIR 9       /* pair of status-register chips, 256-halfword program */
+/* ROM_KIND_CFI (10, link/protocol.h): one AMD-command-set chip by its CFI tables */
 
 /* variant: what the mapper does on this cartridge */
 #define CART_VARIANT_UNPAGED 0     /* the ROM page register has no visible effect */
