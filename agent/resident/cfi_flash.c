@@ -254,7 +254,7 @@ static int program_words(u32 h, const u16 *s, u32 c, data_pull pull)
     command(JEDEC_ADDR_1, JEDEC_CMD_PROGRAM);
     chip_write(h + i, s[i]);
     pull(i & 1);
-    if (jedec_wait_data_for(h + i, s[i], cfi.word_bound))
+    if (jedec_wait_data_for(h + i, s[i], cfi.word_bound, h + i))
       return 1;
   }
   return 0;
@@ -286,7 +286,7 @@ void cfi_program(u32 h, const u16 *s, u32 c, data_pull pull)
     if (!all_erased(s + i, n)) {
       program_buffer(a, s + i, n);
       pull((n + 1) >> 1);
-      if (jedec_wait_data_for(a + n - 1, s[i + n - 1], cfi.buffer_bound)) {
+      if (jedec_wait_data_for(a + n - 1, s[i + n - 1], cfi.buffer_bound, a)) {
         cfi_read_array(); /* an aborted buffer takes only this reset */
         return;
       }

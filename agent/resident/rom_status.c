@@ -143,10 +143,10 @@ int jedec_wait_erase_for(u32 h, u32 bound)
 
 int jedec_wait_data(u32 h, u16 value)
 {
-  return jedec_wait_data_for(h, value, FLASH_PROGRAM_BOUND);
+  return jedec_wait_data_for(h, value, FLASH_PROGRAM_BOUND, h);
 }
 
-int jedec_wait_data_for(u32 h, u16 value, u32 bound)
+int jedec_wait_data_for(u32 h, u16 value, u32 bound, u32 report)
 {
   wait_clock_start();
   do {
@@ -159,11 +159,11 @@ int jedec_wait_data_for(u32 h, u16 value, u32 bound)
        * status until reset. */
       if (chip_read(h) == value)
         return 0;
-      flash_fail(h, FLASH_FAIL_PROGRAM | (read & FLASH_FAIL_STATUS_MASK));
+      flash_fail(report, FLASH_FAIL_PROGRAM | (read & FLASH_FAIL_STATUS_MASK));
       chip_write(h, JEDEC_CMD_READ_ARRAY);
       return 1;
     }
   } while (wait_clock_ticks() < bound);
-  flash_fail(h, FLASH_FAIL_PROGRAM | FLASH_FAIL_TIMEOUT);
+  flash_fail(report, FLASH_FAIL_PROGRAM | FLASH_FAIL_TIMEOUT);
   return 1;
 }

@@ -73,6 +73,8 @@ int jedec_wait_erase_for(u32 h, u32 bound);
  * or until bit 5 shows that the program failed; a failed chip is put back
  * into read mode */
 int jedec_wait_data(u32 h, u16 value);
-int jedec_wait_data_for(u32 h, u16 value, u32 bound);
+/* Within `bound` ticks; a failure is recorded at `report` (a write
+ * buffer's start, where the poll is at its last word) */
+int jedec_wait_data_for(u32 h, u16 value, u32 bound, u32 report);
 
 #endif
