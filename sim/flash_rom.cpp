@@ -85,8 +85,8 @@ FlashOps FlashRom::ops() const {
 void FlashRom::save(StateWriter& out) const {
   out.str(option_.label());
   out.u32(size_ / MiB);
-  out.u8(d0d1_);
   for (const auto& chip : chips_) chip->save(out);
+  out.u8(d0d1_);  // after the chips: the cells hold what the chips store
 }
 
 void FlashRom::load_chips(StateReader& in) {

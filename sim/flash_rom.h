@@ -42,6 +42,8 @@ class FlashRom : public RomPart {
   // as the console reads it through the board's wiring.
   std::uint16_t cell(std::uint32_t offset);
   bool d0d1() const { return d0d1_; }
+  // From a kept state: the board's wiring, after load_chips
+  void set_d0d1(bool d0d1) { d0d1_ = d0d1; }
   std::size_t chip_count() const { return chips_.size(); }
   // What all chips carried out together.
   FlashOps ops() const;

@@ -1,6 +1,7 @@
 #include "sim/rom_part.h"
 
 #include "common/failure.h"
+#include "link/protocol.h"
 #include "sim/cart_bus.h"
 #include "sim/flash_rom.h"
 
@@ -23,19 +24,20 @@ std::unique_ptr<RomPart> load_rom_part(StateReader& in, SimLog& log) {
     const RomOption* option = find_rom_option(label);
     if (!option) in.corrupt("unknown flash ROM '" + label + "'");
     const std::uint32_t mib = in.u32();
-    const bool d0d1 = in.u8() != 0;
-    if (d0d1 && !option->chip->cfi.size()) in.corrupt("D0/D1 swapped on a board of chip=" + label);
     // Every chip's array follows: a file too short for them is refused
     // before room for them is taken.
     if (mib > 128 || in.remaining() < std::size_t{mib} * 1024 * 1024)
       in.corrupt("a " + std::to_string(mib) + " MiB flash ROM in " + std::to_string(in.remaining()) + " bytes");
     std::unique_ptr<FlashRom> rom;
     try {
-      rom = std::make_unique<FlashRom>(*option, mib, std::span<const std::uint8_t>(), log, false, d0d1);
+      rom = std::make_unique<FlashRom>(*option, mib, std::span<const std::uint8_t>(), log);
     } catch (const Failure& e) {
       in.corrupt(e.what());
     }
     rom->load_chips(in);
+    const bool d0d1 = in.u8() != 0;
+    if (d0d1 && option->kind != ROM_KIND_CFI) in.corrupt("D0/D1 swapped on a board of chip=" + label);
+    rom->set_d0d1(d0d1);
     return rom;
   }
   in.corrupt("unknown ROM part '" + kind + "'");

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sstream>
 
 #include "app/run.h"
 #include "cart/commands.h"
@@ -205,6 +206,46 @@ TEST(CfiFlash, InfoShowsTheChipsCodesAndGeometry) {
     EXPECT_EQ(err.str(), "") << "the simulator saw the agent misuse the hardware";
     for (const std::string& line : c.lines) EXPECT_NE(out.str().find(line), std::string::npos) << line << out.str();
   }
+}
+
+// A board that does not exist is refused with one line
+TEST(CfiFlash, BoardsThatDoNotExistAreRefused) {
+  struct Case {
+    std::string sim, line;
+  };
+  const Case cases[] = {
+      {"--sim=d0d1", "kartex: --sim: d0d1 describes the board of a CFI flash chip (chip=10/...), not a mask ROM\n"},
+      {"--sim=chip=5/22da,d0d1",
+       "kartex: --sim: d0d1 describes the board of a CFI flash chip (chip=10/...), not chip=5/22da\n"},
+      {"--sim=chip=10/2221,mapper=on",
+       "kartex: --sim: chip=10/2221 sits on a board without the mapper (mapper=on cannot be)\n"},
+      {"--sim=core=mgba,d0d1", "kartex: --sim: d0d1 describes the board of a CFI flash chip, which needs core=unicorn\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sim);
+    std::ostringstream out, err;
+    RunEnv env{out, err, {}, [](int) {}};
+    EXPECT_NE(kartex::run({c.sim, "info"}, env), 0);
+    EXPECT_EQ(err.str(), c.line);
+  }
+}
+
+// The swapped wiring is part of the board kept between runs: what one run
+// wrote, the next reads back, and the chip's cells hold it crossed.
+TEST(CfiFlash, ASwappedBoardIsKeptWithTheState) {
+  const std::string dir = scratch("cfi_state");
+  const Bytes data = noise(0x301, 9);
+  spill(dir + "in.bin", data);
+  auto run = [&](const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    RunEnv env{out, err, {}, [](int) {}};
+    EXPECT_EQ(kartex::run(args, env), 0) << err.str();
+    return out.str();
+  };
+  run({"--sim=chip=10/22f9,d0d1,state=" + dir + "state", "fw", dir + "in.bin", "0x2001", "0x301"});
+  run({"--sim=state=" + dir + "state", "fr", dir + "out.bin", "0x2001", "0x301"});
+  EXPECT_TRUE(slurp(dir + "out.bin") == data);
+  EXPECT_NE(run({"--sim=state=" + dir + "state", "info"}).find("board swaps D0/D1"), std::string::npos);
 }
 
 }  // namespace
