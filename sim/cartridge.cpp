@@ -10,7 +10,7 @@ namespace kartex {
 namespace {
 
 // Layout of the cartridge payload; bump when it changes.
-constexpr std::uint32_t CARTRIDGE_FORMAT = 2;  // 2: flash boards say whether D0/D1 are swapped
+constexpr std::uint32_t CARTRIDGE_FORMAT = 1;
 
 }  // namespace
 

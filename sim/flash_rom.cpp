@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/failure.h"
+#include "link/protocol.h"
 
 namespace kartex {
 
@@ -86,7 +87,9 @@ void FlashRom::save(StateWriter& out) const {
   out.str(option_.label());
   out.u32(size_ / MiB);
   for (const auto& chip : chips_) chip->save(out);
-  out.u8(d0d1_);  // after the chips: the cells hold what the chips store
+  // A CFI chip's board says how it is wired, after the chips (whose cells
+  // hold what the chips store)
+  if (option_.kind == ROM_KIND_CFI) out.u8(d0d1_);
 }
 
 void FlashRom::load_chips(StateReader& in) {

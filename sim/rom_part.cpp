@@ -35,9 +35,11 @@ std::unique_ptr<RomPart> load_rom_part(StateReader& in, SimLog& log) {
       in.corrupt(e.what());
     }
     rom->load_chips(in);
-    const bool d0d1 = in.u8() != 0;
-    if (d0d1 && option->kind != ROM_KIND_CFI) in.corrupt("D0/D1 swapped on a board of chip=" + label);
-    rom->set_d0d1(d0d1);
+    if (option->kind == ROM_KIND_CFI) {
+      const std::uint8_t d0d1 = in.u8();
+      if (d0d1 > 1) in.corrupt("chip=" + label + ": unknown board wiring");
+      rom->set_d0d1(d0d1 != 0);
+    }
     return rom;
   }
   in.corrupt("unknown ROM part '" + kind + "'");

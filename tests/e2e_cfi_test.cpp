@@ -208,6 +208,26 @@ TEST(CfiFlash, InfoShowsTheChipsCodesAndGeometry) {
   }
 }
 
+// The agent's waits come from the chip's own maximum times: a chip that
+// takes its sheet's longest figures still writes and erases.
+TEST(CfiFlash, AtTheSheetsLongestTimesWritesStillSucceed) {
+  const std::string old_file = scratch("cfi_slow") + "old.bin";
+  spill(old_file, noise(OLD_BYTES, 12));
+  for (const Chip& c : {CHIPS[0], CHIPS[2]}) {
+    SCOPED_TRACE(c.label);
+    SimOptions o = cfi_options(c, true, old_file);
+    o.chip_times_max = true;
+    CartBench b(o);
+    const Bytes data = noise(0x801, 13);
+    const SimTime start = b.a.sim.console().clock().now();
+    flash_write(b.a.link, b.cart, {static_cast<std::int32_t>(c.erase_block), NOT_GIVEN}, data, b.con);
+    EXPECT_TRUE(b.read_rom(c.erase_block, 0x801) == data);
+    // One sector erase at its longest, at the least
+    EXPECT_GE(simtime::seconds(b.a.sim.console().clock().now() - start), c.erase_block == 128 * KiB ? 3.5 : 15.0);
+    no_misuse(b);
+  }
+}
+
 // A board that does not exist is refused with one line
 TEST(CfiFlash, BoardsThatDoNotExistAreRefused) {
   struct Case {

@@ -86,12 +86,16 @@ static int reads_qry(void)
 }
 
 /* A time the table gives as 2^typ units, times 2^max at most; where the
- * table leaves the typical time out, the longest the described chips
- * take */
+ * table leaves the typical time out (or gives one no part has), the
+ * longest the described chips take */
 static u32 max_time(u32 word, u32 fallback)
 {
   u32 typ = q8(Q_WORD_TYP + word);
-  return typ ? (1u << typ) << q8(Q_WORD_MAX + word) : fallback;
+  u32 max = q8(Q_WORD_MAX + word);
+  /* Past 2^16 units or 2^8 times that, no part: a table read wrongly */
+  if (typ == 0 || typ > 16 || max > 8)
+    return fallback;
+  return (1u << typ) << max;
 }
 
 /* us as timer ticks (x 16384 / 10^6, rounded up: 1/64 + 1/1024 + 1/2048
@@ -147,7 +151,7 @@ static int read_tables(void)
   u32 erase_ms = max_time(2, FLASH_JEDEC_ERASE_MAX_US / 1000);
   cfi.word_bound = bound_ticks(word_us);
   cfi.buffer_bound = bound_ticks(buffer_us);
-  cfi.erase_bound = bound_ticks(erase_ms * 1000);
+  cfi.erase_bound = (erase_ms * 17) + ((erase_ms * 17) >> 2); /* 16.4 ticks a ms, and a quarter */
   cfi.info[9] = word_us;
   cfi.info[10] = buffer_us;
   cfi.info[11] = erase_ms;
