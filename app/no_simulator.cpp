@@ -18,6 +18,8 @@ SimOptions parse_sim_options(const std::string&) { no_simulator(); }
 
 std::string sim_help_text() { no_simulator(); }
 
-std::unique_ptr<Pipes> open_sim_cable(const SimOptions&, std::ostream&, int) { no_simulator(); }
+std::unique_ptr<Pipes> open_sim_cable(const SimOptions&, std::ostream&, int, std::shared_ptr<HardwareTime>) {
+  no_simulator();
+}
 
 }  // namespace kartex

@@ -136,21 +136,19 @@ void leave_link_clean(CableLink& link) noexcept {
 // The video stream; a set-up that failed (its line printed) is a failed
 // run, while the link stays as good as it was. On a simulator asked to,
 // playback follows the console's hardware time instead of the host's.
-int stream_video(CableLink& link, const Invocation& inv, const TransportOptions& transport, RunEnv& env,
+int stream_video(CableLink& link, const Invocation& inv, const PlaybackClock& hardware_clock, RunEnv& env,
                  Output& con) {
   MediaOpeners openers = media_openers(env.video_outputs);
-  if (transport.sim && transport.sim->hardware_ms)
-    openers = following_clock(std::move(openers), [hardware_ms = transport.sim->hardware_ms] { return *hardware_ms; });
+  if (hardware_clock) openers = following_clock(std::move(openers), hardware_clock);
   DxPlay source(std::move(openers), con, env.sleep);
   VtsEnv vts{env.sleep, env.clock, inv.plain_video};
   // The figures count the seconds the playback follows.
-  if (transport.sim && transport.sim->hardware_ms)
-    vts.hardware_ms = [hardware_ms = transport.sim->hardware_ms] { return *hardware_ms; };
+  vts.hardware_ms = hardware_clock;
   return vts_play(link, inv.file_name, source, con, vts) == 0 ? EXIT_OK : EXIT_FATAL;
 }
 
 int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& con, HostSide& host,
-                std::vector<std::uint8_t>& program);
+                std::vector<std::uint8_t>& program, const PlaybackClock& hardware_clock);
 
 // The report file and the catalogues, before the cable is touched: a
 // report that cannot be written stops the run there; a catalogue that
@@ -238,14 +236,16 @@ int run_command(const CommandLine& line, RunEnv& env, Output& con) {
       env.interrupted ? env.interrupted : [] { return InterruptCatcher::caught(); };
   const std::function<bool()> stop = [asked, &con, &env] { return asked() || output_failed(con, env); };
   con.stop_requested = stop;
+  // On a simulator asked to, the video's playback follows its hardware time.
+  PlaybackClock hardware_clock;
   PipesOpener opener =
-      env.opener ? env.opener(line.transport) : make_opener(line.transport, env.err);
+      env.opener ? env.opener(line.transport) : make_opener(line.transport, env.err, &hardware_clock);
   CableLink link(std::move(opener), env.sleep, &env.err);
   link.set_stop(stop);
   link.set_timeout(line.transport.timeout_ms);
   int status = EXIT_OK;
   try {
-    status = run_on_link(link, line, env, con, host, program);
+    status = run_on_link(link, line, env, con, host, program, hardware_clock);
   } catch (const Failure& f) {
     leave_link_clean(link);
     if (f.status() == EXIT_INTERRUPTED) throw stopped_failure(f, con, env);
@@ -258,7 +258,7 @@ int run_command(const CommandLine& line, RunEnv& env, Output& con) {
 }
 
 int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& con, HostSide& host,
-                std::vector<std::uint8_t>& program) {
+                std::vector<std::uint8_t>& program, const PlaybackClock& hardware_clock) {
   const Invocation& inv = line.invocation;
   link.link_start();
   std::uint32_t agent_id = 0;
@@ -313,7 +313,7 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
       break;
     }
     case Command::RTC: serve_program(link, inv, env, con); break;
-    case Command::VTS: status = stream_video(link, inv, line.transport, env, con); break;
+    case Command::VTS: status = stream_video(link, inv, hardware_clock, env, con); break;
     default: break;
   }
   // Lines that never reached their reader make a failed run, and a dump

@@ -57,26 +57,26 @@ Session::Session(CableLink& link)
 
 CartInfo Session::cached_facts() {
   CartInfo cart;
-  cart.save_type = static_cast<std::int32_t>(link_.reg_read(REG_SAVE_TYPE));
-  cart.rom_kind = static_cast<std::int32_t>(link_.reg_read(REG_ROM_KIND));
-  cart.rom_size = static_cast<std::int32_t>(link_.reg_read(REG_ROM_SIZE));
-  cart.erase_block = static_cast<std::int32_t>(link_.reg_read(REG_ERASE_BLOCK));
+  cart.save_type = static_cast<std::int32_t>(link_.reg_read(CABLE_REG_SAVE_TYPE));
+  cart.rom_kind = static_cast<std::int32_t>(link_.reg_read(CABLE_REG_ROM_KIND));
+  cart.rom_size = static_cast<std::int32_t>(link_.reg_read(CABLE_REG_ROM_SIZE));
+  cart.erase_block = static_cast<std::int32_t>(link_.reg_read(CABLE_REG_ERASE_BLOCK));
   return cart;
 }
 
 void Session::cache_facts(const CartInfo& cart) {
-  link_.reg_write(REG_SAVE_TYPE, static_cast<std::uint32_t>(cart.save_type));
-  link_.reg_write(REG_ROM_KIND, static_cast<std::uint32_t>(cart.rom_kind));
-  link_.reg_write(REG_ROM_SIZE, static_cast<std::uint32_t>(cart.rom_size));
-  link_.reg_write(REG_ERASE_BLOCK, static_cast<std::uint32_t>(cart.erase_block));
+  link_.reg_write(CABLE_REG_SAVE_TYPE, static_cast<std::uint32_t>(cart.save_type));
+  link_.reg_write(CABLE_REG_ROM_KIND, static_cast<std::uint32_t>(cart.rom_kind));
+  link_.reg_write(CABLE_REG_ROM_SIZE, static_cast<std::uint32_t>(cart.rom_size));
+  link_.reg_write(CABLE_REG_ERASE_BLOCK, static_cast<std::uint32_t>(cart.erase_block));
 }
 
 bool Session::fingerprint_matches(std::uint32_t fingerprint) {
-  return fingerprint == link_.reg_read(REG_CART_FINGERPRINT);
+  return fingerprint == link_.reg_read(CABLE_REG_CART_FINGERPRINT);
 }
 
 void Session::keep_fingerprint(std::uint32_t fingerprint) {
-  link_.reg_write(REG_CART_FINGERPRINT, fingerprint);
+  link_.reg_write(CABLE_REG_CART_FINGERPRINT, fingerprint);
 }
 
 void Session::enter(SessionEvent event) {

@@ -10,9 +10,15 @@
 
 namespace kartex {
 
-PipesOpener make_opener(const TransportOptions& options, std::ostream& report) {
-  return [options, &report]() -> std::unique_ptr<Pipes> {
-    std::unique_ptr<Pipes> pipes = options.sim ? open_sim_cable(*options.sim, report, options.timeout_ms)
+PipesOpener make_opener(const TransportOptions& options, std::ostream& report,
+                        std::function<std::int64_t()>* hardware_clock) {
+  std::shared_ptr<HardwareTime> time;
+  if (options.sim && options.sim->video_clock_hardware) {
+    time = std::make_shared<HardwareTime>();
+    if (hardware_clock) *hardware_clock = [time] { return time->ms(); };
+  }
+  return [options, &report, time]() -> std::unique_ptr<Pipes> {
+    std::unique_ptr<Pipes> pipes = options.sim ? open_sim_cable(*options.sim, report, options.timeout_ms, time)
                                                : open_platform_cable(options);
     if (!pipes && !options.sim)
       throw Failure(LINE_NO_CABLE, Failure::Stream::Out, EXIT_FATAL, no_cable_hint());

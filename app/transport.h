@@ -1,6 +1,8 @@
 #pragma once
 // Chooses the transport behind the link, in one place.
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -20,7 +22,10 @@ struct TransportOptions {
 };
 
 // `report` receives what the simulator has to say (its log, its stats).
-PipesOpener make_opener(const TransportOptions& options, std::ostream& report);
+// A simulator whose video follows its hardware time sets `hardware_clock`
+// (when given) to read that time, in milliseconds.
+PipesOpener make_opener(const TransportOptions& options, std::ostream& report,
+                        std::function<std::int64_t()>* hardware_clock = nullptr);
 
 // The real cable through this platform's transport: libusb, or the cable's
 // driver on Windows. nullptr when no cable is present.

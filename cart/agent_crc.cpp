@@ -14,7 +14,11 @@ namespace {
 // transfer short: a console takes about a second for 1 MiB of ROM.
 constexpr std::uint64_t BYTES_PER_REPLY_PIECE = 1 << 20;
 
-std::vector<std::uint32_t> ask(CableLink& link, std::uint32_t code, std::uint32_t offset,
+// Both take offsets, not console addresses: ask() passes them as they come.
+static_assert(wire::request_arg(REQ_ROM_CRC32, 1) == wire::Arg::ROM_OFFSET);
+static_assert(wire::request_arg(REQ_SAVE_CRC32, 1) == wire::Arg::SAVE_OFFSET);
+
+std::vector<std::uint32_t> ask(CableLink& link, wire::Request code, std::uint32_t offset,
                                std::uint32_t bytes, std::uint32_t block) {
   const std::uint64_t count = (std::uint64_t{bytes} + block - 1) / block;
   std::vector<std::uint32_t> crcs;

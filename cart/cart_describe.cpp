@@ -6,7 +6,7 @@
 #include "cart/rom_reader.h"
 #include "common/output.h"
 #include "link/cable_link.h"
-#include "link/protocol.h"
+#include "contract/wire.h"
 
 namespace kartex {
 

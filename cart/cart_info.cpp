@@ -1,16 +1,22 @@
 #include "cart/cart_info.h"
 
 #include "common/output.h"
-#include "link/protocol.h"
+#include "contract/wire.h"
 #include "common/original_lines.h"
 
 namespace kartex {
+
+// read_base is added to a save offset: 0 for the requests that take the
+// offset itself, the window's address for the one that takes an address.
+static_assert(wire::request_arg(REQ_SAVE_READ, 1) == wire::Arg::SAVE_OFFSET);
+static_assert(wire::request_arg(REQ_EEPROM_READ, 1) == wire::Arg::SAVE_OFFSET);
+static_assert(wire::request_arg(REQ_MEM_READ, 1) == wire::Arg::ADDRESS);
 
 SaveGeometry save_geometry(std::int32_t save_type, std::uint32_t variant) {
   switch (save_type) {
     case SRAM256K: return {"SRAM256K", 0x8000, 0x1000, REQ_SAVE_READ, 0, REQ_SRAM_WRITE};
     case SRAM2M:
-      if (variant == VARIANT_LARGE_SRAM)
+      if (variant == CART_VARIANT_BANKED_SRAM)
         return {"SRAM8M", 0x100000, 0x1000, REQ_SAVE_READ, 0, REQ_SRAM_WRITE};
       return {"SRAM2M", 0x40000, 0x1000, REQ_SAVE_READ, 0, REQ_SRAM_WRITE};
     case FLASH512K: return {"FLASH512K", 0x10000, 0x1000, REQ_SAVE_READ, 0, REQ_FLASH_SAVE_WRITE};
@@ -21,7 +27,7 @@ SaveGeometry save_geometry(std::int32_t save_type, std::uint32_t variant) {
     // part of the save area.
     case FLASH8M:
       return {"FLASH8M", 0xFE000, 0x2000, REQ_MEM_READ, FLASH8M_BASE, REQ_FLASH_SAVE_WRITE};
-    default: return {"", 0, 0x1000, REQ_SAVE_READ, 0, 0};
+    default: return {"", 0, 0x1000, REQ_SAVE_READ, 0, wire::Request::unlisted(0)};
   }
 }
 

@@ -3,23 +3,24 @@
 
 #include <cstdint>
 
+#include "contract/cart_facts.h"
+#include "contract/request.h"
+
 namespace kartex {
 
 struct Output;
 
-// Save memory types as the agent reports them.
+// Save memory types as the agent reports them, named as the tool prints them.
 enum SaveType : std::int32_t {
-  SAVE_NONE = 0,
-  SRAM256K = 1,
-  SRAM2M = 2,  // 256 KiB, or 1 MiB (printed SRAM8M) on variant 2 cartridges
-  FLASH512K = 3,
-  EEP4K = 4,
-  EEP64K = 5,
-  FLASH1M = 6,
-  FLASH8M = 7,  // the save area at the top of a flash ROM
+  SAVE_NONE = SAVE_TYPE_NONE,
+  SRAM256K = SAVE_TYPE_SRAM_32K,
+  SRAM2M = SAVE_TYPE_SRAM_LARGE,  // 256 KiB, or 1 MiB (printed SRAM8M) on variant 2 cartridges
+  FLASH512K = SAVE_TYPE_FLASH_64K,
+  EEP4K = SAVE_TYPE_EEPROM_512,
+  EEP64K = SAVE_TYPE_EEPROM_8K,
+  FLASH1M = SAVE_TYPE_FLASH_128K,
+  FLASH8M = SAVE_TYPE_ROM_FLASH,  // the save area at the top of a flash ROM
 };
-
-constexpr std::uint32_t VARIANT_LARGE_SRAM = 2;  // SRAM2M carries 1 MiB
 
 struct CartInfo {
   std::int32_t save_type = SAVE_NONE;
@@ -31,17 +32,14 @@ struct CartInfo {
   std::int32_t save_block = 4096;
 };
 
-constexpr std::int32_t ROM_KIND_NONE = 0;
-constexpr std::int32_t ROM_KIND_MASK = 1;
-
 // How a save type is named, sized and moved.
 struct SaveGeometry {
   const char* name;  // "" for types without a name
   std::int32_t size;
   std::int32_t block;
-  std::uint32_t read_request;
+  wire::Request read_request;
   std::uint32_t read_base;       // added to the save offset of a read
-  std::uint32_t write_request;   // 0: the type cannot be written
+  wire::Request write_request;   // unlisted(0): the type cannot be written
 };
 
 SaveGeometry save_geometry(std::int32_t save_type, std::uint32_t variant);

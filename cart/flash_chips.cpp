@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "agent/hw/rom_flash.h"
-#include "link/protocol.h"
+#include "contract/hw/rom_flash.h"
+#include "contract/wire.h"
 
 namespace kartex {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cart/cart_info.h"
-#include "link/protocol.h"
+#include "contract/wire.h"
 
 namespace kartex {
 

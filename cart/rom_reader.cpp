@@ -11,6 +11,9 @@
 
 namespace kartex {
 
+// The read takes the console address of the first byte, not its offset.
+static_assert(wire::request_arg(REQ_ROM_READ, 1) == wire::Arg::ROM_ADDRESS);
+
 void stream_rom(CableLink& link, std::int64_t offset, std::int64_t length, const PieceFn& piece) {
   // The agent streams ROM as halfwords: an odd start is read from the byte
   // before it, which is then dropped.

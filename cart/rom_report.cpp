@@ -1,21 +1,10 @@
 #include "cart/rom_report.h"
 
+#include "contract/hw/cart_header.h"
+
 namespace kartex {
 
 namespace {
-
-// Cartridge header fields (GBATEK "GBA Cartridge Header").
-constexpr std::size_t HDR_TITLE = 0xA0;
-constexpr std::size_t HDR_TITLE_LEN = 12;
-constexpr std::size_t HDR_GAME_CODE = 0xAC;
-constexpr std::size_t HDR_GAME_CODE_LEN = 4;
-constexpr std::size_t HDR_MAKER_CODE = 0xB0;
-constexpr std::size_t HDR_MAKER_CODE_LEN = 2;
-constexpr std::size_t HDR_VERSION = 0xBC;
-constexpr std::size_t HDR_CHECKSUM = 0xBD;
-// The BIOS refuses to boot a cartridge whose complement check is not
-// -(sum of 0xA0..0xBC) - 0x19.
-constexpr std::uint8_t HDR_CHECKSUM_BIAS = 0x19;
 
 // A header text field as it can be shown on any terminal: the padding at
 // its end dropped, anything not printable ASCII as '?'.
@@ -46,14 +35,12 @@ void print_checksums(Output& con, const DumpFacts& facts) {
 std::optional<RomHeader> parse_rom_header(std::span<const std::uint8_t> first_bytes) {
   if (first_bytes.size() < ROM_HEADER_END) return std::nullopt;
   RomHeader h;
-  h.title = header_text(first_bytes.subspan(HDR_TITLE, HDR_TITLE_LEN));
-  h.game_code = header_text(first_bytes.subspan(HDR_GAME_CODE, HDR_GAME_CODE_LEN));
-  h.maker_code = header_text(first_bytes.subspan(HDR_MAKER_CODE, HDR_MAKER_CODE_LEN));
+  h.title = header_text(first_bytes.subspan(HDR_TITLE, HDR_TITLE_SIZE));
+  h.game_code = header_text(first_bytes.subspan(HDR_GAME_CODE, HDR_GAME_CODE_SIZE));
+  h.maker_code = header_text(first_bytes.subspan(HDR_MAKER, HDR_MAKER_SIZE));
   h.version = first_bytes[HDR_VERSION];
-  h.checksum = first_bytes[HDR_CHECKSUM];
-  unsigned sum = 0;
-  for (std::size_t i = HDR_TITLE; i <= HDR_VERSION; ++i) sum += first_bytes[i];
-  h.computed = static_cast<std::uint8_t>(0u - sum - HDR_CHECKSUM_BIAS);
+  h.checksum = first_bytes[HDR_COMPLEMENT];
+  h.computed = header_complement(first_bytes);
   return h;
 }
 

@@ -169,6 +169,10 @@ void check_flash_failures(CableLink& link) {
   if (count == 0) return;
   const char* what = (cause & FLASH_FAIL_ERASE) ? "erase" : "program";
   const std::string more = count > 1 ? strprintf(" (%u failures in all)", count) : std::string();
+  if (cause & FLASH_FAIL_PROTECTED)
+    fail(strprintf("the flash ROM refused the %s at 0x%X: its sector is protected (a programmer lifts the "
+                   "protection; no byte of that sector changed)%s",
+                   what, offset, more.c_str()));
   if (cause & FLASH_FAIL_TIMEOUT)
     fail(strprintf("the flash ROM did not finish the %s at 0x%X: the chip never reported ready%s", what, offset,
                    more.c_str()));

@@ -19,7 +19,7 @@ void host_file_service(CableLink& link, FileHost& files, Output& con,
       if (options.stop && options.stop(idle_polls)) break;
       // The cable clears the bit once the console has armed an exchange: only
       // then is there a request word to read.
-      if (link.reg_read(REG_STATUS) & STATUS_NO_WORD) {
+      if (link.reg_read(CABLE_REG_STATUS) & STATUS_NO_WORD) {
         ++idle_polls;
         link.pause(options.poll_ms);
         continue;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/protocol.h"
+#include "contract/wire.h"
 
 namespace kartex {
 

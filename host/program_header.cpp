@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "agent/hw/cart_header.h"
+#include "contract/hw/cart_header.h"
 #include "common/output.h"
 
 namespace kartex {
@@ -28,15 +28,9 @@ std::string program_header_refusal(std::span<const std::uint8_t> image) {
   return {};
 }
 
-std::uint8_t header_complement_of(std::span<const std::uint8_t> image) {
-  std::uint8_t sum = 0;
-  for (std::size_t i = HDR_TITLE; i < HDR_COMPLEMENT; ++i) sum = static_cast<std::uint8_t>(sum + image[i]);
-  return static_cast<std::uint8_t>(-sum - HDR_COMPLEMENT_BIAS);
-}
-
 void mend_header_complement(std::span<std::uint8_t> image) {
   if (image.size() <= HDR_COMPLEMENT) return;
-  image[HDR_COMPLEMENT] = header_complement_of(image);
+  image[HDR_COMPLEMENT] = header_complement(image);
 }
 
 }  // namespace kartex

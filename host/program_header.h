@@ -14,10 +14,6 @@ namespace kartex {
 // rewrites the title it covers, and mend_header_complement sets it after.
 std::string program_header_refusal(std::span<const std::uint8_t> image);
 
-// The complement the BIOS computes over 0xA0-0xBC (image of at least
-// HDR_SIZE bytes).
-std::uint8_t header_complement_of(std::span<const std::uint8_t> image);
-
 // Sets the complement at 0xBD to match the bytes before it; an image too
 // short to hold it is left alone.
 void mend_header_complement(std::span<std::uint8_t> image);

@@ -16,7 +16,7 @@ namespace kartex {
 namespace {
 
 constexpr int STATUS_POLL_MS = 100;
-// Polls of REG_STATUS (about 2 s) before telling the user what we wait for.
+// Polls of CABLE_REG_STATUS (about 2 s) before telling the user what we wait for.
 constexpr int STATUS_POLLS_BEFORE_NOTICE = 20;
 // Stale words the handshake drains from the data-in pipe before it gives up:
 // far more than any transfer the cable can hold back.
@@ -165,16 +165,16 @@ void CableLink::reg_write(std::uint8_t index, std::uint32_t value) {
   receive_data(ignored, op);
 }
 
-void CableLink::agent_request(std::uint32_t code, std::uint32_t a1, std::uint32_t a2,
+void CableLink::agent_request(wire::Request code, std::uint32_t a1, std::uint32_t a2,
                               std::uint32_t a3, std::span<std::uint32_t> reply) {
   std::array<std::uint8_t, CMD_REQUEST_SIZE> packet{};
   packet[0] = CMD_REQUEST;
   packet[1] = CMD_REQUEST_WORDS;
-  put_le32(&packet[2], code);
+  put_le32(&packet[2], code.code());
   put_le32(&packet[6], a1);
   put_le32(&packet[10], a2);
   put_le32(&packet[14], a3);
-  send_command(packet, "agent request " + hex32(code));
+  send_command(packet, "agent request " + hex32(code.code()));
   if (reply.empty()) return;
   std::vector<std::uint8_t> bytes(reply.size() * 4);
   read_words(bytes);
@@ -195,20 +195,20 @@ void CableLink::open_pipes() {
 }
 
 void CableLink::handshake() {
-  reg_write(REG_BOOT, BOOT_PATTERN);
+  reg_write(CABLE_REG_BOOT, BOOT_PATTERN);
   // Words left in the data-in pipe by an interrupted exchange arrive before
   // the register's answer: take one extra word per pass until it shows.
-  for (int drained = 0; reg_read(REG_BOOT) != BOOT_PATTERN; ++drained) {
+  for (int drained = 0; reg_read(CABLE_REG_BOOT) != BOOT_PATTERN; ++drained) {
     if (drained == HANDSHAKE_MAX_DRAIN)
-      fail("the cable never answered the link handshake (register " + std::to_string(REG_BOOT) +
+      fail("the cable never answered the link handshake (register " + std::to_string(CABLE_REG_BOOT) +
            ")");
     std::array<std::uint8_t, 4> stale{};
     receive_data(stale, "handshake drain");
   }
-  reg_write(REG_BOOT, 0);
+  reg_write(CABLE_REG_BOOT, 0);
   // The console may still be off: wait for it as long as the user needs.
   for (int polls = 1;; ++polls) {
-    std::uint32_t status = reg_read(REG_STATUS);
+    std::uint32_t status = reg_read(CABLE_REG_STATUS);
     pause(STATUS_POLL_MS);
     if (stop_ && stop_()) fail_interrupted();
     if ((status & STATUS_LINK_UP) == STATUS_LINK_UP) break;

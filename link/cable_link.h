@@ -11,7 +11,8 @@
 #include <string>
 
 #include "link/pipes.h"
-#include "link/protocol.h"
+#include "contract/request.h"
+#include "contract/wire.h"
 
 namespace kartex {
 
@@ -56,7 +57,7 @@ class CableLink {
 
   // CMD_REQUEST with the code and three arguments, then reply.size() words
   // read back when reply is not empty.
-  void agent_request(std::uint32_t code, std::uint32_t a1, std::uint32_t a2, std::uint32_t a3,
+  void agent_request(wire::Request code, std::uint32_t a1, std::uint32_t a2, std::uint32_t a3,
                      std::span<std::uint32_t> reply = {});
 
   void pause(int ms) { sleep_(ms); }

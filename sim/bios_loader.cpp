@@ -23,14 +23,14 @@ std::string multiboot_refusal(std::span<const std::uint8_t> image) {
   if (image.size() < multiboot::BOOT_MODE + 2)
     return "the image is " + std::to_string(image.size()) + " bytes, too short for a multiboot header";
   const auto logo = header_logo();
-  const auto got = image.subspan(HEADER_LOGO, logo.size());
+  const auto got = image.subspan(HDR_LOGO, logo.size());
   const auto differs = std::mismatch(got.begin(), got.end(), logo.begin());
   if (differs.first != got.end())
-    return "the header logo differs at offset " + hex(static_cast<unsigned>(HEADER_LOGO + (differs.first - got.begin())));
-  if (image[HEADER_FIXED] != 0x96) return "the header's fixed byte at 0xB2 is " + hex(image[HEADER_FIXED]) + ", not 0x96";
+    return "the header logo differs at offset " + hex(static_cast<unsigned>(HDR_LOGO + (differs.first - got.begin())));
+  if (image[HDR_FIXED] != HDR_FIXED_VALUE) return "the header's fixed byte at 0xB2 is " + hex(image[HDR_FIXED]) + ", not 0x96";
   const std::uint8_t want = header_complement(image);
-  if (image[HEADER_COMPLEMENT] != want)
-    return "the header complement at 0xBD is " + hex(image[HEADER_COMPLEMENT]) + ", not " + hex(want);
+  if (image[HDR_COMPLEMENT] != want)
+    return "the header complement at 0xBD is " + hex(image[HDR_COMPLEMENT]) + ", not " + hex(want);
   return {};
 }
 

@@ -152,23 +152,23 @@ PipeResult Cable::register_access(std::span<const std::uint8_t> bytes) {
   const unsigned index = bytes[1] & ~CMD_REG_WRITE_FLAG;
   if (!(bytes[1] & CMD_REG_WRITE_FLAG)) {
     if (bytes.size() != 2) return refuse("register read of " + std::to_string(bytes.size()) + " bytes");
-    if (index == REG_STATUS && phase_ == Phase::Linked && !console_.fault().empty()) {
+    if (index == CABLE_REG_STATUS && phase_ == Phase::Linked && !console_.fault().empty()) {
       // A console that faulted never arms again: a host polling for its
       // next word would wait forever. The poll after the fault reports it.
       return PipeResult::failed(console_.fault());
     }
-    answer(index == REG_STATUS ? status() : regs_[index], clock_.host());
+    answer(index == CABLE_REG_STATUS ? status() : regs_[index], clock_.host());
     return PipeResult::done(bytes.size());
   }
   if (bytes.size() != 6) return refuse("register write of " + std::to_string(bytes.size()) + " bytes");
   const std::uint32_t value = le32(&bytes[2]);
-  if (index == REG_STATUS) {
+  if (index == CABLE_REG_STATUS) {
     log_.misuse("cable", "write of " + hex32(value) + " to the read-only status register");
     answer(status(), clock_.host());
     return PipeResult::done(bytes.size());
   }
   regs_[index] = value;
-  if (index == REG_BOOT) {
+  if (index == CABLE_REG_BOOT) {
     if (value == BOOT_PATTERN) {
       phase_ = Phase::Pattern;
     } else if (value == 0 && phase_ == Phase::Pattern) {

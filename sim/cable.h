@@ -7,9 +7,9 @@
 // - A register write is answered with the register's value after the write.
 // - While the cable clocks a word out of the console (CMD_READ) it shifts
 //   LINK_IDLE_WORD (0x5555AAAA) in.
-// - Completing the handshake (REG_BOOT: BOOT_PATTERN, then 0) restarts the
+// - Completing the handshake (CABLE_REG_BOOT: BOOT_PATTERN, then 0) restarts the
 //   console into its boot loader, which is ready for an upload at once:
-//   REG_STATUS bits 0 and 1 are set right away.
+//   CABLE_REG_STATUS bits 0 and 1 are set right away.
 // - The uploaded image goes to the console's BIOS, which starts it at its
 //   multiboot entry (sim/bios_loader.h) or refuses it and runs nothing;
 //   with Loader::Direct it starts at 0x02000000. Either way in ARM state
@@ -35,7 +35,7 @@
 #include <vector>
 
 #include "link/pipes.h"
-#include "link/protocol.h"
+#include "contract/wire.h"
 #include "sim/bios_loader.h"
 #include "sim/cable_clock.h"
 #include "sim/console.h"
@@ -74,7 +74,7 @@ class Cable : private LinkPeer {
   PipeResult read(Pipe pipe, std::span<std::uint8_t> bytes);
   PipeResult reset(Pipe pipe);
 
-  std::uint32_t reg(unsigned index) const { return regs_[index % REG_COUNT]; }
+  std::uint32_t reg(unsigned index) const { return regs_[index % CABLE_REG_COUNT]; }
   std::uint64_t words_to_console() const { return words_to_; }
   const CableClock& clock() const { return clock_; }
   // A new run starts at the console's time (after loading a kept state).
@@ -116,7 +116,7 @@ class Cable : private LinkPeer {
   CableTimes times_;
   CableClock clock_;
 
-  std::uint32_t regs_[REG_COUNT] = {};
+  std::uint32_t regs_[CABLE_REG_COUNT] = {};
   Phase phase_ = Phase::Off;
   std::uint32_t image_length_ = 0;
   std::vector<std::uint8_t> image_;

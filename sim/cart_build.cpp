@@ -1,7 +1,7 @@
 #include "sim/cart_build.h"
 
 #include "common/failure.h"
-#include "link/protocol.h"
+#include "contract/wire.h"
 #include "sim/cart_header.h"
 #include "sim/cart_rom.h"
 #include "sim/cartridge.h"
@@ -14,6 +14,7 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
   constexpr std::uint32_t MiB = 1024 * 1024;
   if (options.chip.empty()) {
     if (options.d0d1) fail("--sim: d0d1 describes the board of a CFI flash chip (chip=10/...), not a mask ROM");
+    if (!options.protect.empty()) fail("--sim: protect= takes a sector of a flash ROM (chip=5/22da or 6/22c4)");
     if (options.size_mib && !options.rom_file.empty()) fail("--sim: size= and rom= both give the mask ROM's size");
     if (options.size_mib > CART_ROM_WINDOW / MiB) fail("--sim: a mask ROM holds at most 32 MiB");
     std::vector<std::uint8_t> rom = !options.rom_file.empty() ? read_rom_file(options.rom_file)
@@ -21,7 +22,8 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
                                                              : make_default_rom();
     auto save = build_save_chip(options.save, options.save_image, {static_cast<std::uint32_t>(rom.size()), false, false},
                                 log, options.chip_times_max);
-    return std::make_unique<Cartridge>(std::make_unique<MaskRomPart>(std::move(rom)), false, std::move(save), log);
+    return std::make_unique<Cartridge>(std::make_unique<MaskRomPart>(std::move(rom)), false, std::move(save), log,
+                                       options.mirror);
   }
   const RomOption* option = find_rom_option(options.chip);
   if (!option) fail("--sim: no flash ROM chip=" + options.chip + " (see --sim=help)");
@@ -36,9 +38,19 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
   std::vector<std::uint8_t> contents;
   if (!options.rom_file.empty()) contents = read_rom_file(options.rom_file, mib * MiB);
   auto rom = std::make_unique<FlashRom>(*option, mib, contents, log, options.chip_times_max, options.d0d1);
+  for (std::uint32_t offset : options.protect) {
+    if (offset >= rom->span())
+      fail("--sim: protect=" + hex32(offset) + " lies past the " + std::to_string(mib) + " MiB flash ROM");
+    // The status-register parts lock their blocks with commands instead.
+    if (!rom->protect(offset))
+      fail("--sim: chip=" + option->label() + " has no sector protection (protect= takes chip=5/22da or 6/22c4)");
+  }
   auto save = build_save_chip(options.save, options.save_image, {rom->span(), true, mapper}, log,
                               options.chip_times_max);
-  return std::make_unique<Cartridge>(std::move(rom), mapper, std::move(save), log);
+  // Past the 32 MiB window only the mapper's pages reach the ROM.
+  if (!mapper && rom->span() > CART_ROM_WINDOW)
+    fail("--sim: a " + std::to_string(mib) + " MiB flash cartridge needs the mapper to reach past 32 MiB");
+  return std::make_unique<Cartridge>(std::move(rom), mapper, std::move(save), log, options.mirror);
 }
 
 }  // namespace kartex

@@ -8,18 +8,7 @@ namespace kartex {
 
 namespace {
 
-constexpr std::array<std::uint8_t, HEADER_LOGO_SIZE> LOGO = {
-    0x24, 0xFF, 0xAE, 0x51, 0x69, 0x9A, 0xA2, 0x21, 0x3D, 0x84, 0x82, 0x0A, 0x84, 0xE4, 0x09,
-    0xAD, 0x11, 0x24, 0x8B, 0x98, 0xC0, 0x81, 0x7F, 0x21, 0xA3, 0x52, 0xBE, 0x19, 0x93, 0x09,
-    0xCE, 0x20, 0x10, 0x46, 0x4A, 0x4A, 0xF8, 0x27, 0x31, 0xEC, 0x58, 0xC7, 0xE8, 0x33, 0x82,
-    0xE3, 0xCE, 0xBF, 0x85, 0xF4, 0xDF, 0x94, 0xCE, 0x4B, 0x09, 0xC1, 0x94, 0x56, 0x8A, 0xC0,
-    0x13, 0x72, 0xA7, 0xFC, 0x9F, 0x84, 0x4D, 0x73, 0xA3, 0xCA, 0x9A, 0x61, 0x58, 0x97, 0xA3,
-    0x27, 0xFC, 0x03, 0x98, 0x76, 0x23, 0x1D, 0xC7, 0x61, 0x03, 0x04, 0xAE, 0x56, 0xBF, 0x38,
-    0x84, 0x00, 0x40, 0xA7, 0x0E, 0xFD, 0xFF, 0x52, 0xFE, 0x03, 0x6F, 0x95, 0x30, 0xF1, 0x97,
-    0xFB, 0xC0, 0x85, 0x60, 0xD6, 0x80, 0x25, 0xA9, 0x63, 0xBE, 0x03, 0x01, 0x4E, 0x38, 0xE2,
-    0xF9, 0xA2, 0x34, 0xFF, 0xBB, 0x3E, 0x03, 0x44, 0x78, 0x00, 0x90, 0xCB, 0x88, 0x11, 0x3A,
-    0x94, 0x65, 0xC0, 0x7C, 0x63, 0x87, 0xF0, 0x3C, 0xAF, 0xD6, 0x25, 0xE4, 0x8B, 0x38, 0x0A,
-    0xAC, 0x72, 0x21, 0xD4, 0xF8, 0x07};
+constexpr std::array<std::uint8_t, HDR_LOGO_SIZE> LOGO = {CART_LOGO_BYTES};
 
 constexpr std::uint32_t ARM_BRANCH_TO_HEADER_END = 0xEA00002E;  // b 0x080000C0
 constexpr std::uint32_t ARM_BRANCH_SELF = 0xEAFFFFFE;          // b .
@@ -32,12 +21,6 @@ void put32(std::vector<std::uint8_t>& rom, std::uint32_t at, std::uint32_t v) {
 
 std::span<const std::uint8_t> header_logo() { return LOGO; }
 
-std::uint8_t header_complement(std::span<const std::uint8_t> rom) {
-  std::uint8_t sum = 0;
-  for (std::uint32_t i = HEADER_TITLE; i < HEADER_COMPLEMENT; ++i) sum = static_cast<std::uint8_t>(sum - rom[i]);
-  return static_cast<std::uint8_t>(sum - 0x19);
-}
-
 std::uint8_t default_rom_byte(std::uint32_t offset) {
   // A cheap integer hash: every address gets its own byte, no period that
   // a short address error could hide behind.
@@ -49,17 +32,17 @@ std::uint8_t default_rom_byte(std::uint32_t offset) {
 }
 
 std::vector<std::uint8_t> make_default_rom(std::uint32_t size) {
-  std::vector<std::uint8_t> rom(std::max(size, HEADER_SIZE + 4), 0);
+  std::vector<std::uint8_t> rom(std::max<std::uint32_t>(size, HDR_SIZE + 4), 0);
   put32(rom, 0, ARM_BRANCH_TO_HEADER_END);
-  std::copy(LOGO.begin(), LOGO.end(), rom.begin() + HEADER_LOGO);
+  std::copy(LOGO.begin(), LOGO.end(), rom.begin() + HDR_LOGO);
   const char title[] = "KARTEX DEMO";
-  std::memcpy(&rom[HEADER_TITLE], title, sizeof title - 1);
-  std::memcpy(&rom[HEADER_GAME_CODE], "KXDE", 4);
-  std::memcpy(&rom[HEADER_MAKER], "KX", 2);
-  rom[HEADER_FIXED] = 0x96;
-  rom[HEADER_COMPLEMENT] = header_complement(rom);
-  put32(rom, HEADER_SIZE, ARM_BRANCH_SELF);
-  for (std::uint32_t i = HEADER_SIZE + 4; i < rom.size(); ++i) rom[i] = default_rom_byte(i);
+  std::memcpy(&rom[HDR_TITLE], title, sizeof title - 1);
+  std::memcpy(&rom[HDR_GAME_CODE], "KXDE", 4);
+  std::memcpy(&rom[HDR_MAKER], "KX", 2);
+  rom[HDR_FIXED] = HDR_FIXED_VALUE;
+  rom[HDR_COMPLEMENT] = header_complement(rom);
+  put32(rom, HDR_SIZE, ARM_BRANCH_SELF);
+  for (std::uint32_t i = HDR_SIZE + 4; i < rom.size(); ++i) rom[i] = default_rom_byte(i);
   return rom;
 }
 

@@ -1,5 +1,6 @@
 #include "sim/cartridge.h"
 
+#include "common/failure.h"
 #include "sim/flash_commands.h"
 #include "sim/flash_rom.h"
 #include "sim/save_commands.h"
@@ -9,19 +10,33 @@ namespace kartex {
 
 namespace {
 
-// Layout of the cartridge payload; bump when it changes.
-constexpr std::uint32_t CARTRIDGE_FORMAT = 1;
+// Layout of the cartridge payload; bump when it changes. 2: the board's
+// mirroring after the format, the flash chips' sector protection after
+// them. Format 1 (neither) is still read.
+constexpr std::uint32_t CARTRIDGE_FORMAT = 2;
+constexpr std::uint32_t CARTRIDGE_FORMAT_OPEN_BUS = 1;
+
+bool power_of_two(std::uint32_t n) { return n != 0 && (n & (n - 1)) == 0; }
 
 }  // namespace
 
-Cartridge::Cartridge(std::unique_ptr<RomPart> rom, bool mapper, std::unique_ptr<SaveChip> save, SimLog& log)
+Cartridge::Cartridge(std::unique_ptr<RomPart> rom, bool mapper, std::unique_ptr<SaveChip> save, SimLog& log,
+                     bool mirror)
     : rom_(std::move(rom)),
       mapper_(mapper ? std::make_unique<Mapper>(log) : nullptr),
-      save_(save ? std::move(save) : std::make_unique<NoSaveChip>()) {}
+      save_(save ? std::move(save) : std::make_unique<NoSaveChip>()),
+      mirror_(mirror) {
+  // A board that leaves address lines undecoded repeats its ROM at the
+  // ROM's size, which is then a whole number of address lines.
+  if (mirror_ && !power_of_two(rom_->span()))
+    fail("--sim: mirror needs a ROM whose size is a power of two (" + std::to_string(rom_->span()) +
+         " bytes is not): a board repeats its ROM at the address lines it leaves undecoded");
+}
 
 std::uint32_t Cartridge::rom_offset(std::uint32_t addr) const {
   const std::uint32_t in_window = addr & (CART_ROM_WINDOW - 1) & ~1u;
-  return (mapper_ ? mapper_->rom_base() : 0) + in_window;
+  const std::uint32_t offset = (mapper_ ? mapper_->rom_base() : 0) + in_window;
+  return mirror_ ? offset & (rom_->span() - 1) : offset;
 }
 
 bool Cartridge::in_save_region(std::uint32_t offset) const {
@@ -69,6 +84,7 @@ void Cartridge::write8(std::uint32_t addr, std::uint8_t value) { save_->write8(a
 
 void Cartridge::save(StateWriter& out) const {
   out.u32(CARTRIDGE_FORMAT);
+  out.u8(mirror_);
   out.str(rom_->kind());
   rom_->save(out);
   out.u8(mapper_ != nullptr);
@@ -79,16 +95,18 @@ void Cartridge::save(StateWriter& out) const {
 
 std::unique_ptr<CartBus> load_cartridge(StateReader& in, SimLog& log) {
   const std::uint32_t format = in.u32();
-  if (format != CARTRIDGE_FORMAT)
+  if (format != CARTRIDGE_FORMAT && format != CARTRIDGE_FORMAT_OPEN_BUS)
     in.corrupt("cartridge format " + std::to_string(format) + ", this build reads " +
-               std::to_string(CARTRIDGE_FORMAT));
-  std::unique_ptr<RomPart> rom = load_rom_part(in, log);
+               std::to_string(CARTRIDGE_FORMAT_OPEN_BUS) + " and " + std::to_string(CARTRIDGE_FORMAT));
+  const bool mirror = format == CARTRIDGE_FORMAT && in.u8() != 0;
+  std::unique_ptr<RomPart> rom = load_rom_part(in, log, format == CARTRIDGE_FORMAT);
   const bool flash_rom = rom->kind() == "flash-rom";
   const std::uint32_t rom_bytes = rom->span();
   const bool has_mapper = in.u8() != 0;
   // Only boards that exist: the mapper sits on flash cartridges only.
   if (has_mapper && !flash_rom) in.corrupt("a mask ROM with the mapper");
-  auto cart = std::make_unique<Cartridge>(std::move(rom), has_mapper, nullptr, log);
+  if (mirror && !power_of_two(rom_bytes)) in.corrupt("a mirroring board with a ROM that is no power of two");
+  auto cart = std::make_unique<Cartridge>(std::move(rom), has_mapper, nullptr, log, mirror);
   if (has_mapper) cart->mapper()->load(in);
   std::unique_ptr<SaveChip> save = load_save_chip(in, log);
   if (save->kind() == "rom-save" && (!flash_rom || rom_bytes < save::ROM_SAVE_OFFSET + save::ROM_SAVE_BYTES))

@@ -15,8 +15,12 @@ namespace kartex {
 
 class Cartridge : public CartBus {
  public:
-  // `mapper` false: a board without the mapper.
-  Cartridge(std::unique_ptr<RomPart> rom, bool mapper, std::unique_ptr<SaveChip> save, SimLog& log);
+  // `mapper` false: a board without the mapper. `mirror`: the board
+  // decodes only the address lines its ROM needs, so the ROM repeats past
+  // its end instead of leaving the bus open; the ROM's size is then a power
+  // of two (throws Failure otherwise).
+  Cartridge(std::unique_ptr<RomPart> rom, bool mapper, std::unique_ptr<SaveChip> save, SimLog& log,
+            bool mirror = false);
 
   std::string name() const override { return rom_->name(); }
   std::string kind() const override { return "cartridge"; }
@@ -32,6 +36,7 @@ class Cartridge : public CartBus {
   Mapper* mapper() { return mapper_.get(); }
   SaveChip& save_chip() { return *save_; }
   void set_save_chip(std::unique_ptr<SaveChip> save);
+  bool mirrors() const { return mirror_; }
 
  private:
   std::uint32_t rom_offset(std::uint32_t addr) const;
@@ -42,6 +47,7 @@ class Cartridge : public CartBus {
   std::unique_ptr<Mapper> mapper_;
   std::unique_ptr<SaveChip> save_;
   unsigned save_wait_ = 0;  // as the console last told; 0: not told
+  bool mirror_ = false;
 };
 
 // The payload Cartridge::save wrote (after the "cartridge" tag).

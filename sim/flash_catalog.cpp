@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "link/protocol.h"
+#include "contract/wire.h"
 #include "sim/cfi_table.h"
 #include "sim/flash_commands.h"
 

@@ -106,6 +106,14 @@ class FlashChip {
   enum Wear : std::uint8_t { WEAR_ERASE = 1, WEAR_PROGRAM = 2 };
   virtual void wear_out(std::uint32_t word, std::uint8_t wear) = 0;
 
+  // Protects the sector holding `word`, as a programmer does with its high
+  // voltage on the chips that have sector protection: false on a part
+  // without it. A protected sector ignores erase and program; the state
+  // keeps it.
+  virtual bool protect(std::uint32_t /*word*/) { return false; }
+  virtual void save_protection(StateWriter&) const {}
+  virtual void load_protection(StateReader&) {}
+
  protected:
   FlashOps ops_;
 };

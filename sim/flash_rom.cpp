@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/failure.h"
-#include "link/protocol.h"
+#include "contract/wire.h"
 
 namespace kartex {
 
@@ -87,13 +87,21 @@ void FlashRom::save(StateWriter& out) const {
   out.str(option_.label());
   out.u32(size_ / MiB);
   for (const auto& chip : chips_) chip->save(out);
+  for (const auto& chip : chips_) chip->save_protection(out);
   // A CFI chip's board says how it is wired, after the chips (whose cells
   // hold what the chips store)
   if (option_.kind == ROM_KIND_CFI) out.u8(d0d1_);
 }
 
-void FlashRom::load_chips(StateReader& in) {
+void FlashRom::load_chips(StateReader& in, bool protection) {
   for (const auto& chip : chips_) chip->load(in);
+  if (protection)
+    for (const auto& chip : chips_) chip->load_protection(in);
+}
+
+bool FlashRom::protect(std::uint32_t offset) {
+  const Route r = route(offset);
+  return r.chip->protect(r.word);
 }
 
 }  // namespace kartex

@@ -35,7 +35,12 @@ class FlashRom : public RomPart {
   std::uint16_t read16(std::uint32_t offset) override;
   void write16(std::uint32_t offset, std::uint16_t value) override;
   void save(StateWriter& out) const override;
-  void load_chips(StateReader& in);
+  // `protection`: the state holds the chips' sector protection after them
+  // (cartridge format 2 on).
+  void load_chips(StateReader& in, bool protection = true);
+  // Protects the sector holding ROM `offset` (< span()); false when its
+  // chip has no sector protection.
+  bool protect(std::uint32_t offset);
 
   const RomOption& option() const { return option_; }
   // The halfword the cells hold at `offset`, whatever mode the chip is in,

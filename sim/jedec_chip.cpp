@@ -12,6 +12,11 @@ namespace {
 
 bool at(std::uint32_t word, std::uint32_t unlock_addr) { return (word & JEDEC_ADDR_MASK) == unlock_addr; }
 
+// A program or erase of protected sectors only: the sheets' status for
+// about 1 us (program) or 100 us (erase), then the array again, unchanged.
+constexpr SimTime PROTECTED_PROGRAM_TIME = simtime::microseconds(1);
+constexpr SimTime PROTECTED_ERASE_TIME = simtime::microseconds(100);
+
 }  // namespace
 
 JedecChip::JedecChip(const ChipModel& model, std::string name, SimLog& log)
@@ -19,7 +24,19 @@ JedecChip::JedecChip(const ChipModel& model, std::string name, SimLog& log)
       name_(std::move(name)),
       log_(log),
       cells_(model.bytes() / 2, 0xFFFF),
-      worn_(model.layout.block_count(), 0) {}
+      worn_(model.layout.block_count(), 0),
+      protected_(model.layout.block_count(), 0) {}
+
+bool JedecChip::protect(std::uint32_t word) {
+  protected_[model_.layout.block_at(word * 2).index] = 1;
+  return true;
+}
+
+void JedecChip::load_protection(StateReader& in) {
+  std::vector<std::uint8_t> bits = in.blob();
+  if (bits.size() != protected_.size()) in.corrupt(name_ + ": sector protection of another chip");
+  protected_ = std::move(bits);
+}
 
 void JedecChip::settle() {
   if (mode_ == Mode::Busy && log_.clock().now() >= busy_until_) mode_ = fails_ ? Mode::TimedOut : Mode::Read;
@@ -41,7 +58,7 @@ std::uint16_t JedecChip::read(std::uint32_t word) {
       switch (word & 0xFF) {
         case AUTOSELECT_MAKER: return model_.maker;
         case AUTOSELECT_DEVICE: return model_.device;
-        case AUTOSELECT_PROTECT: return 0;  // no sector is protected
+        case AUTOSELECT_PROTECT: return is_protected(model_.layout.block_at(word * 2)) ? 1 : 0;
         case AUTOSELECT_DEVICE_2: return model_.device_2;
         case AUTOSELECT_DEVICE_3: return model_.device_3;
         default: return 0;
@@ -199,6 +216,10 @@ void JedecChip::write(std::uint32_t word, std::uint16_t value) {
       else return abort_sequence(word, value);
       return;
     case Mode::ProgramData: {
+      if (is_protected(model_.layout.block_at(word * 2))) {
+        ++ops_.programs;
+        return start(false, value, 0, 0, false, PROTECTED_PROGRAM_TIME);
+      }
       const std::uint16_t old = cells_[word];
       const bool needs_ones = (value & ~old) != 0;
       const bool fails = needs_ones || worn(model_.layout.block_at(word * 2), WEAR_PROGRAM);
@@ -224,23 +245,31 @@ void JedecChip::write(std::uint32_t word, std::uint16_t value) {
     case Mode::Erase3:
       if (cmd == JEDEC_SECTOR_ERASE) {
         const Block b = model_.layout.block_at(word * 2);
+        if (is_protected(b)) {
+          ++ops_.erases;
+          return start(true, 0, b.start, b.bytes, false, PROTECTED_ERASE_TIME);
+        }
         const bool fails = worn(b, WEAR_ERASE);
         if (!fails) std::fill(cells_.begin() + b.start / 2, cells_.begin() + (b.start + b.bytes) / 2, 0xFFFF);
         ++ops_.erases;
         return start(true, 0, b.start, b.bytes, fails, model_.times.main_erase);
       }
       if (cmd == JEDEC_CHIP_ERASE && at(word, JEDEC_UNLOCK1_ADDR)) {
-        // A worn sector keeps its cells; the others erase.
+        // A worn sector keeps its cells, a protected one is skipped; the
+        // others erase.
         bool fails = false;
+        bool all_protected = true;
         for (std::uint32_t at_byte = 0; at_byte < model_.bytes();) {
           const Block b = model_.layout.block_at(at_byte);
-          if (worn(b, WEAR_ERASE))
+          all_protected = all_protected && is_protected(b);
+          if (worn(b, WEAR_ERASE) && !is_protected(b))
             fails = true;
-          else
+          else if (!is_protected(b))
             std::fill(cells_.begin() + b.start / 2, cells_.begin() + (b.start + b.bytes) / 2, 0xFFFF);
           at_byte += b.bytes;
         }
         ++ops_.erases;
+        if (all_protected) return start(true, 0, 0, model_.bytes(), false, PROTECTED_ERASE_TIME);
         // The sheets' typical chip erase is about every sector's erase in
         // turn (14 s for 19 sectors, 25 s for 35).
         return start(true, 0, 0, model_.bytes(), fails, model_.times.main_erase * model_.layout.block_count());

@@ -25,6 +25,9 @@ class JedecChip : public FlashChip {
   void wear_out(std::uint32_t word, std::uint8_t wear) override {
     worn_[model_.layout.block_at(word * 2).index] |= wear;
   }
+  bool protect(std::uint32_t word) override;
+  void save_protection(StateWriter& out) const override { out.blob(protected_); }
+  void load_protection(StateReader& in) override;
 
  private:
   enum class Mode : std::uint8_t {
@@ -75,6 +78,8 @@ class JedecChip : public FlashChip {
   std::uint32_t buffer_sector_ = 0, buffer_left_ = 0;
   std::vector<std::pair<std::uint32_t, std::uint16_t>> buffer_;
   std::uint32_t abort_step_ = 0;     // unlock writes of the abort reset seen
+  std::vector<std::uint8_t> protected_;  // per sector: 1 when protected
+  bool is_protected(const Block& b) const { return protected_[b.index] != 0; }
 };
 
 }  // namespace kartex

@@ -69,6 +69,7 @@ std::vector<std::uint8_t> swap_eeprom_blocks(std::vector<std::uint8_t> bytes) {
 MgbaCart build_mgba_cart(const SimOptions& options) {
   if (!options.chip.empty())
     fail("--sim: core=mgba runs mask ROM cartridges only; chip=" + options.chip + " needs core=unicorn");
+  if (!options.protect.empty()) fail("--sim: protect= takes a sector of a JEDEC flash ROM, which needs core=unicorn");
   if (!options.mapper) fail("--sim: mapper= describes a flash ROM cartridge, which needs core=unicorn");
   if (options.d0d1) fail("--sim: d0d1 describes the board of a CFI flash chip, which needs core=unicorn");
   if (options.chip_times_max)
@@ -80,6 +81,10 @@ MgbaCart build_mgba_cart(const SimOptions& options) {
              : options.size_mib       ? make_default_rom(options.size_mib * MiB)
                                       : make_default_rom();
   if (cart.rom.empty()) fail("--sim: rom=" + options.rom_file + " is empty");
+  cart.mirror = options.mirror;
+  if (cart.mirror && (cart.rom.size() & (cart.rom.size() - 1)) != 0)
+    fail("--sim: mirror needs a ROM whose size is a power of two (" + std::to_string(cart.rom.size()) +
+         " bytes is not): a board repeats its ROM at the address lines it leaves undecoded");
   const SaveRow& row = find_save(options.save);
   cart.save = row.save;
   if (!options.save_image.empty()) {
@@ -89,16 +94,27 @@ MgbaCart build_mgba_cart(const SimOptions& options) {
   return cart;
 }
 
+std::vector<std::uint8_t> mgba_bus_rom(const MgbaCart& cart) {
+  if (!cart.mirror) return cart.rom;
+  std::vector<std::uint8_t> bus;
+  bus.reserve(CART_ROM_WINDOW);
+  while (bus.size() < CART_ROM_WINDOW) bus.insert(bus.end(), cart.rom.begin(), cart.rom.end());
+  return bus;
+}
+
 std::string mgba_cart_help() {
   std::string text = "core=mgba cartridges: a mask ROM (rom=, size=) with save=";
   for (const SaveRow& r : ROWS) text += std::string(r.value) + (r.save == KX_SAVE_EEPROM_8K ? "" : "|");
-  return text + "\n  (flash ROM kinds, the mapper, eeprom512 and the other save chips run on core=unicorn only)\n";
+  return text + "\n  (flash ROM kinds, the mapper, eeprom512 and the other save chips run on core=unicorn only;"
+                "\n  without mirror, past the ROM's end the library's own ROM bus answers: a 1 MiB ROM repeats"
+                "\n  through the first 4 MiB, larger ones read as open bus)\n";
 }
 
 void save_mgba_cart(const MgbaCart& cart, StateWriter& out) {
   out.blob(cart.rom);
   out.u8(static_cast<std::uint8_t>(cart.save));
   out.blob(cart.save_image);
+  out.u8(cart.mirror);
 }
 
 MgbaCart load_mgba_cart(StateReader& in) {
@@ -111,6 +127,9 @@ MgbaCart load_mgba_cart(StateReader& in) {
   cart.save_image = in.blob();
   if (!cart.save_image.empty() && cart.save_image.size() != mgba_save_bytes(cart.save))
     in.corrupt("save contents do not match the chip");
+  cart.mirror = in.u8() != 0;
+  if (cart.mirror && (cart.rom.size() & (cart.rom.size() - 1)) != 0)
+    in.corrupt("a mirroring board with a ROM that is no power of two");
   return cart;
 }
 

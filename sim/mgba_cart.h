@@ -21,7 +21,14 @@ struct MgbaCart {
   // The save chip's contents in the order the tool's save files use (an
   // EEPROM's 8-byte blocks least significant byte first); empty: erased.
   std::vector<std::uint8_t> save_image;
+  // mirror: the ROM repeats through the window; otherwise the library's
+  // own ROM bus answers past its end.
+  bool mirror = false;
 };
+
+// The ROM as the library's bus is to show it: with mirror, repeated
+// through the 32 MiB window; otherwise as it stands.
+std::vector<std::uint8_t> mgba_bus_rom(const MgbaCart& cart);
 
 // From the --sim keys rom=, size=, save=, save-image=; throws Failure with
 // one line for what this console cannot hold (chip=, mapper=, other chips).

@@ -32,7 +32,8 @@ void MgbaConsole::insert(MgbaCart cart) {
   std::vector<std::uint8_t> image = cart_.save_image;
   if (cart_.save == KX_SAVE_EEPROM_512 || cart_.save == KX_SAVE_EEPROM_8K) image = swap_eeprom_blocks(image);
   if (image.empty()) image.assign(mgba_save_bytes(cart_.save), 0xFF);  // an erased chip
-  if (!kx_machine_insert(m_, cart_.rom.data(), cart_.rom.size(), cart_.save, image.empty() ? nullptr : image.data(),
+  const std::vector<std::uint8_t> rom = mgba_bus_rom(cart_);
+  if (!kx_machine_insert(m_, rom.data(), rom.size(), cart_.save, image.empty() ? nullptr : image.data(),
                          image.size()))
     fail("the emulator library refused the cartridge's ROM or save chip");
   power_on();

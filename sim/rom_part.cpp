@@ -1,7 +1,7 @@
 #include "sim/rom_part.h"
 
 #include "common/failure.h"
-#include "link/protocol.h"
+#include "contract/wire.h"
 #include "sim/cart_bus.h"
 #include "sim/flash_rom.h"
 
@@ -12,7 +12,7 @@ MaskRomPart::MaskRomPart(std::vector<std::uint8_t> contents) : rom_(std::move(co
   if (rom_.size() % 2) rom_.push_back(0xFF);  // the bus is 16 bits wide
 }
 
-std::unique_ptr<RomPart> load_rom_part(StateReader& in, SimLog& log) {
+std::unique_ptr<RomPart> load_rom_part(StateReader& in, SimLog& log, bool protection) {
   const std::string kind = in.str();
   if (kind == "mask-rom") {
     std::vector<std::uint8_t> rom = in.blob();
@@ -34,7 +34,7 @@ std::unique_ptr<RomPart> load_rom_part(StateReader& in, SimLog& log) {
     } catch (const Failure& e) {
       in.corrupt(e.what());
     }
-    rom->load_chips(in);
+    rom->load_chips(in, protection);
     if (option->kind == ROM_KIND_CFI) {
       const std::uint8_t d0d1 = in.u8();
       if (d0d1 > 1) in.corrupt("chip=" + label + ": unknown board wiring");

@@ -43,7 +43,8 @@ class MaskRomPart : public RomPart {
   std::vector<std::uint8_t> rom_;
 };
 
-// Rebuilds a part saved with its kind() tag first.
-std::unique_ptr<RomPart> load_rom_part(StateReader& in, SimLog& log);
+// Rebuilds a part saved with its kind() tag first; `protection`: the state
+// holds the flash chips' sector protection (cartridge format 2 on).
+std::unique_ptr<RomPart> load_rom_part(StateReader& in, SimLog& log, bool protection = true);
 
 }  // namespace kartex

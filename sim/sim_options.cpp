@@ -54,8 +54,8 @@ void parse_core(SimOptions& o, const std::string& v) {
 }
 
 void parse_video_clock(SimOptions& o, const std::string& v) {
-  if (v == "host") o.hardware_ms.reset();
-  else if (v == "hardware") o.hardware_ms = std::make_shared<std::int64_t>(0);
+  if (v == "host") o.video_clock_hardware = false;
+  else if (v == "hardware") o.video_clock_hardware = true;
   else fail("--sim: video-clock takes host or hardware, not '" + v + "'");
 }
 
@@ -69,6 +69,17 @@ void parse_chip_times(SimOptions& o, const std::string& v) {
   if (v == "typical") o.chip_times_max = false;
   else if (v == "max") o.chip_times_max = true;
   else fail("--sim: chip-times takes typical or max, not '" + v + "'");
+}
+
+void parse_protect(SimOptions& o, const std::string& v) {
+  const bool hex = v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X');
+  const std::string digits = hex ? v.substr(2) : v;
+  const bool ok = !digits.empty() && digits.size() <= 8 &&
+                  std::all_of(digits.begin(), digits.end(), hex ? ::isxdigit : ::isdigit);
+  const std::uint64_t offset = ok ? std::stoull(digits, nullptr, hex ? 16 : 10) : 0;
+  if (!ok || offset >= 0x8000000)
+    fail("--sim: protect takes a ROM offset such as 0xF0000, not '" + v + "'");
+  o.protect.push_back(static_cast<std::uint32_t>(offset));
 }
 
 void parse_mapper(SimOptions& o, const std::string& v) {
@@ -96,6 +107,14 @@ const std::vector<OptionKey>& keys() {
        [](SimOptions& o, const std::string& v) { o.size_mib = parse_size(v); }},
       {"mapper", true, "on|off: whether the flash cartridge has the mapper (default on; the CFI chips' boards have none)",
        parse_mapper},
+      {"mirror", false,
+       "the cartridge's ROM repeats through the 32 MiB window past its end, as a ROM chip or a flash board "
+       "that decodes fewer address lines does (default: open bus past the end)",
+       [](SimOptions& o, const std::string&) { o.mirror = true; }},
+      {"protect", true,
+       "OFFSET: the sector of the JEDEC flash ROM (chip=5/22da or 6/22c4) that holds ROM offset OFFSET is "
+       "protected, as a programmer leaves it: it ignores erase and program; repeatable",
+       parse_protect},
       {"d0d1", false,
        "the flash board of a CFI chip swaps data lines D0 and D1 between the edge and the chip, for commands "
        "and data alike, as many reproduction boards do",
@@ -113,7 +132,7 @@ const std::vector<OptionKey>& keys() {
        [](SimOptions& o, const std::string& v) { o.save_image = v; }},
       {"state", true, "DIR: keep cable, console and cartridge between runs",
        [](SimOptions& o, const std::string& v) { o.state_dir = v; }},
-      {"swap", false, "with state=DIR: the cartridge of rom=, chip=, size=, mapper=, d0d1, save=, save-image= "
+      {"swap", false, "with state=DIR: the cartridge of rom=, chip=, size=, mapper=, mirror, protect=, d0d1, save=, save-image= "
                       "replaces the kept one; cable and console keep running",
        [](SimOptions& o, const std::string&) { o.swap = true; }},
       {"fault", true,

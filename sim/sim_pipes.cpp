@@ -24,18 +24,19 @@ constexpr std::uint64_t CATCH_UP_INSTRUCTIONS = 1'000'000;
 // asked) and reports.
 class SimTransport : public Pipes {
  public:
-  SimTransport(const SimOptions& options, std::ostream& report, int timeout_ms)
+  SimTransport(const SimOptions& options, std::ostream& report, int timeout_ms, std::shared_ptr<HardwareTime> time)
       : options_(options),
         report_(report),
         sim_(nullptr, times(options, timeout_ms), &report, options.core),
-        hardware_ms_at_open_(options.hardware_ms ? *options.hardware_ms : 0) {
+        time_(std::move(time)),
+        hardware_ms_at_open_(time_ ? time_->ms() : 0) {
     // Held from before the state is read until after it is kept again.
     if (!options.state_dir.empty()) lock_.emplace(options.state_dir);
     bool has_cart = false;
     if (!options.state_dir.empty()) has_cart = sim_.load_state(options.state_dir);
     for (const LinkFault& fault : options.faults) sim_.cable().add_fault(fault);
     // A kept cartridge (with its save chip) stays in the slot unless swap
-    // asks for another; rom=, chip=, size=, mapper=, save= and save-image=
+    // asks for another; rom=, chip=, size=, mapper=, mirror, protect=, save= and save-image=
     // describe a new one. A swap leaves the cable and the console running,
     // as pulling one cartridge and pushing in another does.
     if (!has_cart || options.swap) {
@@ -43,11 +44,12 @@ class SimTransport : public Pipes {
         sim_.set_cart(build_mgba_cart(options));
       else
         sim_.set_cart(build_cartridge(options, sim_.log()));
-    } else if (!options.rom_file.empty() || !options.chip.empty() || options.size_mib || !options.mapper || options.d0d1 ||
-               options.save != "none" || !options.save_image.empty()) {
+    } else if (!options.rom_file.empty() || !options.chip.empty() || options.size_mib || !options.mapper ||
+               options.mirror || !options.protect.empty() || options.d0d1 || options.save != "none" ||
+               !options.save_image.empty()) {
       sim_.log().note("cartridge",
-                      "the kept cartridge stays in the slot; rom=, chip=, size=, mapper=, d0d1, save= and "
-                      "save-image= are not used (swap replaces it)");
+                      "the kept cartridge stays in the slot; rom=, chip=, size=, mapper=, mirror, protect=, d0d1, "
+                      "save= and save-image= are not used (swap replaces it)");
     }
     sim_.set_key_script(options.keys);
     if (!options.screens_dir.empty()) {
@@ -132,8 +134,7 @@ class SimTransport : public Pipes {
   }
   PipeResult watched(PipeResult result) {
     watch_display();
-    if (options_.hardware_ms)
-      *options_.hardware_ms = hardware_ms_at_open_ + simtime::whole_milliseconds(sim_.stats().hardware_time);
+    if (time_) time_->set(hardware_ms_at_open_ + simtime::whole_milliseconds(sim_.stats().hardware_time));
     return result;
   }
 
@@ -143,13 +144,15 @@ class SimTransport : public Pipes {
   bool finished_ = false;
   Simulator sim_;
   std::optional<ScreenRecorder> screens_;
+  std::shared_ptr<HardwareTime> time_;
   std::int64_t hardware_ms_at_open_;
 };
 
 }  // namespace
 
-std::unique_ptr<Pipes> open_sim_cable(const SimOptions& options, std::ostream& report, int timeout_ms) {
-  return std::make_unique<SimTransport>(options, report, timeout_ms);
+std::unique_ptr<Pipes> open_sim_cable(const SimOptions& options, std::ostream& report, int timeout_ms,
+                                      std::shared_ptr<HardwareTime> time) {
+  return std::make_unique<SimTransport>(options, report, timeout_ms, std::move(time));
 }
 
 }  // namespace kartex

@@ -2,6 +2,7 @@
 // The in-process cable transport: a simulated cable, console and cartridge
 // behind the Pipes seam.
 
+#include <atomic>
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
@@ -25,6 +26,8 @@ struct SimOptions {
   bool mapper = true;     // mapper=off: a flash cartridge without the mapper
   bool mapper_given = false;  // mapper= was typed (the CFI chips' boards have none)
   bool d0d1 = false;      // d0d1: the board swaps data lines D0 and D1 (CFI chips' boards)
+  bool mirror = false;    // mirror: the ROM repeats through the window past its end
+  std::vector<std::uint32_t> protect;  // protect=OFFSET: ROM offsets whose JEDEC sectors are protected
   bool help = false;      // help: the caller prints sim_help_text() and stops
   std::string save = "none";  // save=PART: the save chip (checked by check_save_option)
   std::string save_image;     // save-image=FILE: its first contents; empty: erased
@@ -37,11 +40,22 @@ struct SimOptions {
   SimCore core = SimCore::Unicorn;  // core=unicorn|mgba: which console model runs the agent
   Loader loader = Loader::Bios;     // loader=bios|direct: how the console starts an upload
   bool chip_times_max = false;      // chip-times=max: every chip at its data sheet's longest times
-  // video-clock=hardware: the transport keeps here, after every transfer,
-  // the console's hardware time in milliseconds (counting on from the last
-  // value when a transport is opened again), for the video's playback to
-  // follow; null: the host's clock.
-  std::shared_ptr<std::int64_t> hardware_ms;
+  // video-clock=hardware: the video's playback follows the console's
+  // hardware time (a HardwareTime handed to open_sim_cable); false: the
+  // host's clock.
+  bool video_clock_hardware = false;
+};
+
+// The console's hardware time in milliseconds as the simulated cable saw it
+// after its last transfer. A transport opened again (after a failed pipe)
+// counts on from it, so the clock a playback follows never goes back.
+class HardwareTime {
+ public:
+  std::int64_t ms() const { return ms_.load(); }
+  void set(std::int64_t ms) { ms_.store(ms); }
+
+ private:
+  std::atomic<std::int64_t> ms_{0};
 };
 
 // "key=value,key,..." as typed after --sim=; "" gives the defaults. Unknown
@@ -58,6 +72,8 @@ std::string sim_help_text();
 // screens_dir each switch of the page shown is kept as a picture there. A transfer
 // that gets no answer fails after `timeout_ms` of wall-clock time (and
 // after what a later set_timeout() gives), as a USB transfer does.
-std::unique_ptr<Pipes> open_sim_cable(const SimOptions& options, std::ostream& report, int timeout_ms);
+// With `time`, each transfer leaves the hardware time there.
+std::unique_ptr<Pipes> open_sim_cable(const SimOptions& options, std::ostream& report, int timeout_ms,
+                                      std::shared_ptr<HardwareTime> time = nullptr);
 
 }  // namespace kartex

@@ -20,6 +20,7 @@ constexpr std::uint32_t CART_STATE_VERSION = 3;  // 2: save chips busy until a t
 // The emulator library's console and cartridge keep their own parts, so
 // that a state of one core is never read as the other's.
 constexpr std::uint32_t MGBA_STATE_VERSION = 1;
+constexpr std::uint32_t MGBA_CART_STATE_VERSION = 2;  // 2: the board's mirroring
 const char* const MGBA_CONSOLE_PART = "mgba-console";
 const char* const MGBA_CART_PART = "mgba-cartridge";
 
@@ -131,7 +132,7 @@ void Simulator::save_state(const std::string& dir) {
     save_mgba_cart(mgba_->cart(), cart);
     mgba_->save(console);
     save.add(MGBA_CONSOLE_PART, MGBA_STATE_VERSION, console);
-    save.add(MGBA_CART_PART, MGBA_STATE_VERSION, cart);
+    save.add(MGBA_CART_PART, MGBA_CART_STATE_VERSION, cart);
   } else {
     console_->save(console);
     save_cart(*cart_, cart);
@@ -159,7 +160,7 @@ bool Simulator::load_state(const std::string& dir) {
   if (mgba_) {
     // The console's state needs its cartridge in the slot first.
     const bool has_cart =
-        load(MGBA_CART_PART, MGBA_STATE_VERSION, [&](StateReader& in) { mgba_->insert(load_mgba_cart(in)); });
+        load(MGBA_CART_PART, MGBA_CART_STATE_VERSION, [&](StateReader& in) { mgba_->insert(load_mgba_cart(in)); });
     load(MGBA_CONSOLE_PART, MGBA_STATE_VERSION, [&](StateReader& in) { mgba_->load(in); });
     cycles_at_start_ = mgba_->cycles();
     turnaround_at_start_ = mgba_->turnaround_cycles();

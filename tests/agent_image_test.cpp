@@ -10,7 +10,7 @@
 #include "agent/agent_layout.h"
 #include "agent/splash/splash_encode.h"
 #include "agent/splash/splash_picture.h"
-#include "link/protocol.h"
+#include "contract/wire.h"
 #include "sim/bios_loader.h"
 #include "sim/cart_header.h"
 

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "link/protocol.h"
+#include "contract/wire.h"
 
-#include "agent/hw/rom_flash.h"
+#include "contract/hw/rom_flash.h"
 #include "app/default_name.h"
 #include "cart/flash_chips.h"
 

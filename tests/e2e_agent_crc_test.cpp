@@ -28,7 +28,7 @@ TEST(AgentCrc, ReferenceCrcIsTheZlibOne) {
 
 // The words of a CRC request, the first read alone and the rest after it:
 // each block's word is on the link as soon as it is summed.
-std::vector<std::uint32_t> crc_words(AgentCart& c, std::uint32_t code, std::uint32_t a1, std::uint32_t a2,
+std::vector<std::uint32_t> crc_words(AgentCart& c, wire::Request code, std::uint32_t a1, std::uint32_t a2,
                                      std::uint32_t a3, std::size_t count) {
   std::vector<std::uint32_t> words(count);
   c.a.link.agent_request(code, a1, a2, a3);
@@ -84,7 +84,7 @@ TEST(AgentCrc, RomBlocksMatchTheBytesOfEveryPage) {
 }
 
 // Guest instructions per byte of one request over `bytes`, all in one block.
-double instructions_per_byte(AgentCart& c, std::uint32_t code, std::uint32_t at, std::uint32_t bytes) {
+double instructions_per_byte(AgentCart& c, wire::Request code, std::uint32_t at, std::uint32_t bytes) {
   const std::uint64_t before = c.a.sim.stats().instructions;
   c.request(code, at, bytes, bytes, 1);
   return static_cast<double>(c.a.sim.stats().instructions - before) / bytes;

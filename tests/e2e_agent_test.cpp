@@ -84,7 +84,7 @@ TEST(AgentOnSimulator, UnknownCodesAreDroppedAndTheNextRequestServed) {
   AgentOnSim a;
   a.start();
   for (std::uint32_t code : {0xFFFF0013u, 0xFFFF00FFu, 0x12345678u, 0xFFFF0022u}) {
-    a.link.agent_request(code, 1, 2, 3);
+    a.link.agent_request(wire::Request::unlisted(code), 1, 2, 3);
     std::uint32_t variant[1] = {0xFFFFFFFF};
     a.link.agent_request(REQ_CART_VARIANT, 0, 0, 0, variant);
     EXPECT_LE(variant[0], 2u) << std::hex << code;
@@ -114,7 +114,7 @@ TEST(AgentOnSimulator, BootCartRestartsAtTheCartridgeEntry) {
   a.link.agent_request(REQ_BOOT_CART, 0, 0, 0);
   // The console runs while the host polls the cable's status: a poll after
   // the fault fails with it.
-  for (int poll = 0; poll < 100 && a.sim.console().fault().empty(); ++poll) a.link.reg_read(REG_STATUS);
+  for (int poll = 0; poll < 100 && a.sim.console().fault().empty(); ++poll) a.link.reg_read(CABLE_REG_STATUS);
   EXPECT_NE(a.sim.console().fault().find("jumped into the cartridge at PC=0x08000000"),
             std::string::npos)
       << a.sim.console().fault();
@@ -137,7 +137,7 @@ TEST(AgentOnSimulator, IdentifiesMaskRomsAndNothingElse) {
       {"logo bytes differ: not a cartridge the agent knows",
        [] {
          Bytes rom = make_default_rom(1 << 20);
-         rom[HEADER_LOGO + 15] ^= 0x01;
+         rom[HDR_LOGO + 15] ^= 0x01;
          return std::make_unique<MaskRom>(std::move(rom));
        },
        0, 0},

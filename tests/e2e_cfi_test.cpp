@@ -13,7 +13,7 @@
 #include "app/run.h"
 #include "cart/commands.h"
 #include "common/failure.h"
-#include "link/protocol.h"
+#include "contract/wire.h"
 #include "sim/cartridge.h"
 #include "sim/flash_rom.h"
 #include "tests/support/cart_bench.h"

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "link/protocol.h"
+#include "contract/wire.h"
 #include "tests/support/tool_on_sim.h"
 #include "tests/support/usage_text.h"
 

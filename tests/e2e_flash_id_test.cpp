@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "app/run.h"
-#include "link/protocol.h"
+#include "contract/wire.h"
 #include "sim/cart_header.h"
 #include "sim/cartridge.h"
 #include "sim/flash_rom.h"
@@ -49,9 +49,10 @@ Expect expected(const RomOption& o, std::uint32_t mib, Board board) {
                                               0x20000, 0x20000};
   std::uint32_t size = mib * MiB;
   // The pairs of 128 Mbit parts show sizes past 32 MiB only to the page
-  // probe, which runs when bank 8 of the SRAM is separate from bank 0; the
+  // probe, which runs when the mapper was seen at work (its ROM page moved
+  // the window, or bank 8 of the SRAM is separate from bank 0); the
   // 256 Mbit pair is reported as 32 MiB.
-  if (o.kind == 3 && (o.code == 0x18 || o.code == 0x8802) && board != Board::MapperBankedRam)
+  if (o.kind == 3 && (o.code == 0x18 || o.code == 0x8802) && board == Board::NoMapper)
     size = std::min(size, 32 * MiB);
   if (o.kind == 3 && o.code == 0x8803) size = 32 * MiB;
   // Variant: 2 with separate SRAM banks; else 1 when the ROM page register

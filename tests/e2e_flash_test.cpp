@@ -10,11 +10,12 @@
 #include "common/output.h"
 #include "app/session.h"
 #include "cart/commands.h"
-#include "link/protocol.h"
+#include "contract/wire.h"
 #include "sim/cart_build.h"
 #include "sim/flash_catalog.h"
 #include "tests/support/body_fixture.h"
 #include "tests/support/cart_bench.h"
+#include "tests/support/case_spread.h"
 #include "tests/support/sim_session.h"
 #include "tests/support/tool_on_sim.h"
 
@@ -71,7 +72,7 @@ struct Cart {
 };
 
 TEST(FlashOnSimulator, EveryKindErasesWritesAndReadsBack) {
-  for (const RomOption& option : rom_options()) {
+  for (const RomOption& option : spread_of(rom_options())) {
     const std::uint32_t size = option.sizes_mib.front() * MiB;
     // Kind 3 part 0x8803 comes in one size that identification reports as
     // the 32 MiB window.
@@ -114,7 +115,8 @@ TEST(FlashOnSimulator, EveryKindErasesWritesAndReadsBack) {
 }
 
 TEST(FlashOnSimulator, WholeRomRoundTripsOnTwoKinds) {
-  for (const char* chip : {"3/17", "8/88c5"}) {
+  const char* chips[] = {"3/17", "8/88c5"};
+  for (const char* chip : spread_of(chips)) {
     SCOPED_TRACE(chip);
     Cart cart(std::string("whole_") + chip[0], std::string("chip=") + chip);
     const std::uint32_t size = chip[0] == '3' ? 16 * MiB : 8 * MiB;

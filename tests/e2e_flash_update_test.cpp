@@ -11,9 +11,10 @@
 #include <optional>
 
 #include "cart/agent_crc.h"
-#include "link/protocol.h"
+#include "contract/wire.h"
 #include "sim/flash_catalog.h"
 #include "tests/support/agent_cart.h"
+#include "tests/support/case_spread.h"
 #include "tests/support/crc32_bitwise.h"
 #include "tests/support/tool_on_sim.h"
 
@@ -96,7 +97,7 @@ TEST(FlashUpdate, EveryKindWritesOnlyWhatTheDataNeeds) {
        UPDATE_PROGRAMMED, 1},
   };
 
-  for (const RomOption& o : rom_options()) {
+  for (const RomOption& o : spread_of(rom_options())) {
     SCOPED_TRACE(o.label());
     const std::uint32_t seen = std::min(o.sizes_mib.front() * MiB, 32 * MiB);
     Bytes rom = noise(seen, o.code * 3u + o.kind);

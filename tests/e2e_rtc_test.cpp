@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "agent/agent_image.h"
-#include "agent/hw/cart_header.h"
+#include "contract/hw/cart_header.h"
 #include "host/program_header.h"
 #include "common/output.h"
 #include "app/run.h"

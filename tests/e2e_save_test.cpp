@@ -9,6 +9,7 @@
 
 #include "tests/support/cart_bench.h"
 #include "common/digest.h"
+#include "tests/support/case_spread.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
@@ -58,7 +59,7 @@ std::string image_file(const Part& part, const Bytes& data) {
 }
 
 TEST(SaveOnSimulator, EveryPartKeepsItsImageThroughTheProbeAndRoundTrips) {
-  for (const Part& part : PARTS) {
+  for (const Part& part : spread_of(PARTS)) {
     SCOPED_TRACE(part.save);
     const Bytes image = noise(part.size, part.size + part.line[1]);
     CartBench b(options_for(part, image_file(part, image)));

@@ -83,7 +83,7 @@ TEST(SessionChange, AConsoleSwitchedOffUnderAMarkedCableGetsTheAgentAgain) {
   Host h("2/16");
   h.bringup();
   h.a.sim.console().power_on();  // memory lost; the cable keeps its marker
-  ASSERT_EQ(h.a.sim.cable().reg(REG_SESSION), SESSION_MARKER);
+  ASSERT_EQ(h.a.sim.cable().reg(CABLE_REG_SESSION), SESSION_MARKER);
   const CartInfo cart = h.bringup();
   EXPECT_NE(h.out.str().find(SILENT), std::string::npos) << h.out.str();
   EXPECT_EQ(cart.rom_kind, 2);

@@ -8,6 +8,7 @@
 
 #include "sim/flash_catalog.h"
 #include "tests/support/agent_cart.h"
+#include "tests/support/case_spread.h"
 #include "tests/support/crc32_bitwise.h"
 #include "tests/support/tool_on_sim.h"
 
@@ -43,7 +44,7 @@ TEST(VariantProbe, ThirtyTwoMiBBoardsKeepTheirRomAndTellTheMapper) {
   const std::string file = scratch("variant_rom") + "rom.bin";
   spill(file, rom);
   const std::vector<std::uint32_t> sums = crc32_blocks(rom, 0, 32 * MiB, MiB);
-  for (const Board& b : boards) {
+  for (const Board& b : spread_of(boards)) {
     SCOPED_TRACE(std::string(b.chip) + (b.mapper ? " with the mapper" : " without the mapper") + ", save=" + b.save);
     SimOptions options;
     options.chip = b.chip;

@@ -16,6 +16,7 @@
 #include "sim/flash_rom.h"
 #include "tests/support/body_fixture.h"
 #include "tests/support/cart_bench.h"
+#include "tests/support/case_spread.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
@@ -41,7 +42,7 @@ std::uint64_t link_words(CartBench& b) {
 }
 
 TEST(WriteTrust, EveryKindChangesExactlyTheRangeWritten) {
-  for (const RomOption& option : rom_options()) {
+  for (const RomOption& option : spread_of(rom_options())) {
     SCOPED_TRACE(option.label());
     const std::uint32_t size = std::min(option.sizes_mib.front() * MiB, 32 * MiB);
     const std::string old_file = scratch("trust_old") + "old.bin";

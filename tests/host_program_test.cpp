@@ -13,7 +13,7 @@
 #include "host/hostio_protocol.h"
 #include "host/program_file.h"
 #include "host/program_header.h"
-#include "agent/hw/cart_header.h"
+#include "contract/hw/cart_header.h"
 #include "sim/bios_loader.h"
 #include "common/failure.h"
 #include "tests/support/scripted_cable.h"
@@ -123,7 +123,7 @@ std::string spill(const std::string& name, std::size_t size) { return spill_byte
 Bytes stamped(Bytes image, std::time_t at) {
   const ClockStampBytes stamp = clock_stamp_bytes(local_of(at));
   std::copy(stamp.begin(), stamp.end(), image.begin() + 160);
-  image[HDR_COMPLEMENT] = header_complement_of(image);
+  image[HDR_COMPLEMENT] = header_complement(image);
   return image;
 }
 
@@ -131,7 +131,7 @@ TEST(ClockStamp, TheHeaderComplementFollowsTheStampedTitle) {
   // The stamp rewrites the title, which the complement covers: the BIOS
   // would refuse the image with the complement it had.
   Bytes image = program_bytes(400);
-  image[HDR_COMPLEMENT] = header_complement_of(image);
+  image[HDR_COMPLEMENT] = header_complement(image);
   ASSERT_EQ(multiboot_refusal(image), "");
   std::ostringstream out, err;
   Output con{out, err};

@@ -28,10 +28,10 @@ std::vector<std::uint8_t> headed(std::vector<std::uint8_t> code) {
   const std::uint32_t skip_boot_bytes = 0xEA000000;  // b 0xC8, at 0xC0
   for (int i = 0; i < 4; ++i) image[0xC0 + i] = static_cast<std::uint8_t>(skip_boot_bytes >> (8 * i));
   const auto logo = header_logo();
-  std::copy(logo.begin(), logo.end(), image.begin() + HEADER_LOGO);
-  std::memcpy(&image[HEADER_TITLE], "LOADER TEST", 11);
-  image[HEADER_FIXED] = 0x96;
-  image[HEADER_COMPLEMENT] = header_complement(image);
+  std::copy(logo.begin(), logo.end(), image.begin() + HDR_LOGO);
+  std::memcpy(&image[HDR_TITLE], "LOADER TEST", 11);
+  image[HDR_FIXED] = 0x96;
+  image[HDR_COMPLEMENT] = header_complement(image);
   image.insert(image.end(), code.begin(), code.end());
   return image;
 }
@@ -72,10 +72,10 @@ TEST(BiosLoader, RefusesImagesWhoseHeaderTheBiosRejects) {
     std::string logged;   // in the cable's note
   };
   const Case cases[] = {
-      {"logo byte", HEADER_LOGO + 77, "the header logo differs at offset 0x51"},
-      {"fixed byte", HEADER_FIXED, "the header's fixed byte at 0xB2 is 0x97, not 0x96"},
-      {"complement", HEADER_COMPLEMENT, "the header complement at 0xBD"},
-      {"title without a new complement", HEADER_TITLE + 3, "the header complement at 0xBD"},
+      {"logo byte", HDR_LOGO + 77, "the header logo differs at offset 0x51"},
+      {"fixed byte", HDR_FIXED, "the header's fixed byte at 0xB2 is 0x97, not 0x96"},
+      {"complement", HDR_COMPLEMENT, "the header complement at 0xBD"},
+      {"title without a new complement", HDR_TITLE + 3, "the header complement at 0xBD"},
       {"too short", std::string::npos, "the image is 128 bytes, too short for a multiboot header"},
   };
   for (const Case& tc : cases) {
@@ -123,7 +123,7 @@ TEST(BiosLoader, EntersAtTheMultibootEntryWithTheRegistersReset) {
     std::vector<std::uint8_t> sent = image;
     const std::uint32_t branch_to_code = 0xEA000030;  // b 0xC8, at 0
     for (int i = 0; i < 4; ++i) sent[i] = static_cast<std::uint8_t>(branch_to_code >> (8 * i));
-    sent[HEADER_COMPLEMENT] = header_complement(sent);
+    sent[HDR_COMPLEMENT] = header_complement(sent);
     wire.upload(sent);
     ASSERT_TRUE(sim.link_console().running());
     sim.console().run(2000);

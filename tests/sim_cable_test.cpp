@@ -13,7 +13,7 @@ using simtest::Wire;
 TEST(SimCable, RegistersKeepValuesAndAnswerWritesWithTheValue) {
   Simulator sim;
   Wire wire(sim.pipes());
-  const std::uint8_t indexes[] = {REG_SESSION, REG_SAVE_TYPE, REG_ROM_KIND, REG_ROM_SIZE, REG_ERASE_BLOCK, 100};
+  const std::uint8_t indexes[] = {CABLE_REG_SESSION, CABLE_REG_SAVE_TYPE, CABLE_REG_ROM_KIND, CABLE_REG_ROM_SIZE, CABLE_REG_ERASE_BLOCK, 100};
   for (std::uint8_t index : indexes) {
     const std::uint32_t value = 0xA5000000u | index;
     EXPECT_EQ(wire.reg_write(index, value), value) << "register " << int(index);
@@ -25,16 +25,16 @@ TEST(SimCable, RegistersKeepValuesAndAnswerWritesWithTheValue) {
 TEST(SimCable, HandshakeRaisesLinkUpOnlyAfterPatternThenZero) {
   Simulator sim;
   Wire wire(sim.pipes());
-  EXPECT_EQ(wire.reg_read(REG_STATUS) & STATUS_LINK_UP, 0u);
-  wire.reg_write(REG_BOOT, 0);  // zero without the pattern first starts nothing
-  EXPECT_EQ(wire.reg_read(REG_STATUS) & STATUS_LINK_UP, 0u);
-  wire.reg_write(REG_BOOT, BOOT_PATTERN);
-  EXPECT_EQ(wire.reg_read(REG_BOOT), BOOT_PATTERN);
-  EXPECT_EQ(wire.reg_read(REG_STATUS) & STATUS_LINK_UP, 0u);
-  wire.reg_write(REG_BOOT, 0);
-  EXPECT_EQ(wire.reg_read(REG_STATUS) & STATUS_LINK_UP, static_cast<std::uint32_t>(STATUS_LINK_UP));
+  EXPECT_EQ(wire.reg_read(CABLE_REG_STATUS) & STATUS_LINK_UP, 0u);
+  wire.reg_write(CABLE_REG_BOOT, 0);  // zero without the pattern first starts nothing
+  EXPECT_EQ(wire.reg_read(CABLE_REG_STATUS) & STATUS_LINK_UP, 0u);
+  wire.reg_write(CABLE_REG_BOOT, BOOT_PATTERN);
+  EXPECT_EQ(wire.reg_read(CABLE_REG_BOOT), BOOT_PATTERN);
+  EXPECT_EQ(wire.reg_read(CABLE_REG_STATUS) & STATUS_LINK_UP, 0u);
+  wire.reg_write(CABLE_REG_BOOT, 0);
+  EXPECT_EQ(wire.reg_read(CABLE_REG_STATUS) & STATUS_LINK_UP, static_cast<std::uint32_t>(STATUS_LINK_UP));
   // Nothing runs yet: no word can be clocked out.
-  EXPECT_NE(wire.reg_read(REG_STATUS) & STATUS_NO_WORD, 0u);
+  EXPECT_NE(wire.reg_read(CABLE_REG_STATUS) & STATUS_NO_WORD, 0u);
 }
 
 TEST(SimCable, UploadStartsTheImageAtEwramInArmSystemMode) {
@@ -67,7 +67,7 @@ TEST(SimCable, LinkWordsPassBothWaysInOrder) {
   // (the cable buffers its last words) and the program armed its first
   // exchange.
   int polls = 1;
-  while ((wire.reg_read(REG_STATUS) & STATUS_NO_WORD) != 0 && polls < 5) ++polls;
+  while ((wire.reg_read(CABLE_REG_STATUS) & STATUS_NO_WORD) != 0 && polls < 5) ++polls;
   EXPECT_LT(polls, 5);
 
   struct Step {

@@ -87,25 +87,25 @@ TEST(SimCart, DefaultRomHasAValidHeaderAndAddressUniqueContents) {
   ASSERT_EQ(rom.size(), DEFAULT_ROM_SIZE);
   const std::uint8_t logo_start[16] = {0x24, 0xFF, 0xAE, 0x51, 0x69, 0x9A, 0xA2, 0x21,
                                        0x3D, 0x84, 0x82, 0x0A, 0x84, 0xE4, 0x09, 0xAD};
-  EXPECT_TRUE(std::equal(std::begin(logo_start), std::end(logo_start), rom.begin() + HEADER_LOGO));
+  EXPECT_TRUE(std::equal(std::begin(logo_start), std::end(logo_start), rom.begin() + HDR_LOGO));
   // All 156 logo bytes: their CRC-16 (init 0xFFFF, reflected 0xA001) is the
   // published 0xCF56.
   std::uint16_t crc = 0xFFFF;
-  for (std::uint32_t i = 0; i < HEADER_LOGO_SIZE; ++i) {
-    crc ^= rom[HEADER_LOGO + i];
+  for (std::uint32_t i = 0; i < HDR_LOGO_SIZE; ++i) {
+    crc ^= rom[HDR_LOGO + i];
     for (int k = 0; k < 8; ++k) crc = crc & 1 ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
   }
   EXPECT_EQ(crc, 0xCF56);
-  EXPECT_EQ(std::string(rom.begin() + HEADER_TITLE, rom.begin() + HEADER_TITLE + 11), "KARTEX DEMO");
-  EXPECT_EQ(rom[HEADER_FIXED], 0x96);
+  EXPECT_EQ(std::string(rom.begin() + HDR_TITLE, rom.begin() + HDR_TITLE + 11), "KARTEX DEMO");
+  EXPECT_EQ(rom[HDR_FIXED], 0x96);
   // The complement makes the bytes 0xA0-0xBD plus 0x19 sum to zero.
   unsigned sum = 0x19;
-  for (std::uint32_t i = HEADER_TITLE; i <= HEADER_COMPLEMENT; ++i) sum += rom[i];
+  for (std::uint32_t i = HDR_TITLE; i <= HDR_COMPLEMENT; ++i) sum += rom[i];
   EXPECT_EQ(sum & 0xFF, 0u);
   EXPECT_EQ(simtest::word_at(rom, 0), 0xEA00002Eu) << "b 0x080000C0";
   // Contents: neighbouring halfwords and 64 KiB apart differ.
   int equal_neighbours = 0;
-  for (std::uint32_t a = HEADER_SIZE + 4; a + 0x10002 < rom.size(); a += 0x101) {
+  for (std::uint32_t a = HDR_SIZE + 4; a + 0x10002 < rom.size(); a += 0x101) {
     if (rom[a] == rom[a + 2] && rom[a + 1] == rom[a + 3]) ++equal_neighbours;
     if (rom[a] == rom[a + 0x10000] && rom[a + 1] == rom[a + 0x10001]) ++equal_neighbours;
   }

@@ -153,7 +153,7 @@ struct TimedAgent {
     link.link_start();
     upload_program(link, agent_image());
     // Until the agent waits for its first request.
-    for (int poll = 0; poll < 1000 && (link.reg_read(REG_STATUS) & STATUS_NO_WORD); ++poll) {
+    for (int poll = 0; poll < 1000 && (link.reg_read(CABLE_REG_STATUS) & STATUS_NO_WORD); ++poll) {
     }
   }
   static CableTimes times(std::uint64_t link_hz, std::uint64_t usb_us) {
@@ -196,9 +196,9 @@ TEST(SimClock, EveryTransferCostsItsUsbTurnAround) {
   // reads (a whole one).
   for (std::uint64_t usb_us : {0, 1000, 4000}) {
     TimedAgent a(2'000'000, usb_us);
-    a.link.reg_read(REG_STATUS);
+    a.link.reg_read(CABLE_REG_STATUS);
     const SimTime start = a.host();
-    for (int i = 0; i < 100; ++i) a.link.reg_read(REG_STATUS);
+    for (int i = 0; i < 100; ++i) a.link.reg_read(CABLE_REG_STATUS);
     EXPECT_NEAR(simtime::seconds(a.host() - start), 100 * usb_us * 1.125e-6, 1e-6) << usb_us << " us";
   }
 }

@@ -69,7 +69,7 @@ class EchoHost {
     wire_.handshake();
     wire_.upload(simtest::echo_program());
     simtest::loader_left_interrupts_off(sim);
-    wire_.reg_write(REG_SESSION, SESSION_MARKER);
+    wire_.reg_write(CABLE_REG_SESSION, SESSION_MARKER);
   }
 
   Wire& wire() { return wire_; }
@@ -173,7 +173,7 @@ TEST(SimFault, EachKindStopsTheWordItNamesAndWhatFollows) {
     EXPECT_EQ(sim.stats().words_to_console + sim.stats().words_from_console, c.word) << "word N never moved";
     // The cable itself still answers its registers unless it is gone (or its
     // data-in pipe is the stalled one).
-    const PipeResult reg = host.wire().command({CMD_REG, REG_SESSION});
+    const PipeResult reg = host.wire().command({CMD_REG, CABLE_REG_SESSION});
     std::uint8_t answer[4] = {};
     const PipeResult ans = reg.ok ? sim.pipes().read(Pipe::DataIn, answer) : reg;
     EXPECT_EQ(!ans.ok, c.later_fail) << ans.error;
@@ -188,20 +188,20 @@ TEST(SimFault, UnpluggedCableFailsEveryCallAndForgetsItsRegisters) {
     Simulator sim(short_times());
     sim.cable().add_fault(parse_link_fault("unplug@1"));
     EchoHost host(sim);
-    host.wire().reg_write(REG_ROM_SIZE, 0x800000);
+    host.wire().reg_write(CABLE_REG_ROM_SIZE, 0x800000);
     ASSERT_TRUE(host.send(41).ok);
     std::uint32_t got = 0;
     EXPECT_EQ(host.receive(&got).error, CABLE_UNPLUGGED);
     std::uint8_t b[4];
-    const std::uint8_t reg_read[] = {CMD_REG, REG_SESSION};
+    const std::uint8_t reg_read[] = {CMD_REG, CABLE_REG_SESSION};
     for (const PipeResult& r : {sim.pipes().write(Pipe::Command, reg_read), sim.pipes().read(Pipe::DataIn, b),
                                 sim.pipes().write(Pipe::DataOut, std::vector<std::uint8_t>(4)),
                                 sim.pipes().reset(Pipe::Command), sim.pipes().reset(Pipe::DataIn)}) {
       EXPECT_FALSE(r.ok);
       EXPECT_EQ(r.error, CABLE_UNPLUGGED);
     }
-    EXPECT_EQ(sim.cable().reg(REG_SESSION), 0u);
-    EXPECT_EQ(sim.cable().reg(REG_ROM_SIZE), 0u);
+    EXPECT_EQ(sim.cable().reg(CABLE_REG_SESSION), 0u);
+    EXPECT_EQ(sim.cable().reg(CABLE_REG_ROM_SIZE), 0u);
     EXPECT_TRUE(sim.console().link_armed()) << "the console still waits to send word 1";
     program = sim.peek(EWRAM_BASE, 64);
     sim.save_state(dir);
@@ -210,8 +210,8 @@ TEST(SimFault, UnpluggedCableFailsEveryCallAndForgetsItsRegisters) {
   Simulator sim(short_times());
   ASSERT_TRUE(sim.load_state(dir));
   Wire wire(sim.pipes());
-  EXPECT_EQ(wire.reg_read(REG_SESSION), 0u);
-  EXPECT_EQ(wire.reg_read(REG_STATUS) & STATUS_LINK_UP, 0u);
+  EXPECT_EQ(wire.reg_read(CABLE_REG_SESSION), 0u);
+  EXPECT_EQ(wire.reg_read(CABLE_REG_STATUS) & STATUS_LINK_UP, 0u);
   EXPECT_TRUE(sim.console().running());
   EXPECT_EQ(sim.peek(EWRAM_BASE, 64), program);
   std::filesystem::remove_all(dir);
@@ -244,7 +244,7 @@ TEST(SimFault, PipeResetClearsAStallOnThatPipeOnly) {
       EXPECT_EQ(host.send(12).error, TIMEOUT_TEXT);
     } else {
       // Not even a register's answer comes through.
-      ASSERT_TRUE(host.wire().command({CMD_REG, REG_SESSION}).ok);
+      ASSERT_TRUE(host.wire().command({CMD_REG, CABLE_REG_SESSION}).ok);
       std::uint8_t b[4];
       EXPECT_EQ(sim.pipes().read(Pipe::DataIn, b).error, TIMEOUT_TEXT);
     }
@@ -259,7 +259,7 @@ TEST(SimFault, PipeResetClearsAStallOnThatPipeOnly) {
       ASSERT_TRUE(host.receive(&got).ok);
       EXPECT_EQ(got, 11u) << "the console still holds the word it could not send";
     }
-    EXPECT_EQ(host.wire().reg_read(REG_SESSION), static_cast<std::uint32_t>(SESSION_MARKER));
+    EXPECT_EQ(host.wire().reg_read(CABLE_REG_SESSION), static_cast<std::uint32_t>(SESSION_MARKER));
   }
 }
 
@@ -273,8 +273,8 @@ TEST(SimFault, PowerCycleKeepsTheCableAndLeavesNoProgram) {
   EXPECT_EQ(host.send(6).error, TIMEOUT_TEXT);
   EXPECT_FALSE(sim.console().running());
   EXPECT_EQ(sim.peek(EWRAM_BASE, 16), std::vector<std::uint8_t>(16, 0)) << "memory lost";
-  EXPECT_EQ(host.wire().reg_read(REG_SESSION), static_cast<std::uint32_t>(SESSION_MARKER));
-  EXPECT_NE(host.wire().reg_read(REG_STATUS) & STATUS_LINK_UP, 0u) << "the cable keeps its link phase";
+  EXPECT_EQ(host.wire().reg_read(CABLE_REG_SESSION), static_cast<std::uint32_t>(SESSION_MARKER));
+  EXPECT_NE(host.wire().reg_read(CABLE_REG_STATUS) & STATUS_LINK_UP, 0u) << "the cable keeps its link phase";
   // Every later request goes to a console that runs nothing, and says so once.
   EXPECT_EQ(host.send(7).error, TIMEOUT_TEXT);
   EXPECT_EQ(host.receive(&got).error, TIMEOUT_TEXT);
@@ -296,14 +296,14 @@ TEST(SimFault, HangIsKeptInTheStateUntilTheHandshake) {
     EchoHost host(sim);
     EXPECT_EQ(host.send(1).error, TIMEOUT_TEXT);
     EXPECT_TRUE(sim.console().hung());
-    EXPECT_NE(host.wire().reg_read(REG_STATUS) & STATUS_NO_WORD, 0u) << "a hung console arms nothing";
+    EXPECT_NE(host.wire().reg_read(CABLE_REG_STATUS) & STATUS_NO_WORD, 0u) << "a hung console arms nothing";
     sim.save_state(dir);
   }
   Simulator sim(short_times());
   ASSERT_TRUE(sim.load_state(dir));
   EXPECT_TRUE(sim.console().hung());
   Wire wire(sim.pipes());
-  EXPECT_EQ(wire.reg_read(REG_SESSION), static_cast<std::uint32_t>(SESSION_MARKER));
+  EXPECT_EQ(wire.reg_read(CABLE_REG_SESSION), static_cast<std::uint32_t>(SESSION_MARKER));
   const std::uint32_t w[1] = {3};
   const Timed t = timed([&] { return wire.write_words(w); });
   EXPECT_EQ(t.result.error, TIMEOUT_TEXT);
@@ -401,7 +401,7 @@ TEST(SimFault, SwapReplacesTheKeptCartridgeAndKeepsCableAndConsole) {
   run("state=" + state + ",rom=" + rom_a, [](Wire& wire) {
     wire.handshake();
     wire.upload(simtest::echo_program());
-    wire.reg_write(REG_SESSION, SESSION_MARKER);
+    wire.reg_write(CABLE_REG_SESSION, SESSION_MARKER);
   });
   EXPECT_EQ(kept_rom_halfword(state), 0xA1A1);
 
@@ -419,7 +419,7 @@ TEST(SimFault, SwapReplacesTheKeptCartridgeAndKeepsCableAndConsole) {
     SCOPED_TRACE(c.options);
     report.str("");
     run("state=" + state + "," + c.options, [](Wire& wire) {
-      EXPECT_EQ(wire.reg_read(REG_SESSION), static_cast<std::uint32_t>(SESSION_MARKER));
+      EXPECT_EQ(wire.reg_read(CABLE_REG_SESSION), static_cast<std::uint32_t>(SESSION_MARKER));
       // The console's program runs on through the swap.
       const std::uint32_t w[1] = {70};
       ASSERT_TRUE(wire.write_words(w).ok);
@@ -550,7 +550,7 @@ TEST(SimFault, DamagedStateIsRefusedWithOneLine) {
       {"too many announced words", "cable",
        [&](const std::string& dir, const std::string&) {
          StateWriter w;
-         for (int i = 0; i < REG_COUNT; ++i) w.u32(0);
+         for (int i = 0; i < CABLE_REG_COUNT; ++i) w.u32(0);
          w.u8(0);
          w.u32(0);
          w.blob({});

@@ -120,6 +120,12 @@ TEST(SimKeys, HelpTextsUseTheSameWords) {
   const std::string chip_times = words_of(
       "chip-times=typical|max: how long the flash ROM chips and FLASH save parts take to erase and program:"
       " typical (default), their data sheets' typical figures; max, the longest the sheets allow");
+  const std::string mirror = words_of(
+      "mirror: the cartridge's ROM repeats through the 32 MiB window past its end, as a ROM chip or a flash "
+      "board that decodes fewer address lines does (default: open bus past the end)");
+  const std::string protect = words_of(
+      "protect=OFFSET: the sector of the JEDEC flash ROM (chip=5/22da or 6/22c4) that holds ROM offset OFFSET "
+      "is protected, as a programmer leaves it: it ignores erase and program; repeatable");
   for (const auto& [where, text] : {std::pair<const char*, std::string>{"--sim=help", sim_help_text()},
                                     {"--help", help.str()},
                                     {"README", readme_text.str()}}) {
@@ -132,8 +138,17 @@ TEST(SimKeys, HelpTextsUseTheSameWords) {
     for (std::size_t at; (at = flat.find("loader bios|")) != std::string::npos;) flat.replace(at, 12, "loader=bios|");
     for (std::size_t at; (at = flat.find("chip-times typical|")) != std::string::npos;)
       flat.replace(at, 19, "chip-times=typical|");
+    for (std::size_t at; (at = flat.find("mirror the cartridge's")) != std::string::npos;)
+      flat.replace(at, 10, "mirror: the");
     EXPECT_NE(flat.find(loader), std::string::npos) << where;
     EXPECT_NE(flat.find(chip_times), std::string::npos) << where;
+    EXPECT_NE(flat.find(mirror), std::string::npos) << where;
+    for (std::size_t at; (at = flat.find("protect OFFSET:")) != std::string::npos;)
+      flat.replace(at, 15, "protect=OFFSET:");
+    // --help names only some keys; --sim=help and the README all of them.
+    if (std::string(where) != "--help") {
+      EXPECT_NE(flat.find(protect), std::string::npos) << where;
+    }
     EXPECT_NE(flat.find(keys), std::string::npos) << where;
     EXPECT_NE(flat.find(screens), std::string::npos) << where;
     EXPECT_NE(flat.find(video_clock), std::string::npos) << where;

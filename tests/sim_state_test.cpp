@@ -100,12 +100,12 @@ TEST(SimState, RoundTripKeepsCableConsoleAndArmedExchange) {
     Wire wire(sim.pipes());
     wire.handshake();
     wire.upload(simtest::echo_program());
-    wire.reg_write(REG_SESSION, SESSION_MARKER);
-    wire.reg_write(REG_ROM_SIZE, 0x400000);
+    wire.reg_write(CABLE_REG_SESSION, SESSION_MARKER);
+    wire.reg_write(CABLE_REG_ROM_SIZE, 0x400000);
     const std::uint32_t w[1] = {41};
     ASSERT_TRUE(wire.write_words(w).ok);
     ASSERT_EQ(wire.read_words(1)[0], 42u);
-    ASSERT_EQ(wire.reg_read(REG_STATUS) & STATUS_NO_WORD, 0u) << "armed for the next word";
+    ASSERT_EQ(wire.reg_read(CABLE_REG_STATUS) & STATUS_NO_WORD, 0u) << "armed for the next word";
     sim.set_keys(0x03F0);
     before_ewram = sim.peek(EWRAM_BASE, 0x100);
     before_r4 = sim.console().reg(UC_ARM_REG_R4);
@@ -114,8 +114,8 @@ TEST(SimState, RoundTripKeepsCableConsoleAndArmedExchange) {
   Simulator sim;
   ASSERT_TRUE(sim.load_state(dir));
   Wire wire(sim.pipes());
-  EXPECT_EQ(wire.reg_read(REG_SESSION), static_cast<std::uint32_t>(SESSION_MARKER));
-  EXPECT_EQ(wire.reg_read(REG_ROM_SIZE), 0x400000u);
+  EXPECT_EQ(wire.reg_read(CABLE_REG_SESSION), static_cast<std::uint32_t>(SESSION_MARKER));
+  EXPECT_EQ(wire.reg_read(CABLE_REG_ROM_SIZE), 0x400000u);
   EXPECT_TRUE(sim.console().link_armed());
   EXPECT_EQ(sim.peek(EWRAM_BASE, 0x100), before_ewram);
   EXPECT_EQ(sim.console().reg(UC_ARM_REG_R4), before_r4);
@@ -164,7 +164,7 @@ TEST(SimState, TransportSavesStateScreenAndPrintsStats) {
   {
     auto pipes = open_sim_cable(parse_sim_options("stats,state=" + dir), report, 1000);
     Wire wire(*pipes);
-    wire.reg_write(REG_SESSION, 0x5EED);
+    wire.reg_write(CABLE_REG_SESSION, 0x5EED);
   }
   EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(dir) / "screen.png"));
   EXPECT_NE(report.str().find("sim: 0 words to the console, 0 words from the console, 0 instructions"),
@@ -173,7 +173,7 @@ TEST(SimState, TransportSavesStateScreenAndPrintsStats) {
   {
     auto pipes = open_sim_cable(parse_sim_options("state=" + dir), report, 1000);
     Wire wire(*pipes);
-    EXPECT_EQ(wire.reg_read(REG_SESSION), 0x5EEDu) << "the cable stays powered between runs";
+    EXPECT_EQ(wire.reg_read(CABLE_REG_SESSION), 0x5EEDu) << "the cable stays powered between runs";
   }
   std::filesystem::remove_all(dir);
 }

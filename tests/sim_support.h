@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "link/pipes.h"
-#include "link/protocol.h"
+#include "contract/wire.h"
 #include "sim/cart_header.h"
 #include "sim/simulator.h"
 
@@ -46,9 +46,9 @@ inline std::vector<std::uint8_t> multiboot(const std::vector<std::uint8_t>& code
     image[0xC0 + i] = static_cast<std::uint8_t>(from_c0 >> (8 * i));
   }
   const auto logo = header_logo();
-  std::copy(logo.begin(), logo.end(), image.begin() + HEADER_LOGO);
-  image[HEADER_FIXED] = 0x96;
-  image[HEADER_COMPLEMENT] = header_complement(image);
+  std::copy(logo.begin(), logo.end(), image.begin() + HDR_LOGO);
+  image[HDR_FIXED] = 0x96;
+  image[HDR_COMPLEMENT] = header_complement(image);
   image.insert(image.end(), code.begin(), code.end());
   return image;
 }
@@ -102,10 +102,10 @@ class Wire {
   }
 
   void handshake() {
-    reg_write(REG_BOOT, BOOT_PATTERN);
-    EXPECT_EQ(reg_read(REG_BOOT), BOOT_PATTERN);
-    reg_write(REG_BOOT, 0);
-    EXPECT_EQ(reg_read(REG_STATUS) & STATUS_LINK_UP, static_cast<std::uint32_t>(STATUS_LINK_UP));
+    reg_write(CABLE_REG_BOOT, BOOT_PATTERN);
+    EXPECT_EQ(reg_read(CABLE_REG_BOOT), BOOT_PATTERN);
+    reg_write(CABLE_REG_BOOT, 0);
+    EXPECT_EQ(reg_read(CABLE_REG_STATUS) & STATUS_LINK_UP, static_cast<std::uint32_t>(STATUS_LINK_UP));
   }
 
   // The upload: one CMD_WRITE of the length, one of the image.

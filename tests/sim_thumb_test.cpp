@@ -50,7 +50,7 @@ TEST(SimThumb, LinkExchangesStopAndResumeInThumbState) {
     const std::uint32_t word[1] = {value};
     ASSERT_TRUE(wire.write_words(word).ok) << i;
     // The host asks before the console has armed: the CPU stops in Thumb code.
-    EXPECT_EQ(wire.reg_read(REG_STATUS) & STATUS_NO_WORD, 0u) << "the answer is ready";
+    EXPECT_EQ(wire.reg_read(CABLE_REG_STATUS) & STATUS_NO_WORD, 0u) << "the answer is ready";
     bool ok = false;
     std::string why;
     const auto back = wire.read_words(1, &ok, &why);
@@ -82,17 +82,17 @@ TEST(SimThumb, StatusPollAfterAFaultReportsIt) {
   wire.read_words(1, &ok);
   ASSERT_TRUE(ok);
   // The console runs on while the host polls: this poll sees it fault...
-  EXPECT_NE(wire.reg_read(REG_STATUS) & STATUS_NO_WORD, 0u);
+  EXPECT_NE(wire.reg_read(CABLE_REG_STATUS) & STATUS_NO_WORD, 0u);
   const std::string fault = sim.console().fault();
   EXPECT_NE(fault.find("undefined instruction"), std::string::npos) << fault;
   // ...and every later one reports that no word will come.
   for (int i = 0; i < 2; ++i) {
-    PipeResult r = wire.command({CMD_REG, REG_STATUS});
+    PipeResult r = wire.command({CMD_REG, CABLE_REG_STATUS});
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, fault);
   }
   // Other registers still answer.
-  EXPECT_EQ(wire.reg_read(REG_SESSION), 0u);
+  EXPECT_EQ(wire.reg_read(CABLE_REG_SESSION), 0u);
 }
 
 }  // namespace

@@ -13,8 +13,8 @@
 #include "sim_support.h"
 // The agent's plain #defines last: some share a name with the simulator's
 // own constants.
-#include "agent/hw/rom_flash.h"
-#include "agent/hw/timer.h"
+#include "contract/hw/rom_flash.h"
+#include "contract/hw/timer.h"
 
 namespace kartex {
 namespace {

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 
-#include "link/protocol.h"
+#include "contract/wire.h"
 
 namespace kartex {
 
@@ -28,6 +29,14 @@ std::vector<std::uint16_t> pairs_of(std::span<const std::uint8_t> page) {
 }
 
 // A copy source: pair `at + delta` of one page for the pair written at `at`.
+// The runs an op can send instead of literal pairs, and the halfwords each
+// saves against the literals.
+enum class RunOp { Skip, Fill, Copy };
+struct Choice {
+  RunOp op;
+  std::int64_t gain;
+};
+
 struct Source {
   bool other;
   std::int32_t delta;
@@ -107,22 +116,25 @@ std::vector<std::uint16_t> encode_frame(std::span<const std::uint8_t> target, st
         best_copy = n;
         best_source = s;
       }
-    const std::int64_t gains[3] = {static_cast<std::int64_t>(skip) - 1, static_cast<std::int64_t>(fill) - 2,
-                                   static_cast<std::int64_t>(best_copy) - 2};
-    const int best = static_cast<int>(std::max_element(gains, gains + 3) - gains);
+    const Choice choices[] = {{RunOp::Skip, static_cast<std::int64_t>(skip) - 1},
+                              {RunOp::Fill, static_cast<std::int64_t>(fill) - 2},
+                              {RunOp::Copy, static_cast<std::int64_t>(best_copy) - 2}};
+    // The first of equal gains wins: a skip sends least, then a fill.
+    const Choice best = *std::max_element(std::begin(choices), std::end(choices),
+                                          [](const Choice& a, const Choice& b) { return a.gain < b.gain; });
     // A short run costs as much as ending and restarting a literal.
-    if (gains[best] < 2) {
+    if (best.gain < 2) {
       literal.push_back(p.target[at++]);
       if (literal.size() == MAX_RUN) flush_literal();
       trailing_skips = 0;
       continue;
     }
     flush_literal();
-    trailing_skips = best == 0 ? trailing_skips + 1 : 0;
-    if (best == 0) {
+    trailing_skips = best.op == RunOp::Skip ? trailing_skips + 1 : 0;
+    if (best.op == RunOp::Skip) {
       out.push_back(op(VIDEO_OP_SKIP, skip));
       at += skip;
-    } else if (best == 1) {
+    } else if (best.op == RunOp::Fill) {
       out.push_back(op(VIDEO_OP_FILL, fill));
       out.push_back(p.target[at]);
       at += fill;

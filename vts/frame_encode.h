@@ -1,6 +1,6 @@
 #pragma once
 // A console frame as changes to the page it overwrites: the ops the agent's
-// video decoder applies (link/protocol.h, VIDEO_OP_*), in pixel pairs,
+// video decoder applies (contract/wire.h, VIDEO_OP_*), in pixel pairs,
 // because video RAM is written a halfword at a time.
 
 #include <cstdint>

@@ -9,12 +9,12 @@
  * word with a branch to 0xC0 and the bytes at 0xC4/0xC5, and enters at
  * 0xC0. Both entries lead to boot_start.
  */
-#include "link/protocol.h"
-#include "agent/hw/cart_header.h"
-#include "agent/hw/cpu.h"
-#include "agent/hw/display.h"
-#include "agent/hw/dma.h"
-#include "agent/hw/irq.h"
+#include "contract/wire.h"
+#include "contract/hw/cart_header.h"
+#include "contract/hw/cpu.h"
+#include "contract/hw/display.h"
+#include "contract/hw/dma.h"
+#include "contract/hw/irq.h"
 #include "agent/splash/splash_format.h"
 
 /* Top-left pixel of the picture sits at the screen's centre offset */

@@ -1,4 +1,4 @@
-#include "agent/hw/cpu.h"
+#include "contract/hw/cpu.h"
 
         .syntax unified
         .arm

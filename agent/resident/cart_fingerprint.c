@@ -4,8 +4,8 @@
  * identifier mode (two blank flash cartridges of different kinds share a
  * header of all ones, not their identifiers). A mask ROM ignores the
  * command; a JEDEC chip takes it only after its unlock cycles. */
-#include "link/protocol.h"
-#include "agent/hw/rom_flash.h"
+#include "contract/wire.h"
+#include "contract/hw/rom_flash.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/crc32.h"
 #include "agent/resident/link.h"

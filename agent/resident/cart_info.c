@@ -1,8 +1,8 @@
 /* Cartridge identification requests: the mapper's variant, then the ROM's
  * chips. */
-#include "link/protocol.h"
-#include "agent/hw/mapper.h"
-#include "agent/hw/rom_flash.h"
+#include "contract/wire.h"
+#include "contract/hw/mapper.h"
+#include "contract/hw/rom_flash.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/flash_id.h"
 #include "agent/resident/flash_modes.h"

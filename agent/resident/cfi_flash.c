@@ -3,9 +3,9 @@
  * count and every query or identifier read are swapped here; the data
  * halfwords are not: the console reads them back through the same wiring,
  * so a game sees what was written. */
-#include "link/protocol.h"
-#include "agent/hw/mapper.h"
-#include "agent/hw/rom_flash.h"
+#include "contract/wire.h"
+#include "contract/hw/mapper.h"
+#include "contract/hw/rom_flash.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/cfi_flash.h"
 #include "agent/resident/link.h"

@@ -2,7 +2,7 @@
 #ifndef KARTEX_AGENT_DMA3_H
 #define KARTEX_AGENT_DMA3_H
 
-#include "agent/hw/dma.h"
+#include "contract/hw/dma.h"
 #include "agent/resident/types.h"
 
 /* The barriers keep the compiler from moving stores to the source after

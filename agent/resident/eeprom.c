@@ -1,7 +1,7 @@
 /* Serial EEPROM in the wait state 2 ROM mirror: one bit per halfword, in
  * bit 0. Each request and answer moves as one DMA channel 3 burst. */
-#include "agent/hw/dma.h"
-#include "agent/hw/save_chips.h"
+#include "contract/hw/dma.h"
+#include "contract/hw/save_chips.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/dma3.h"
 #include "agent/resident/eeprom.h"

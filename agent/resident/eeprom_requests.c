@@ -1,7 +1,7 @@
 /* EEPROM reads and writes in 8-byte blocks. A block that the range covers
  * only in part is read first, so a write keeps the block's other bytes
  * and a read sends only bytes of the range. */
-#include "agent/hw/save_chips.h"
+#include "contract/hw/save_chips.h"
 #include "agent/resident/eeprom.h"
 #include "agent/resident/link.h"
 #include "agent/resident/requests.h"

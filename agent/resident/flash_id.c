@@ -2,9 +2,9 @@
  * (one chip, or a pair on alternate halfwords), then the cartridge header
  * logo of a mask ROM, then identifier mode of JEDEC chips, then the CFI
  * query. All accesses are 16-bit. */
-#include "link/protocol.h"
-#include "agent/hw/mapper.h"
-#include "agent/hw/rom_flash.h"
+#include "contract/wire.h"
+#include "contract/hw/mapper.h"
+#include "contract/hw/rom_flash.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/cfi_flash.h"
 #include "agent/resident/flash_id.h"
@@ -26,33 +26,68 @@ static int is_either(u16 value, u16 a, u16 b)
 }
 
 /* Identifier mode at a second set of chips, then read mode at the first
- * (its even chip), as the pairs' size probes do. */
+ * (its even chip), as the pairs' size probes do. On a board that leaves
+ * the high address lines undecoded, `chips` is the first set again: the
+ * read mode that follows takes it out of identifier mode, so it shows its
+ * array at `chips` and no second set is counted. */
 static void read_id_at(u32 chips)
 {
   bus_write16(chips, SR_CMD_READ_ID);
   bus_write16(ROM_BASE, SR_CMD_READ_ARRAY);
 }
 
+/* Whether a second set of chips of device code a or b answers at `chips`.
+ * The first set reads its array there; should its array hold the code
+ * itself, the answer is no (a smaller size, never writes past the ROM). */
+static int second_set_answers(u32 chips, u16 a, u16 b)
+{
+  read_id_at(chips);
+  return is_either(bus_read16(chips + ROM_ID_PAIR_DEVICE), a, b) &&
+         !is_either(bus_read16(ROM_BASE + ROM_ID_PAIR_DEVICE), a, b);
+}
+
+/* A page change without the settling writes that follow it: those would
+ * take a chip on the new page out of identifier mode. */
+static void show_page(u16 page)
+{
+  mapper_unlock();
+  rom_page = page;
+  bus_write16(MAPPER_ROM_PAGE, page);
+}
+
 /* The largest pairs fill the window; only a cartridge with a mapper can
- * hold more, and then the same pair answers again at the 32 MiB and 64 MiB
- * pages. Some chips need their block locks cleared after each probe. */
+ * hold more, and then another pair answers at the 32 MiB and 64 MiB pages.
+ * A board that decodes fewer lines shows page 0's pair again there, and
+ * one without the mapper ignores the page: so the page's even chip is put
+ * in identifier mode, page 0's even chip back in read mode, and only a
+ * chip that still answers at the page counts. Without the mapper its
+ * writes reach the chips, which then show their status, not a device code;
+ * the settling writes at the end put them back. Some chips need their
+ * block locks cleared after each probe. */
 static u32 paged_pair_size(u16 e, int clear_locks)
 {
   u32 size = ROM_WINDOW_SIZE;
-  if (variant != CART_VARIANT_BANKED_SRAM)
+  if (variant == CART_VARIANT_UNPAGED)
     return size;
 
   static const u16 probe_pages[] = {ROM_PAGE_32M, ROM_PAGE_64M};
   for (u32 i = 0; i < sizeof probe_pages / sizeof probe_pages[0]; i++) {
-    select_rom_page(probe_pages[i]);
+    show_page(probe_pages[i]);
     bus_write16(ROM_BASE, SR_CMD_READ_ID);
+    show_page(ROM_PAGE_FIRST);
+    bus_write16(ROM_BASE, SR_CMD_READ_ARRAY);
+    /* Page 0's own data holding the code would pass for a second pair */
+    int first_reads_code = bus_read16(ROM_BASE + ROM_ID_PAIR_DEVICE) == e;
+    show_page(probe_pages[i]);
     u16 id = bus_read16(ROM_BASE + ROM_ID_PAIR_DEVICE);
     /* The final read-mode reset reaches page 0 only: leave this page's
-     * chip reading its array, or its data would read as identifier words */
+     * chips reading their array, or their data would read as identifier
+     * words */
+    settle_chips(MAPPER_ROM_PAGE);
     bus_write16(ROM_BASE, SR_CMD_READ_ARRAY);
     if (clear_locks)
       clear_block_locks();
-    if (id != e)
+    if (id != e || first_reads_code)
       break;
     size *= 2;
   }
@@ -74,9 +109,7 @@ static void identify_pair(u16 e)
     set_rom(ROM_KIND_BUFFERED_PAIR, KIB(256), paged_pair_size(e, 0));
     break;
   case ROM_DEV_BUF2_64M:
-    read_id_at(ROM_CHIPS_AT_16M);
-    set_rom(ROM_KIND_BUFFERED_PAIR, KIB(256),
-            bus_read16(ROM_CHIPS_AT_16M + ROM_ID_PAIR_DEVICE) == e ? MIB(32) : MIB(16));
+    set_rom(ROM_KIND_BUFFERED_PAIR, KIB(256), second_set_answers(ROM_CHIPS_AT_16M, e, e) ? MIB(32) : MIB(16));
     clear_block_locks();
     break;
   case ROM_DEV_BUF2_128M:
@@ -92,26 +125,15 @@ static void identify_pair(u16 e)
   case ROM_DEV_32M_TOP:
   case ROM_DEV_32M_BOTTOM:
     top_boot = e == ROM_DEV_32M_TOP;
-    read_id_at(ROM_CHIPS_AT_8M);
     set_rom(ROM_KIND_PARAM_PAIR, KIB(128),
-            is_either(bus_read16(ROM_CHIPS_AT_8M + ROM_ID_PAIR_DEVICE), ROM_DEV_32M_TOP,
-                      ROM_DEV_32M_BOTTOM)
-                ? MIB(16)
-                : MIB(8));
+            second_set_answers(ROM_CHIPS_AT_8M, ROM_DEV_32M_TOP, ROM_DEV_32M_BOTTOM) ? MIB(16) : MIB(8));
     break;
   case ROM_DEV2_32M_TOP:
   case ROM_DEV2_32M_BOTTOM: {
     top_boot = e == ROM_DEV2_32M_TOP;
-    read_id_at(ROM_CHIPS_AT_8M);
     u32 size = MIB(8);
-    if (is_either(bus_read16(ROM_CHIPS_AT_8M + ROM_ID_PAIR_DEVICE), ROM_DEV2_32M_TOP,
-                  ROM_DEV2_32M_BOTTOM)) {
-      bus_write16(ROM_CHIPS_AT_16M, SR_CMD_READ_ID);
-      size = is_either(bus_read16(ROM_CHIPS_AT_16M + ROM_ID_PAIR_DEVICE), ROM_DEV2_32M_TOP,
-                       ROM_DEV2_32M_BOTTOM)
-                 ? MIB(32)
-                 : MIB(16);
-    }
+    if (second_set_answers(ROM_CHIPS_AT_8M, ROM_DEV2_32M_TOP, ROM_DEV2_32M_BOTTOM))
+      size = second_set_answers(ROM_CHIPS_AT_16M, ROM_DEV2_32M_TOP, ROM_DEV2_32M_BOTTOM) ? MIB(32) : MIB(16);
     set_rom(ROM_KIND_PARAM_PAIR, KIB(128), size);
     clear_block_locks();
     break;
@@ -119,12 +141,8 @@ static void identify_pair(u16 e)
   case ROM_DEV_64M_TOP:
   case ROM_DEV_64M_BOTTOM:
     top_boot = e == ROM_DEV_64M_TOP;
-    read_id_at(ROM_CHIPS_AT_16M);
     set_rom(ROM_KIND_PARAM_PAIR, KIB(128),
-            is_either(bus_read16(ROM_CHIPS_AT_16M + ROM_ID_PAIR_DEVICE), ROM_DEV_64M_TOP,
-                      ROM_DEV_64M_BOTTOM)
-                ? MIB(32)
-                : MIB(16));
+            second_set_answers(ROM_CHIPS_AT_16M, ROM_DEV_64M_TOP, ROM_DEV_64M_BOTTOM) ? MIB(32) : MIB(16));
     clear_block_locks();
     break;
   default: /* not a known pair: stays ROM_KIND_NONE */
@@ -159,10 +177,9 @@ static void identify_maker_1c(void)
 {
   if (bus_read16(ROM_BASE + ROM_ID_PAIR_DEVICE) != ROM_DEV_1C_PAIR)
     return;
-  read_id_at(ROM_CHIPS_AT_8M);
   top_boot = 1;
   set_rom(ROM_KIND_PAGE_PAIR, KIB(128),
-          bus_read16(ROM_CHIPS_AT_8M + ROM_ID_PAIR_DEVICE) == ROM_DEV_1C_PAIR ? MIB(16) : MIB(8));
+          second_set_answers(ROM_CHIPS_AT_8M, ROM_DEV_1C_PAIR, ROM_DEV_1C_PAIR) ? MIB(16) : MIB(8));
 }
 
 /* Bit 0 is left out: past a ROM of up to 16 MiB an EEPROM drives it with
@@ -175,12 +192,25 @@ static int shows_open_bus(u32 address)
   return 1;
 }
 
-/* The first megabyte that reads as an empty bus ends the ROM */
+static int repeats_start(u32 offset)
+{
+  for (u32 i = 0; i < MIRROR_PROBE_HALFWORDS; i++)
+    if (bus_read16(ROM_BASE + offset + 2 * i) != bus_read16(ROM_BASE + 2 * i))
+      return 0;
+  return 1;
+}
+
+/* The first megabyte that reads as an empty bus ends the ROM, or the first
+ * power of two where the ROM's start shows again: a board that decodes only
+ * the ROM's address lines repeats it through the window. */
 static u32 mask_rom_size(void)
 {
-  for (u32 offset = 0; offset < ROM_WINDOW_SIZE; offset += OPEN_BUS_STEP)
+  for (u32 offset = 0; offset < ROM_WINDOW_SIZE; offset += OPEN_BUS_STEP) {
     if (shows_open_bus(ROM_BASE + offset))
       return offset;
+    if (offset != 0 && (offset & (offset - 1)) == 0 && repeats_start(offset))
+      return offset;
+  }
   return ROM_WINDOW_SIZE;
 }
 

@@ -2,8 +2,8 @@
  * are erased and then programmed byte by byte; the chip of row
  * FLASH_SAVE_ROW_PAGED instead programs 128-byte pages, erasing each page
  * itself. The 128 KiB chips show a sector only in its 64 KiB bank. */
-#include "link/protocol.h"
-#include "agent/hw/save_chips.h"
+#include "contract/wire.h"
+#include "contract/hw/save_chips.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/flash_save_write.h"
 #include "agent/resident/save_delay.h"

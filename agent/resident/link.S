@@ -3,7 +3,7 @@
  * at up to ~250 kB/s, so they keep everything in registers and touch the
  * port with halfword accesses only.
  */
-#include "agent/hw/sio.h"
+#include "contract/hw/sio.h"
 
 #define SIO_BASE REG_SIODATA32_L
 #define OFS_DATA_L (REG_SIODATA32_L - SIO_BASE)

@@ -1,7 +1,7 @@
 /* Mapper register writes. Each costs the ~1,500-write unlock sequence, so
  * the ROM page is cached in rom_page and written only when it changes. */
-#include "agent/hw/mapper.h"
-#include "agent/hw/rom_flash.h"
+#include "contract/hw/mapper.h"
+#include "contract/hw/rom_flash.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/mapper.h"
 #include "agent/resident/state.h"

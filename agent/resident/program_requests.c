@@ -1,7 +1,7 @@
 /* Requests that end the agent: the BIOS restarts the processor in another
  * program. Nothing is replied and nothing else is reset. */
-#include "link/protocol.h"
-#include "agent/hw/cpu.h"
+#include "contract/wire.h"
+#include "contract/hw/cpu.h"
 #include "agent/resident/link.h"
 #include "agent/resident/requests.h"
 

@@ -1,7 +1,7 @@
 /* CRC-32 of ROM blocks: each 32 MiB of the range through its mapper page,
  * as a ROM read does; the last page stays selected. */
-#include "link/protocol.h"
-#include "agent/hw/mapper.h"
+#include "contract/wire.h"
+#include "contract/hw/mapper.h"
 #include "agent/resident/crc32.h"
 #include "agent/resident/crc_blocks.h"
 #include "agent/resident/mapper.h"

@@ -2,8 +2,8 @@
  * and sector erase of JEDEC chips. Chips whose last 64 KiB (or first) are
  * split into small parameter blocks or sectors get one erase for each.
  * All indexes are halfwords within the page the mapper shows. */
-#include "link/protocol.h"
-#include "agent/hw/rom_flash.h"
+#include "contract/wire.h"
+#include "contract/hw/rom_flash.h"
 #include "agent/resident/cfi_flash.h"
 #include "agent/resident/flash_modes.h"
 #include "agent/resident/link.h"
@@ -66,8 +66,24 @@ static void jedec_prefix(void)
   bus_write16(JEDEC_ADDR_2, JEDEC_UNLOCK_2);
 }
 
+/* The chip would take the erase of a protected sector, show its status
+ * for some microseconds and leave the sector as it was: asked first, it
+ * says so in identifier mode. */
+static int sector_protected(u32 h)
+{
+  jedec_prefix();
+  bus_write16(JEDEC_ADDR_1, JEDEC_CMD_READ_ID);
+  u16 protect = chip_read(h + JEDEC_ID_SECTOR_PROTECT);
+  bus_write16(ROM_BASE, JEDEC_CMD_READ_ARRAY);
+  return (protect & JEDEC_SECTOR_PROTECTED) != 0;
+}
+
 static void sector_erase(u32 h)
 {
+  if (sector_protected(h)) {
+    flash_fail(h, FLASH_FAIL_ERASE | FLASH_FAIL_PROTECTED);
+    return;
+  }
   jedec_prefix();
   bus_write16(JEDEC_ADDR_1, JEDEC_CMD_ERASE_SETUP);
   jedec_prefix();

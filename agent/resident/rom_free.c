@@ -1,8 +1,8 @@
 /* The erased end of the ROM: how many bytes at its top still read erased,
  * looking at the last halfword of every 32 bytes from the end down. */
-#include "link/protocol.h"
-#include "agent/hw/mapper.h"
-#include "agent/hw/rom_flash.h"
+#include "contract/wire.h"
+#include "contract/hw/mapper.h"
+#include "contract/hw/rom_flash.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/link.h"
 #include "agent/resident/mapper.h"

@@ -4,7 +4,7 @@
  * program. The link delivers the next data words in the time each step
  * waits for the chips (the pull after the data went out). Indexes are
  * halfwords within the page the mapper shows. */
-#include "agent/hw/rom_flash.h"
+#include "contract/hw/rom_flash.h"
 #include "agent/resident/cfi_flash.h"
 #include "agent/resident/flash_modes.h"
 #include "agent/resident/mapper.h"

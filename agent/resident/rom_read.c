@@ -1,7 +1,7 @@
 /* ROM read: the mapper page that holds the address, then the words
  * straight from the window, so that the link sets the pace. */
-#include "link/protocol.h"
-#include "agent/hw/mapper.h"
+#include "contract/wire.h"
+#include "contract/hw/mapper.h"
 #include "agent/resident/link.h"
 #include "agent/resident/mapper.h"
 #include "agent/resident/requests.h"

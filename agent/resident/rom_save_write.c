@@ -7,9 +7,9 @@
  * byte outside the range changes: when the range's part of it is already
  * erased, that part is just programmed; otherwise the unit is read, the
  * new bytes put in, and the whole unit erased and programmed again. */
-#include "link/protocol.h"
-#include "agent/hw/rom_flash.h"
-#include "agent/hw/save_chips.h"
+#include "contract/wire.h"
+#include "contract/hw/rom_flash.h"
+#include "contract/hw/save_chips.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/flash_modes.h"
 #include "agent/resident/rom_save_write.h"

@@ -1,6 +1,6 @@
 /* Bounded waits on the ROM's flash chips and the failure record
  * (rom_status.h) */
-#include "agent/hw/rom_flash.h"
+#include "contract/hw/rom_flash.h"
 #include "agent/resident/requests.h"
 #include "agent/resident/rom_status.h"
 #include "agent/resident/state.h"
@@ -153,13 +153,22 @@ int jedec_wait_data_for(u32 h, u16 value, u32 bound, u32 report)
     u16 read = chip_read(h);
     if (read == value)
       return 0;
-    if (read & JEDEC_STATUS_TIMED_OUT) {
+    u16 again = chip_read(h);
+    if (again == value)
+      return 0;
+    if (((read ^ again) & JEDEC_STATUS_TOGGLE) == 0) {
+      /* Bit 6 stopped: the chip reads its array again, without the
+       * halfword. A protected sector ignores the program so. */
+      flash_fail(report, FLASH_FAIL_PROGRAM | FLASH_FAIL_PROTECTED);
+      return 1;
+    }
+    if (again & JEDEC_STATUS_TIMED_OUT) {
       /* The program may have ended just before; if not, it failed (a bit
        * cannot go from 0 to 1, or the cells are worn) and the chip shows
        * status until reset. */
       if (chip_read(h) == value)
         return 0;
-      flash_fail(report, FLASH_FAIL_PROGRAM | (read & FLASH_FAIL_STATUS_MASK));
+      flash_fail(report, FLASH_FAIL_PROGRAM | (again & FLASH_FAIL_STATUS_MASK));
       chip_write(h, JEDEC_CMD_READ_ARRAY);
       return 1;
     }

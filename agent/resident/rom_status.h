@@ -12,10 +12,10 @@
 #ifndef KARTEX_AGENT_ROM_STATUS_H
 #define KARTEX_AGENT_ROM_STATUS_H
 
-#include "link/protocol.h"
-#include "agent/hw/mapper.h"
-#include "agent/hw/rom_flash.h"
-#include "agent/hw/timer.h"
+#include "contract/wire.h"
+#include "contract/hw/mapper.h"
+#include "contract/hw/rom_flash.h"
+#include "contract/hw/timer.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/types.h"
 
@@ -70,8 +70,9 @@ int jedec_wait_erase(u32 h);
 int jedec_wait_erase_for(u32 h, u32 bound);
 
 /* JEDEC program: reads at h until the halfword reads back as programmed,
- * or until bit 5 shows that the program failed; a failed chip is put back
- * into read mode */
+ * or until bit 5 shows that the program failed (a failed chip is put back
+ * into read mode), or until bit 6 stops toggling without the halfword: a
+ * protected sector */
 int jedec_wait_data(u32 h, u16 value);
 /* Within `bound` ticks; a failure is recorded at `report` (a write
  * buffer's start, where the poll is at its last word) */

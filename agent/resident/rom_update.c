@@ -6,8 +6,8 @@
  * the host asks for a rewrite). The bytes of the block beyond the range
  * keep their contents either way. Data that disagrees with its check word
  * writes nothing. */
-#include "link/protocol.h"
-#include "agent/hw/rom_flash.h"
+#include "contract/wire.h"
+#include "contract/hw/rom_flash.h"
 #include "agent/resident/cfi_flash.h"
 #include "agent/resident/flash_modes.h"
 #include "agent/resident/link.h"

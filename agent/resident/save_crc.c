@@ -3,8 +3,8 @@
  * flash through the ROM window of page 0, where the host reads it. An
  * EEPROM (or no save) has nothing in a window to sum: its blocks read 0,
  * so that the host still gets the words it counts on. */
-#include "link/protocol.h"
-#include "agent/hw/mapper.h"
+#include "contract/wire.h"
+#include "contract/hw/mapper.h"
 #include "agent/resident/crc32.h"
 #include "agent/resident/crc_blocks.h"
 #include "agent/resident/mapper.h"

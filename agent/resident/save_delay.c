@@ -2,7 +2,7 @@
  * and a taken branch (3 cycles), 66 cycles in all, all fetched from
  * internal work RAM without wait states and touching no other memory, so
  * that neither the cartridge's wait states nor a cache can change it. */
-#include "agent/hw/save_chips.h"
+#include "contract/hw/save_chips.h"
 #include "agent/resident/save_delay.h"
 
 __attribute__((noinline)) void save_delay(u32 passes)

@@ -2,9 +2,9 @@
  * intrusive: SRAM and FLASH save chips in the save window, the save area
  * in the ROM's flash, then EEPROM writes. Each one puts back what it
  * changed. */
-#include "link/protocol.h"
-#include "agent/hw/rom_flash.h"
-#include "agent/hw/save_chips.h"
+#include "contract/wire.h"
+#include "contract/hw/rom_flash.h"
+#include "contract/hw/save_chips.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/eeprom.h"
 #include "agent/resident/link.h"

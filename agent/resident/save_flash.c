@@ -1,4 +1,4 @@
-#include "agent/hw/save_chips.h"
+#include "contract/hw/save_chips.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/save_flash.h"
 

@@ -2,8 +2,8 @@
  * SRAM and FLASH saves, writes of SRAM. The window shows 64 KiB; larger
  * saves show one 64 KiB bank at a time, switched through the mapper on
  * banked SRAM and by the chip's own command on 128 KiB FLASH. */
-#include "link/protocol.h"
-#include "agent/hw/save_chips.h"
+#include "contract/wire.h"
+#include "contract/hw/save_chips.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/link.h"
 #include "agent/resident/mapper.h"

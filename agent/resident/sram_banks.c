@@ -1,8 +1,8 @@
 /* Copies of 32 KiB, half a mapper SRAM bank, between the save window and
  * the data buffer, where the host reaches them with memory requests.
  * They use the mapper's banks whatever save memory was detected. */
-#include "link/protocol.h"
-#include "agent/hw/save_chips.h"
+#include "contract/wire.h"
+#include "contract/hw/save_chips.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/mapper.h"
 #include "agent/resident/requests.h"

@@ -2,9 +2,9 @@
  * copied resident stage here, code and initialised data; the agent state lies
  * above that copy and is cleared here before the request loop starts.
  */
-#include "link/protocol.h"
-#include "agent/hw/cpu.h"
-#include "agent/hw/system.h"
+#include "contract/wire.h"
+#include "contract/hw/cpu.h"
+#include "contract/hw/system.h"
 
         .syntax unified
         .arm

@@ -4,7 +4,7 @@
  * ops that store, a source and a step apart, to keep the resident stage
  * small. */
 #include "agent/resident/video_decode.h"
-#include "link/protocol.h"
+#include "contract/wire.h"
 
 #define PAGE_PAIRS (VIDEO_PAGE_BYTES / 2)
 

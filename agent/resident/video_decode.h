@@ -8,7 +8,7 @@
 #define VIDEO_DECODE_DONE 0 /* every op applied */
 #define VIDEO_DECODE_BAD 1  /* stopped at an op that reached past the page or the input */
 
-/* Applies `count` halfwords of ops (link/protocol.h, VIDEO_OP_*) to `page`,
+/* Applies `count` halfwords of ops (contract/wire.h, VIDEO_OP_*) to `page`,
  * in order; a copy reads `page` as it stands at that moment or `other`.
  * Nothing outside the two pages is read and nothing outside `page` is
  * written, whatever the input: a bad op ends the frame where it stands. */

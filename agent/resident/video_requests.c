@@ -1,7 +1,7 @@
 /* Encoded video frames: the payload lands in the data buffer, is applied
  * to the page not shown, and then the display switches, so a frame costs
  * one request and no turn-around for the display. */
-#include "agent/hw/display.h"
+#include "contract/hw/display.h"
 #include "agent/resident/requests.h"
 #include "agent/resident/state.h"
 #include "agent/resident/video_decode.h"

@@ -5,7 +5,7 @@
 #ifndef KARTEX_AGENT_WAIT_CLOCK_H
 #define KARTEX_AGENT_WAIT_CLOCK_H
 
-#include "agent/hw/timer.h"
+#include "contract/hw/timer.h"
 #include "agent/resident/types.h"
 
 /* Restarts the clock from 0 */

@@ -1,4 +1,4 @@
-#include "link/protocol.h"
+#include "contract/wire.h"
 #include "agent/resident/crc32.h"
 #include "agent/resident/state.h"
 #include "agent/resident/write_check.h"

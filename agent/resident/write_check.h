@@ -1,4 +1,4 @@
-/* The check word of a block write of ours (link/protocol.h): the CRC-32 of
+/* The check word of a block write of ours (contract/wire.h): the CRC-32 of
  * the block's bytes in the data buffer, then of the offset and byte count
  * words as the request carried them. */
 #ifndef KARTEX_AGENT_WRITE_CHECK_H

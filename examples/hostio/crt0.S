@@ -5,9 +5,9 @@
  * tool mends the complement after stamping). Sets up the stacks, clears
  * .bss and calls main (Thumb); if main returns the program idles.
  */
-#include "agent/hw/cart_header.h"
-#include "agent/hw/cpu.h"
-#include "agent/hw/irq.h"
+#include "contract/hw/cart_header.h"
+#include "contract/hw/cpu.h"
+#include "contract/hw/irq.h"
 #include "host/hostio_protocol.h"
 
         .syntax unified

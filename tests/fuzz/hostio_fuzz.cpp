@@ -74,8 +74,8 @@ class FuzzCable : public Pipes {
  private:
   // A cable with the session marker: no handshake; a word is waiting while input is left.
   std::uint32_t register_value(std::uint8_t index) const {
-    if (index == REG_SESSION) return SESSION_MARKER;
-    if (index == REG_STATUS) return spent() ? STATUS_LINK_UP | STATUS_NO_WORD : STATUS_LINK_UP;
+    if (index == CABLE_REG_SESSION) return SESSION_MARKER;
+    if (index == CABLE_REG_STATUS) return spent() ? STATUS_LINK_UP | STATUS_NO_WORD : STATUS_LINK_UP;
     return 0;
   }
   std::uint32_t next_word() {

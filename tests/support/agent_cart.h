@@ -33,7 +33,7 @@ struct AgentCart {
     variant = request(REQ_CART_VARIANT, 0, 0, 0, 1)[0];
   }
 
-  std::vector<std::uint32_t> request(std::uint32_t code, std::uint32_t a1, std::uint32_t a2, std::uint32_t a3,
+  std::vector<std::uint32_t> request(wire::Request code, std::uint32_t a1, std::uint32_t a2, std::uint32_t a3,
                                      std::size_t replies) {
     std::vector<std::uint32_t> words(replies);
     a.link.agent_request(code, a1, a2, a3, words);

@@ -28,7 +28,7 @@ struct AgentOnSim {
 
   // The console runs on while the host polls the cable, until it waits for
   // the next word: what a write request stored is then in place.
-  void settle() { link.reg_read(REG_STATUS); }
+  void settle() { link.reg_read(CABLE_REG_STATUS); }
 
   std::vector<std::uint8_t> mem_read(std::uint32_t address, std::uint32_t bytes) {
     std::vector<std::uint8_t> data(words_for(bytes) * 4);

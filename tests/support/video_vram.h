@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "link/protocol.h"
+#include "contract/wire.h"
 
 extern "C" std::uint32_t video_decode(const std::uint16_t* in, std::uint32_t count, std::uint16_t* page,
                                       const std::uint16_t* other);

@@ -16,7 +16,7 @@
 
 #include "common/output.h"
 #include "link/cable_link.h"
-#include "link/protocol.h"
+#include "contract/wire.h"
 #include "vts/dshow_com.h"
 #include "vts/dxplay.h"
 #include "vts/vts_play.h"

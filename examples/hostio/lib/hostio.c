@@ -1,7 +1,7 @@
 #include "examples/hostio/lib/hostio.h"
 
 #include "examples/hostio/lib/link.h"
-#include "link/protocol.h"
+#include "contract/wire.h"
 
 /* Text and paths go out of this buffer, NUL-terminated and zero-filled. */
 static uint32_t text_words[SVC_TEXT_WORDS];

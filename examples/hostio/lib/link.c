@@ -1,7 +1,7 @@
 #include "examples/hostio/lib/link.h"
 
-#include "agent/hw/sio.h"
-#include "link/protocol.h"
+#include "contract/hw/sio.h"
+#include "contract/wire.h"
 
 #define REG16(addr) (*(volatile uint16_t *)(addr))
 

@@ -2,8 +2,8 @@
  *
  * Plain #defines: included from the agent's C and assembly.
  */
-#ifndef KARTEX_AGENT_HW_SYSTEM_H
-#define KARTEX_AGENT_HW_SYSTEM_H
+#ifndef KARTEX_CONTRACT_HW_SYSTEM_H
+#define KARTEX_CONTRACT_HW_SYSTEM_H
 
 #define REG_WAITCNT 0x04000204
 

@@ -2,8 +2,8 @@
  *
  * Plain #defines: included from the agent's C and assembly.
  */
-#ifndef KARTEX_AGENT_HW_DMA_H
-#define KARTEX_AGENT_HW_DMA_H
+#ifndef KARTEX_CONTRACT_HW_DMA_H
+#define KARTEX_CONTRACT_HW_DMA_H
 
 #define REG_DMA3SAD 0x040000D4 /* source address */
 #define REG_DMA3DAD 0x040000D8 /* destination address */

@@ -3,20 +3,24 @@
  * through the link port only if the header passes its checks: the logo
  * bitmap, the fixed byte and the complement over 0xA0-0xBC.
  *
- * Plain #defines: included from the agent's and the example's assembly and
- * from the host's C++.
+ * Plain #defines, included from the agent's and the example's assembly, and
+ * for C++ the complement.
  */
-#ifndef KARTEX_AGENT_HW_CART_HEADER_H
-#define KARTEX_AGENT_HW_CART_HEADER_H
+#ifndef KARTEX_CONTRACT_HW_CART_HEADER_H
+#define KARTEX_CONTRACT_HW_CART_HEADER_H
 
 #define HDR_ENTRY 0x00          /* ARM branch over the header */
 #define HDR_LOGO 0x04           /* 156-byte compressed logo bitmap */
 #define HDR_LOGO_SIZE 156
 #define HDR_TITLE 0xA0          /* 12 bytes */
+#define HDR_TITLE_SIZE 12
 #define HDR_GAME_CODE 0xAC      /* 4 bytes */
+#define HDR_GAME_CODE_SIZE 4
 #define HDR_MAKER 0xB0          /* 2 bytes */
+#define HDR_MAKER_SIZE 2
 #define HDR_FIXED 0xB2          /* must hold HDR_FIXED_VALUE */
 #define HDR_FIXED_VALUE 0x96
+#define HDR_VERSION 0xBC        /* the software version */
 #define HDR_COMPLEMENT 0xBD     /* -(sum of 0xA0-0xBC) - 0x19, 8 bits */
 #define HDR_COMPLEMENT_BIAS 0x19
 #define HDR_SIZE 0xC0
@@ -44,5 +48,21 @@
   0xA9, 0x63, 0xBE, 0x03, 0x01, 0x4E, 0x38, 0xE2, 0xF9, 0xA2, 0x34, 0xFF, 0xBB, 0x3E, 0x03, 0x44, \
   0x78, 0x00, 0x90, 0xCB, 0x88, 0x11, 0x3A, 0x94, 0x65, 0xC0, 0x7C, 0x63, 0x87, 0xF0, 0x3C, 0xAF, \
   0xD6, 0x25, 0xE4, 0x8B, 0x38, 0x0A, 0xAC, 0x72, 0x21, 0xD4, 0xF8, 0x07
+
+#ifdef __cplusplus
+#include <cstdint>
+#include <span>
+
+namespace kartex {
+
+/* The complement the BIOS checks at HDR_COMPLEMENT, over 0xA0-0xBC */
+inline std::uint8_t header_complement(std::span<const std::uint8_t> header) {
+  std::uint8_t sum = 0;
+  for (std::size_t i = HDR_TITLE; i < HDR_COMPLEMENT; ++i) sum = static_cast<std::uint8_t>(sum + header[i]);
+  return static_cast<std::uint8_t>(0u - sum - HDR_COMPLEMENT_BIAS);
+}
+
+}  // namespace kartex
+#endif
 
 #endif

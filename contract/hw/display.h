@@ -2,8 +2,8 @@
  *
  * Plain #defines: included from the agent's C and assembly.
  */
-#ifndef KARTEX_AGENT_HW_DISPLAY_H
-#define KARTEX_AGENT_HW_DISPLAY_H
+#ifndef KARTEX_CONTRACT_HW_DISPLAY_H
+#define KARTEX_CONTRACT_HW_DISPLAY_H
 
 #define SCREEN_WIDTH 240
 #define SCREEN_HEIGHT 160

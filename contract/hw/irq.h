@@ -2,8 +2,8 @@
  *
  * Plain #defines: included from the agent's C and assembly.
  */
-#ifndef KARTEX_AGENT_HW_IRQ_H
-#define KARTEX_AGENT_HW_IRQ_H
+#ifndef KARTEX_CONTRACT_HW_IRQ_H
+#define KARTEX_CONTRACT_HW_IRQ_H
 
 #define REG_IE 0x04000200  /* sources enabled */
 #define REG_IF 0x04000202  /* sources raised; writing 1 acknowledges */

@@ -4,8 +4,8 @@
  *
  * Plain #defines: included from the agent's C and assembly.
  */
-#ifndef KARTEX_AGENT_HW_SAVE_CHIPS_H
-#define KARTEX_AGENT_HW_SAVE_CHIPS_H
+#ifndef KARTEX_CONTRACT_HW_SAVE_CHIPS_H
+#define KARTEX_CONTRACT_HW_SAVE_CHIPS_H
 
 /* ---- Save window (SAVE_BASE), 64 KiB, 8-bit bus ---- */
 #define SAVE_WINDOW_SIZE 0x10000

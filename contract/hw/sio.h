@@ -2,8 +2,8 @@
  *
  * Plain #defines: included from the agent's C and assembly.
  */
-#ifndef KARTEX_AGENT_HW_SIO_H
-#define KARTEX_AGENT_HW_SIO_H
+#ifndef KARTEX_CONTRACT_HW_SIO_H
+#define KARTEX_CONTRACT_HW_SIO_H
 
 #define REG_SIODATA32_L 0x04000120 /* data, low halfword */
 #define REG_SIODATA32_H 0x04000122 /* data, high halfword */

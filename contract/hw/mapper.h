@@ -4,8 +4,8 @@
  *
  * Plain #defines: included from the agent's C and assembly.
  */
-#ifndef KARTEX_AGENT_HW_MAPPER_H
-#define KARTEX_AGENT_HW_MAPPER_H
+#ifndef KARTEX_CONTRACT_HW_MAPPER_H
+#define KARTEX_CONTRACT_HW_MAPPER_H
 
 /* The mapper decodes halfword indexes into the ROM window */
 #define MAPPER_INDEX_ADDRESS(index) (0x08000000 + 2 * (index))

@@ -2,8 +2,8 @@
  *
  * Plain #defines: included from the agent's C and assembly.
  */
-#ifndef KARTEX_AGENT_HW_CPU_H
-#define KARTEX_AGENT_HW_CPU_H
+#ifndef KARTEX_CONTRACT_HW_CPU_H
+#define KARTEX_CONTRACT_HW_CPU_H
 
 /* CPSR mode field, and the I and F bits, kept set: the agent takes no interrupt */
 #define PSR_MODE_MASK 0x1F

@@ -2,8 +2,8 @@
  *
  * Plain #defines: included from the agent's C and from the host's tests.
  */
-#ifndef KARTEX_AGENT_HW_TIMER_H
-#define KARTEX_AGENT_HW_TIMER_H
+#ifndef KARTEX_CONTRACT_HW_TIMER_H
+#define KARTEX_CONTRACT_HW_TIMER_H
 
 #define REG_TM2CNT_L 0x04000108 /* read: the count; write: the reload value */
 #define REG_TM2CNT_H 0x0400010A

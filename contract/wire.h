@@ -1,11 +1,11 @@
-/* Wire protocol constants shared by the host tool and the console agent.
+/* Every value that travels between the host tool and the console agent.
  *
  * This header is included from C++, from the agent's C and from its
  * assembly, so it holds plain #defines only. Every value here travels on
  * the cable or is a fixed address in the console's memory map.
  */
-#ifndef KARTEX_LINK_PROTOCOL_H
-#define KARTEX_LINK_PROTOCOL_H
+#ifndef KARTEX_CONTRACT_WIRE_H
+#define KARTEX_CONTRACT_WIRE_H
 
 /* ---- Command forms on the command pipe (first byte) ---- */
 #define CMD_REQUEST 0x00 /* 18-byte agent request record */
@@ -21,22 +21,22 @@
 #define CMD_MAX_WORDS 0xFFFF    /* the count field is 16 bits */
 
 /* ---- Cable registers (indexes 0-127) ---- */
-#define REG_STATUS 0
-#define REG_SESSION 1
-#define REG_BOOT 2
-#define REG_SAVE_TYPE 3
-#define REG_ROM_KIND 4
-#define REG_ROM_SIZE 5
-#define REG_ERASE_BLOCK 6
-#define REG_CART_FINGERPRINT 7 /* ours: the fingerprint of the cartridge identified */
-#define REG_COUNT 128
+#define CABLE_REG_STATUS 0
+#define CABLE_REG_SESSION 1
+#define CABLE_REG_BOOT 2
+#define CABLE_REG_SAVE_TYPE 3
+#define CABLE_REG_ROM_KIND 4
+#define CABLE_REG_ROM_SIZE 5
+#define CABLE_REG_ERASE_BLOCK 6
+#define CABLE_REG_CART_FINGERPRINT 7 /* ours: the fingerprint of the cartridge identified */
+#define CABLE_REG_COUNT 128
 
-/* REG_STATUS bits */
+/* CABLE_REG_STATUS bits */
 #define STATUS_LINK_UP 0x3     /* bits 0 and 1: console ready, handshake done */
 #define STATUS_NO_WORD 0x4     /* bit 2: no console word waiting to be clocked */
 
 #define SESSION_MARKER 0x12345678 /* agent loaded and cartridge identified */
-#define BOOT_PATTERN 0xFEDCBA98   /* written to REG_BOOT to start the handshake */
+#define BOOT_PATTERN 0xFEDCBA98   /* written to CABLE_REG_BOOT to start the handshake */
 
 /* ---- Agent requests: code, then three argument words ---- */
 #define REQ_CODE_HIGH 0xFFFF0000 /* high half of every request code */
@@ -92,6 +92,7 @@
 #define FLASH_FAIL_ERASE 0x0100
 #define FLASH_FAIL_PROGRAM 0x0200
 #define FLASH_FAIL_TIMEOUT 0x0400     /* it never reported ready */
+#define FLASH_FAIL_PROTECTED 0x0800   /* a protected sector: the chip ignored it */
 
 /* The check word of a block write of ours (REQ_FLASH_UPDATE,
  * REQ_SAVE_WRITE_CHECKED): the CRC-32 of the block's bytes followed by the
@@ -105,11 +106,6 @@
  * found. Replies REPLY_DONE, or WRITE_CHECK_FAILED with nothing written. */
 #define REQ_SAVE_WRITE_CHECKED 0xFFFF0039
 
-/* A ROM kind of ours beside the described 0-9 (REQ_CART_INFO word 1): one
- * AMD-command-set chip found by its CFI query, driven from its own tables,
- * on a board without the mapper. */
-#define ROM_KIND_CFI 10
-
 /* What the agent learnt of a kind-10 chip: CFI_INFO_WORDS words. Word 0:
  * maker (low half) and device (high half) of autoselect; 1: autoselect
  * words 0x0E (low) and 0x0F (high); 2: the command set (low half),
@@ -121,6 +117,47 @@
 #define CFI_INFO_WORDS 12
 #define CFI_INFO_D0D1 0x10000
 #define CFI_MAX_REGIONS 4
+/* One row per request: its code, the agent's handler, what its three
+ * argument words carry, what the host streams to the console after it and
+ * what comes back. The agent's dispatch table and its handler declarations
+ * are built from these rows, and the host's request type takes only a code
+ * listed here, so a request one side knows and the other does not fails to
+ * build. Argument words: NONE (sent as 0), ROM_OFFSET (from the start of the
+ * ROM), ROM_ADDRESS (ROM_BASE + ROM offset), SAVE_OFFSET (from the start of
+ * the save, whatever window the type is read through), ADDRESS (any console
+ * address), BYTES (a byte count), and the request's own words. */
+#define KARTEX_REQUESTS(X)                                                                          \
+  X(REQ_CART_INFO, req_cart_info, NONE, NONE, NONE, "", "3 words: rom_kind, rom_size, erase_block") \
+  X(REQ_RUN_PROGRAM, req_run_program, BYTES, NONE, NONE, "the program", "none: the agent ends")      \
+  X(REQ_FLASH_ERASE, req_flash_erase, ROM_OFFSET, NONE, NONE, "", "REPLY_DONE after the erase")      \
+  X(REQ_FLASH_PROGRAM, req_flash_program, ROM_OFFSET, BYTES, NONE, "the data, streamed", "none")     \
+  X(REQ_FLASH_WRITE, req_flash_write, ROM_OFFSET, BYTES, NONE, "the data, streamed", "none")         \
+  X(REQ_MEM_READ, req_mem_read, ADDRESS, BYTES, NONE, "", "the words read from a1")                  \
+  X(REQ_MEM_WRITE, req_mem_write, ADDRESS, BYTES, NONE, "the words stored from a1", "none")          \
+  X(REQ_MEM_SEARCH, req_mem_search, ADDRESS, BYTES, STEP_AND_LENGTH, "the pattern",                  \
+    "the address of the first match, or 0")                                                          \
+  X(REQ_BOOT_CART, req_boot_cart, NONE, NONE, NONE, "", "none: the cartridge starts")                \
+  X(REQ_SRAM_BANK_LOAD, req_sram_bank_load, BANK, NONE, NONE, "", "none")                            \
+  X(REQ_SRAM_BANK_STORE, req_sram_bank_store, BANK, NONE, NONE, "", "none")                          \
+  X(REQ_SAVE_TYPE, req_save_type, NONE, NONE, NONE, "", "1 word: save_type")                         \
+  X(REQ_SAVE_READ, req_save_read, SAVE_OFFSET, BYTES, NONE, "", "the block")                         \
+  X(REQ_EEPROM_READ, req_eeprom_read, SAVE_OFFSET, BYTES, NONE, "", "the block")                     \
+  X(REQ_EEPROM_WRITE, req_eeprom_write, SAVE_OFFSET, BYTES, NONE, "the block", "REPLY_DONE")         \
+  X(REQ_SRAM_WRITE, req_sram_write, SAVE_OFFSET, BYTES, NONE, "the block", "REPLY_DONE")             \
+  X(REQ_FLASH_SAVE_WRITE, req_flash_save_write, SAVE_OFFSET, BYTES, NONE, "the block", "REPLY_DONE") \
+  X(REQ_ROM_READ, req_rom_read, ROM_ADDRESS, BYTES, NONE, "", "the range, behind the long header")    \
+  X(REQ_FLASH_FREE, req_flash_free, NONE, NONE, NONE, "", "1 word: bytes of the erased end")         \
+  X(REQ_CART_VARIANT, req_cart_variant, NONE, NONE, NONE, "", "1 word: variant")                     \
+  X(REQ_ROM_CRC32, req_rom_crc32, ROM_OFFSET, BYTES, BYTES, "", "one CRC-32 per block")              \
+  X(REQ_SAVE_CRC32, req_save_crc32, SAVE_OFFSET, BYTES, BYTES, "", "one CRC-32 per block")           \
+  X(REQ_FLASH_UPDATE, req_flash_update, ROM_OFFSET, BYTES_AND_FLAG, CHECK_WORD, "the data",          \
+    "UPDATE_KEPT, _PROGRAMMED, _ERASED, _REFUSED or WRITE_CHECK_FAILED")                             \
+  X(REQ_CART_FINGERPRINT, req_cart_fingerprint, NONE, NONE, NONE, "", "1 word: the fingerprint")     \
+  X(REQ_VIDEO_FRAME, req_video_frame, PAGE, BYTES, DISPLAY_CONTROL, "the change stream", "none")     \
+  X(REQ_FLASH_FAILURES, req_flash_failures, NONE, NONE, NONE, "", "3 words: count, offset, cause")   \
+  X(REQ_SAVE_WRITE_CHECKED, req_save_write_checked, SAVE_OFFSET, BYTES, CHECK_WORD, "the block",     \
+    "REPLY_DONE or WRITE_CHECK_FAILED")                                                              \
+  X(REQ_CFI_INFO, req_cfi_info, NONE, NONE, NONE, "", "CFI_INFO_WORDS words: what the CFI chip told")
 
 /* ---- Reply words ---- */
 #define REPLY_DONE 0x12345678 /* an erase or a save block write finished */

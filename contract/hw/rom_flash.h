@@ -4,8 +4,8 @@
  *
  * Plain #defines: included from the agent's C and assembly.
  */
-#ifndef KARTEX_AGENT_HW_ROM_FLASH_H
-#define KARTEX_AGENT_HW_ROM_FLASH_H
+#ifndef KARTEX_CONTRACT_HW_ROM_FLASH_H
+#define KARTEX_CONTRACT_HW_ROM_FLASH_H
 
 /* ---- Identifier mode reads, offsets from the chip's base ----
  * One chip: maker at halfword 0, device at halfword 1. A pair: the even
@@ -83,6 +83,10 @@
 #define JEDEC_CMD_SECTOR_ERASE 0x30 /* written to the sector, after a second prefix */
 #define JEDEC_CMD_PROGRAM 0xA0
 #define JEDEC_CMD_READ_ARRAY 0xF0  /* no prefix */
+/* Identifier mode: word 2 of a sector reads 1 when a programmer protected
+ * it; such a sector ignores erase and program */
+#define JEDEC_ID_SECTOR_PROTECT 2
+#define JEDEC_SECTOR_PROTECTED 0x0001
 
 /* Reads during an erase or program: bit 6 toggles on every read while the
  * chip works; bit 5 rises when the operation ran out of time */
@@ -108,5 +112,9 @@
  * address: each megabyte beyond the ROM starts with 0, 1, 2, ... */
 #define OPEN_BUS_STEP 0x100000
 #define OPEN_BUS_PROBE_HALFWORDS 256
+
+/* A board that decodes only the ROM's own address lines repeats the ROM
+ * at its size, a power of two: the first 512 bytes show again there */
+#define MIRROR_PROBE_HALFWORDS 256
 
 #endif
