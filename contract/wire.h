@@ -7,6 +7,9 @@
 #ifndef KARTEX_CONTRACT_WIRE_H
 #define KARTEX_CONTRACT_WIRE_H
 
+/* The ROM kinds, variants and save types that the replies carry */
+#include "contract/cart_facts.h"
+
 /* ---- Command forms on the command pipe (first byte) ---- */
 #define CMD_REQUEST 0x00 /* 18-byte agent request record */
 #define CMD_READ 0x01    /* count of words clocked from the console */
