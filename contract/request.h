@@ -3,7 +3,9 @@
 // the host can name only if the agent dispatches it, and what each of its
 // argument words carries.
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #include "contract/wire.h"
 
@@ -40,27 +42,29 @@ inline constexpr RequestRow REQUESTS[] = {
 #undef KARTEX_REQUEST_ROW
 };
 
-constexpr const RequestRow* find_request(std::uint32_t code) {
-  for (const RequestRow& row : REQUESTS)
-    if (row.code == code) return &row;
-  return nullptr;
+// An index rather than a pointer: the sanitizers' null checks make a
+// pointer comparison unfit for constant evaluation.
+constexpr int find_request(std::uint32_t code) {
+  for (std::size_t i = 0; i < std::size(REQUESTS); ++i)
+    if (REQUESTS[i].code == code) return static_cast<int>(i);
+  return -1;
 }
 
 // The agent dispatches by the low half of the code into a table indexed by
 // it: every code must carry the common high half, and no two may share a slot.
 constexpr bool request_codes_sound() {
-  for (const RequestRow& a : REQUESTS) {
-    if ((a.code & 0xFFFF0000u) != REQ_CODE_HIGH) return false;
-    for (const RequestRow& b : REQUESTS)
-      if (&a != &b && a.code == b.code) return false;
+  for (std::size_t i = 0; i < std::size(REQUESTS); ++i) {
+    if ((REQUESTS[i].code & 0xFFFF0000u) != REQ_CODE_HIGH) return false;
+    for (std::size_t j = 0; j < i; ++j)
+      if (REQUESTS[j].code == REQUESTS[i].code) return false;
   }
   return true;
 }
 static_assert(request_codes_sound(), "request codes must be distinct and of the form 0xFFFF00nn");
 
 constexpr Arg request_arg(std::uint32_t code, int which) {
-  const RequestRow* row = find_request(code);
-  return which == 1 ? row->a1 : which == 2 ? row->a2 : row->a3;
+  const RequestRow& row = REQUESTS[find_request(code)];
+  return which == 1 ? row.a1 : which == 2 ? row.a2 : row.a3;
 }
 
 // A request code the agent serves. Built from a constant, it compiles only
@@ -69,7 +73,7 @@ constexpr Arg request_arg(std::uint32_t code, int which) {
 class Request {
  public:
   consteval Request(std::uint32_t code) : code_(code) {  // NOLINT: implicit by design
-    if (!find_request(code)) throw "not a request the agent dispatches";
+    if (find_request(code) < 0) throw "not a request the agent dispatches";
   }
   static constexpr Request unlisted(std::uint32_t code) {
     Request r;
