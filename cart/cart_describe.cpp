@@ -5,6 +5,8 @@
 #include "cart/ranges.h"
 #include "cart/rom_reader.h"
 #include "common/output.h"
+#include "link/cable_link.h"
+#include "contract/wire.h"
 
 namespace kartex {
 
@@ -25,6 +27,25 @@ void print_chip(Output& con, const CartInfo& cart, const std::optional<FlashChip
   if (!chip) {
     if (cart.rom_kind != ROM_KIND_NONE)
       con.print("Flash chip: kind %d, not one this build knows\n", static_cast<int>(cart.rom_kind));
+    return;
+  }
+  if (chip->cfi) {
+    const CfiDetails& c = *chip->cfi;
+    std::string device = device_list(chip->devices);
+    if (!chip->devices.empty() && chip->devices.front() == 0x227E)
+      device += strprintf(" 0x%04X 0x%04X", c.device_2, c.device_3);
+    con.print("Flash chip: maker 0x%02X, device %s (CFI, command set 0x%04X: AMD)%s\n", chip->maker, device.c_str(),
+              c.command_set, c.d0d1 ? ", board swaps D0/D1" : "");
+    std::string regions;
+    for (const CfiDetails::Region& r : c.regions)
+      regions += strprintf("%s%u x 0x%X", regions.empty() ? "" : " + ", r.blocks, r.bytes);
+    con.print("Erase blocks: %s (erased in steps of 0x%X), ", regions.c_str(), chip->erase_block);
+    if (chip->buffer)
+      con.print("write buffer: %u bytes\n", chip->buffer);
+    else
+      con.print("no write buffer (one halfword at a time)\n");
+    con.print("Longest times (CFI): word %u us, buffer %u us, block erase %u ms\n", c.word_max_us,
+              c.buffer_max_us, c.erase_max_ms);
     return;
   }
   const std::string devices = chip->devices.empty() ? "unknown" : device_list(chip->devices);
@@ -59,6 +80,11 @@ CartDescription describe_cartridge(CableLink& link, const CartInfo& cart, Output
   }
   if (d.header) print_header_lines(con, *d.header);
   d.chip = known_flash_chip(cart);
+  if (d.chip && d.chip->cfi) {
+    std::uint32_t words[CFI_INFO_WORDS] = {};
+    link.agent_request(REQ_CFI_INFO, 0, 0, 0, words);
+    apply_cfi_info(*d.chip, words);
+  }
   print_chip(con, cart, d.chip);
   print_save(con, cart);
   return d;

@@ -1,6 +1,9 @@
 #include "cart/flash_chips.h"
 
+#include <algorithm>
+
 #include "contract/hw/rom_flash.h"
+#include "contract/wire.h"
 
 namespace kartex {
 
@@ -22,6 +25,7 @@ enum : std::int32_t {
 
 constexpr const char* STATUS_REGISTER = "status register";
 constexpr const char* JEDEC = "JEDEC";
+constexpr const char* AMD_CFI = "AMD, from its CFI tables";
 // A buffered write takes SR_BUFFER_HALFWORDS per chip; the 0x1C pairs
 // program SR_PAGE_HALFWORDS over both chips.
 constexpr std::uint32_t CHIP_BUFFER = SR_BUFFER_HALFWORDS * 2;
@@ -100,11 +104,33 @@ std::optional<FlashChip> known_flash_chip(const CartInfo& cart) {
       chip.erase_block = 0x20000;
       chip.buffer = PAGE_BUFFER;
       break;
+    case ROM_KIND_CFI:
+      chip.command_set = AMD_CFI;
+      chip.maker = 0;
+      chip.cfi = CfiDetails{};
+      break;
     default: return std::nullopt;
   }
   // The block the agent reported is the one its erases step by.
   if (cart.erase_block > 0) chip.erase_block = static_cast<std::uint32_t>(cart.erase_block);
   return chip;
+}
+
+void apply_cfi_info(FlashChip& chip, const std::uint32_t (&w)[CFI_INFO_WORDS]) {
+  CfiDetails d;
+  chip.maker = static_cast<std::uint16_t>(w[0]);
+  chip.devices = {static_cast<std::uint16_t>(w[0] >> 16)};
+  d.device_2 = static_cast<std::uint16_t>(w[1]);
+  d.device_3 = static_cast<std::uint16_t>(w[1] >> 16);
+  d.command_set = static_cast<std::uint16_t>(w[2]);
+  d.d0d1 = (w[2] & CFI_INFO_D0D1) != 0;
+  chip.buffer = w[3];
+  const std::uint32_t n = std::min<std::uint32_t>(w[4], CFI_MAX_REGIONS);
+  for (std::uint32_t i = 0; i < n; ++i) d.regions.push_back({w[5 + i] & 0xFFFF, (w[5 + i] >> 16) * 256});
+  d.word_max_us = w[9];
+  d.buffer_max_us = w[10];
+  d.erase_max_ms = w[11];
+  chip.cfi = d;
 }
 
 }  // namespace kartex

@@ -7,6 +7,9 @@
 #ifndef KARTEX_CONTRACT_WIRE_H
 #define KARTEX_CONTRACT_WIRE_H
 
+/* The ROM kinds, variants and save types that the replies carry */
+#include "contract/cart_facts.h"
+
 /* ---- Command forms on the command pipe (first byte) ---- */
 #define CMD_REQUEST 0x00 /* 18-byte agent request record */
 #define CMD_READ 0x01    /* count of words clocked from the console */
@@ -106,6 +109,17 @@
  * found. Replies REPLY_DONE, or WRITE_CHECK_FAILED with nothing written. */
 #define REQ_SAVE_WRITE_CHECKED 0xFFFF0039
 
+/* What the agent learnt of a kind-10 chip: CFI_INFO_WORDS words. Word 0:
+ * maker (low half) and device (high half) of autoselect; 1: autoselect
+ * words 0x0E (low) and 0x0F (high); 2: the command set (low half),
+ * CFI_INFO_D0D1 when the board swaps D0 and D1; 3: write buffer bytes (0:
+ * none); 4: region count; 5-8: regions, blocks (low half) and block bytes
+ * / 256 (high half); 9-11: the maximum word program, buffer program (us)
+ * and block erase (ms) the tables give. All 0 for other kinds. */
+#define REQ_CFI_INFO 0xFFFF003A
+#define CFI_INFO_WORDS 12
+#define CFI_INFO_D0D1 0x10000
+#define CFI_MAX_REGIONS 4
 /* One row per request: its code, the agent's handler, what its three
  * argument words carry, what the host streams to the console after it and
  * what comes back. The agent's dispatch table and its handler declarations
@@ -145,7 +159,8 @@
   X(REQ_VIDEO_FRAME, req_video_frame, PAGE, BYTES, DISPLAY_CONTROL, "the change stream", "none")     \
   X(REQ_FLASH_FAILURES, req_flash_failures, NONE, NONE, NONE, "", "3 words: count, offset, cause")   \
   X(REQ_SAVE_WRITE_CHECKED, req_save_write_checked, SAVE_OFFSET, BYTES, CHECK_WORD, "the block",     \
-    "REPLY_DONE or WRITE_CHECK_FAILED")
+    "REPLY_DONE or WRITE_CHECK_FAILED")                                                              \
+  X(REQ_CFI_INFO, req_cfi_info, NONE, NONE, NONE, "", "CFI_INFO_WORDS words: what the CFI chip told")
 
 /* ---- Reply words ---- */
 #define REPLY_DONE 0x12345678 /* an erase or a save block write finished */

@@ -1,6 +1,7 @@
 #include "sim/cart_build.h"
 
 #include "common/failure.h"
+#include "contract/wire.h"
 #include "sim/cart_header.h"
 #include "sim/cart_rom.h"
 #include "sim/cartridge.h"
@@ -12,6 +13,7 @@ namespace kartex {
 std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log) {
   constexpr std::uint32_t MiB = 1024 * 1024;
   if (options.chip.empty()) {
+    if (options.d0d1) fail("--sim: d0d1 describes the board of a CFI flash chip (chip=10/...), not a mask ROM");
     if (!options.protect.empty()) fail("--sim: protect= takes a sector of a flash ROM (chip=5/22da or 6/22c4)");
     if (options.size_mib && !options.rom_file.empty()) fail("--sim: size= and rom= both give the mask ROM's size");
     if (options.size_mib > CART_ROM_WINDOW / MiB) fail("--sim: a mask ROM holds at most 32 MiB");
@@ -26,9 +28,16 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
   const RomOption* option = find_rom_option(options.chip);
   if (!option) fail("--sim: no flash ROM chip=" + options.chip + " (see --sim=help)");
   const std::uint32_t mib = options.size_mib ? options.size_mib : option->sizes_mib.front();
+  // The boards of today's CFI chips decode no mapper; only they swap D0/D1.
+  const bool cfi_board = option->kind == ROM_KIND_CFI;
+  if (cfi_board && options.mapper_given && options.mapper)
+    fail("--sim: chip=" + options.chip + " sits on a board without the mapper (mapper=on cannot be)");
+  if (options.d0d1 && !cfi_board)
+    fail("--sim: d0d1 describes the board of a CFI flash chip (chip=10/...), not chip=" + options.chip);
+  const bool mapper = options.mapper && !cfi_board;
   std::vector<std::uint8_t> contents;
   if (!options.rom_file.empty()) contents = read_rom_file(options.rom_file, mib * MiB);
-  auto rom = std::make_unique<FlashRom>(*option, mib, contents, log, options.chip_times_max);
+  auto rom = std::make_unique<FlashRom>(*option, mib, contents, log, options.chip_times_max, options.d0d1);
   for (std::uint32_t offset : options.protect) {
     if (offset >= rom->span())
       fail("--sim: protect=" + hex32(offset) + " lies past the " + std::to_string(mib) + " MiB flash ROM");
@@ -36,12 +45,12 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
     if (!rom->protect(offset))
       fail("--sim: chip=" + option->label() + " has no sector protection (protect= takes chip=5/22da or 6/22c4)");
   }
-  auto save = build_save_chip(options.save, options.save_image, {rom->span(), true, options.mapper}, log,
+  auto save = build_save_chip(options.save, options.save_image, {rom->span(), true, mapper}, log,
                               options.chip_times_max);
   // Past the 32 MiB window only the mapper's pages reach the ROM.
-  if (!options.mapper && rom->span() > CART_ROM_WINDOW)
+  if (!mapper && rom->span() > CART_ROM_WINDOW)
     fail("--sim: a " + std::to_string(mib) + " MiB flash cartridge needs the mapper to reach past 32 MiB");
-  return std::make_unique<Cartridge>(std::move(rom), options.mapper, std::move(save), log, options.mirror);
+  return std::make_unique<Cartridge>(std::move(rom), mapper, std::move(save), log, options.mirror);
 }
 
 }  // namespace kartex

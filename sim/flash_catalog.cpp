@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "contract/wire.h"
+#include "sim/cfi_table.h"
 #include "sim/flash_commands.h"
 
 namespace kartex {
@@ -136,16 +138,75 @@ const ChipModel DUAL_64M = with_max({FlashFamily::StatusRegister, MAKER_B0, DEV_
 const ChipModel PAGE_32M_T = with_max({FlashFamily::StatusRegister, MAKER_1C, DEV_PAGE_32M_T, 32,
                                        boot_layout(32, true), 0, 128, LockStyle::None, false, PAGE_TIMES, true},
                                       PAGE_MAX);
+// AMD-command-set parts of reproduction boards, each with its sheet's CFI
+// table.
+//
+// 29GL-type 128/256 Mbit uniform-sector page-mode sheets (x16): 128 KiB
+// sectors, 32-word write buffer (0x25 ... 0x29). Word program typically
+// 60 us, at most 200 us; a full 32-word buffer 240 us, at most 750 us;
+// sector erase 0.5 s, at most 3.5 s. CFI: word 2^6 us x 2^2, buffer 2^8 us
+// x 2^2, sector 2^9 ms x 2^3, chip erase 2^16 / 2^17 ms x 2^2.
+const ChipTimes GL_TIMES = {.word_program = microseconds(60),
+                            .buffer_per_word = microseconds(240) / 32,
+                            .main_erase = milliseconds(500)};
+const ChipTimes GL_MAX = {.word_program = microseconds(200),
+                          .buffer_per_word = microseconds(750) / 32,
+                          .main_erase = milliseconds(3500)};
+
+ChipModel gl_uniform(std::uint16_t device_2, std::uint32_t megabits, std::uint8_t chip_erase_log) {
+  ChipModel m = with_max({FlashFamily::Jedec, MAKER_01, DEV_MULTI_WORD, megabits,
+                          BlockLayout{{megabits, 128 * KiB}}, 32, 0, LockStyle::None, false, GL_TIMES},
+                         GL_MAX);
+  m.device_2 = device_2;
+  m.device_3 = DEV_GL_LAST;
+  m.cfi = cfi_query_table({.command_set = 0x0002, .vcc_min = 0x27, .vcc_max = 0x36,
+                           .word_typ = 6, .buffer_typ = 8, .erase_typ = 9, .chip_typ = chip_erase_log,
+                           .word_max = 2, .buffer_max = 2, .erase_max = 3, .chip_max = 2,
+                           .interface = 0x0002, .buffer_bytes = 64},
+                          m.layout);
+  return m;
+}
+
+// 29LV-type 32 Mbit bottom-boot sheets (x16): eight 8 KiB boot sectors
+// then 63 of 64 KiB, no write buffer. Word program typically 7 us, at most
+// 210 us; sector erase 0.7 s, at most 15 s. CFI: word 2^4 us x 2^5, sector
+// 2^10 ms x 2^4, no buffer (2^0 bytes), chip erase not listed.
+const ChipTimes LV_TIMES = {.word_program = microseconds(7), .main_erase = milliseconds(700),
+                            .param_erase = milliseconds(700)};
+const ChipTimes LV_MAX = {.word_program = microseconds(210), .main_erase = milliseconds(15000),
+                          .param_erase = milliseconds(15000)};
+
+ChipModel lv_bottom_boot() {
+  ChipModel m = with_max({FlashFamily::Jedec, MAKER_01, DEV_LV_32M_B, 32,
+                          BlockLayout{{8, 8 * KiB}, {63, 64 * KiB}}, 0, 0, LockStyle::None, false, LV_TIMES},
+                         LV_MAX);
+  m.cfi = cfi_query_table({.command_set = 0x0002, .vcc_min = 0x27, .vcc_max = 0x36,
+                           .word_typ = 4, .buffer_typ = 0, .erase_typ = 10, .chip_typ = 0,
+                           .word_max = 5, .buffer_max = 0, .erase_max = 4, .chip_max = 0,
+                           .interface = 0x0002, .buffer_bytes = 1},
+                          m.layout);
+  return m;
+}
+
+const ChipModel GL_128M = gl_uniform(DEV_GL_128M, 128, 16);
+const ChipModel GL_256M = gl_uniform(DEV_GL_256M, 256, 17);
+const ChipModel LV_32M_B = lv_bottom_boot();
+
 const ChipModel JEDEC_8M_T = jedec_top(DEV_JEDEC_8M_T, 8);
 const ChipModel JEDEC_16M_T = jedec_top(DEV_JEDEC_16M_T, 16);
 
 std::string family_of(const RomOption& o) {
   const ChipModel& c = *o.chip;
-  std::string text = c.family == FlashFamily::Jedec ? "JEDEC" : "status-register";
+  std::string text = !c.cfi.empty()                  ? "AMD commands, CFI"
+                     : c.family == FlashFamily::Jedec ? "JEDEC"
+                                                      : "status-register";
   text += o.chips_per_set == 2 ? " pair, 2 x " : ", ";
   text += std::to_string(c.megabits) + " Mbit";
-  char ids[32];
-  std::snprintf(ids, sizeof ids, " (ID 0x%04X/0x%04X)", c.maker, c.device);
+  char ids[48];
+  if (c.device == DEV_MULTI_WORD)
+    std::snprintf(ids, sizeof ids, " (ID 0x%04X/0x%04X %04X %04X)", c.maker, c.device, c.device_2, c.device_3);
+  else
+    std::snprintf(ids, sizeof ids, " (ID 0x%04X/0x%04X)", c.maker, c.device);
   text += ids;
   if (c.buffer_words) text += ", " + std::to_string(c.buffer_words) + "-word buffer";
   if (c.page_words) text += ", " + std::to_string(c.page_words) + "-word page program";
@@ -194,6 +255,9 @@ const std::vector<RomOption>& rom_options() {
       {8, DEV_LBOOT_64M_T, &LBOOT_64M_T, 2, {16, 32}},
       {8, DEV_LBOOT_64M_B, &LBOOT_64M_B, 2, {16, 32}},
       {9, DEV_PAGE_32M_T, &PAGE_32M_T, 2, {8, 16}},
+      {ROM_KIND_CFI, DEV_GL_128M, &GL_128M, 1, {16}},
+      {ROM_KIND_CFI, DEV_GL_256M, &GL_256M, 1, {32}},
+      {ROM_KIND_CFI, DEV_LV_32M_B, &LV_32M_B, 1, {4}},
   };
   return OPTIONS;
 }
@@ -221,9 +285,10 @@ std::string rom_options_help() {
       sizes += std::to_string(mib);
     }
     char line[256];
-    std::snprintf(line, sizeof line, "  %-7s %s; %s MiB; blocks per chip %s%s\n", o.label().c_str(),
+    std::snprintf(line, sizeof line, "  %-7s %s; %s MiB; blocks per chip %s%s%s\n", o.label().c_str(),
                   family_of(o).c_str(), sizes.c_str(), o.chip->layout.describe().c_str(),
-                  o.chip->locked_at_power_up ? "; blocks locked at power-up" : "");
+                  o.chip->locked_at_power_up ? "; blocks locked at power-up" : "",
+                  o.kind == ROM_KIND_CFI ? "; no mapper; d0d1 board possible" : "");
     text += line;
   }
   return text;

@@ -13,7 +13,7 @@
 namespace kartex {
 
 struct RomOption {
-  std::uint32_t kind;         // ROM kind 2-9
+  std::uint32_t kind;         // ROM kind 2-9, or ROM_KIND_CFI
   std::uint16_t code;         // device code that identification goes by
   const ChipModel* chip;
   std::uint32_t chips_per_set;  // 1, or 2 for a pair on alternate halfwords

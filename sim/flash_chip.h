@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "sim/flash_layout.h"
 #include "sim/sim_clock.h"
@@ -60,6 +61,11 @@ struct ChipModel {
   bool errors_hold_commands = false;
   // The same operations at the data sheets' maximum figures (chip-times=max).
   ChipTimes max_times = {};
+  // What a CFI query reads from word 0x10 on (cfi_table.h); empty: the
+  // part's sheet gives it no query mode and it ignores the command.
+  std::vector<std::uint16_t> cfi = {};
+  // Autoselect words 0x0E and 0x0F of parts whose device word is 0x227E.
+  std::uint16_t device_2 = 0, device_3 = 0;
 
   std::uint32_t bytes() const { return layout.chip_bytes(); }
   // The model with its operations at their maximum times.

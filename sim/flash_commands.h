@@ -11,7 +11,7 @@ namespace kartex::flash {
 // ---- Status-register command set (16-bit chips, commands on DQ7-DQ0) ----
 constexpr std::uint8_t CMD_READ_ARRAY = 0xFF;
 constexpr std::uint8_t CMD_READ_ID = 0x90;
-constexpr std::uint8_t CMD_READ_QUERY = 0x98;        // CFI query: not modelled
+constexpr std::uint8_t CMD_READ_QUERY = 0x98;        // CFI query: not modelled on these parts
 constexpr std::uint8_t CMD_READ_STATUS = 0x70;
 constexpr std::uint8_t CMD_CLEAR_STATUS = 0x50;
 constexpr std::uint8_t CMD_BLOCK_ERASE = 0x20;       // then CMD_CONFIRM in the block
@@ -51,6 +51,17 @@ constexpr std::uint8_t JEDEC_ERASE_SETUP = 0x80;
 constexpr std::uint8_t JEDEC_SECTOR_ERASE = 0x30;    // at the sector
 constexpr std::uint8_t JEDEC_CHIP_ERASE = 0x10;      // at the unlock address
 constexpr std::uint8_t JEDEC_RESET = 0xF0;
+// Write buffer of the AMD-command-set parts that have one: after the
+// unlock, 0x25 at the sector, then the count less one at the sector, the
+// words (all within one buffer page), and 0x29 at the sector.
+constexpr std::uint8_t JEDEC_WRITE_BUFFER = 0x25;
+constexpr std::uint8_t JEDEC_BUFFER_CONFIRM = 0x29;
+
+// CFI query: 0x98 at word 0x55 in read or autoselect mode; the table is
+// read from word 0x10 ("QRY") on, one byte in the low half of each word.
+constexpr std::uint32_t CFI_QUERY_ADDR = 0x55;
+constexpr std::uint8_t CFI_QUERY = 0x98;
+constexpr std::uint32_t CFI_TABLE_START = 0x10;
 
 // JEDEC status while the embedded algorithm runs.
 constexpr std::uint16_t DQ7_POLL = 0x80;     // complement of the data's bit 7; 0 during erase
@@ -58,11 +69,14 @@ constexpr std::uint16_t DQ6_TOGGLE = 0x40;   // toggles on every read
 constexpr std::uint16_t DQ5_TIMEOUT = 0x20;  // the algorithm exceeded its time limit
 constexpr std::uint16_t DQ3_ERASE_STARTED = 0x08;
 constexpr std::uint16_t DQ2_TOGGLE = 0x04;   // toggles on reads of the sector being erased
+constexpr std::uint16_t DQ1_BUFFER_ABORT = 0x02;  // a write-to-buffer sequence was aborted
 
 // Autoselect: word offsets.
 constexpr std::uint32_t AUTOSELECT_MAKER = 0;
 constexpr std::uint32_t AUTOSELECT_DEVICE = 1;
 constexpr std::uint32_t AUTOSELECT_PROTECT = 2;
+constexpr std::uint32_t AUTOSELECT_DEVICE_2 = 0x0E;  // parts whose device word reads 0x227E
+constexpr std::uint32_t AUTOSELECT_DEVICE_3 = 0x0F;
 
 // ---- Identifier codes ----
 constexpr std::uint16_t MAKER_89 = 0x0089;      // status-register chips of kinds 2, 3, 7, 8
@@ -86,5 +100,13 @@ constexpr std::uint16_t DEV_DUAL_64M = 0x00E2;     // 64 Mbit, parameter blocks 
 constexpr std::uint16_t DEV_PAGE_32M_T = 0x0020;   // 32 Mbit, top, 128-word page program
 constexpr std::uint16_t DEV_JEDEC_8M_T = 0x22DA;   // 8 Mbit JEDEC, top boot sectors
 constexpr std::uint16_t DEV_JEDEC_16M_T = 0x22C4;  // 16 Mbit JEDEC, top boot sectors
+
+// AMD-command-set parts with CFI tables, as reproduction boards carry them
+constexpr std::uint16_t MAKER_01 = 0x0001;
+constexpr std::uint16_t DEV_MULTI_WORD = 0x227E;   // the device code follows at 0x0E and 0x0F
+constexpr std::uint16_t DEV_GL_128M = 0x2221;      // 128 Mbit uniform, 32-word buffer (word 0x0E)
+constexpr std::uint16_t DEV_GL_256M = 0x2222;      // 256 Mbit uniform, same family
+constexpr std::uint16_t DEV_GL_LAST = 0x2201;      // word 0x0F of that family
+constexpr std::uint16_t DEV_LV_32M_B = 0x22F9;     // 32 Mbit, eight 8 KiB boot sectors at the bottom
 
 }  // namespace kartex::flash

@@ -30,6 +30,7 @@ class BlockLayout {
   Block block_at(std::uint32_t offset) const;
   // The largest block: smaller ones are the part's parameter blocks.
   std::uint32_t largest_block() const;
+  const std::vector<BlockRun>& runs() const { return runs_; }
   // "63 x 64 KiB + 8 x 8 KiB"
   std::string describe() const;
 

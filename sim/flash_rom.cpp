@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/failure.h"
+#include "contract/wire.h"
 
 namespace kartex {
 
@@ -19,8 +20,11 @@ std::string chip_name(const RomOption& o, std::uint32_t set_offset, std::uint32_
 }  // namespace
 
 FlashRom::FlashRom(const RomOption& option, std::uint32_t size_mib, std::span<const std::uint8_t> contents,
-                   SimLog& log, bool max_times)
-    : option_(option), model_(max_times ? option.chip->at_max_times() : *option.chip), size_(size_mib * MiB) {
+                   SimLog& log, bool max_times, bool d0d1)
+    : option_(option),
+      model_(max_times ? option.chip->at_max_times() : *option.chip),
+      size_(size_mib * MiB),
+      d0d1_(d0d1) {
   if (std::find(option.sizes_mib.begin(), option.sizes_mib.end(), size_mib) == option.sizes_mib.end())
     fail("chip=" + option.label() + " comes in no " + std::to_string(size_mib) + " MiB size");
   if (contents.size() > size_)
@@ -33,7 +37,8 @@ FlashRom::FlashRom(const RomOption& option, std::uint32_t size_mib, std::span<co
   const std::uint32_t n = option.chips_per_set;
   auto halfword = [&](std::size_t at) -> std::uint16_t {
     const std::uint16_t lo = contents[at], hi = at + 1 < contents.size() ? contents[at + 1] : 0xFF;
-    return static_cast<std::uint16_t>(lo | hi << 8);
+    const auto console = static_cast<std::uint16_t>(lo | hi << 8);
+    return d0d1 ? swap_d0d1(console) : console;
   };
   for (std::size_t set = 0; set * option.set_bytes() < contents.size(); ++set) {
     const std::size_t base = set * option.set_bytes();
@@ -54,17 +59,19 @@ FlashRom::Route FlashRom::route(std::uint32_t offset) const {
 
 std::uint16_t FlashRom::read16(std::uint32_t offset) {
   const Route r = route(offset);
-  return r.chip->read(r.word);
+  const std::uint16_t v = r.chip->read(r.word);
+  return d0d1_ ? swap_d0d1(v) : v;
 }
 
 void FlashRom::write16(std::uint32_t offset, std::uint16_t value) {
   const Route r = route(offset);
-  r.chip->write(r.word, value);
+  r.chip->write(r.word, d0d1_ ? swap_d0d1(value) : value);
 }
 
 std::uint16_t FlashRom::cell(std::uint32_t offset) {
   const Route r = route(offset);
-  return r.chip->cells()[r.word];
+  const std::uint16_t v = r.chip->cells()[r.word];
+  return d0d1_ ? swap_d0d1(v) : v;
 }
 
 FlashOps FlashRom::ops() const {
@@ -81,6 +88,9 @@ void FlashRom::save(StateWriter& out) const {
   out.u32(size_ / MiB);
   for (const auto& chip : chips_) chip->save(out);
   for (const auto& chip : chips_) chip->save_protection(out);
+  // A CFI chip's board says how it is wired, after the chips (whose cells
+  // hold what the chips store)
+  if (option_.kind == ROM_KIND_CFI) out.u8(d0d1_);
 }
 
 void FlashRom::load_chips(StateReader& in, bool protection) {

@@ -14,15 +14,22 @@
 
 namespace kartex {
 
+// Data lines D0 and D1 exchanged, as such a board does in either direction
+constexpr std::uint16_t swap_d0d1(std::uint16_t v) {
+  return static_cast<std::uint16_t>((v & ~3u) | (v & 1u) << 1 | (v & 2u) >> 1);
+}
+
 class FlashRom : public RomPart {
  public:
-  // `contents` fill the ROM from offset 0 (at most `size_mib` MiB); the rest
-  // stays erased. `max_times`: the chips take their data sheets' maximum
-  // times.
+  // `contents` fill the ROM from offset 0 (at most `size_mib` MiB), as the
+  // console reads them; the rest stays erased. `max_times`: the chips take
+  // their data sheets' maximum times. `d0d1`: the board crosses data lines
+  // D0 and D1 between the edge and the chips, both ways, so commands and
+  // data reach the chips with those bits exchanged.
   FlashRom(const RomOption& option, std::uint32_t size_mib, std::span<const std::uint8_t> contents,
-           SimLog& log, bool max_times = false);
+           SimLog& log, bool max_times = false, bool d0d1 = false);
 
-  std::string name() const override { return "flash ROM " + option_.label(); }
+  std::string name() const override { return "flash ROM " + option_.label() + (d0d1_ ? " (D0/D1 swapped)" : ""); }
   std::string kind() const override { return "flash-rom"; }
   std::uint32_t span() const override { return size_; }
   std::uint16_t read16(std::uint32_t offset) override;
@@ -36,8 +43,12 @@ class FlashRom : public RomPart {
   bool protect(std::uint32_t offset);
 
   const RomOption& option() const { return option_; }
-  // The halfword the cells hold at `offset`, whatever mode the chip is in.
+  // The halfword the cells hold at `offset`, whatever mode the chip is in,
+  // as the console reads it through the board's wiring.
   std::uint16_t cell(std::uint32_t offset);
+  bool d0d1() const { return d0d1_; }
+  // From a kept state: the board's wiring, after load_chips
+  void set_d0d1(bool d0d1) { d0d1_ = d0d1; }
   std::size_t chip_count() const { return chips_.size(); }
   // What all chips carried out together.
   FlashOps ops() const;
@@ -53,6 +64,7 @@ class FlashRom : public RomPart {
   const RomOption& option_;
   ChipModel model_;  // the option's chip, at the times chosen; the chips keep a reference
   std::uint32_t size_;
+  bool d0d1_;
   std::vector<std::unique_ptr<FlashChip>> chips_;  // set by set, even chip first
 };
 

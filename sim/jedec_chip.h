@@ -5,6 +5,7 @@
 // with status: DQ7 the complement of the data's bit 7 (0 while erasing),
 // DQ6 toggling on each read, DQ5 set when the algorithm timed out.
 
+#include <utility>
 #include <vector>
 
 #include "sim/flash_chip.h"
@@ -40,10 +41,18 @@ class JedecChip : public FlashChip {
     Erase3,       // then 0x30 at the sector or 0x10 at 0x555
     Busy,         // embedded algorithm running
     TimedOut,     // DQ5 up: stays until 0xF0
+    Query,        // 0x98 at 0x55: reads give the CFI table until 0xF0
+    BufferCount,  // 0x25 at a sector: the count less one comes next
+    BufferData,   // the words to load, all in one buffer page
+    BufferConfirm,  // loaded: 0x29 at the sector starts the program
+    BufferAborted,  // DQ1 up: until the unlock and 0xF0
   };
 
   std::uint16_t status_read(std::uint32_t word);
   void abort_sequence(std::uint32_t word, std::uint16_t value);
+  void abort_buffer(const std::string& why);
+  void buffer_write(std::uint32_t word, std::uint16_t value);
+  void program_buffer(std::uint32_t word, std::uint16_t value);
   void start(bool erase, std::uint16_t data, std::uint32_t sector_start, std::uint32_t sector_bytes, bool fails,
              SimTime duration);
   // Ends the embedded algorithm once the console's clock reached its
@@ -64,6 +73,11 @@ class JedecChip : public FlashChip {
   std::uint16_t data_ = 0;           // the word being programmed
   std::uint32_t sector_start_ = 0, sector_bytes_ = 0;  // bytes being erased
   std::vector<std::uint8_t> worn_;   // per sector: FlashChip::Wear bits
+  // The write buffer being loaded: its sector, the words still to come,
+  // and each word's address and value
+  std::uint32_t buffer_sector_ = 0, buffer_left_ = 0;
+  std::vector<std::pair<std::uint32_t, std::uint16_t>> buffer_;
+  std::uint32_t abort_step_ = 0;     // unlock writes of the abort reset seen
   std::vector<std::uint8_t> protected_;  // per sector: 1 when protected
   bool is_protected(const Block& b) const { return protected_[b.index] != 0; }
 };

@@ -71,6 +71,7 @@ MgbaCart build_mgba_cart(const SimOptions& options) {
     fail("--sim: core=mgba runs mask ROM cartridges only; chip=" + options.chip + " needs core=unicorn");
   if (!options.protect.empty()) fail("--sim: protect= takes a sector of a JEDEC flash ROM, which needs core=unicorn");
   if (!options.mapper) fail("--sim: mapper= describes a flash ROM cartridge, which needs core=unicorn");
+  if (options.d0d1) fail("--sim: d0d1 describes the board of a CFI flash chip, which needs core=unicorn");
   if (options.chip_times_max)
     fail("--sim: core=mgba's save chips keep the library's own times; chip-times=max needs core=unicorn");
   if (options.size_mib && !options.rom_file.empty()) fail("--sim: size= and rom= both give the mask ROM's size");

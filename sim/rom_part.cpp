@@ -1,6 +1,7 @@
 #include "sim/rom_part.h"
 
 #include "common/failure.h"
+#include "contract/wire.h"
 #include "sim/cart_bus.h"
 #include "sim/flash_rom.h"
 
@@ -34,6 +35,11 @@ std::unique_ptr<RomPart> load_rom_part(StateReader& in, SimLog& log, bool protec
       in.corrupt(e.what());
     }
     rom->load_chips(in, protection);
+    if (option->kind == ROM_KIND_CFI) {
+      const std::uint8_t d0d1 = in.u8();
+      if (d0d1 > 1) in.corrupt("chip=" + label + ": unknown board wiring");
+      rom->set_d0d1(d0d1 != 0);
+    }
     return rom;
   }
   in.corrupt("unknown ROM part '" + kind + "'");

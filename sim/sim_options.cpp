@@ -86,6 +86,7 @@ void parse_mapper(SimOptions& o, const std::string& v) {
   if (v == "on") o.mapper = true;
   else if (v == "off") o.mapper = false;
   else fail("--sim: mapper takes on or off, not '" + v + "'");
+  o.mapper_given = true;
 }
 
 const std::vector<OptionKey>& keys() {
@@ -104,7 +105,8 @@ const std::vector<OptionKey>& keys() {
       {"chip", true, "KIND/CODE: a flash ROM cartridge, e.g. 3/8802 (list below)", parse_chip},
       {"size", true, "MIB: the cartridge's size where it comes in several (e.g. 64 or 64M)",
        [](SimOptions& o, const std::string& v) { o.size_mib = parse_size(v); }},
-      {"mapper", true, "on|off: whether the flash cartridge has the mapper (default on)", parse_mapper},
+      {"mapper", true, "on|off: whether the flash cartridge has the mapper (default on; the CFI chips' boards have none)",
+       parse_mapper},
       {"mirror", false,
        "the cartridge's ROM repeats through the 32 MiB window past its end, as a ROM chip or a flash board "
        "that decodes fewer address lines does (default: open bus past the end)",
@@ -113,6 +115,10 @@ const std::vector<OptionKey>& keys() {
        "OFFSET: the sector of the JEDEC flash ROM (chip=5/22da or 6/22c4) that holds ROM offset OFFSET is "
        "protected, as a programmer leaves it: it ignores erase and program; repeatable",
        parse_protect},
+      {"d0d1", false,
+       "the flash board of a CFI chip swaps data lines D0 and D1 between the edge and the chip, for commands "
+       "and data alike, as many reproduction boards do",
+       [](SimOptions& o, const std::string&) { o.d0d1 = true; }},
       {"chip-times", true,
        "typical|max: how long the flash ROM chips and FLASH save parts take to erase and program: typical "
        "(default), their data sheets' typical figures; max, the longest the sheets allow",
@@ -126,7 +132,7 @@ const std::vector<OptionKey>& keys() {
        [](SimOptions& o, const std::string& v) { o.save_image = v; }},
       {"state", true, "DIR: keep cable, console and cartridge between runs",
        [](SimOptions& o, const std::string& v) { o.state_dir = v; }},
-      {"swap", false, "with state=DIR: the cartridge of rom=, chip=, size=, mapper=, mirror, protect=, save=, save-image= "
+      {"swap", false, "with state=DIR: the cartridge of rom=, chip=, size=, mapper=, mirror, protect=, d0d1, save=, save-image= "
                       "replaces the kept one; cable and console keep running",
        [](SimOptions& o, const std::string&) { o.swap = true; }},
       {"fault", true,

@@ -24,6 +24,8 @@ struct SimOptions {
   std::string chip;       // chip=KIND/CODE: a flash ROM cartridge; empty: mask ROM
   std::uint32_t size_mib = 0;  // size=N (MiB): 0 takes the chip's first size (mask ROM: 4)
   bool mapper = true;     // mapper=off: a flash cartridge without the mapper
+  bool mapper_given = false;  // mapper= was typed (the CFI chips' boards have none)
+  bool d0d1 = false;      // d0d1: the board swaps data lines D0 and D1 (CFI chips' boards)
   bool mirror = false;    // mirror: the ROM repeats through the window past its end
   std::vector<std::uint32_t> protect;  // protect=OFFSET: ROM offsets whose JEDEC sectors are protected
   bool help = false;      // help: the caller prints sim_help_text() and stops

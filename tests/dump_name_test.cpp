@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "contract/wire.h"
+
 #include "contract/hw/rom_flash.h"
 #include "app/default_name.h"
 #include "cart/flash_chips.h"
@@ -76,7 +78,9 @@ TEST(FlashChips, FromTheKindAndSizeTheAgentReports) {
       {8, 32 * MIB, 0x20000, true, ROM_MAKER_SR,
        {ROM_DEV2_32M_TOP, ROM_DEV2_32M_BOTTOM, ROM_DEV_64M_TOP, ROM_DEV_64M_BOTTOM}, true, 0},
       {9, 16 * MIB, 0x20000, true, ROM_MAKER_SR_1C, {ROM_DEV_1C_PAIR}, true, 512},
-      {10, 4 * MIB, 0x20000, false, 0, {}, false, 0},
+      // A CFI chip: the erase block alone until its tables are asked for
+      {ROM_KIND_CFI, 16 * MIB, 0x20000, true, 0, {}, false, 0},
+      {11, 4 * MIB, 0x20000, false, 0, {}, false, 0},
   };
   for (const Case& tc : cases) {
     SCOPED_TRACE("kind " + std::to_string(tc.kind));
@@ -92,7 +96,37 @@ TEST(FlashChips, FromTheKindAndSizeTheAgentReports) {
     EXPECT_EQ(chip->pair, tc.pair);
     EXPECT_EQ(chip->erase_block, static_cast<std::uint32_t>(tc.erase_block));
     EXPECT_EQ(chip->buffer, tc.buffer);
+    EXPECT_EQ(chip->cfi.has_value(), tc.kind == ROM_KIND_CFI);
   }
+}
+
+// The reply words of REQ_CFI_INFO, as the agent packs them
+TEST(FlashChips, CfiInfoWordsFillTheChip) {
+  CartInfo cart;
+  cart.rom_kind = ROM_KIND_CFI;
+  cart.rom_size = 0x400000;
+  cart.erase_block = 0x10000;
+  FlashChip chip = *known_flash_chip(cart);
+  const std::uint32_t words[CFI_INFO_WORDS] = {0x22F90001, 0x22012221, 0x0002 | CFI_INFO_D0D1, 64, 2,
+                                               0x00200008, 0x0100003F, 0, 0, 512, 1024, 16384};
+  apply_cfi_info(chip, words);
+  EXPECT_EQ(chip.maker, 0x01);
+  EXPECT_EQ(chip.devices, std::vector<std::uint16_t>{0x22F9});
+  EXPECT_EQ(chip.buffer, 64u);
+  ASSERT_TRUE(chip.cfi);
+  EXPECT_EQ(chip.cfi->device_2, 0x2221);
+  EXPECT_EQ(chip.cfi->device_3, 0x2201);
+  EXPECT_EQ(chip.cfi->command_set, 0x0002);
+  EXPECT_TRUE(chip.cfi->d0d1);
+  ASSERT_EQ(chip.cfi->regions.size(), 2u);
+  EXPECT_EQ(chip.cfi->regions[0].blocks, 8u);
+  EXPECT_EQ(chip.cfi->regions[0].bytes, 0x2000u);
+  EXPECT_EQ(chip.cfi->regions[1].blocks, 63u);
+  EXPECT_EQ(chip.cfi->regions[1].bytes, 0x10000u);
+  EXPECT_EQ(chip.cfi->word_max_us, 512u);
+  EXPECT_EQ(chip.cfi->buffer_max_us, 1024u);
+  EXPECT_EQ(chip.cfi->erase_max_ms, 16384u);
+  EXPECT_EQ(chip.erase_block, 0x10000u) << "the block the agent steps by stays";
 }
 
 }  // namespace

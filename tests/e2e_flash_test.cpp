@@ -10,6 +10,7 @@
 #include "common/output.h"
 #include "app/session.h"
 #include "cart/commands.h"
+#include "contract/wire.h"
 #include "sim/cart_build.h"
 #include "sim/flash_catalog.h"
 #include "tests/support/body_fixture.h"
@@ -24,10 +25,11 @@ namespace {
 constexpr std::uint32_t KiB = 1024;
 constexpr std::uint32_t MiB = 1024 * KiB;
 
-std::uint32_t erase_block_of(std::uint32_t kind) {
+std::uint32_t erase_block_of(const RomOption& o) {
   static const std::uint32_t ERASE_BLOCK[] = {0, 0, 0x20000, 0x40000, 0x10000, 0x10000,
                                               0x10000, 0x10000, 0x20000, 0x20000};
-  return ERASE_BLOCK[kind];
+  // A CFI chip erases in steps of its largest block
+  return o.kind == ROM_KIND_CFI ? o.chip->layout.largest_block() : ERASE_BLOCK[o.kind];
 }
 
 // One cartridge kept in a state folder across the runs of one test: built
@@ -83,7 +85,7 @@ TEST(FlashOnSimulator, EveryKindErasesWritesAndReadsBack) {
     options.chip = option.label();
     options.rom_file = old;
     CartBench b(options);
-    const std::uint32_t block = erase_block_of(option.kind);
+    const std::uint32_t block = erase_block_of(option);
     EXPECT_EQ(b.cart.rom_size, static_cast<std::int32_t>(seen));
     EXPECT_EQ(b.cart.erase_block, static_cast<std::int32_t>(block));
     flash_erase(b.a.link, b.cart, b.con);

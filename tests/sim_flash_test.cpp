@@ -44,6 +44,9 @@ const IdRow ID_ROWS[] = {
     {"8/88cc", 0x89, 0x88CC, true, false, {16, 32}, 64},
     {"8/88cd", 0x89, 0x88CD, true, false, {16, 32}, 64},
     {"9/20", 0x1C, 0x0020, true, false, {8, 16}, 32},
+    {"10/2221", 0x01, 0x227E, false, true, {16}, 128},
+    {"10/2222", 0x01, 0x227E, false, true, {32}, 256},
+    {"10/22f9", 0x01, 0x22F9, false, true, {4}, 32},
 };
 
 TEST(SimFlash, EveryRowAnswersItsIdentifierInEveryChipAndReturnsToReadMode) {

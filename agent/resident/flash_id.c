@@ -1,11 +1,12 @@
 /* Flash chip identification: identifier mode of status-register chips
  * (one chip, or a pair on alternate halfwords), then the cartridge header
- * logo of a mask ROM, then identifier mode of JEDEC chips. All accesses
- * are 16-bit. */
+ * logo of a mask ROM, then identifier mode of JEDEC chips, then the CFI
+ * query. All accesses are 16-bit. */
 #include "contract/wire.h"
 #include "contract/hw/mapper.h"
 #include "contract/hw/rom_flash.h"
 #include "agent/resident/bus.h"
+#include "agent/resident/cfi_flash.h"
 #include "agent/resident/flash_id.h"
 #include "agent/resident/flash_modes.h"
 #include "agent/resident/mapper.h"
@@ -266,4 +267,9 @@ void identify_flash(void)
    * above and shows the header it holds, like a mask ROM. */
   if (rom_kind == ROM_KIND_NONE || rom_kind == ROM_KIND_MASK)
     identify_jedec();
+
+  /* A chip of today that none of the known codes names may still describe
+   * itself: a mask ROM ignores the query and keeps its kind. */
+  if (rom_kind == ROM_KIND_NONE || rom_kind == ROM_KIND_MASK)
+    cfi_identify();
 }

@@ -2,6 +2,7 @@
 #include "contract/hw/mapper.h"
 #include "contract/hw/rom_flash.h"
 #include "agent/resident/bus.h"
+#include "agent/resident/cfi_flash.h"
 #include "agent/resident/flash_modes.h"
 #include "agent/resident/mapper.h"
 #include "agent/resident/sizes.h"
@@ -67,6 +68,9 @@ void read_array_reset(u32 h)
   case ROM_KIND_PAGE_PAIR:
     bus_write16(HALFWORD_ADDRESS(h), SR_CMD_READ_ARRAY);
     bus_write16(HALFWORD_ADDRESS(h + 1), SR_CMD_READ_ARRAY);
+    break;
+  case ROM_KIND_CFI:
+    cfi_read_array();
     break;
   default: /* no chip, or a mask ROM: nothing takes commands */
     break;

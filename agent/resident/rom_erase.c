@@ -4,6 +4,7 @@
  * All indexes are halfwords within the page the mapper shows. */
 #include "contract/wire.h"
 #include "contract/hw/rom_flash.h"
+#include "agent/resident/cfi_flash.h"
 #include "agent/resident/flash_modes.h"
 #include "agent/resident/link.h"
 #include "agent/resident/mapper.h"
@@ -163,6 +164,9 @@ void erase_at(u32 offset)
       param_block_erase(b, PAIR_PARAM_STEP, pair_block_erase);
     else
       pair_block_erase(b);
+    break;
+  case ROM_KIND_CFI:
+    cfi_erase_block(h);
     break;
   default: /* no chip, or a mask ROM */
     break;

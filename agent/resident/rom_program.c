@@ -5,6 +5,7 @@
  * waits for the chips (the pull after the data went out). Indexes are
  * halfwords within the page the mapper shows. */
 #include "contract/hw/rom_flash.h"
+#include "agent/resident/cfi_flash.h"
 #include "agent/resident/flash_modes.h"
 #include "agent/resident/mapper.h"
 #include "agent/resident/rom_program.h"
@@ -187,6 +188,9 @@ void program_flash(u32 h, const u16 *s, u32 c, data_pull pull)
     break;
   case ROM_KIND_PAGE_PAIR:
     program_pages(h, s, c, pull);
+    break;
+  case ROM_KIND_CFI:
+    cfi_program(h, s, c, pull);
     break;
   default: /* no chip, or a mask ROM: nothing takes data */
     break;

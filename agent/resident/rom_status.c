@@ -116,6 +116,11 @@ int sr_poll_pair(u32 h, u32 op)
 
 int jedec_wait_erase(u32 h)
 {
+  return jedec_wait_erase_for(h, FLASH_JEDEC_ERASE_BOUND);
+}
+
+int jedec_wait_erase_for(u32 h, u32 bound)
+{
   wait_clock_start();
   do {
     u16 first = chip_read(h);
@@ -131,12 +136,17 @@ int jedec_wait_erase(u32 h)
       chip_write(h, JEDEC_CMD_READ_ARRAY);
       return 1;
     }
-  } while (wait_clock_ticks() < FLASH_JEDEC_ERASE_BOUND);
+  } while (wait_clock_ticks() < bound);
   flash_fail(h, FLASH_FAIL_ERASE | FLASH_FAIL_TIMEOUT);
   return 1;
 }
 
 int jedec_wait_data(u32 h, u16 value)
+{
+  return jedec_wait_data_for(h, value, FLASH_PROGRAM_BOUND, h);
+}
+
+int jedec_wait_data_for(u32 h, u16 value, u32 bound, u32 report)
 {
   wait_clock_start();
   do {
@@ -149,7 +159,7 @@ int jedec_wait_data(u32 h, u16 value)
     if (((read ^ again) & JEDEC_STATUS_TOGGLE) == 0) {
       /* Bit 6 stopped: the chip reads its array again, without the
        * halfword. A protected sector ignores the program so. */
-      flash_fail(h, FLASH_FAIL_PROGRAM | FLASH_FAIL_PROTECTED);
+      flash_fail(report, FLASH_FAIL_PROGRAM | FLASH_FAIL_PROTECTED);
       return 1;
     }
     if (again & JEDEC_STATUS_TIMED_OUT) {
@@ -158,11 +168,11 @@ int jedec_wait_data(u32 h, u16 value)
        * status until reset. */
       if (chip_read(h) == value)
         return 0;
-      flash_fail(h, FLASH_FAIL_PROGRAM | (again & FLASH_FAIL_STATUS_MASK));
+      flash_fail(report, FLASH_FAIL_PROGRAM | (again & FLASH_FAIL_STATUS_MASK));
       chip_write(h, JEDEC_CMD_READ_ARRAY);
       return 1;
     }
-  } while (wait_clock_ticks() < FLASH_PROGRAM_BOUND);
-  flash_fail(h, FLASH_FAIL_PROGRAM | FLASH_FAIL_TIMEOUT);
+  } while (wait_clock_ticks() < bound);
+  flash_fail(report, FLASH_FAIL_PROGRAM | FLASH_FAIL_TIMEOUT);
   return 1;
 }

@@ -66,11 +66,16 @@ int sr_poll_pair(u32 h, u32 op);
 /* JEDEC erase: two reads at h per pass, until bit 6 stops toggling; bit 5
  * with bit 6 still toggling is a failed erase, and the chip is reset */
 int jedec_wait_erase(u32 h);
+/* The same within `bound` timer ticks, a chip's own maximum */
+int jedec_wait_erase_for(u32 h, u32 bound);
 
 /* JEDEC program: reads at h until the halfword reads back as programmed,
  * or until bit 5 shows that the program failed (a failed chip is put back
  * into read mode), or until bit 6 stops toggling without the halfword: a
  * protected sector */
 int jedec_wait_data(u32 h, u16 value);
+/* Within `bound` ticks; a failure is recorded at `report` (a write
+ * buffer's start, where the poll is at its last word) */
+int jedec_wait_data_for(u32 h, u16 value, u32 bound, u32 report);
 
 #endif

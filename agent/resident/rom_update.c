@@ -8,6 +8,7 @@
  * writes nothing. */
 #include "contract/wire.h"
 #include "contract/hw/rom_flash.h"
+#include "agent/resident/cfi_flash.h"
 #include "agent/resident/flash_modes.h"
 #include "agent/resident/link.h"
 #include "agent/resident/mapper.h"
@@ -33,6 +34,8 @@ static u32 program_unit(void)
     return 2;
   case ROM_KIND_PAGE_PAIR:
     return SR_PAGE_HALFWORDS;
+  case ROM_KIND_CFI:
+    return cfi_program_unit();
   default:
     return 1;
   }

@@ -1,0 +1,315 @@
+/* ROM kind 10 (cfi_flash.h). Commands pass through the board's wiring, so
+ * on a board with D0 and D1 swapped every command byte, the buffer's word
+ * count and every query or identifier read are swapped here; the data
+ * halfwords are not: the console reads them back through the same wiring,
+ * so a game sees what was written. */
+#include "contract/wire.h"
+#include "contract/hw/mapper.h"
+#include "contract/hw/rom_flash.h"
+#include "agent/resident/bus.h"
+#include "agent/resident/cfi_flash.h"
+#include "agent/resident/link.h"
+#include "agent/resident/requests.h"
+#include "agent/resident/rom_status.h"
+#include "agent/resident/sizes.h"
+#include "agent/resident/state.h"
+
+/* The query table, as word addresses (one byte in each low half) */
+#define CFI_QUERY_ADDR (ROM_BASE + 2 * 0x55)
+#define CFI_CMD_QUERY 0x98
+#define Q_STRING 0x10
+#define Q_COMMAND_SET 0x13
+#define Q_WORD_TYP 0x1F  /* 2^N us; then buffer us, block erase ms, chip erase ms */
+#define Q_WORD_MAX 0x23  /* typical x 2^N, in the same order */
+#define Q_DEVICE_SIZE 0x27
+#define Q_BUFFER 0x2A    /* 2^N bytes */
+#define Q_REGIONS 0x2C
+#define Q_REGION_0 0x2D  /* blocks less one (2 bytes), block bytes / 256 (2 bytes) */
+#define CFI_SET_AMD 0x0002
+
+#define AMD_CMD_WRITE_BUFFER 0x25
+#define AMD_CMD_BUFFER_CONFIRM 0x29
+#define AMD_DEVICE_MULTI_WORD 0x227E /* the code goes on at words 0x0E and 0x0F */
+#define AMD_ID_DEVICE_2 0x0E
+#define AMD_ID_DEVICE_3 0x0F
+
+/* Larger buffers are used in parts of this many halfwords: the data of a
+ * streamed chunk runs this far ahead of the programming (rom_write.c) */
+#define CFI_MAX_BUFFER_HALFWORDS 256
+/* Blocks smaller than this would break the 16 KiB chunks of a write */
+#define CFI_MIN_ERASE_BLOCK KIB(16)
+
+static struct {
+  u32 swap;            /* the board swaps D0 and D1 */
+  u32 buffer;          /* halfwords of one buffer program, 0: none */
+  u32 word_bound, buffer_bound, erase_bound; /* timer ticks */
+  u32 info[CFI_INFO_WORDS];
+} cfi;
+
+static u16 wired(u16 v)
+{
+  if (!cfi.swap)
+    return v;
+  return (u16)((v & ~3u) | (v & 1u) << 1 | (v & 2u) >> 1);
+}
+
+static void command(u32 address, u16 value)
+{
+  bus_write16(address, wired(value));
+}
+
+static void unlock(void)
+{
+  command(JEDEC_ADDR_1, JEDEC_UNLOCK_1);
+  command(JEDEC_ADDR_2, JEDEC_UNLOCK_2);
+}
+
+static u16 read_wired(u32 word)
+{
+  return wired(bus_read16(ROM_BASE + 2 * word));
+}
+
+/* A byte of the table, or two in little-endian order */
+static u32 q8(u32 word)
+{
+  return read_wired(word) & 0xFF;
+}
+
+static u32 q16(u32 word)
+{
+  return q8(word) | q8(word + 1) << 8;
+}
+
+static int reads_qry(void)
+{
+  return read_wired(Q_STRING) == 'Q' && read_wired(Q_STRING + 1) == 'R' && read_wired(Q_STRING + 2) == 'Y';
+}
+
+/* A time the table gives as 2^typ units, times 2^max at most; where the
+ * table leaves the typical time out (or gives one no part has), the
+ * longest the described chips take */
+static u32 max_time(u32 word, u32 fallback)
+{
+  u32 typ = q8(Q_WORD_TYP + word);
+  u32 max = q8(Q_WORD_MAX + word);
+  /* Past 2^16 units or 2^8 times that, no part: a table read wrongly */
+  if (typ == 0 || typ > 16 || max > 8)
+    return fallback;
+  return (1u << typ) << max;
+}
+
+/* us as timer ticks (x 16384 / 10^6, rounded up: 1/64 + 1/1024 + 1/2048
+ * is a little more), and a quarter more for the spread of the parts */
+static u32 bound_ticks(u32 us)
+{
+  u32 ticks = (us >> 6) + (us >> 10) + (us >> 11) + 1;
+  return ticks + (ticks >> 2);
+}
+
+static u32 largest_region(void)
+{
+  u32 largest = 0;
+  u32 n = cfi.info[4];
+  for (u32 i = 0; i < n; i++) {
+    u32 bytes = (cfi.info[5 + i] >> 16) << 8;
+    if (bytes > largest)
+      largest = bytes;
+  }
+  return largest;
+}
+
+/* The query mode is left with the reset of the abort sequence, which
+ * every state takes */
+static int read_tables(void)
+{
+  if (q16(Q_COMMAND_SET) != CFI_SET_AMD)
+    return 0;
+  u32 size_log = q8(Q_DEVICE_SIZE);
+  u32 regions = q8(Q_REGIONS);
+  if (size_log < 16 || size_log > 31 || regions == 0 || regions > CFI_MAX_REGIONS)
+    return 0;
+  rom_size = size_log >= ROM_WINDOW_SHIFT ? ROM_WINDOW_SIZE : 1u << size_log;
+
+  cfi.info[4] = regions;
+  for (u32 i = 0; i < regions; i++)
+    cfi.info[5 + i] = (q16(Q_REGION_0 + 4 * i) + 1) | q16(Q_REGION_0 + 4 * i + 2) << 16;
+  erase_block = largest_region();
+  if (erase_block < CFI_MIN_ERASE_BLOCK)
+    return 0;
+
+  u32 buffer_log = q16(Q_BUFFER);
+  u32 buffer_typ = q8(Q_WORD_TYP + 1);
+  cfi.buffer = 0;
+  if (buffer_typ != 0 && buffer_log >= 2 && buffer_log < 16) {
+    cfi.buffer = (1u << buffer_log) >> 1;
+    if (cfi.buffer > CFI_MAX_BUFFER_HALFWORDS)
+      cfi.buffer = CFI_MAX_BUFFER_HALFWORDS;
+  }
+  cfi.info[3] = cfi.buffer * 2;
+  u32 word_us = max_time(0, FLASH_PROGRAM_MAX_US);
+  u32 buffer_us = cfi.buffer ? max_time(1, FLASH_PROGRAM_MAX_US) : 0;
+  u32 erase_ms = max_time(2, FLASH_JEDEC_ERASE_MAX_US / 1000);
+  cfi.word_bound = bound_ticks(word_us);
+  cfi.buffer_bound = bound_ticks(buffer_us);
+  cfi.erase_bound = (erase_ms * 17) + ((erase_ms * 17) >> 2); /* 16.4 ticks a ms, and a quarter */
+  cfi.info[9] = word_us;
+  cfi.info[10] = buffer_us;
+  cfi.info[11] = erase_ms;
+  cfi.info[2] = CFI_SET_AMD | (cfi.swap ? CFI_INFO_D0D1 : 0);
+  return 1;
+}
+
+static void read_ids(void)
+{
+  unlock();
+  command(JEDEC_ADDR_1, JEDEC_CMD_READ_ID);
+  u32 device = read_wired(ROM_ID_DEVICE / 2);
+  cfi.info[0] = read_wired(ROM_ID_MAKER / 2) | device << 16;
+  if (device == AMD_DEVICE_MULTI_WORD)
+    cfi.info[1] = read_wired(AMD_ID_DEVICE_2) | (u32)read_wired(AMD_ID_DEVICE_3) << 16;
+  cfi_read_array();
+}
+
+void cfi_read_array(void)
+{
+  unlock();
+  command(ROM_BASE, JEDEC_CMD_READ_ARRAY);
+}
+
+int cfi_identify(void)
+{
+  for (u32 i = 0; i < CFI_INFO_WORDS; i++)
+    cfi.info[i] = 0;
+  /* Read mode first (an autoselect probe may have left the chip in
+   * identifier mode); 0xF0 and 0x98 read the same through either wiring */
+  bus_write16(ROM_BASE, JEDEC_CMD_READ_ARRAY);
+  bus_write16(CFI_QUERY_ADDR, CFI_CMD_QUERY);
+  cfi.swap = 0;
+  if (!reads_qry()) {
+    cfi.swap = 1;
+    if (!reads_qry()) {
+      bus_write16(ROM_BASE, JEDEC_CMD_READ_ARRAY);
+      return 0;
+    }
+  }
+  u32 size = rom_size, block = erase_block;
+  int ok = read_tables();
+  cfi_read_array();
+  if (!ok) {
+    rom_size = size;
+    erase_block = block;
+    for (u32 i = 0; i < CFI_INFO_WORDS; i++)
+      cfi.info[i] = 0;
+    return 0;
+  }
+  read_ids();
+  rom_kind = ROM_KIND_CFI;
+  top_boot = 0;
+  return 1;
+}
+
+/* The size of the sector holding byte offset o, from the regions */
+static u32 sector_bytes_at(u32 o)
+{
+  u32 start = 0;
+  for (u32 i = 0; i < cfi.info[4]; i++) {
+    u32 bytes = (cfi.info[5 + i] >> 16) << 8;
+    u32 span = (cfi.info[5 + i] & 0xFFFF) * bytes;
+    if (o - start < span)
+      return bytes;
+    start += span;
+  }
+  return erase_block;
+}
+
+void cfi_erase_block(u32 h)
+{
+  for (u32 done = 0; done < erase_block;) {
+    u32 a = h + (done >> 1);
+    unlock();
+    command(JEDEC_ADDR_1, JEDEC_CMD_ERASE_SETUP);
+    unlock();
+    command(ROM_BASE + 2 * a, JEDEC_CMD_SECTOR_ERASE);
+    if (jedec_wait_erase_for(a, cfi.erase_bound))
+      break;
+    done += sector_bytes_at(2 * a);
+  }
+  cfi_read_array();
+}
+
+static int all_erased(const u16 *s, u32 n)
+{
+  for (u32 i = 0; i < n; i++)
+    if (s[i] != FLASH_ERASED)
+      return 0;
+  return 1;
+}
+
+/* Halfwords that stay erased are not programmed: a program of all ones
+ * changes no bit */
+static int program_words(u32 h, const u16 *s, u32 c, data_pull pull)
+{
+  for (u32 i = 0; i < c; i++) {
+    if (s[i] == FLASH_ERASED) {
+      pull(i & 1);
+      continue;
+    }
+    unlock();
+    command(JEDEC_ADDR_1, JEDEC_CMD_PROGRAM);
+    chip_write(h + i, s[i]);
+    pull(i & 1);
+    if (jedec_wait_data_for(h + i, s[i], cfi.word_bound, h + i))
+      return 1;
+  }
+  return 0;
+}
+
+/* One buffer page at most: n halfwords from a, all in its page */
+static int program_buffer(u32 a, const u16 *s, u32 n)
+{
+  unlock();
+  command(ROM_BASE + 2 * a, AMD_CMD_WRITE_BUFFER);
+  command(ROM_BASE + 2 * a, (u16)(n - 1));
+  for (u32 j = 0; j < n; j++)
+    chip_write(a + j, s[j]);
+  command(ROM_BASE + 2 * a, AMD_CMD_BUFFER_CONFIRM);
+  return 0;
+}
+
+void cfi_program(u32 h, const u16 *s, u32 c, data_pull pull)
+{
+  if (cfi.buffer == 0) {
+    program_words(h, s, c, pull);
+    return;
+  }
+  for (u32 i = 0; i < c;) {
+    u32 a = h + i;
+    u32 n = cfi.buffer - (a & (cfi.buffer - 1));
+    if (n > c - i)
+      n = c - i;
+    if (!all_erased(s + i, n)) {
+      program_buffer(a, s + i, n);
+      pull((n + 1) >> 1);
+      if (jedec_wait_data_for(a + n - 1, s[i + n - 1], cfi.buffer_bound, a)) {
+        cfi_read_array(); /* an aborted buffer takes only this reset */
+        return;
+      }
+    } else {
+      pull((n + 1) >> 1);
+    }
+    i += n;
+  }
+}
+
+u32 cfi_program_unit(void)
+{
+  return cfi.buffer ? cfi.buffer : 1;
+}
+
+void req_cfi_info(u32 unused1, u32 unused2, u32 unused3)
+{
+  (void)unused1;
+  (void)unused2;
+  (void)unused3;
+  send_words(CFI_INFO_WORDS, cfi.info);
+}

@@ -1,0 +1,179 @@
+// The CFI chip models: the query table each part's sheet gives, read
+// through a straight board and through one that swaps D0 and D1; the
+// write buffer and its aborts; what the swap does to commands and data.
+
+#include <gtest/gtest.h>
+
+#include "sim/cfi_table.h"
+#include "sim_flash_support.h"
+
+namespace kartex::flashtest {
+namespace {
+
+using namespace flash;
+
+struct SwappedRom {
+  SimLog log;
+  FlashRom rom;
+  explicit SwappedRom(const std::string& label, std::span<const std::uint8_t> contents = {})
+      : rom(option(label), option(label).sizes_mib.front(), contents, log, false, true) {}
+  std::uint16_t rd(std::uint32_t offset) { return rom.read16(offset); }
+  void wr(std::uint32_t offset, std::uint16_t value) { rom.write16(offset, value); }
+};
+
+// Table bytes by word address, as the parts' sheets list them
+struct TableRow {
+  const char* chip;
+  std::vector<std::pair<std::uint32_t, std::uint8_t>> bytes;
+};
+const TableRow TABLES[] = {
+    {"10/2221",
+     {{0x10, 'Q'}, {0x11, 'R'}, {0x12, 'Y'}, {0x13, 0x02}, {0x14, 0x00}, {0x15, 0x40}, {0x1B, 0x27}, {0x1C, 0x36},
+      {0x1F, 0x06}, {0x20, 0x08}, {0x21, 0x09}, {0x22, 0x10}, {0x23, 0x02}, {0x24, 0x02}, {0x25, 0x03},
+      {0x26, 0x02}, {0x27, 0x18}, {0x28, 0x02}, {0x29, 0x00}, {0x2A, 0x06}, {0x2B, 0x00}, {0x2C, 0x01},
+      {0x2D, 0x7F}, {0x2E, 0x00}, {0x2F, 0x00}, {0x30, 0x02}}},
+    {"10/2222", {{0x22, 0x11}, {0x27, 0x19}, {0x2A, 0x06}, {0x2C, 0x01}, {0x2D, 0xFF}, {0x2E, 0x00}, {0x30, 0x02}}},
+    {"10/22f9",
+     {{0x10, 'Q'}, {0x13, 0x02}, {0x1F, 0x04}, {0x20, 0x00}, {0x21, 0x0A}, {0x23, 0x05}, {0x25, 0x04},
+      {0x27, 0x16}, {0x2A, 0x00}, {0x2C, 0x02}, {0x2D, 0x07}, {0x2E, 0x00}, {0x2F, 0x20}, {0x30, 0x00},
+      {0x31, 0x3E}, {0x32, 0x00}, {0x33, 0x00}, {0x34, 0x01}}},
+};
+
+TEST(SimCfi, EachPartAnswersTheQueryWithItsSheetsTableAndLeavesOnReset) {
+  for (const TableRow& row : TABLES) {
+    SCOPED_TRACE(row.chip);
+    TestRom t(row.chip);
+    t.wr(2 * CFI_QUERY_ADDR, CFI_QUERY);
+    for (auto [word, byte] : row.bytes) EXPECT_EQ(t.rd(2 * word), byte) << "word 0x" << std::hex << word;
+    t.wr(0, JEDEC_RESET);
+    EXPECT_EQ(t.rd(2 * 0x10), 0xFFFF) << "back to the erased array";
+    // Also from autoselect, as the sheets allow
+    t.jedec(JEDEC_AUTOSELECT);
+    t.wr(2 * CFI_QUERY_ADDR, CFI_QUERY);
+    EXPECT_EQ(t.rd(2 * 0x11), 'R');
+    t.wr(0, JEDEC_RESET);
+    EXPECT_EQ(t.log.misuse_count(), 0u);
+  }
+}
+
+TEST(SimCfi, PartsWithoutQueryModeIgnoreTheCommand) {
+  for (const char* chip : {"5/22da", "6/22c4"}) {
+    SCOPED_TRACE(chip);
+    TestRom t(chip);
+    t.wr(2 * CFI_QUERY_ADDR, CFI_QUERY);
+    EXPECT_EQ(t.rd(2 * 0x10), 0xFFFF);
+  }
+}
+
+// The agent's waits come from the table: each must cover the model's own
+// longest time, or a good chip would be reported as hung.
+TEST(SimCfi, TheTablesMaximaCoverTheModelsLongestTimes) {
+  for (const char* chip : {"10/2221", "10/2222", "10/22f9"}) {
+    SCOPED_TRACE(chip);
+    const ChipModel& m = *option(chip).chip;
+    const CfiTimes c = cfi_times(m.cfi);
+    EXPECT_GE(simtime::microseconds(c.word_max_us), m.max_times.word_program);
+    EXPECT_GE(simtime::microseconds(c.erase_max_us), std::max(m.max_times.main_erase, m.max_times.param_erase));
+    if (m.buffer_words) {
+      EXPECT_GE(simtime::microseconds(c.buffer_max_us), m.max_times.buffer(m.buffer_words));
+    }
+  }
+}
+
+TEST(SimCfi, SwappedBoardCrossesD0AndD1BothWays) {
+  const std::vector<std::uint8_t> contents = {0x01, 0x02, 0x03, 0xFC};
+  SwappedRom t("10/2221", contents);
+  // What the console reads is what it loaded; the chip holds it crossed.
+  EXPECT_EQ(t.rd(0), 0x0201);
+  EXPECT_EQ(t.rd(2), 0xFC03);
+  EXPECT_EQ(t.rom.chip(0).cells()[0], 0x0202);
+  EXPECT_EQ(t.rom.chip(0).cells()[1], 0xFC03);
+  // The query reads crossed: 'Q' 0x51 as 0x52, 'R' as 0x51, 'Y' 0x59 as 0x5A
+  t.wr(2 * CFI_QUERY_ADDR, CFI_QUERY);
+  EXPECT_EQ(t.rd(0x20), 0x52);
+  EXPECT_EQ(t.rd(0x22), 0x51);
+  EXPECT_EQ(t.rd(0x24), 0x5A);
+  t.wr(0, JEDEC_RESET);
+  // An unlock written straight is no unlock: 0xAA reaches the chip as 0xA9.
+  t.wr(0xAAA, JEDEC_UNLOCK1);
+  t.wr(0x554, JEDEC_UNLOCK2);
+  t.wr(0xAAA, JEDEC_AUTOSELECT);
+  EXPECT_EQ(t.rd(2), 0xFC03) << "still reading the array";
+  // Written crossed it is; the program's data goes through the same lines.
+  t.wr(0xAAA, swap_d0d1(JEDEC_UNLOCK1));
+  t.wr(0x554, swap_d0d1(JEDEC_UNLOCK2));
+  t.wr(0xAAA, swap_d0d1(JEDEC_PROGRAM));
+  t.wr(0x100, 0x1235);
+  t.log.clock().advance(simtime::milliseconds(1));
+  EXPECT_EQ(t.rd(0x100), 0x1235);
+  EXPECT_EQ(t.rom.chip(0).cells()[0x80], 0x1236);
+  EXPECT_EQ(t.rom.cell(0x100), 0x1235) << "cell() is the console's view";
+  EXPECT_EQ(t.log.misuse_count(), 0u) << "0xA9 at 0x555 begins no sequence";
+}
+
+// Write buffer: count less one, words of one page, 0x29 at the sector
+struct BufferCase {
+  const char* name;
+  std::uint32_t at;     // byte offset of the first word
+  std::uint16_t count;  // words the count announces
+  std::uint32_t given;  // words written
+  std::uint32_t step;   // bytes between them
+  bool confirm_elsewhere;
+  bool programs;
+};
+const BufferCase BUFFERS[] = {
+    {"a whole page", 0x20040, 32, 32, 2, false, true},
+    {"three words mid-page", 0x2004A, 3, 3, 2, false, true},
+    {"count beyond the buffer", 0x20040, 33, 0, 2, false, false},
+    {"a word past the page", 0x2007C, 3, 3, 2, false, false},
+    {"confirm in another sector", 0x20040, 2, 2, 2, true, false},
+};
+
+TEST(SimCfi, WriteBufferProgramsOnePageAndAbortsOtherwise) {
+  for (const BufferCase& c : BUFFERS) {
+    SCOPED_TRACE(c.name);
+    TestRom t("10/2221");
+    t.wr(0xAAA, JEDEC_UNLOCK1);
+    t.wr(0x554, JEDEC_UNLOCK2);
+    t.wr(c.at, JEDEC_WRITE_BUFFER);
+    t.wr(c.at, static_cast<std::uint16_t>(c.count - 1));
+    for (std::uint32_t i = 0; i < c.given; ++i) t.wr(c.at + i * c.step, static_cast<std::uint16_t>(0x1100 + i));
+    t.wr(c.confirm_elsewhere ? c.at + 0x20000 : c.at, JEDEC_BUFFER_CONFIRM);
+    if (c.programs) {
+      EXPECT_NE(t.rd(c.at), 0x1100) << "busy at first";
+      t.pass(simtime::microseconds(250));
+      for (std::uint32_t i = 0; i < c.given; ++i) EXPECT_EQ(t.rd(c.at + 2 * i), 0x1100 + i);
+      EXPECT_EQ(t.rd(c.at - 2), 0xFFFF) << "the word before the range";
+      EXPECT_EQ(t.log.misuse_count(), 0u);
+    } else {
+      EXPECT_EQ(t.rd(c.at) & DQ1_BUFFER_ABORT, DQ1_BUFFER_ABORT);
+      EXPECT_EQ(t.log.misuse_count(), 1u);
+      t.wr(0, JEDEC_RESET);
+      EXPECT_TRUE(t.rd(c.at) & DQ1_BUFFER_ABORT) << "a plain reset does not leave the abort";
+      t.jedec(JEDEC_RESET);
+      EXPECT_EQ(t.rd(c.at), 0xFFFF) << "nothing programmed, reading the array again";
+    }
+  }
+}
+
+TEST(SimCfi, BufferProgramTakesTheSheetsTime) {
+  for (bool slow : {false, true}) {
+    SCOPED_TRACE(slow ? "max" : "typical");
+    SimLog log;
+    FlashRom rom(option("10/2221"), 16, {}, log, slow);
+    const SimTime start = log.clock().now();
+    rom.write16(0xAAA, JEDEC_UNLOCK1);
+    rom.write16(0x554, JEDEC_UNLOCK2);
+    rom.write16(0x40, JEDEC_WRITE_BUFFER);
+    rom.write16(0x40, 31);
+    for (std::uint32_t i = 0; i < 32; ++i) rom.write16(0x40 + 2 * i, 0);
+    rom.write16(0x40, JEDEC_BUFFER_CONFIRM);
+    while (rom.read16(0x7E) != 0) log.clock().advance(simtime::microseconds(5));
+    const double took = simtime::seconds(log.clock().now() - start) * 1e6;
+    EXPECT_GE(took, slow ? 750 : 240);
+    EXPECT_LT(took, slow ? 760 : 250);
+  }
+}
+
+}  // namespace
+}  // namespace kartex::flashtest
