@@ -156,6 +156,10 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
       line.invocation.write.verify = false;
     } else if (name == "--all-blocks" && !has_value) {
       line.invocation.write.all_blocks = true;
+    } else if (name == "--rtc" && !has_value) {
+      line.invocation.clock = true;
+    } else if (name == "--set-clock" && !has_value) {
+      line.invocation.set_clock = true;
     } else if (name == "--yes" && !has_value) {
       line.invocation.yes = true;
     } else if (name == "--trace") {
@@ -223,6 +227,14 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     fail(strprintf("%s takes %s; \"%s\" is one argument too many", lower_word(inv.command).c_str(),
                    arguments_taken(inv.command), rest[most].c_str()));
 
+  if (inv.clock && inv.command != Command::SR && inv.command != Command::SW)
+    fail(strprintf("--rtc is for sr and sw, which keep the cartridge clock after the save; %s does not",
+                   lower_word(inv.command).c_str()));
+  if (inv.set_clock && inv.command != Command::INFO)
+    fail(strprintf("--set-clock is for info (kartex info --set-clock); %s does not set the clock",
+                   lower_word(inv.command).c_str()));
+  if (inv.clock && rest.size() == 3)
+    fail("--rtc keeps the whole save with the clock behind it; give no start offset and length");
   if (!rest.empty()) inv.file_name = rest[0];
   if ((inv.command == Command::FR || inv.command == Command::SR) && rest.empty()) inv.default_name = true;
   if (!inv.report_file.empty() && (inv.command == Command::RTC || inv.command == Command::VTS))

@@ -32,6 +32,8 @@ struct Invocation {
   bool yes = false;          // --yes: fe erases without asking
   std::vector<std::string> dat_files;  // --dat FILE, as often as given: catalogues to check a dump against
   std::string report_file;   // --report FILE: the run's result as JSON; empty for none
+  bool clock = false;        // --rtc: sr and sw keep the cartridge clock after the save's bytes
+  bool set_clock = false;    // --set-clock: info first sets the cartridge clock to the host's time
 };
 
 struct CommandLine {

@@ -12,6 +12,7 @@
 #include "app/default_name.h"
 #include "app/report_json.h"
 #include "app/run_results.h"
+#include "app/save_clock.h"
 #include "cart/cart_describe.h"
 #include "cart/dat_match.h"
 #include "cart/rom_reader.h"
@@ -297,16 +298,37 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
       flash_erase(link, cart, con);
       results.erased = static_cast<std::uint64_t>(std::max(cart.rom_size, 0));
       break;
-    case Command::SR:
+    case Command::SR: {
+      // The clock is read first: a cartridge without one writes no file.
+      std::optional<ClockReading> clock;
+      std::time_t latched = 0;
+      if (inv.clock) {
+        clock = required_clock(link, "sr");
+        latched = env.clock();
+      }
       if (inv.default_name) open_default_output(link, cart, inv, con, host);
       results.dump = save_read(link, cart, range, *host.output, con, inv.eeprom_order);
+      if (clock) {
+        const ClockRecord record = clock_record(*clock, latched);
+        host.output->write(record);
+        con.print("Clock: %s kept after the save\n", format_clock_time(*clock->time).c_str());
+      }
       check_against_dats(con, host, true);
       break;
+    }
     case Command::SW:
       results.write = write_facts(inv, host.input);
-      save_write(link, cart, range, host.input, con, inv.eeprom_order, inv.write);
+      if (inv.clock) {
+        const SaveWithClock file = split_save_file(cart, inv.file_name, host.input);
+        required_clock(link, "sw");
+        save_write(link, cart, range, file.save, con, inv.eeprom_order, inv.write);
+        restore_clock(link, file.clock, env.clock(), con);
+      } else {
+        save_write(link, cart, range, host.input, con, inv.eeprom_order, inv.write);
+      }
       break;
     case Command::INFO: {
+      if (inv.set_clock) set_clock_to_host(link, env.clock(), con);
       const CartDescription d = describe_cartridge(link, cart, con);
       results.header = d.header;
       results.chip = d.chip;

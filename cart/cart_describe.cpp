@@ -87,6 +87,8 @@ CartDescription describe_cartridge(CableLink& link, const CartInfo& cart, Output
   }
   print_chip(con, cart, d.chip);
   print_save(con, cart);
+  d.clock = read_cart_clock(link);
+  con.print("%s", clock_line(d.clock).c_str());
   return d;
 }
 

@@ -3,6 +3,7 @@
 
 #include <optional>
 
+#include "cart/cart_clock.h"
 #include "cart/cart_info.h"
 #include "cart/flash_chips.h"
 #include "cart/rom_report.h"
@@ -16,12 +17,11 @@ struct CartDescription {
   CartInfo cart;
   std::optional<RomHeader> header;   // when a ROM answered
   std::optional<FlashChip> chip;     // flash ROM of a known kind
-  // The cartridge clock and the chip's own CFI tables belong here once the
-  // agent reports them; until then a description has neither.
+  std::optional<ClockReading> clock;  // the cartridge clock, when there is one
 };
 
 // Reads the header (the bring-up's lines are already shown) and prints the
-// header lines, the flash chip and the save memory.
+// header lines, the flash chip, the save memory and the clock.
 CartDescription describe_cartridge(CableLink& link, const CartInfo& cart, Output& con);
 
 }  // namespace kartex

@@ -25,6 +25,9 @@ enum class Arg {
   BANK,             // a 32 KiB SRAM bank
   PAGE,             // a video page, 0 or 1
   DISPLAY_CONTROL,  // the display control value to set
+  CLOCK_STATUS,     // the clock's status register
+  CLOCK_DATE,       // year, month, day, day of week: BCD bytes from the low end
+  CLOCK_TIME,       // hour, minute, second: BCD bytes from the low end
 };
 
 struct RequestRow {

@@ -120,6 +120,21 @@
 #define CFI_INFO_WORDS 12
 #define CFI_INFO_D0D1 0x10000
 #define CFI_MAX_REGIONS 4
+
+/* The cartridge clock (contract/hw/cart_clock.h): CLOCK_INFO_WORDS words.
+ * Word 0: CLOCK_PRESENT with the status register in bits 0-7, or 0 when
+ * there is none (the port is probed on a mask ROM only: on a flash ROM its
+ * writes would reach the chip as commands); 1: year, month, day, day of
+ * week; 2: hour, minute, second (the chip's BCD registers, a byte each from
+ * the low end; reading the status clears its power-lost flag). */
+#define REQ_CLOCK_READ 0xFFFF003B
+#define CLOCK_INFO_WORDS 3
+#define CLOCK_PRESENT 0x100
+/* Sets the clock: the status register's writable bits, then the date and
+ * time words as REQ_CLOCK_READ gives them. Replies REPLY_DONE, or
+ * CLOCK_ABSENT with nothing written. */
+#define REQ_CLOCK_WRITE 0xFFFF003C
+#define CLOCK_ABSENT 0x55AA00FD
 /* One row per request: its code, the agent's handler, what its three
  * argument words carry, what the host streams to the console after it and
  * what comes back. The agent's dispatch table and its handler declarations
@@ -160,7 +175,10 @@
   X(REQ_FLASH_FAILURES, req_flash_failures, NONE, NONE, NONE, "", "3 words: count, offset, cause")   \
   X(REQ_SAVE_WRITE_CHECKED, req_save_write_checked, SAVE_OFFSET, BYTES, CHECK_WORD, "the block",     \
     "REPLY_DONE or WRITE_CHECK_FAILED")                                                              \
-  X(REQ_CFI_INFO, req_cfi_info, NONE, NONE, NONE, "", "CFI_INFO_WORDS words: what the CFI chip told")
+  X(REQ_CFI_INFO, req_cfi_info, NONE, NONE, NONE, "", "CFI_INFO_WORDS words: what the CFI chip told") \
+  X(REQ_CLOCK_READ, req_clock_read, NONE, NONE, NONE, "", "CLOCK_INFO_WORDS words: the clock or none")   \
+  X(REQ_CLOCK_WRITE, req_clock_write, CLOCK_STATUS, CLOCK_DATE, CLOCK_TIME, "",                        \
+    "REPLY_DONE, or CLOCK_ABSENT with nothing written")
 
 /* ---- Reply words ---- */
 #define REPLY_DONE 0x12345678 /* an erase or a save block write finished */

@@ -22,9 +22,16 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
                                                              : make_default_rom();
     auto save = build_save_chip(options.save, options.save_image, {static_cast<std::uint32_t>(rom.size()), false, false},
                                 log, options.chip_times_max);
-    return std::make_unique<Cartridge>(std::make_unique<MaskRomPart>(std::move(rom)), false, std::move(save), log,
-                                       options.mirror);
+    auto cart = std::make_unique<Cartridge>(std::make_unique<MaskRomPart>(std::move(rom)), false, std::move(save),
+                                            log, options.mirror);
+    if (options.rtc) cart->set_clock(std::make_unique<CartClock>(log, *options.rtc, options.rtc_power_lost));
+    return cart;
   }
+  // The clock sits in the ROM chip of the games that have one; a flash
+  // board's chip has no such port.
+  if (options.rtc)
+    fail("--sim: rtc= puts the clock in a game's mask ROM; a flash ROM cartridge (chip=" + options.chip +
+         ") has none");
   const RomOption* option = find_rom_option(options.chip);
   if (!option) fail("--sim: no flash ROM chip=" + options.chip + " (see --sim=help)");
   const std::uint32_t mib = options.size_mib ? options.size_mib : option->sizes_mib.front();

@@ -12,7 +12,10 @@ namespace {
 
 // Layout of the cartridge payload; bump when it changes. 2: the board's
 // mirroring after the format, the flash chips' sector protection after
-// them. Format 1 (neither) is still read.
+// them. 3: as 2, the clock after the save chip; written only for a
+// cartridge with a clock, so the others keep format 2. Format 1 (neither)
+// is still read.
+constexpr std::uint32_t CARTRIDGE_FORMAT_CLOCK = 3;
 constexpr std::uint32_t CARTRIDGE_FORMAT = 2;
 constexpr std::uint32_t CARTRIDGE_FORMAT_OPEN_BUS = 1;
 
@@ -54,6 +57,9 @@ void Cartridge::set_save_chip(std::unique_ptr<SaveChip> save) {
 }
 
 std::uint16_t Cartridge::read16(std::uint32_t addr) {
+  // The clock's port answers in the ROM chip's place once it is readable.
+  const std::uint32_t in_window = addr & (CART_ROM_WINDOW - 1);
+  if (clock_ && CartClock::decodes(in_window) && clock_->readable()) return clock_->read16(in_window);
   // The EEPROM decodes address lines only, as the cartridge sees them: the
   // console's three ROM windows are the same addresses to it.
   if (save_->answers_rom(addr)) return save_->read16(addr);
@@ -72,6 +78,8 @@ void Cartridge::write16(std::uint32_t addr, std::uint16_t value) {
     return;
   }
   if (mapper_ && mapper_->write16(addr & (CART_ROM_WINDOW - 1) & ~1u, value)) return;
+  if (const std::uint32_t in_window = addr & (CART_ROM_WINDOW - 1); clock_ && CartClock::decodes(in_window))
+    clock_->write16(in_window, value);
   const std::uint32_t offset = rom_offset(addr);
   if (in_save_region(offset)) return save_->rom_write16(offset, value);
   if (offset < rom_->span()) rom_->write16(offset, value);
@@ -83,7 +91,7 @@ std::uint8_t Cartridge::read8(std::uint32_t addr) { return save_->read8(addr, sr
 void Cartridge::write8(std::uint32_t addr, std::uint8_t value) { save_->write8(addr, value, sram_bank()); }
 
 void Cartridge::save(StateWriter& out) const {
-  out.u32(CARTRIDGE_FORMAT);
+  out.u32(clock_ ? CARTRIDGE_FORMAT_CLOCK : CARTRIDGE_FORMAT);
   out.u8(mirror_);
   out.str(rom_->kind());
   rom_->save(out);
@@ -91,15 +99,17 @@ void Cartridge::save(StateWriter& out) const {
   if (mapper_) mapper_->save(out);
   out.str(save_->kind());
   save_->save(out);
+  if (clock_) clock_->save(out);
 }
 
 std::unique_ptr<CartBus> load_cartridge(StateReader& in, SimLog& log) {
   const std::uint32_t format = in.u32();
-  if (format != CARTRIDGE_FORMAT && format != CARTRIDGE_FORMAT_OPEN_BUS)
+  if (format != CARTRIDGE_FORMAT && format != CARTRIDGE_FORMAT_OPEN_BUS && format != CARTRIDGE_FORMAT_CLOCK)
     in.corrupt("cartridge format " + std::to_string(format) + ", this build reads " +
-               std::to_string(CARTRIDGE_FORMAT_OPEN_BUS) + " and " + std::to_string(CARTRIDGE_FORMAT));
-  const bool mirror = format == CARTRIDGE_FORMAT && in.u8() != 0;
-  std::unique_ptr<RomPart> rom = load_rom_part(in, log, format == CARTRIDGE_FORMAT);
+               std::to_string(CARTRIDGE_FORMAT_OPEN_BUS) + " to " + std::to_string(CARTRIDGE_FORMAT_CLOCK));
+  const bool since_mirror = format != CARTRIDGE_FORMAT_OPEN_BUS;
+  const bool mirror = since_mirror && in.u8() != 0;
+  std::unique_ptr<RomPart> rom = load_rom_part(in, log, since_mirror);
   const bool flash_rom = rom->kind() == "flash-rom";
   const std::uint32_t rom_bytes = rom->span();
   const bool has_mapper = in.u8() != 0;
@@ -115,6 +125,11 @@ std::unique_ptr<CartBus> load_cartridge(StateReader& in, SimLog& log) {
       sram && sram->cells().size() > save::WINDOW_BYTES && !has_mapper)
     in.corrupt("banked SRAM without the mapper that selects its banks");
   cart->set_save_chip(std::move(save));
+  if (format == CARTRIDGE_FORMAT_CLOCK) {
+    // The clock sits in the ROM chip of the games that have one.
+    if (flash_rom) in.corrupt("a clock on a flash ROM cartridge");
+    cart->set_clock(CartClock::load(in, log));
+  }
   return cart;
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "sim/cart_bus.h"
+#include "sim/cart_clock.h"
 #include "sim/mapper.h"
 #include "sim/rom_part.h"
 #include "sim/save_chip.h"
@@ -37,6 +38,9 @@ class Cartridge : public CartBus {
   SaveChip& save_chip() { return *save_; }
   void set_save_chip(std::unique_ptr<SaveChip> save);
   bool mirrors() const { return mirror_; }
+  // The GPIO clock in the ROM chip, or nullptr.
+  CartClock* clock() { return clock_.get(); }
+  void set_clock(std::unique_ptr<CartClock> clock) { clock_ = std::move(clock); }
 
  private:
   std::uint32_t rom_offset(std::uint32_t addr) const;
@@ -48,6 +52,7 @@ class Cartridge : public CartBus {
   std::unique_ptr<SaveChip> save_;
   unsigned save_wait_ = 0;  // as the console last told; 0: not told
   bool mirror_ = false;
+  std::unique_ptr<CartClock> clock_;
 };
 
 // The payload Cartridge::save wrote (after the "cartridge" tag).

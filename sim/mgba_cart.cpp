@@ -82,6 +82,9 @@ MgbaCart build_mgba_cart(const SimOptions& options) {
                                       : make_default_rom();
   if (cart.rom.empty()) fail("--sim: rom=" + options.rom_file + " is empty");
   cart.mirror = options.mirror;
+  if (options.rtc_power_lost)
+    fail("--sim: core=mgba's clock (the library's own) keeps no power-lost state; rtc=lost needs core=unicorn");
+  cart.clock_set = options.rtc;
   if (cart.mirror && (cart.rom.size() & (cart.rom.size() - 1)) != 0)
     fail("--sim: mirror needs a ROM whose size is a power of two (" + std::to_string(cart.rom.size()) +
          " bytes is not): a board repeats its ROM at the address lines it leaves undecoded");
@@ -105,7 +108,7 @@ std::vector<std::uint8_t> mgba_bus_rom(const MgbaCart& cart) {
 std::string mgba_cart_help() {
   std::string text = "core=mgba cartridges: a mask ROM (rom=, size=) with save=";
   for (const SaveRow& r : ROWS) text += std::string(r.value) + (r.save == KX_SAVE_EEPROM_8K ? "" : "|");
-  return text + "\n  (flash ROM kinds, the mapper, eeprom512 and the other save chips run on core=unicorn only;"
+  return text + ", rtc= (the library's own clock)\n  (flash ROM kinds, the mapper, eeprom512 and the other save chips run on core=unicorn only;"
                 "\n  without mirror, past the ROM's end the library's own ROM bus answers: a 1 MiB ROM repeats"
                 "\n  through the first 4 MiB, larger ones read as open bus)\n";
 }
@@ -115,6 +118,12 @@ void save_mgba_cart(const MgbaCart& cart, StateWriter& out) {
   out.u8(static_cast<std::uint8_t>(cart.save));
   out.blob(cart.save_image);
   out.u8(cart.mirror);
+  // Only a cartridge with a clock has more: states of the others keep
+  // their layout.
+  if (cart.clock) {
+    out.u8(1);
+    out.u64(static_cast<std::uint64_t>(cart.clock_base));
+  }
 }
 
 MgbaCart load_mgba_cart(StateReader& in) {
@@ -130,6 +139,11 @@ MgbaCart load_mgba_cart(StateReader& in) {
   cart.mirror = in.u8() != 0;
   if (cart.mirror && (cart.rom.size() & (cart.rom.size() - 1)) != 0)
     in.corrupt("a mirroring board with a ROM that is no power of two");
+  if (!in.done()) {
+    if (in.u8() != 1) in.corrupt("unknown cartridge device");
+    cart.clock = true;
+    cart.clock_base = static_cast<std::int64_t>(in.u64());
+  }
   return cart;
 }
 

@@ -6,6 +6,7 @@
 // with one line.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@ struct MgbaCart {
   // mirror: the ROM repeats through the window; otherwise the library's
   // own ROM bus answers past its end.
   bool mirror = false;
+  // rtc=: the library's GPIO clock, set to this time when the cartridge
+  // goes into the slot (then clock_base holds it).
+  std::optional<ClockTime> clock_set;
+  bool clock = false;
+  std::int64_t clock_base = 0;  // the clock's seconds since 1970 at simulated time 0
 };
 
 // The ROM as the library's bus is to show it: with mirror, repeated

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 
 #include "common/failure.h"
 
@@ -29,6 +30,22 @@ MgbaConsole::~MgbaConsole() { kx_machine_free(m_); }
 
 void MgbaConsole::insert(MgbaCart cart) {
   cart_ = std::move(cart);
+  if (cart_.clock_set) {
+    // The library counts the clock in the host's local time.
+    std::tm t{};
+    t.tm_year = cart_.clock_set->year - 1900;
+    t.tm_mon = cart_.clock_set->month - 1;
+    t.tm_mday = cart_.clock_set->day;
+    t.tm_hour = cart_.clock_set->hour;
+    t.tm_min = cart_.clock_set->minute;
+    t.tm_sec = cart_.clock_set->second;
+    t.tm_isdst = -1;
+    cart_.clock_base = static_cast<std::int64_t>(std::mktime(&t)) -
+                       static_cast<std::int64_t>(clock_.now() / simtime::PER_SECOND);
+    cart_.clock = true;
+    cart_.clock_set.reset();
+  }
+  kx_machine_set_clock(m_, cart_.clock ? on_clock : nullptr, this);
   std::vector<std::uint8_t> image = cart_.save_image;
   if (cart_.save == KX_SAVE_EEPROM_512 || cart_.save == KX_SAVE_EEPROM_8K) image = swap_eeprom_blocks(image);
   if (image.empty()) image.assign(mgba_save_bytes(cart_.save), 0xFF);  // an erased chip
@@ -126,6 +143,12 @@ void MgbaConsole::on_armed(void* self) {
   // The cable reads the console's time for when the word can start.
   c->sync_clock();
   if (c->peer_) c->peer_->console_armed();
+}
+
+std::int64_t MgbaConsole::on_clock(void* self) {
+  auto* c = static_cast<MgbaConsole*>(self);
+  const SimTime now = c->origin_ + simtime::cycles(c->cycles());
+  return c->cart_.clock_base + static_cast<std::int64_t>(now / simtime::PER_SECOND);
 }
 
 std::uint16_t MgbaConsole::on_keys(void* self) {

@@ -11,6 +11,7 @@
 #include <mgba/gba/core.h>
 #include <mgba/internal/arm/arm.h>
 #include <mgba/internal/arm/isa-inlines.h>
+#include <mgba/internal/gba/cart/gpio.h>
 #include <mgba/internal/gba/gba.h>
 #include <mgba/internal/gba/io.h>
 #include <mgba/internal/gba/memory.h>
@@ -35,6 +36,12 @@ struct KxKeys {
   struct KxMachine* m;
 };
 
+struct KxClock {
+  struct mRTCSource d; /* first: the library calls back with its address */
+  int64_t (*unix_time)(void* context);
+  void* context;
+};
+
 struct KxMachine {
   struct mCore* core;
   struct GBA* gba;
@@ -42,6 +49,7 @@ struct KxMachine {
   struct KxMachineHooks hooks;
   struct KxSerial serial;
   struct KxKeys keys;
+  struct KxClock clock;
   uint8_t* rom;
   size_t rom_size;
   enum KxSave save;
@@ -101,6 +109,26 @@ static void enter(struct KxMachine* m) {
 static uint16_t read_keys(struct mKeyCallback* callback) {
   struct KxMachine* m = ((struct KxKeys*) callback)->m;
   return m->hooks.keys ? m->hooks.keys(m->hooks.context) : 0;
+}
+
+static time_t clock_unix_time(struct mRTCSource* source) {
+  struct KxClock* clock = (struct KxClock*) source;
+  return (time_t) clock->unix_time(clock->context);
+}
+
+/* After a power-on or a state: the clock's device in the GPIO port, with
+ * its time from the simulated hardware clock. */
+static void attach_clock(struct KxMachine* m) {
+  if (!m->clock.unix_time) return;
+  if (!(m->gba->memory.hw.devices & HW_RTC)) GBAHardwareInitRTC(&m->gba->memory.hw);
+  m->gba->rtcSource = &m->clock.d;
+}
+
+void kx_machine_set_clock(struct KxMachine* m, int64_t (*unix_time)(void* context), void* context) {
+  memset(&m->clock, 0, sizeof m->clock);
+  m->clock.d.unixTime = clock_unix_time;
+  m->clock.unix_time = unix_time;
+  m->clock.context = context;
 }
 
 static void serial_armed(void* context) {
@@ -185,6 +213,7 @@ void kx_machine_power_on(struct KxMachine* m) {
   m->gba->idleOptimization = IDLE_LOOP_IGNORE;
   m->gba->keyCallback = &m->keys.d;
   kx_serial_attach(&m->serial, m->gba);
+  attach_clock(m);
 }
 
 void kx_machine_boot(struct KxMachine* m, const uint8_t* image, size_t size) {
@@ -302,6 +331,7 @@ int kx_machine_load_state(struct KxMachine* m, const uint8_t* in, size_t size) {
   if (!ok) return 0;
   m->gba->idleOptimization = IDLE_LOOP_IGNORE;
   m->gba->keyCallback = &m->keys.d;
+  attach_clock(m);
   m->cycles_before = (uint64_t) get32(p + 4) | (uint64_t) get32(p + 8) << 32;
   const uint32_t flags = get32(p + 12);
   m->serial.waiting = (int) (flags & 1);
@@ -309,6 +339,33 @@ int kx_machine_load_state(struct KxMachine* m, const uint8_t* in, size_t size) {
   m->serial.incoming = get32(p + 16);
   kx_serial_resume(&m->serial, get32(p + 20));
   return 1;
+}
+
+static int64_t no_time(void* context) {
+  (void) context;
+  return 0;
+}
+
+int kx_read_clock_record(enum KxSave save, const uint8_t* file, size_t size, uint8_t time[7], uint8_t* control,
+                         int64_t* registers_time) {
+  static const uint8_t rom[0x400];
+  const struct KxMachineHooks hooks = {0};
+  struct KxMachine* m = kx_machine_new(&hooks);
+  if (!m) return 0;
+  kx_machine_set_clock(m, no_time, NULL);
+  int ok = kx_machine_insert(m, rom, sizeof rom, save, file, size);
+  if (ok) {
+    struct GBACartridgeHardware* hw = &m->gba->memory.hw;
+    hw->rtc.lastLatch = 0;
+    hw->rtc.offset = 0;
+    GBASavedataRTCRead(&m->gba->memory.savedata);
+    memcpy(time, hw->rtc.time, 7);
+    *control = hw->rtc.control;
+    *registers_time = (int64_t) hw->rtc.lastLatch - (int64_t) hw->rtc.offset;
+    ok = hw->rtc.lastLatch != 0;
+  }
+  kx_machine_free(m);
+  return ok;
 }
 
 const char* kx_machine_layout_problem(struct KxMachine* m) {

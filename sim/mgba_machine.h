@@ -50,6 +50,11 @@ void kx_machine_free(struct KxMachine* m);
 int kx_machine_insert(struct KxMachine* m, const uint8_t* rom, size_t rom_size, enum KxSave save,
                       const uint8_t* save_image, size_t save_size);
 
+/* The cartridge clock: the library's own GPIO real-time clock, whose
+ * seconds since 1970 `unix_time(context)` gives (NULL: a cartridge without
+ * one). Takes effect at the next power-on, as kx_machine_insert does. */
+void kx_machine_set_clock(struct KxMachine* m, int64_t (*unix_time)(void* context), void* context);
+
 /* Power on: the boot loader waits for a program; the CPU is not run. */
 void kx_machine_power_on(struct KxMachine* m);
 /* Power on, the image in work RAM at 0x02000000, started there in ARM
@@ -94,6 +99,15 @@ size_t kx_machine_state_size(const struct KxMachine* m);
 void kx_machine_save_state(struct KxMachine* m, uint8_t* out);
 /* Returns 0 if the library refused the state. */
 int kx_machine_load_state(struct KxMachine* m, const uint8_t* in, size_t size);
+
+/* The library's own reading of a save file that carries a clock record
+ * after the save's bytes (`file`, `size` bytes, for a chip of `save`): the
+ * seven registers and the control byte it takes, and the second since 1970
+ * its clock then counts the registers' time as (the latch less its
+ * offset). Returns 0 if the library took no record. For checking the
+ * record the tool writes against the library's reader. */
+int kx_read_clock_record(enum KxSave save, const uint8_t* file, size_t size, uint8_t time[7], uint8_t* control,
+                         int64_t* registers_time);
 
 /* Checks that the headers this was built with describe the library's own
  * structures; returns NULL, or what does not match. */

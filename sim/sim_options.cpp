@@ -82,6 +82,14 @@ void parse_protect(SimOptions& o, const std::string& v) {
   o.protect.push_back(static_cast<std::uint32_t>(offset));
 }
 
+void parse_rtc(SimOptions& o, const std::string& v) {
+  o.rtc_power_lost = v == "lost";
+  o.rtc = o.rtc_power_lost ? ClockTime{} : parse_clock_time(v);
+  if (!o.rtc)
+    fail("--sim: rtc takes a time YYYY-MM-DDTHH:MM:SS between 2000-01-01T00:00:00 and 2099-12-31T23:59:59, "
+         "or lost, not '" + v + "'");
+}
+
 void parse_mapper(SimOptions& o, const std::string& v) {
   if (v == "on") o.mapper = true;
   else if (v == "off") o.mapper = false;
@@ -119,6 +127,11 @@ const std::vector<OptionKey>& keys() {
        "the flash board of a CFI chip swaps data lines D0 and D1 between the edge and the chip, for commands "
        "and data alike, as many reproduction boards do",
        [](SimOptions& o, const std::string&) { o.d0d1 = true; }},
+      {"rtc", true,
+       "YYYY-MM-DDTHH:MM:SS|lost: the mask ROM cartridge has the GPIO real-time clock of the games with one, "
+       "set to that time in 24-hour mode and running on the simulated hardware time; lost: its battery ran "
+       "dry (status 0x82, 2000-01-01 00:00:00)",
+       parse_rtc},
       {"chip-times", true,
        "typical|max: how long the flash ROM chips and FLASH save parts take to erase and program: typical "
        "(default), their data sheets' typical figures; max, the longest the sheets allow",
@@ -132,7 +145,7 @@ const std::vector<OptionKey>& keys() {
        [](SimOptions& o, const std::string& v) { o.save_image = v; }},
       {"state", true, "DIR: keep cable, console and cartridge between runs",
        [](SimOptions& o, const std::string& v) { o.state_dir = v; }},
-      {"swap", false, "with state=DIR: the cartridge of rom=, chip=, size=, mapper=, mirror, protect=, d0d1, save=, save-image= "
+      {"swap", false, "with state=DIR: the cartridge of rom=, chip=, size=, mapper=, mirror, protect=, d0d1, rtc=, save=, save-image= "
                       "replaces the kept one; cable and console keep running",
        [](SimOptions& o, const std::string&) { o.swap = true; }},
       {"fault", true,

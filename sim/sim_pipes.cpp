@@ -45,11 +45,11 @@ class SimTransport : public Pipes {
       else
         sim_.set_cart(build_cartridge(options, sim_.log()));
     } else if (!options.rom_file.empty() || !options.chip.empty() || options.size_mib || !options.mapper ||
-               options.mirror || !options.protect.empty() || options.d0d1 || options.save != "none" ||
+               options.mirror || !options.protect.empty() || options.d0d1 || options.rtc || options.save != "none" ||
                !options.save_image.empty()) {
       sim_.log().note("cartridge",
                       "the kept cartridge stays in the slot; rom=, chip=, size=, mapper=, mirror, protect=, d0d1, "
-                      "save= and save-image= are not used (swap replaces it)");
+                      "rtc=, save= and save-image= are not used (swap replaces it)");
     }
     sim_.set_key_script(options.keys);
     if (!options.screens_dir.empty()) {

@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "common/clock_time.h"
 #include "link/pipes.h"
 #include "sim/bios_loader.h"
 #include "sim/key_script.h"
@@ -28,6 +30,8 @@ struct SimOptions {
   bool d0d1 = false;      // d0d1: the board swaps data lines D0 and D1 (CFI chips' boards)
   bool mirror = false;    // mirror: the ROM repeats through the window past its end
   std::vector<std::uint32_t> protect;  // protect=OFFSET: ROM offsets whose JEDEC sectors are protected
+  std::optional<ClockTime> rtc;  // rtc=TIME: the cartridge's clock, set to TIME; nullopt: no clock
+  bool rtc_power_lost = false;   // rtc=lost: a clock whose battery ran dry
   bool help = false;      // help: the caller prints sim_help_text() and stops
   std::string save = "none";  // save=PART: the save chip (checked by check_save_option)
   std::string save_image;     // save-image=FILE: its first contents; empty: erased

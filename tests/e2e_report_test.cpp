@@ -199,23 +199,23 @@ TEST(InfoOnSimulator, WhatTheCartridgeIs) {
   };
   const Case cases[] = {
       {"--sim=rom=" + dir + "rom.gba",
-       "MASK ROM SIZE=0x400000\n" + header + "Flash chip: none (mask ROM)\nSave memory: none found\n"},
+       "MASK ROM SIZE=0x400000\n" + header + "Flash chip: none (mask ROM)\nSave memory: none found\nClock: none\n"},
       {"--sim=rom=" + dir + "rom.gba,chip=2/16,save=sram32k",
        "FLASH ROM SIZE=0x400000\nSRAM256K SIZE=0x8000\n" + header +
            "Flash chip: maker 0x89, device 0x0016 (status register commands)\n"
            "Erase block: 0x20000, write buffer: 32 bytes\n"
-           "Save memory: SRAM256K, 0x8000 bytes in blocks of 0x1000\n"},
+           "Save memory: SRAM256K, 0x8000 bytes in blocks of 0x1000\nClock: none\n"},
       {"--sim=rom=" + dir + "rom2.gba,chip=6/22c4,save=flash128k:6213",
        "FLASH ROM SIZE=0x200000\nFLASH1M SIZE=0x20000\n" + header +
            "Flash chip: maker 0x04, device 0x22C4 (JEDEC commands)\n"
            "Erase block: 0x10000, no write buffer (one halfword at a time)\n"
-           "Save memory: FLASH1M, 0x20000 bytes in blocks of 0x1000\n"},
+           "Save memory: FLASH1M, 0x20000 bytes in blocks of 0x1000\nClock: none\n"},
       {"--sim=rom=" + dir + "rom.gba,chip=8/88c4,size=16",
        "FLASH ROM SIZE=0x1000000\n" + header +
            "Flash chips (a pair): maker 0x89, device 0x8896, 0x8897, 0x88C4, 0x88C5, 0x88CC or 0x88CD "
            "(status register commands)\n"
            "Erase block: 0x20000, no write buffer (one halfword at a time)\n"
-           "Save memory: none found\n"},
+           "Save memory: none found\nClock: none\n"},
   };
   for (const Case& tc : cases) {
     ToolOnSim run({tc.sim, "info"});

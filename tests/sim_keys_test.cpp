@@ -126,6 +126,10 @@ TEST(SimKeys, HelpTextsUseTheSameWords) {
   const std::string protect = words_of(
       "protect=OFFSET: the sector of the JEDEC flash ROM (chip=5/22da or 6/22c4) that holds ROM offset OFFSET "
       "is protected, as a programmer leaves it: it ignores erase and program; repeatable");
+  const std::string rtc = words_of(
+      "rtc=YYYY-MM-DDTHH:MM:SS|lost: the mask ROM cartridge has the GPIO real-time clock of the games with one, "
+      "set to that time in 24-hour mode and running on the simulated hardware time; lost: its battery ran dry "
+      "(status 0x82, 2000-01-01 00:00:00)");
   for (const auto& [where, text] : {std::pair<const char*, std::string>{"--sim=help", sim_help_text()},
                                     {"--help", help.str()},
                                     {"README", readme_text.str()}}) {
@@ -148,6 +152,8 @@ TEST(SimKeys, HelpTextsUseTheSameWords) {
     // --help names only some keys; --sim=help and the README all of them.
     if (std::string(where) != "--help") {
       EXPECT_NE(flat.find(protect), std::string::npos) << where;
+      for (std::size_t at; (at = flat.find("rtc YYYY-")) != std::string::npos;) flat.replace(at, 9, "rtc=YYYY-");
+      EXPECT_NE(flat.find(rtc), std::string::npos) << where;
     }
     EXPECT_NE(flat.find(keys), std::string::npos) << where;
     EXPECT_NE(flat.find(screens), std::string::npos) << where;
