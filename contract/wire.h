@@ -103,7 +103,8 @@
 
 /* A save block written once its data matched its check word: save offset,
  * bytes, check word; the method is the one of the save type the agent
- * found. Replies REPLY_DONE, or WRITE_CHECK_FAILED with nothing written. */
+ * found. Replies REPLY_DONE, WRITE_CHECK_FAILED with nothing written, or
+ * SAVE_WRITE_FAILED when a FLASH save sector of the block did not take. */
 #define REQ_SAVE_WRITE_CHECKED 0xFFFF0039
 
 /* One row per request: its code, the agent's handler, what its three
@@ -145,7 +146,7 @@
   X(REQ_VIDEO_FRAME, req_video_frame, PAGE, BYTES, DISPLAY_CONTROL, "the change stream", "none")     \
   X(REQ_FLASH_FAILURES, req_flash_failures, NONE, NONE, NONE, "", "3 words: count, offset, cause")   \
   X(REQ_SAVE_WRITE_CHECKED, req_save_write_checked, SAVE_OFFSET, BYTES, CHECK_WORD, "the block",     \
-    "REPLY_DONE or WRITE_CHECK_FAILED")
+    "REPLY_DONE, WRITE_CHECK_FAILED or SAVE_WRITE_FAILED")
 
 /* ---- Reply words ---- */
 #define REPLY_DONE 0x12345678 /* an erase or a save block write finished */
@@ -157,6 +158,7 @@
 #define UPDATE_ERASED 0x55AA0002     /* erased, then programmed */
 #define UPDATE_REFUSED 0x55AA00FF    /* no flash ROM: nothing written */
 #define WRITE_CHECK_FAILED 0x55AA00FE /* the data disagreed with its check word: nothing written */
+#define SAVE_WRITE_FAILED 0x55AA00FD  /* a FLASH save sector read back wrong after every try */
 
 /* ---- Console addresses ---- */
 #define EWRAM_BASE 0x02000000  /* upload address and the agent's data buffer */

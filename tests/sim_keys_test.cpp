@@ -126,6 +126,11 @@ TEST(SimKeys, HelpTextsUseTheSameWords) {
   const std::string protect = words_of(
       "protect=OFFSET: the sector of the JEDEC flash ROM (chip=5/22da or 6/22c4) that holds ROM offset OFFSET "
       "is protected, as a programmer leaves it: it ignores erase and program; repeatable");
+  const std::string save_fault = words_of(
+      "save-fault=KIND@N: the FLASH save chip's 4 KiB sector N does not take what is programmed, while the "
+      "chip reports it done; repeatable. weak@N[:TIMES] the first TIMES programs there (default 1; a byte, or "
+      "a page on the page part) leave the cells as they were: a weak sector that takes on a later try; dead@N "
+      "every program there does: a worn-out sector");
   for (const auto& [where, text] : {std::pair<const char*, std::string>{"--sim=help", sim_help_text()},
                                     {"--help", help.str()},
                                     {"README", readme_text.str()}}) {
@@ -146,8 +151,11 @@ TEST(SimKeys, HelpTextsUseTheSameWords) {
     for (std::size_t at; (at = flat.find("protect OFFSET:")) != std::string::npos;)
       flat.replace(at, 15, "protect=OFFSET:");
     // --help names only some keys; --sim=help and the README all of them.
+    for (std::size_t at; (at = flat.find("save-fault KIND@N:")) != std::string::npos;)
+      flat.replace(at, 18, "save-fault=KIND@N:");
     if (std::string(where) != "--help") {
       EXPECT_NE(flat.find(protect), std::string::npos) << where;
+      EXPECT_NE(flat.find(save_fault), std::string::npos) << where;
     }
     EXPECT_NE(flat.find(keys), std::string::npos) << where;
     EXPECT_NE(flat.find(screens), std::string::npos) << where;
