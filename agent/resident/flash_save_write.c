@@ -67,8 +67,18 @@ static void program_bytes(u32 address, const u8 *src)
   }
 }
 
+/* Whether the bytes read back are src's. Some parts answer a constant
+ * status, which the toggle wait takes for done, a little longer after the
+ * last write: the last byte is polled until it reads back (bounded, so a
+ * cell that never takes costs one write time-out). */
 static int bytes_hold(u32 address, const u8 *src, u32 bytes)
 {
+  u32 pause = SAVE_DELAY_PASSES(FLASH_SAVE_POLL_PAUSE_US);
+  for (u32 n = 0; bus_read8(address + bytes - 1) != src[bytes - 1]; n++) {
+    if (n == FLASH_SAVE_WRITE_TIMEOUT_US / FLASH_SAVE_POLL_PAUSE_US)
+      return 0;
+    save_delay(pause);
+  }
   for (u32 k = 0; k < bytes; k++)
     if (bus_read8(address + k) != src[k])
       return 0;
