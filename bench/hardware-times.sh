@@ -85,7 +85,8 @@ for part in sram32k eeprom512 eeprom8k flash64k:1f3d flash64k:bfd4 flash64k:c21c
     flash64k*) bytes=65536 ;;
     flash128k*) bytes=131072 ;;
     sram256k) bytes=262144 ;;
-    sram1m | romsave) bytes=$MiB ;;
+    sram1m) bytes=$MiB ;;
+    romsave) bytes=$((0xFE000)) ;;  # the save size the tool reports for it
   esac
   case $part in
     sram256k | sram1m) cart="chip=3/17,size=16" ;;

@@ -26,6 +26,14 @@ void write_save_block(CableLink& link, std::uint32_t offset, std::span<const std
     link.write_words(block);
     const std::uint32_t reply = link.read_word();  // the block is in the chip before the next one goes
     if (reply == REPLY_DONE) return;
+    // The agent has read the sector back and written it again while it
+    // differed; the blocks before this one hold the new bytes, the ones after
+    // it are untouched.
+    if (reply == SAVE_WRITE_FAILED)
+      fail(strprintf("the save chip did not keep the block at 0x%X: it read back wrong after every try (a "
+                     "worn-out chip); the blocks before it hold the new save, the block itself is lost and "
+                     "the ones after it are unchanged",
+                     offset));
     if (reply != WRITE_CHECK_FAILED)
       fail(strprintf("the console did not write the save block at 0x%X (it answered 0x%X)", offset, reply));
     if (attempt == WRITE_TRIES)

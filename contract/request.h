@@ -65,6 +65,18 @@ constexpr bool request_codes_sound() {
 }
 static_assert(request_codes_sound(), "request codes must be distinct and of the form 0xFFFF00nn");
 
+// The reply words a request may end with: two that shared a value would
+// read the same to the host.
+constexpr bool reply_words_distinct() {
+  constexpr std::uint32_t words[] = {UPDATE_KEPT,        UPDATE_PROGRAMMED, UPDATE_ERASED, UPDATE_REFUSED,
+                                     WRITE_CHECK_FAILED, SAVE_WRITE_FAILED, CLOCK_ABSENT};
+  for (std::size_t i = 0; i < std::size(words); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (words[i] == words[j]) return false;
+  return true;
+}
+static_assert(reply_words_distinct(), "two reply words share a value");
+
 constexpr Arg request_arg(std::uint32_t code, int which) {
   const RequestRow& row = REQUESTS[find_request(code)];
   return which == 1 ? row.a1 : which == 2 ? row.a2 : row.a3;

@@ -106,7 +106,8 @@
 
 /* A save block written once its data matched its check word: save offset,
  * bytes, check word; the method is the one of the save type the agent
- * found. Replies REPLY_DONE, or WRITE_CHECK_FAILED with nothing written. */
+ * found. Replies REPLY_DONE, WRITE_CHECK_FAILED with nothing written, or
+ * SAVE_WRITE_FAILED when a FLASH save sector of the block did not take. */
 #define REQ_SAVE_WRITE_CHECKED 0xFFFF0039
 
 /* What the agent learnt of a kind-10 chip: CFI_INFO_WORDS words. Word 0:
@@ -134,7 +135,6 @@
  * time words as REQ_CLOCK_READ gives them. Replies REPLY_DONE, or
  * CLOCK_ABSENT with nothing written. */
 #define REQ_CLOCK_WRITE 0xFFFF003C
-#define CLOCK_ABSENT 0x55AA00FD
 /* One row per request: its code, the agent's handler, what its three
  * argument words carry, what the host streams to the console after it and
  * what comes back. The agent's dispatch table and its handler declarations
@@ -174,7 +174,7 @@
   X(REQ_VIDEO_FRAME, req_video_frame, PAGE, BYTES, DISPLAY_CONTROL, "the change stream", "none")     \
   X(REQ_FLASH_FAILURES, req_flash_failures, NONE, NONE, NONE, "", "3 words: count, offset, cause")   \
   X(REQ_SAVE_WRITE_CHECKED, req_save_write_checked, SAVE_OFFSET, BYTES, CHECK_WORD, "the block",     \
-    "REPLY_DONE or WRITE_CHECK_FAILED")                                                              \
+    "REPLY_DONE, WRITE_CHECK_FAILED or SAVE_WRITE_FAILED")                                           \
   X(REQ_CFI_INFO, req_cfi_info, NONE, NONE, NONE, "", "CFI_INFO_WORDS words: what the CFI chip told") \
   X(REQ_CLOCK_READ, req_clock_read, NONE, NONE, NONE, "", "CLOCK_INFO_WORDS words: the clock or none")   \
   X(REQ_CLOCK_WRITE, req_clock_write, CLOCK_STATUS, CLOCK_DATE, CLOCK_TIME, "",                        \
@@ -184,12 +184,14 @@
 #define REPLY_DONE 0x12345678 /* an erase or a save block write finished */
 #define LINK_IDLE_WORD 0x5555AAAA /* what a console that loaded nothing shifts out */
 
-/* Replies of REQ_FLASH_UPDATE */
+/* Reply words that end a write request (flash update, checked save write, clock set) */
 #define UPDATE_KEPT 0x55AA0000       /* the block already held the data */
 #define UPDATE_PROGRAMMED 0x55AA0001 /* programmed without an erase */
 #define UPDATE_ERASED 0x55AA0002     /* erased, then programmed */
 #define UPDATE_REFUSED 0x55AA00FF    /* no flash ROM: nothing written */
 #define WRITE_CHECK_FAILED 0x55AA00FE /* the data disagreed with its check word: nothing written */
+#define SAVE_WRITE_FAILED 0x55AA00FD  /* a FLASH save sector read back wrong after every try */
+#define CLOCK_ABSENT 0x55AA00FC       /* no clock on the cartridge: nothing written */
 
 /* ---- Console addresses ---- */
 #define EWRAM_BASE 0x02000000  /* upload address and the agent's data buffer */

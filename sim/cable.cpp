@@ -260,6 +260,14 @@ std::uint32_t Cable::noise_on_word(std::uint64_t n) {
 
 bool Cable::move_word() {
   const std::uint64_t n = words_to_ + words_from_;
+  for (auto it = faults_.begin(); it != faults_.end(); ++it)
+    if (it->word == n && it->kind == LinkFault::Kind::Lose) {
+      log_.note("cable", "fault " + link_fault_text(*it) + ": link word " + std::to_string(n) +
+                             " is clocked before the console's port is started");
+      faults_.erase(it);
+      lose_word("");
+      return true;
+    }
   // A fault that stops the word fires once: the word keeps its number.
   for (auto it = faults_.begin(); it != faults_.end(); ++it)
     if (it->word == n && it->kind != LinkFault::Kind::Flip) {
@@ -288,16 +296,26 @@ void Cable::console_raised_so_idle() {
   // nothing: the word to the console is gone, the one from it is SO's
   // level, all ones.
   if (!has_work()) return;
+  lose_word("SO rose with SIOCNT's start bit clear");
+  // Inside the console's SIOCNT write, as an arming is: the host's transfer
+  // has moved, the CPU stops at its next block.
+  if (!has_work()) console_.request_stop();
+}
+
+void Cable::lose_word(const std::string& why) {
+  // `why` empty: the fault said it already.
+  const auto tell = [&](const std::string& what) {
+    if (!why.empty()) log_.misuse("cable", why + ": " + what);
+  };
   const std::uint64_t n = words_to_ + words_from_;
   const SimTime done = clock_.exchange();
   if (!to_console_.empty()) {
-    log_.misuse("cable", "SO rose with SIOCNT's start bit clear: link word " + std::to_string(n) + " (" +
-                             hex32(to_console_.front()) + ") was clocked into a port that was not started; lost");
+    tell("link word " + std::to_string(n) + " (" + hex32(to_console_.front()) +
+         ") was clocked into a port that was not started; lost");
     to_console_.pop_front();
     ++words_to_;
   } else {
-    log_.misuse("cable", "SO rose with SIOCNT's start bit clear: link word " + std::to_string(n) +
-                             " was clocked from a port that was not started; the host gets SO's level");
+    tell("link word " + std::to_string(n) + " was clocked from a port that was not started; the host gets SO's level");
     answer(0xFFFFFFFF, done);
     --reads_wanted_;
     ++words_from_;
@@ -381,6 +399,7 @@ PipeResult Cable::strike(Pipe pipe) {
       stalled_[static_cast<int>(Pipe::DataIn)] = true;
       return PipeResult::done(0);
     case LinkFault::Kind::Flip:
+    case LinkFault::Kind::Lose:
       break;
   }
   return PipeResult::done(0);

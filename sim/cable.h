@@ -110,6 +110,9 @@ class Cable : private LinkPeer {
   PipeResult refuse(std::string why, std::size_t moved = 0);
   void console_armed() override;
   void console_raised_so_idle() override;
+  // The cable clocks the next word into, or from, a port that is not
+  // started: the word to the console is lost, the host gets all ones.
+  void lose_word(const std::string& why);
 
   LinkConsole& console_;
   SimLog& log_;

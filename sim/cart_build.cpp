@@ -21,7 +21,7 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
                                     : options.size_mib       ? make_default_rom(options.size_mib * MiB)
                                                              : make_default_rom();
     auto save = build_save_chip(options.save, options.save_image, {static_cast<std::uint32_t>(rom.size()), false, false},
-                                log, options.chip_times_max);
+                                log, options.chip_times_max, options.save_faults);
     auto cart = std::make_unique<Cartridge>(std::make_unique<MaskRomPart>(std::move(rom)), false, std::move(save),
                                             log, options.mirror);
     if (options.rtc) cart->set_clock(std::make_unique<CartClock>(log, *options.rtc, options.rtc_power_lost));
@@ -53,7 +53,7 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
       fail("--sim: chip=" + option->label() + " has no sector protection (protect= takes chip=5/22da or 6/22c4)");
   }
   auto save = build_save_chip(options.save, options.save_image, {rom->span(), true, mapper}, log,
-                              options.chip_times_max);
+                              options.chip_times_max, options.save_faults);
   // Past the 32 MiB window only the mapper's pages reach the ROM.
   if (!mapper && rom->span() > CART_ROM_WINDOW)
     fail("--sim: a " + std::to_string(mib) + " MiB flash cartridge needs the mapper to reach past 32 MiB");

@@ -17,7 +17,7 @@ struct KindName {
 
 constexpr KindName KINDS[] = {
     {LinkFault::Kind::Flip, "flip"},   {LinkFault::Kind::Unplug, "unplug"}, {LinkFault::Kind::Hang, "hang"},
-    {LinkFault::Kind::Stall, "stall"}, {LinkFault::Kind::Power, "power"},
+    {LinkFault::Kind::Stall, "stall"}, {LinkFault::Kind::Power, "power"},   {LinkFault::Kind::Lose, "lose"},
 };
 
 bool all_digits(const std::string& s) {
@@ -26,7 +26,7 @@ bool all_digits(const std::string& s) {
 }
 
 [[noreturn]] void bad(const std::string& text) {
-  fail("--sim: fault takes KIND@N (KIND one of flip, unplug, hang, stall, power; N a link word count) or "
+  fail("--sim: fault takes KIND@N (KIND one of flip, unplug, hang, stall, power, lose; N a link word count) or "
        "flip@N:BIT (BIT 0 to 31), not '" + text + "'");
 }
 

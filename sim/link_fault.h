@@ -18,6 +18,8 @@ struct LinkFault {
     Hang,     // the console's CPU spins from then on and never arms the link port
     Stall,    // the pipe transfer carrying that word never completes, until a pipe reset
     Power,    // the console is switched off and on: memory lost, no program runs
+    Lose,     // the cable clocks that word before the console's port is started: a word
+              // to the console is lost, one from it reads SO's level (all ones)
   };
   Kind kind = Kind::Flip;
   std::uint64_t word = 0;

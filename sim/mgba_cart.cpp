@@ -70,6 +70,8 @@ MgbaCart build_mgba_cart(const SimOptions& options) {
   if (!options.chip.empty())
     fail("--sim: core=mgba runs mask ROM cartridges only; chip=" + options.chip + " needs core=unicorn");
   if (!options.protect.empty()) fail("--sim: protect= takes a sector of a JEDEC flash ROM, which needs core=unicorn");
+  if (!options.save_faults.empty())
+    fail("--sim: core=mgba's save chips are the library's own; save-fault= needs core=unicorn");
   if (!options.mapper) fail("--sim: mapper= describes a flash ROM cartridge, which needs core=unicorn");
   if (options.d0d1) fail("--sim: d0d1 describes the board of a CFI flash chip, which needs core=unicorn");
   if (options.chip_times_max)

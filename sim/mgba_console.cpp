@@ -17,7 +17,7 @@ constexpr std::size_t PALETTE_BYTES = 1024, VRAM_BYTES = 96 * 1024;
 }  // namespace
 
 MgbaConsole::MgbaConsole(SimLog& log) : log_(log), clock_(log.clock()) {
-  const KxMachineHooks hooks{this, on_armed, on_keys, on_log};
+  const KxMachineHooks hooks{this, on_armed, on_keys, on_log, on_so_idle};
   m_ = kx_machine_new(&hooks);
   if (!m_) fail("cannot start the emulator library's GBA core");
   if (const char* problem = kx_machine_layout_problem(m_)) {
@@ -149,6 +149,12 @@ std::int64_t MgbaConsole::on_clock(void* self) {
   auto* c = static_cast<MgbaConsole*>(self);
   const SimTime now = c->origin_ + simtime::cycles(c->cycles());
   return c->cart_.clock_base + static_cast<std::int64_t>(now / simtime::PER_SECOND);
+}
+
+void MgbaConsole::on_so_idle(void* self) {
+  auto* c = static_cast<MgbaConsole*>(self);
+  c->sync_clock();
+  if (c->peer_) c->peer_->console_raised_so_idle();
 }
 
 std::uint16_t MgbaConsole::on_keys(void* self) {

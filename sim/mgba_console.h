@@ -64,6 +64,7 @@ class MgbaConsole : public LinkConsole {
 
  private:
   static void on_armed(void* self);
+  static void on_so_idle(void* self);
   static std::uint16_t on_keys(void* self);
   static std::int64_t on_clock(void* self);
   static void on_log(void* self, KxLogKind kind, const char* part, const char* text);

@@ -136,6 +136,11 @@ static void serial_armed(void* context) {
   if (m->hooks.armed) m->hooks.armed(m->hooks.context);
 }
 
+static void serial_so_idle(void* context) {
+  struct KxMachine* m = context;
+  if (m->hooks.so_idle) m->hooks.so_idle(m->hooks.context);
+}
+
 static void serial_misuse(void* context, const char* text) {
   struct KxMachine* m = context;
   if (m->hooks.log) m->hooks.log(m->hooks.context, KX_LOG_MISUSE, "SIO", text);
@@ -154,7 +159,7 @@ struct KxMachine* kx_machine_new(const struct KxMachineHooks* hooks) {
   mCoreInitConfig(m->core, NULL);
   m->gba = m->core->board;
   m->cpu = m->core->cpu;
-  kx_serial_init(&m->serial, m, serial_armed, serial_misuse);
+  kx_serial_init(&m->serial, m, serial_armed, serial_misuse, serial_so_idle);
   m->keys.d.readKeys = read_keys;
   m->keys.d.requireOpposingDirections = false;
   m->keys.m = m;
@@ -238,6 +243,9 @@ void kx_machine_boot_multiboot(struct KxMachine* m, const uint8_t* image, size_t
   GBAIOWrite(m->gba, REG_WAITCNT, 0);
   GBAIOWrite(m->gba, REG_DISPCNT, 0x0080);
   GBAIOWrite8(m->gba, REG_POSTFLG, 1);
+  /* RegisterRamReset 0xDE leaves the SIO registers alone: the port stays in
+   * the normal mode the transfer came in, not in general-purpose mode */
+  GBAIOWrite(m->gba, REG_RCNT, 0);
   m->cpu->cpsr.i = 0;
   m->cpu->cpsr.f = 0;
   m->cpu->gprs[ARM_PC] = EWRAM_BASE + MULTIBOOT_ENTRY_OFFSET;

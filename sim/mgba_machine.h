@@ -39,6 +39,9 @@ struct KxMachineHooks {
   /* KEYINPUT is read: the keys held now, a bit set for each held key. */
   uint16_t (*keys)(void* context);
   void (*log)(void* context, enum KxLogKind kind, const char* part, const char* text);
+  /* SO rose with SIOCNT's start bit clear: the cable clocks a word the port
+   * does not take. Called inside the CPU's register write. */
+  void (*so_idle)(void* context);
 };
 
 struct KxMachine* kx_machine_new(const struct KxMachineHooks* hooks);

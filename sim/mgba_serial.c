@@ -38,6 +38,8 @@ static uint16_t write_register(struct GBASIODriver* driver, uint32_t address, ui
   const int so_rises = !(s->gba->sio.siocnt & SIOCNT_SO_HIGH) && (value & SIOCNT_SO_HIGH);
   if (!(value & SIOCNT_START)) {
     s->waiting = 0; /* called off before the cable clocked it */
+    /* The cable clocks at SO's rise whatever the start bit says */
+    if (so_rises && !s->moving) s->so_idle(s->context);
     return value;
   }
   if (s->waiting || s->moving) return value;
@@ -63,7 +65,8 @@ static uint16_t write_register(struct GBASIODriver* driver, uint32_t address, ui
   return value;
 }
 
-void kx_serial_init(struct KxSerial* s, void* context, void (*armed)(void*), void (*misuse)(void*, const char*)) {
+void kx_serial_init(struct KxSerial* s, void* context, void (*armed)(void*), void (*misuse)(void*, const char*),
+                    void (*so_idle)(void*)) {
   s->d.p = NULL;
   s->d.init = NULL;
   s->d.deinit = NULL;
@@ -78,6 +81,7 @@ void kx_serial_init(struct KxSerial* s, void* context, void (*armed)(void*), voi
   s->context = context;
   s->armed = armed;
   s->misuse = misuse;
+  s->so_idle = so_idle;
   s->incoming = 0;
   s->waiting = 0;
   s->moving = 0;

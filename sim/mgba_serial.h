@@ -24,6 +24,7 @@ struct KxSerial {
   void* context;
   void (*armed)(void* context);
   void (*misuse)(void* context, const char* text);
+  void (*so_idle)(void* context); /* SO rose with the start bit clear */
   uint32_t incoming; /* the word shifting in while one moves */
   int waiting;       /* the start bit is set; no clock has come yet */
   int moving;        /* clocked; complete at the `done` event */
@@ -36,7 +37,7 @@ struct KxSerial {
 };
 
 void kx_serial_init(struct KxSerial* s, void* context, void (*armed)(void*),
-                    void (*misuse)(void*, const char*));
+                    void (*misuse)(void*, const char*), void (*so_idle)(void*));
 /* After every reset of `gba`: the driver serves normal mode. */
 void kx_serial_attach(struct KxSerial* s, struct GBA* gba);
 /* One word: returns what the console sends, completes `delay` cycles on. */

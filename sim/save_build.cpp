@@ -98,8 +98,16 @@ std::string save_options_help() {
 }
 
 std::unique_ptr<SaveChip> build_save_chip(const std::string& value, const std::string& image_file,
-                                          const SaveBoard& board, SimLog& log, bool max_times) {
+                                          const SaveBoard& board, SimLog& log, bool max_times,
+                                          const std::vector<SaveFault>& faults) {
   const Parsed p = parse(value);
+  if (!faults.empty() && p.row->part != Part::Flash)
+    fail("--sim: save-fault= takes a FLASH save chip (save=flash64k:MMDD or flash128k:MMDD), not save=" + value);
+  for (const SaveFault& fault : faults)
+    if (fault.sector >= p.row->bytes / FLASH_SECTOR_BYTES)
+      fail("--sim: save-fault sector " + std::to_string(fault.sector) + " lies past the " +
+           std::to_string(p.row->bytes / KiB) + " KiB FLASH save (sectors 0 to " +
+           std::to_string(p.row->bytes / FLASH_SECTOR_BYTES - 1) + ")");
   if (p.row->part == Part::None) {
     if (!image_file.empty()) fail("--sim: save-image= needs a save chip (save=...)");
     return std::make_unique<NoSaveChip>();
@@ -121,8 +129,11 @@ std::unique_ptr<SaveChip> build_save_chip(const std::string& value, const std::s
   if (!image_file.empty()) image = read_save_image(image_file, p.row->name, p.row->bytes);
   switch (p.row->part) {
     case Part::Sram: return std::make_unique<SramChip>(p.row->bytes, std::move(image));
-    case Part::Flash:
-      return std::make_unique<FlashSaveChip>(max_times ? at_max_times(*p.flash) : *p.flash, log, std::move(image));
+    case Part::Flash: {
+      auto chip = std::make_unique<FlashSaveChip>(max_times ? at_max_times(*p.flash) : *p.flash, log, std::move(image));
+      for (const SaveFault& fault : faults) chip->add_fault(fault);
+      return chip;
+    }
     case Part::Eeprom: return std::make_unique<EepromChip>(p.row->bytes, board.rom_bytes, log, std::move(image));
     case Part::RomSave: return std::make_unique<RomSaveArea>(log, image);
     case Part::None: break;

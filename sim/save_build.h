@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sim/save_chip.h"
+#include "sim/save_fault.h"
 
 namespace kartex {
 
@@ -28,8 +29,10 @@ struct SaveBoard {
 
 // The chip for `value` (checked), filled from `image_file` when not empty
 // (its size must be the part's), else erased. Throws Failure.
-// `max_times`: a FLASH part takes its longest times.
+// `max_times`: a FLASH part takes its longest times. `faults`: sectors of a
+// FLASH part that fail to program (any other part refuses them).
 std::unique_ptr<SaveChip> build_save_chip(const std::string& value, const std::string& image_file,
-                                          const SaveBoard& board, SimLog& log, bool max_times = false);
+                                          const SaveBoard& board, SimLog& log, bool max_times = false,
+                                          const std::vector<SaveFault>& faults = {});
 
 }  // namespace kartex

@@ -266,7 +266,9 @@ void FlashSaveChip::program(std::uint32_t addr, std::uint8_t value) {
     log_.misuse(name_, "program of " + hex_short(value) + " over " + hex_short(cell) + " at " + addr_text(addr) +
                            " in bank " + std::to_string(bank_) + ": only bits that are 1 can be cleared" +
                            (model_.time_limit ? "; the part keeps trying until its time limit" : ""));
-  cell &= value;
+  // A faulty cell stays as it was, and the part still reports the byte
+  // written: only a read-back finds it.
+  if (!fault_hits(at(addr))) cell &= value;
   // A part with a time limit never sees the byte verify: it stays busy,
   // shows bit 5 once the limit has passed, and waits for the reset command.
   failed_ = impossible && model_.time_limit != 0;
@@ -296,9 +298,19 @@ void FlashSaveChip::page_commit(SimTime at_time) {
   if (n < static_cast<std::ptrdiff_t>(FLASH_PAGE_BYTES))
     log_.misuse(name_, "page at " + addr_text(page_base_) + " written with " + std::to_string(n) +
                            " of 128 bytes loaded; the others are erased");
-  for (std::uint32_t i = 0; i < FLASH_PAGE_BYTES; ++i) cells_[at(page_base_ + i)] = loaded_[i] ? page_[i] : FLASH_ERASED;
+  if (!fault_hits(at(page_base_)))
+    for (std::uint32_t i = 0; i < FLASH_PAGE_BYTES; ++i) cells_[at(page_base_ + i)] = loaded_[i] ? page_[i] : FLASH_ERASED;
   loaded_.fill(false);
   start(false, data_, at_time, model_.program);
+}
+
+bool FlashSaveChip::fault_hits(std::size_t index) {
+  for (SaveFault& fault : faults_) {
+    if (fault.sector != index / FLASH_SECTOR_BYTES || fault.times == 0) continue;
+    if (fault.times != SaveFault::EVERY) --fault.times;
+    return true;
+  }
+  return false;
 }
 
 void FlashSaveChip::save(StateWriter& out) const {

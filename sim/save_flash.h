@@ -19,6 +19,7 @@
 
 #include "sim/save_chip.h"
 #include "sim/save_commands.h"
+#include "sim/save_fault.h"
 
 namespace kartex {
 
@@ -60,6 +61,9 @@ class FlashSaveChip : public SaveChip {
 
   const std::vector<std::uint8_t>& cells() const { return cells_; }
   unsigned bank() const { return bank_; }
+  // From now on, programs into the fault's sector fail as it says. Not kept
+  // in the state: a chip loaded again has sound cells.
+  void add_fault(const SaveFault& fault) { faults_.push_back(fault); }
 
  private:
   enum class Mode : std::uint8_t {
@@ -93,6 +97,8 @@ class FlashSaveChip : public SaveChip {
   void page_commit(SimTime at);
   void start(bool erasing, std::uint8_t data, SimTime from, SimTime duration);
   void abort(std::uint32_t addr, std::uint8_t value, const char* expected);
+  // Whether a program of the cell at `index` (of cells_) fails, counting it.
+  bool fault_hits(std::size_t index);
 
   FlashSaveModel model_;
   std::string name_;
@@ -115,6 +121,7 @@ class FlashSaveChip : public SaveChip {
   std::uint32_t page_base_ = 0;    // window address of the page being loaded
   std::array<std::uint8_t, save::FLASH_PAGE_BYTES> page_{};
   std::array<bool, save::FLASH_PAGE_BYTES> loaded_{};
+  std::vector<SaveFault> faults_;  // times counts down to 0 (EVERY stays)
 };
 
 }  // namespace kartex

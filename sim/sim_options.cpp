@@ -143,10 +143,17 @@ const std::vector<OptionKey>& keys() {
        }},
       {"save-image", true, "FILE: the save chip's first contents, exactly its size (default: erased)",
        [](SimOptions& o, const std::string& v) { o.save_image = v; }},
+      {"save-fault", true,
+       "KIND@N: the FLASH save chip's 4 KiB sector N does not take what is programmed, while the chip reports "
+       "it done; repeatable.\n"
+       "             weak@N[:TIMES]  the first TIMES programs there (default 1; a byte, or a page on the page "
+       "part) leave the cells as they were: a weak sector that takes on a later try;\n"
+       "             dead@N          every program there does: a worn-out sector",
+       [](SimOptions& o, const std::string& v) { o.save_faults.push_back(parse_save_fault(v)); }},
       {"state", true, "DIR: keep cable, console and cartridge between runs",
        [](SimOptions& o, const std::string& v) { o.state_dir = v; }},
-      {"swap", false, "with state=DIR: the cartridge of rom=, chip=, size=, mapper=, mirror, protect=, d0d1, rtc=, save=, save-image= "
-                      "replaces the kept one; cable and console keep running",
+      {"swap", false, "with state=DIR: the cartridge of rom=, chip=, size=, mapper=, mirror, protect=, d0d1, rtc=, save=, save-image=, "
+                      "save-fault= replaces the kept one; cable and console keep running",
        [](SimOptions& o, const std::string&) { o.swap = true; }},
       {"fault", true,
        "KIND@N: a fault when the cable is about to move link word N of the run (0: the first); repeatable.\n"
@@ -154,7 +161,9 @@ const std::vector<OptionKey>& keys() {
        "             unplug@N      the cable is unplugged: that call and every later one fail, its registers are lost\n"
        "             hang@N        the console hangs from then on (kept with state=) until the link handshake\n"
        "             stall@N       the pipe transfer carrying word N never completes, until a pipe reset\n"
-       "             power@N       the console is switched off and on: no program runs, the cable keeps its registers",
+       "             power@N       the console is switched off and on: no program runs, the cable keeps its registers\n"
+       "             lose@N        word N is clocked before the console's port is started: a word to the console is "
+       "lost, one from it reads all ones",
        [](SimOptions& o, const std::string& v) { o.faults.push_back(parse_link_fault(v)); }},
       {"link-clock", true, "HZ: the cable's clock on the link port, 32 bit times a word (default 2000000)",
        [](SimOptions& o, const std::string& v) { o.link_hz = parse_in_range("link-clock", v, 100'000, 4'000'000, "Hz"); }},

@@ -36,8 +36,8 @@ class SimTransport : public Pipes {
     if (!options.state_dir.empty()) has_cart = sim_.load_state(options.state_dir);
     for (const LinkFault& fault : options.faults) sim_.cable().add_fault(fault);
     // A kept cartridge (with its save chip) stays in the slot unless swap
-    // asks for another; rom=, chip=, size=, mapper=, mirror, protect=, save= and save-image=
-    // describe a new one. A swap leaves the cable and the console running,
+    // asks for another; rom=, chip=, size=, mapper=, mirror, protect=, save=, save-image= and
+    // save-fault= describe a new one. A swap leaves the cable and the console running,
     // as pulling one cartridge and pushing in another does.
     if (!has_cart || options.swap) {
       if (options.core == SimCore::Mgba)
@@ -46,10 +46,10 @@ class SimTransport : public Pipes {
         sim_.set_cart(build_cartridge(options, sim_.log()));
     } else if (!options.rom_file.empty() || !options.chip.empty() || options.size_mib || !options.mapper ||
                options.mirror || !options.protect.empty() || options.d0d1 || options.rtc || options.save != "none" ||
-               !options.save_image.empty()) {
+               !options.save_image.empty() || !options.save_faults.empty()) {
       sim_.log().note("cartridge",
                       "the kept cartridge stays in the slot; rom=, chip=, size=, mapper=, mirror, protect=, d0d1, "
-                      "rtc=, save= and save-image= are not used (swap replaces it)");
+                      "rtc=, save=, save-image= and save-fault= are not used (swap replaces it)");
     }
     sim_.set_key_script(options.keys);
     if (!options.screens_dir.empty()) {

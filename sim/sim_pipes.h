@@ -16,6 +16,7 @@
 #include "sim/key_script.h"
 #include "sim/link_console.h"
 #include "sim/link_fault.h"
+#include "sim/save_fault.h"
 
 namespace kartex {
 
@@ -35,6 +36,7 @@ struct SimOptions {
   bool help = false;      // help: the caller prints sim_help_text() and stops
   std::string save = "none";  // save=PART: the save chip (checked by check_save_option)
   std::string save_image;     // save-image=FILE: its first contents; empty: erased
+  std::vector<SaveFault> save_faults;  // save-fault=KIND@N[:TIMES]: FLASH save sectors that fail to program
   bool swap = false;          // swap: the cartridge above replaces the one kept in state_dir
   std::vector<LinkFault> faults;  // fault=KIND@N[:BIT], as often as wanted
   std::uint64_t link_hz = 2'000'000;   // link-clock=HZ: the cable's clock on the link port

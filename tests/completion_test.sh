@@ -42,7 +42,7 @@ expect "kartex i" "info"
 expect "kartex f" "fa fe fr fw"
 expect "kartex --re" "--report"
 expect "kartex --sim=chip=3/88" "3/8801 3/8802 3/8803"
-expect "kartex --sim=rom=x.gba,sa" "x.gba,save x.gba,save-image"
+expect "kartex --sim=rom=x.gba,sa" "x.gba,save x.gba,save-fault x.gba,save-image"
 # COMP_WORDBREAKS holds = and :, so the replies are what follows the last of them.
 expect "kartex --sim=save=flash64k:3" "321b"
 expect "kartex --eeprom-order e" "emulator"

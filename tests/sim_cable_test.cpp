@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "sim/cart_rom.h"
 #include "sim_support.h"
 
 namespace kartex {
@@ -138,6 +139,54 @@ TEST(SimCable, CableClocksOnlyAtTheRiseOfSoWithTheStartBit) {
       bool said = false;
       for (const auto& line : sim.log().lines()) said |= line.find("without raising SO") != std::string::npos;
       EXPECT_TRUE(said) << "the log says why the cable never clocked";
+    }
+  }
+}
+
+TEST(SimCable, SoRisingWithTheStartBitClearLosesTheWordOnEitherCore) {
+  // The same echo program, arming with SO's rise and the start bit, or
+  // raising SO alone (ADD #0x08): the cable's firmware clocks at SO's rise,
+  // so the word goes, but into a port that takes nothing.
+  struct Case {
+    const char* what;
+    SimCore core;
+    std::uint32_t add;  // the arming ADD r1, r1, #imm
+    bool lost;
+  };
+  const Case cases[] = {
+      {"unicorn, start bit with SO", SimCore::Unicorn, 0xE2811088, false},
+      {"unicorn, SO alone", SimCore::Unicorn, 0xE2811008, true},
+      {"mgba, start bit with SO", SimCore::Mgba, 0xE2811088, false},
+      {"mgba, SO alone", SimCore::Mgba, 0xE2811008, true},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.what);
+    CableTimes times;
+    times.timeout_ms = 50;
+    Simulator sim(tc.core == SimCore::Unicorn ? std::make_unique<MaskRom>(make_default_rom()) : nullptr, times,
+                  nullptr, tc.core);
+    Wire wire(sim.pipes());
+    wire.handshake();
+    std::vector<std::uint8_t> image = simtest::echo_program();
+    const std::size_t at = simtest::MULTIBOOT_CODE + 9 * 4;
+    ASSERT_EQ(simtest::word_at(image, at), 0xE2811088u);
+    for (int i = 0; i < 4; ++i) image[at + i] = static_cast<std::uint8_t>(tc.add >> (8 * i));
+    wire.upload(image);
+    const std::uint32_t w[1] = {0x11223344};
+    PipeResult r = wire.write_words(w);
+    ASSERT_TRUE(r.ok) << r.error << ": the cable clocks at SO's rise either way";
+    EXPECT_EQ(sim.stats().words_to_console, 1u);
+    bool said = false;
+    for (const auto& line : sim.log().lines())
+      said |= line.find("link word 0 (0x11223344) was clocked into a port that was not started; lost") !=
+              std::string::npos;
+    EXPECT_EQ(said, tc.lost) << "the log names the lost word";
+    if (!tc.lost) {
+      bool ok = false;
+      auto got = wire.read_words(1, &ok);
+      ASSERT_TRUE(ok);
+      EXPECT_EQ(got[0], 0x11223345u);
+      EXPECT_EQ(sim.log().misuse_count(), 0u);
     }
   }
 }

@@ -106,6 +106,7 @@ TEST(SimFault, ParsesEveryKindAndRefusesTheRest) {
       {"flip@0", LinkFault::Kind::Flip, 0, 0},           {"flip@7:31", LinkFault::Kind::Flip, 7, 31},
       {"unplug@12", LinkFault::Kind::Unplug, 12, 0},     {"hang@3", LinkFault::Kind::Hang, 3, 0},
       {"stall@0", LinkFault::Kind::Stall, 0, 0},         {"power@100000", LinkFault::Kind::Power, 100000, 0},
+      {"lose@5", LinkFault::Kind::Lose, 5, 0},
   };
   for (const auto& a : accepted) {
     const LinkFault f = parse_link_fault(a.text);
@@ -114,7 +115,7 @@ TEST(SimFault, ParsesEveryKindAndRefusesTheRest) {
     EXPECT_EQ(f.bit, a.bit) << a.text;
     EXPECT_EQ(link_fault_text(f), std::string(a.text) + (a.kind == LinkFault::Kind::Flip && a.bit == 0 ? ":0" : ""));
   }
-  for (const char* bad : {"flip", "flip@", "flip@x", "flip@1:32", "hang@1:3", "unplug@-1", "melt@3", "@3", "stall@1e3",
+  for (const char* bad : {"flip", "flip@", "flip@x", "flip@1:32", "hang@1:3", "lose@2:1", "unplug@-1", "melt@3", "@3", "stall@1e3",
                           "power@1234567890123456789"}) {
     try {
       parse_link_fault(bad);
@@ -128,7 +129,7 @@ TEST(SimFault, ParsesEveryKindAndRefusesTheRest) {
   EXPECT_EQ(o.faults[0].kind, LinkFault::Kind::Unplug);
   EXPECT_EQ(o.faults[1].bit, 9u);
   EXPECT_TRUE(o.swap);
-  for (const char* key : {"swap", "unplug@N", "hang@N", "stall@N", "power@N", "flip@N[:BIT]"})
+  for (const char* key : {"swap", "unplug@N", "hang@N", "stall@N", "power@N", "lose@N", "flip@N[:BIT]"})
     EXPECT_NE(sim_help_text().find(key), std::string::npos) << key;
 }
 

@@ -130,6 +130,11 @@ TEST(SimKeys, HelpTextsUseTheSameWords) {
       "rtc=YYYY-MM-DDTHH:MM:SS|lost: the mask ROM cartridge has the GPIO real-time clock of the games with one, "
       "set to that time in 24-hour mode and running on the simulated hardware time; lost: its battery ran dry "
       "(status 0x82, 2000-01-01 00:00:00)");
+  const std::string save_fault = words_of(
+      "save-fault=KIND@N: the FLASH save chip's 4 KiB sector N does not take what is programmed, while the "
+      "chip reports it done; repeatable. weak@N[:TIMES] the first TIMES programs there (default 1; a byte, or "
+      "a page on the page part) leave the cells as they were: a weak sector that takes on a later try; dead@N "
+      "every program there does: a worn-out sector");
   for (const auto& [where, text] : {std::pair<const char*, std::string>{"--sim=help", sim_help_text()},
                                     {"--help", help.str()},
                                     {"README", readme_text.str()}}) {
@@ -150,10 +155,13 @@ TEST(SimKeys, HelpTextsUseTheSameWords) {
     for (std::size_t at; (at = flat.find("protect OFFSET:")) != std::string::npos;)
       flat.replace(at, 15, "protect=OFFSET:");
     // --help names only some keys; --sim=help and the README all of them.
+    for (std::size_t at; (at = flat.find("save-fault KIND@N:")) != std::string::npos;)
+      flat.replace(at, 18, "save-fault=KIND@N:");
     if (std::string(where) != "--help") {
       EXPECT_NE(flat.find(protect), std::string::npos) << where;
       for (std::size_t at; (at = flat.find("rtc YYYY-")) != std::string::npos;) flat.replace(at, 9, "rtc=YYYY-");
       EXPECT_NE(flat.find(rtc), std::string::npos) << where;
+      EXPECT_NE(flat.find(save_fault), std::string::npos) << where;
     }
     EXPECT_NE(flat.find(keys), std::string::npos) << where;
     EXPECT_NE(flat.find(screens), std::string::npos) << where;

@@ -10,19 +10,21 @@
 #include "agent/resident/state.h"
 #include "agent/resident/write_check.h"
 
-static void flash_saves_write(u32 offset, u32 bytes)
+/* 0: a FLASH save sector did not take its bytes after every try */
+static int flash_saves_write(u32 offset, u32 bytes)
 {
-  if (save_type == SAVE_TYPE_ROM_FLASH)
-    rom_save_write(offset, bytes);
-  else
-    flash_save_write(offset, bytes);
+  if (save_type != SAVE_TYPE_ROM_FLASH)
+    return flash_save_write(offset, bytes);
+  rom_save_write(offset, bytes);
+  return 1;
 }
 
 void req_flash_save_write(u32 offset, u32 bytes, u32 unused)
 {
   (void)unused;
   recv_words(words_for_bytes(bytes), data_buffer);
-  flash_saves_write(offset, bytes);
+  /* The described reply has no failure word: the host's verify finds it */
+  (void)flash_saves_write(offset, bytes);
   reply_done();
 }
 
@@ -33,6 +35,7 @@ void req_save_write_checked(u32 offset, u32 bytes, u32 check)
   recv_words(words_for_bytes(bytes), data_buffer);
   u32 reply = WRITE_CHECK_FAILED;
   if (write_check(offset, bytes) == check) {
+    reply = REPLY_DONE;
     switch (save_type) {
     case SAVE_TYPE_SRAM_32K:
     case SAVE_TYPE_SRAM_LARGE:
@@ -45,12 +48,12 @@ void req_save_write_checked(u32 offset, u32 bytes, u32 check)
     case SAVE_TYPE_FLASH_64K:
     case SAVE_TYPE_FLASH_128K:
     case SAVE_TYPE_ROM_FLASH:
-      flash_saves_write(offset, bytes);
+      if (!flash_saves_write(offset, bytes))
+        reply = SAVE_WRITE_FAILED;
       break;
     default:
       break;
     }
-    reply = REPLY_DONE;
   }
   send_words(1, &reply);
 }

@@ -67,37 +67,64 @@ static void program_bytes(u32 address, const u8 *src)
   }
 }
 
+/* Whether the bytes read back are src's. Some parts answer a constant
+ * status, which the toggle wait takes for done, a little longer after the
+ * last write: the last byte is polled until it reads back (bounded, so a
+ * cell that never takes costs one write time-out). */
+static int bytes_hold(u32 address, const u8 *src, u32 bytes)
+{
+  u32 pause = SAVE_DELAY_PASSES(FLASH_SAVE_POLL_PAUSE_US);
+  for (u32 n = 0; bus_read8(address + bytes - 1) != src[bytes - 1]; n++) {
+    if (n == FLASH_SAVE_WRITE_TIMEOUT_US / FLASH_SAVE_POLL_PAUSE_US)
+      return 0;
+    save_delay(pause);
+  }
+  for (u32 k = 0; k < bytes; k++)
+    if (bus_read8(address + k) != src[k])
+      return 0;
+  return 1;
+}
+
 /* One program command loads a whole page; the ROM read after each byte
  * spaces the loads out as the chip expects. The chip starts writing only
  * once no byte has come for its load window, and until then takes every
  * write as a byte of the page, so the wait comes before the poll. */
-static void program_pages(u32 address, const u8 *src)
+static int program_pages(u32 address, const u8 *src)
 {
   for (u32 page = 0; page < FLASH_SAVE_SECTOR_SIZE; page += FLASH_SAVE_PAGE_SIZE) {
-    save_flash_command(FLASH_SAVE_CMD_PROGRAM);
-    for (u32 k = page; k < page + FLASH_SAVE_PAGE_SIZE; k++) {
-      bus_write8(address + k, src[k]);
-      bus_pause8(ROM_BASE, FLASH_SAVE_PAGE_PAUSE_READS);
-    }
-    save_delay(SAVE_DELAY_PASSES(FLASH_SAVE_PAGE_LOAD_WAIT_US));
-    toggle_wait(address + page + FLASH_SAVE_PAGE_SIZE - 1, FLASH_SAVE_POLL_PAUSE_US, FLASH_SAVE_WRITE_TIMEOUT_US);
+    u32 tries = 0;
+    do {
+      if (tries++ == FLASH_SAVE_PAGE_TRIES)
+        return 0;
+      save_flash_command(FLASH_SAVE_CMD_PROGRAM);
+      for (u32 k = page; k < page + FLASH_SAVE_PAGE_SIZE; k++) {
+        bus_write8(address + k, src[k]);
+        bus_pause8(ROM_BASE, FLASH_SAVE_PAGE_PAUSE_READS);
+      }
+      save_delay(SAVE_DELAY_PASSES(FLASH_SAVE_PAGE_LOAD_WAIT_US));
+      toggle_wait(address + page + FLASH_SAVE_PAGE_SIZE - 1, FLASH_SAVE_POLL_PAUSE_US, FLASH_SAVE_WRITE_TIMEOUT_US);
+    } while (!bytes_hold(address + page, src + page, FLASH_SAVE_PAGE_SIZE));
   }
+  return 1;
 }
 
-void flash_save_write_sector(u32 sector, const u8 *src)
+int flash_save_write_sector(u32 sector, const u8 *src)
 {
   sector &= FLASH_SAVE_SECTOR_MASK;
   u32 address = sector_address(sector);
-  if (save_type == SAVE_TYPE_FLASH_64K && save_chip == FLASH_SAVE_ROW_PAGED) {
-    program_pages(address, src);
-    return;
-  }
+  if (save_type == SAVE_TYPE_FLASH_64K && save_chip == FLASH_SAVE_ROW_PAGED)
+    return program_pages(address, src);
   select_sector_bank(sector);
-  erase_sector(address);
-  program_bytes(address, src);
+  for (u32 tries = 0; tries < FLASH_SAVE_SECTOR_TRIES; tries++) {
+    erase_sector(address);
+    program_bytes(address, src);
+    if (bytes_hold(address, src, FLASH_SAVE_SECTOR_SIZE))
+      return 1;
+  }
+  return 0;
 }
 
-void flash_save_write(u32 offset, u32 bytes)
+int flash_save_write(u32 offset, u32 bytes)
 {
   u8 *staging = staging_area(bytes);
   for (u32 done = 0; done < bytes;) {
@@ -115,7 +142,9 @@ void flash_save_write(u32 offset, u32 bytes)
       copy_bytes(staging + (pos & (FLASH_SAVE_SECTOR_SIZE - 1)), src, part);
       src = staging;
     }
-    flash_save_write_sector(sector, src);
+    if (!flash_save_write_sector(sector, src))
+      return 0;
     done += part;
   }
+  return 1;
 }

@@ -5,11 +5,14 @@
 #include "agent/resident/types.h"
 
 /* Rewrites the 4,096 bytes of sector (16-bit) from src, by save_type and
- * save_chip; a 128 KiB chip is left showing the sector's bank. */
-void flash_save_write_sector(u32 sector, const u8 *src);
+ * save_chip, and reads them back, trying again while they differ; a 128
+ * KiB chip is left showing the sector's bank. 0: the sector never held
+ * them. */
+int flash_save_write_sector(u32 sector, const u8 *src);
 
 /* Writes the bytes at data_buffer to the save from offset, sector by
- * sector; a sector covered in part keeps its other bytes. */
-void flash_save_write(u32 offset, u32 bytes);
+ * sector; a sector covered in part keeps its other bytes. 0: a sector did
+ * not take its bytes, and the ones after it were not written. */
+int flash_save_write(u32 offset, u32 bytes);
 
 #endif

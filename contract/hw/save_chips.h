@@ -57,6 +57,12 @@
 #define FLASH_SAVE_SECTOR_MASK 0xFFFF  /* sector numbers are 16-bit */
 #define FLASH_SAVE_PAGE_SIZE 128       /* page program of FLASH_SAVE_ROW_PAGED */
 #define FLASH_SAVE_PAGE_PAUSE_READS 1  /* byte reads of ROM_BASE after each byte of a page */
+/* A cell may not take its byte and the chip still report the write done:
+ * every sector is read back after it is written and written again if it
+ * differs, as the console makers' save library does. The page part writes
+ * each page whole, so a page is its own retry, and pages come cheap. */
+#define FLASH_SAVE_SECTOR_TRIES 3
+#define FLASH_SAVE_PAGE_TRIES 80
 /* Bit 6 changes on every read while the chip erases or programs */
 #define FLASH_SAVE_TOGGLE_BIT 0x40
 /* Macronix parts: set while bit 6 still toggles, the operation ran past its
