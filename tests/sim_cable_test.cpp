@@ -99,6 +99,31 @@ TEST(SimCable, LinkWordsPassBothWaysInOrder) {
   EXPECT_EQ(sim.log().misuse_count(), 0u);
 }
 
+// The echo program with its arming instruction (ADD r1, r1, #imm, the
+// program's tenth word) replaced by `add`.
+std::vector<std::uint8_t> echo_program_arming_with(std::uint32_t add) {
+  std::vector<std::uint8_t> image = simtest::echo_program();
+  const std::size_t at = simtest::MULTIBOOT_CODE + 9 * 4;
+  EXPECT_EQ(simtest::word_at(image, at), 0xE2811088u) << "the echo program's arming moved";
+  for (int i = 0; i < 4; ++i) image[at + i] = static_cast<std::uint8_t>(add >> (8 * i));
+  return image;
+}
+
+// The echo program answers the word written, plus one, and nothing was misused.
+void expect_echo_of_11223344(Wire& wire, Simulator& sim) {
+  bool ok = false;
+  auto got = wire.read_words(1, &ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(got[0], 0x11223345u);
+  EXPECT_EQ(sim.log().misuse_count(), 0u);
+}
+
+bool log_says(Simulator& sim, const std::string& text) {
+  for (const auto& line : sim.log().lines())
+    if (line.find(text) != std::string::npos) return true;
+  return false;
+}
+
 TEST(SimCable, CableClocksOnlyAtTheRiseOfSoWithTheStartBit) {
   // The echo program drops SO (SIOCNT 0x1000) and then sets SIOCNT by
   // adding to that value: 0x88 raises SO with the start bit, 0x80 sets the
@@ -119,26 +144,15 @@ TEST(SimCable, CableClocksOnlyAtTheRiseOfSoWithTheStartBit) {
     Simulator sim(times);
     Wire wire(sim.pipes());
     wire.handshake();
-    std::vector<std::uint8_t> image = simtest::echo_program();
-    // The arming ADD is the program's tenth word.
-    const std::size_t at = simtest::MULTIBOOT_CODE + 9 * 4;
-    ASSERT_EQ(simtest::word_at(image, at), 0xE2811088u);
-    for (int i = 0; i < 4; ++i) image[at + i] = static_cast<std::uint8_t>(tc.add >> (8 * i));
-    wire.upload(image);
+    wire.upload(echo_program_arming_with(tc.add));
     const std::uint32_t w[1] = {0x11223344};
     PipeResult r = wire.write_words(w);
     EXPECT_EQ(r.ok, tc.moves) << r.error;
     if (tc.moves) {
-      bool ok = false;
-      auto got = wire.read_words(1, &ok);
-      ASSERT_TRUE(ok);
-      EXPECT_EQ(got[0], 0x11223345u);
-      EXPECT_EQ(sim.log().misuse_count(), 0u);
+      expect_echo_of_11223344(wire, sim);
     } else {
       EXPECT_EQ(sim.stats().words_to_console, 0u);
-      bool said = false;
-      for (const auto& line : sim.log().lines()) said |= line.find("without raising SO") != std::string::npos;
-      EXPECT_TRUE(said) << "the log says why the cable never clocked";
+      EXPECT_TRUE(log_says(sim, "without raising SO")) << "the log says why the cable never clocked";
     }
   }
 }
@@ -167,27 +181,15 @@ TEST(SimCable, SoRisingWithTheStartBitClearLosesTheWordOnEitherCore) {
                   nullptr, tc.core);
     Wire wire(sim.pipes());
     wire.handshake();
-    std::vector<std::uint8_t> image = simtest::echo_program();
-    const std::size_t at = simtest::MULTIBOOT_CODE + 9 * 4;
-    ASSERT_EQ(simtest::word_at(image, at), 0xE2811088u);
-    for (int i = 0; i < 4; ++i) image[at + i] = static_cast<std::uint8_t>(tc.add >> (8 * i));
-    wire.upload(image);
+    wire.upload(echo_program_arming_with(tc.add));
     const std::uint32_t w[1] = {0x11223344};
     PipeResult r = wire.write_words(w);
     ASSERT_TRUE(r.ok) << r.error << ": the cable clocks at SO's rise either way";
     EXPECT_EQ(sim.stats().words_to_console, 1u);
-    bool said = false;
-    for (const auto& line : sim.log().lines())
-      said |= line.find("link word 0 (0x11223344) was clocked into a port that was not started; lost") !=
-              std::string::npos;
-    EXPECT_EQ(said, tc.lost) << "the log names the lost word";
-    if (!tc.lost) {
-      bool ok = false;
-      auto got = wire.read_words(1, &ok);
-      ASSERT_TRUE(ok);
-      EXPECT_EQ(got[0], 0x11223345u);
-      EXPECT_EQ(sim.log().misuse_count(), 0u);
-    }
+    EXPECT_EQ(log_says(sim, "link word 0 (0x11223344) was clocked into a port that was not started; lost"),
+              tc.lost)
+        << "the log names the lost word";
+    if (!tc.lost) expect_echo_of_11223344(wire, sim);
   }
 }
 
