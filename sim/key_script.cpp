@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/failure.h"
+#include "sim/decimal_text.h"
 
 namespace kartex {
 
@@ -23,9 +24,9 @@ namespace {
 }
 
 std::uint64_t read_number(const std::string& entry, const std::string& digits) {
-  if (digits.empty() || digits.size() > 12 || !std::all_of(digits.begin(), digits.end(), ::isdigit))
-    refuse(entry, "needs read numbers after @: KEY@N or KEY@N-M");
-  const std::uint64_t n = std::stoull(digits);
+  const auto number = decimal_text(digits, 12);
+  if (!number) refuse(entry, "needs read numbers after @: KEY@N or KEY@N-M");
+  const std::uint64_t n = *number;
   if (n == 0) refuse(entry, "names read 0; reads count from 1");
   return n;
 }

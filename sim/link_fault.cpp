@@ -1,10 +1,10 @@
 #include "sim/link_fault.h"
 
 #include <algorithm>
-#include <cctype>
 #include <iterator>
 
 #include "common/failure.h"
+#include "sim/decimal_text.h"
 
 namespace kartex {
 
@@ -19,11 +19,6 @@ constexpr KindName KINDS[] = {
     {LinkFault::Kind::Flip, "flip"},   {LinkFault::Kind::Unplug, "unplug"}, {LinkFault::Kind::Hang, "hang"},
     {LinkFault::Kind::Stall, "stall"}, {LinkFault::Kind::Power, "power"},   {LinkFault::Kind::Lose, "lose"},
 };
-
-bool all_digits(const std::string& s) {
-  return !s.empty() && s.size() <= 18 &&
-         std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
-}
 
 [[noreturn]] void bad(const std::string& text) {
   fail("--sim: fault takes KIND@N (KIND one of flip, unplug, hang, stall, power, lose; N a link word count) or "
@@ -47,9 +42,10 @@ LinkFault parse_link_fault(const std::string& text) {
     bit = word.substr(colon + 1);
     word = word.substr(0, colon);
   }
-  if (!all_digits(word) || !all_digits(bit) || std::stoul(bit) > 31) bad(text);
-  fault.word = std::stoull(word);
-  fault.bit = static_cast<unsigned>(std::stoul(bit));
+  const auto n = decimal_text(word, 18), b = decimal_text(bit, 18);
+  if (!n || !b || *b > 31) bad(text);
+  fault.word = *n;
+  fault.bit = static_cast<unsigned>(*b);
   return fault;
 }
 

@@ -1,18 +1,11 @@
 #include "sim/save_fault.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "common/failure.h"
+#include "sim/decimal_text.h"
 
 namespace kartex {
 
 namespace {
-
-bool all_digits(const std::string& s) {
-  return !s.empty() && s.size() <= 9 &&
-         std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
-}
 
 [[noreturn]] void bad(const std::string& text) {
   fail("--sim: save-fault takes weak@N, weak@N:TIMES or dead@N (N a 4 KiB sector of the FLASH save, TIMES at "
@@ -32,11 +25,11 @@ SaveFault parse_save_fault(const std::string& text) {
     sector = sector.substr(0, colon);
     if (kind != "weak") bad(text);  // a dead sector fails every time
   }
-  if ((kind != "weak" && kind != "dead") || !all_digits(sector) || !all_digits(times) || std::stoul(times) == 0)
-    bad(text);
+  const auto n = decimal_text(sector, 9), tries = decimal_text(times, 9);
+  if ((kind != "weak" && kind != "dead") || !n || !tries || *tries == 0) bad(text);
   SaveFault fault;
-  fault.sector = static_cast<std::uint32_t>(std::stoul(sector));
-  fault.times = kind == "dead" ? SaveFault::EVERY : static_cast<std::uint32_t>(std::stoul(times));
+  fault.sector = static_cast<std::uint32_t>(*n);
+  fault.times = kind == "dead" ? SaveFault::EVERY : static_cast<std::uint32_t>(*tries);
   return fault;
 }
 

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "common/failure.h"
+#include "sim/decimal_text.h"
 #include "sim/flash_catalog.h"
 #include "sim/mgba_cart.h"
 #include "sim/save_build.h"
@@ -25,9 +26,9 @@ struct OptionKey {
 std::uint32_t parse_size(const std::string& v) {
   std::string digits = v;
   if (!digits.empty() && (digits.back() == 'M' || digits.back() == 'm')) digits.pop_back();
-  if (digits.empty() || digits.size() > 3 || !std::all_of(digits.begin(), digits.end(), ::isdigit))
-    fail("--sim: size takes a number of MiB such as 16 or 16M, not '" + v + "'");
-  const auto mib = static_cast<std::uint32_t>(std::stoul(digits));
+  const auto number = decimal_text(digits, 3);
+  if (!number) fail("--sim: size takes a number of MiB such as 16 or 16M, not '" + v + "'");
+  const auto mib = static_cast<std::uint32_t>(*number);
   if (mib == 0 || mib > 128) fail("--sim: size must be 1 to 128 MiB, not '" + v + "'");
   return mib;
 }
@@ -39,9 +40,9 @@ void parse_chip(SimOptions& o, const std::string& v) {
 
 std::uint64_t parse_in_range(const char* key, const std::string& v, std::uint64_t low, std::uint64_t high,
                              const char* unit) {
-  const bool digits = !v.empty() && v.size() <= 9 && std::all_of(v.begin(), v.end(), ::isdigit);
-  const std::uint64_t n = digits ? std::stoull(v) : 0;
-  if (!digits || n < low || n > high)
+  const auto number = decimal_text(v, 9);
+  const std::uint64_t n = number.value_or(0);
+  if (!number || n < low || n > high)
     fail(std::string("--sim: ") + key + " takes " + std::to_string(low) + " to " + std::to_string(high) + " " +
          unit + ", not '" + v + "'");
   return n;
