@@ -11,17 +11,12 @@ namespace kartex {
 
 namespace {
 
-// zlib takes lengths as uInt: longer spans go in pieces.
-constexpr std::size_t ZLIB_PIECE = 1u << 30;
-
+// crc32_z, not crc32: the Unicorn library exports a crc32 of its own, a
+// byte-at-a-time loop several times slower than zlib's, and a process that
+// loads both (the tool with its simulator) would call that one. crc32_z
+// also takes a size_t, so no span has to go in pieces.
 std::uint32_t crc_update(std::uint32_t crc, std::span<const std::uint8_t> bytes) {
-  uLong value = crc;
-  while (!bytes.empty()) {
-    const std::size_t n = bytes.size() < ZLIB_PIECE ? bytes.size() : ZLIB_PIECE;
-    value = ::crc32(value, bytes.data(), static_cast<uInt>(n));
-    bytes = bytes.subspan(n);
-  }
-  return static_cast<std::uint32_t>(value);
+  return static_cast<std::uint32_t>(::crc32_z(crc, bytes.data(), bytes.size()));
 }
 
 // CRC of 2^k bytes of 0xFF for k = 0..30. Each run is two copies of the one

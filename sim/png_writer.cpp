@@ -45,7 +45,8 @@ bool encode_rgb(png_bytep* rows, std::vector<std::uint8_t>* out) {
 }  // namespace
 
 std::uint32_t crc32_of(std::span<const std::uint8_t> bytes, std::uint32_t crc) {
-  return static_cast<std::uint32_t>(::crc32(crc, bytes.data(), static_cast<uInt>(bytes.size())));
+  // zlib's crc32_z: the Unicorn library's own crc32 would take the name.
+  return static_cast<std::uint32_t>(::crc32_z(crc, bytes.data(), bytes.size()));
 }
 
 std::uint32_t adler32_of(std::span<const std::uint8_t> bytes) {

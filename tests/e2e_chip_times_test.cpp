@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/case_spread.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
@@ -35,9 +36,10 @@ TEST(ChipTimesMax, CommandsSucceedOnTheSlowestChips) {
       {"FLASH save, sector erase", "save=flash64k:bfd4", 0, 0x10000, true, false},
       {"FLASH save, 128 KiB", "save=flash128k:c209", 0, 0x20000, true, false},
   };
-  for (const Case& tc : cases) {
+  int run_index = 0;
+  for (const Case& tc : spread_of(cases)) {
     SCOPED_TRACE(tc.what);
-    const std::string dir = scratch(std::string("chip_times_") + std::to_string(&tc - cases));
+    const std::string dir = scratch("chip_times_" + std::to_string(run_index++));
     const std::string sim = "--sim=state=" + dir + "state,chip-times=max," + tc.keys;
     const Bytes data = noise(tc.bytes, tc.offset + tc.bytes);
     spill(dir + "data.bin", data);

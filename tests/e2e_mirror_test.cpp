@@ -9,6 +9,7 @@
 
 #include "common/output.h"
 #include "sim/cart_header.h"
+#include "tests/support/case_spread.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
@@ -40,7 +41,7 @@ TEST(MirrorOnBothCores, MaskRomsReportTheirSizeAndDumpOnce) {
     for (std::uint32_t mib : {1u, 2u, 4u, 8u, 16u})
       for (bool mirror : {false, true}) cases.push_back({core, mib, mirror});
   const std::string d = scratch("mirror_mask");
-  for (const Case& tc : cases) {
+  for (const Case& tc : spread_of(cases)) {
     const std::string what =
         std::string(tc.core) + " " + std::to_string(tc.mib) + " MiB " + (tc.mirror ? "mirrored" : "open bus");
     SCOPED_TRACE(what);

@@ -12,6 +12,7 @@
 #include "link/hex.h"
 #include "sim/cart_bus.h"
 #include "sim/cart_header.h"
+#include "tests/support/case_spread.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
@@ -52,7 +53,7 @@ TEST(ToolOnSimulator, UploadPathThenCachedPathOnKeptState) {
 
 TEST(ToolOnSimulator, MaskRomsOfEverySizeDumpWhole) {
   const std::string dir = scratch("sizes");
-  for (std::uint32_t mib : {1u, 4u, 8u, 32u}) {
+  for (std::uint32_t mib : spread_of(std::vector<std::uint32_t>{1, 4, 8, 32})) {
     SCOPED_TRACE(std::to_string(mib) + " MiB");
     const std::string rom_file = dir + "rom.gba", dump = dir + "dump.gba";
     const Bytes rom = make_default_rom(mib << 20);
