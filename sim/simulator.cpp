@@ -3,9 +3,9 @@
 #include <filesystem>
 
 #include "common/failure.h"
-#include "sim/cart_header.h"
-#include "sim/cart_rom.h"
-#include "sim/state_file.h"
+#include "sim/cart/cart_header.h"
+#include "sim/cart/cart_rom.h"
+#include "sim/state/state_file.h"
 
 namespace kartex {
 

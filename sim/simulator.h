@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "link/pipes.h"
-#include "sim/cable.h"
-#include "sim/cart_bus.h"
-#include "sim/console.h"
-#include "sim/mgba_console.h"
-#include "sim/screen.h"
+#include "sim/cable/cable.h"
+#include "sim/cart/cart_bus.h"
+#include "sim/console/unicorn/console.h"
+#include "sim/console/mgba/mgba_console.h"
+#include "sim/screen/screen.h"
 #include "sim/sim_log.h"
 
 namespace kartex {

@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "sim/cart_header.h"
-#include "sim/cart_rom.h"
+#include "sim/cart/cart_header.h"
+#include "sim/cart/cart_rom.h"
 #include "sim_support.h"
 
 namespace kartex {

@@ -10,11 +10,11 @@
 #include <memory>
 #include <vector>
 
-#include "sim/cart_header.h"
-#include "sim/cartridge.h"
-#include "sim/flash_catalog.h"
-#include "sim/flash_rom.h"
-#include "sim/mapper.h"
+#include "sim/cart/cart_header.h"
+#include "sim/cart/cartridge.h"
+#include "sim/cart/flash_catalog.h"
+#include "sim/cart/flash_rom.h"
+#include "sim/cart/mapper.h"
 #include "sim/simulator.h"
 
 namespace kartex::savetest {

@@ -5,6 +5,8 @@
 #ifndef KARTEX_CONTRACT_HW_DISPLAY_H
 #define KARTEX_CONTRACT_HW_DISPLAY_H
 
+#include "contract/hw/memory.h"
+
 #define SCREEN_WIDTH 240
 #define SCREEN_HEIGHT 160
 
@@ -35,8 +37,6 @@
 #define BG_REG_32x32 (0 << BG_SIZE_SHIFT) /* 256 x 256 pixels */
 
 /* ---- Memory ---- */
-#define MEM_PAL 0x05000000 /* background palette, 256 halfwords */
-#define MEM_VRAM 0x06000000
 #define CBB_SIZE 0x4000
 #define SBB_SIZE 0x800
 #define SBB_WIDTH 32 /* map entries per row of a 32 x 32 screen block */
