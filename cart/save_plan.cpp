@@ -10,6 +10,7 @@ namespace kartex {
 std::uint32_t save_write_unit(std::int32_t save_type, std::uint32_t offset, std::uint32_t block) {
   if (save_type == SAVE_TYPE_ROM_FLASH)
     return offset < ROM_SAVE_SINGLE_SECTORS ? ROM_SAVE_BLOCK_SIZE : ROM_SAVE_SECTOR_SIZE;
+  if (save_type == SAVE_TYPE_SRAM_32K || save_type == SAVE_TYPE_SRAM_LARGE) return SAVE_WINDOW_SIZE;
   return block;
 }
 
@@ -21,9 +22,14 @@ std::vector<SaveSpan> spans_of_blocks(std::int32_t save_type, std::uint32_t star
     const std::uint32_t first = start + static_cast<std::uint32_t>(i) * block;
     const std::uint32_t unit = std::max(save_write_unit(save_type, first, block), block);
     const std::uint32_t unit_end = first / unit * unit + unit;
+    // The ROM save area rewrites its erase block whole anyway; SRAM takes
+    // only blocks that differ, a run of them in one request.
+    const bool fill_gaps = save_type == SAVE_TYPE_ROM_FLASH;
     std::size_t last = i;
-    for (std::size_t j = i + 1; j < differs.size() && start + j * block < unit_end; ++j)
+    for (std::size_t j = i + 1; j < differs.size() && start + j * block < unit_end; ++j) {
       if (differs[j]) last = j;
+      else if (!fill_gaps) break;
+    }
     spans.push_back({first, static_cast<std::uint32_t>(last - i + 1) * block});
     i = last;
   }

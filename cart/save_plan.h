@@ -3,8 +3,10 @@
 // from what the chip holds, each part one checked write request. A part
 // never mixes units the chip is written in: the erase blocks of the save
 // area in the ROM's flash take their changed sectors in one request, so
-// that the block is erased once; every other save takes its blocks one by
-// one, and an EEPROM only the 8-byte blocks from the first to the last
+// that the block is erased once; SRAM takes a run of differing blocks in
+// one request inside a 64 KiB bank (a request costs USB turn-arounds);
+// FLASH saves take their sectors one by one, so that a sector that fails
+// is named; an EEPROM only the 8-byte blocks from the first to the last
 // that differ.
 
 #include <cstdint>
@@ -20,12 +22,13 @@ struct SaveSpan {
 };
 
 // The unit of the save that holds `offset` and that one request may cover
-// in full: an erase block of the save area in the ROM's flash, else the
-// save block.
+// in full: an erase block of the save area in the ROM's flash, a bank of
+// SRAM, else the save block.
 std::uint32_t save_write_unit(std::int32_t save_type, std::uint32_t offset, std::uint32_t block);
 
 // From the blocks of `block` bytes from `start` that differ: the requests,
-// each from the first differing block of a unit to the last in it.
+// each from the first differing block of a unit to the last in it (SRAM:
+// to the end of the run).
 std::vector<SaveSpan> spans_of_blocks(std::int32_t save_type, std::uint32_t start, std::uint32_t block,
                                       const std::vector<bool>& differs);
 

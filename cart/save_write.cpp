@@ -139,8 +139,8 @@ void save_write(CableLink& link, const CartInfo& cart, Range range,
   // costs one CRC pass (or one read of an EEPROM), not an erase per sector.
   std::vector<SaveSpan> spans;
   if (options.all_blocks) {
-    for (std::uint32_t pos = 0; pos < bytes; pos += static_cast<std::uint32_t>(cart.save_block))
-      spans.push_back({first + pos, static_cast<std::uint32_t>(cart.save_block)});
+    const std::vector<bool> every(bytes / static_cast<std::uint32_t>(cart.save_block), true);
+    spans = spans_of_blocks(cart.save_type, first, static_cast<std::uint32_t>(cart.save_block), every);
   } else {
     spans = spans_differing(link, cart, first, sent, 0, bytes);
   }

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "sim/cartridge.h"
+#include "sim/flash_rom.h"
 #include "sim/save_flash.h"
 #include "sim/save_rom.h"
 #include "tests/support/cart_bench.h"
@@ -98,6 +99,14 @@ TEST(SaveSpeed, OnlyWhatDiffersIsWrittenAndTheSameFileCostsATenth) {
     // what the writes do is counted from here.
     const std::uint64_t misuses = b.a.sim.log().misuse_count();
 
+    // The ROM's MiB below the save area (at 0x1F00000, the top of the
+    // 32 MiB): its cells, to compare at the end.
+    auto* rom = dynamic_cast<FlashRom*>(&dynamic_cast<Cartridge&>(b.a.sim.cart()).rom());
+    constexpr std::uint32_t BELOW = 0x1E00000, AREA = 0x1F00000;
+    std::vector<std::uint16_t> rom_before;
+    if (rom_save(b) && rom)
+      for (std::uint32_t at = BELOW; at < AREA; at += 2) rom_before.push_back(rom->cell(at));
+
     const Bytes data = noise(p.size, 32);
     const Cost full = write_cost(b, data);
     EXPECT_TRUE(b.read_save() == data) << "the full write";
@@ -149,6 +158,12 @@ TEST(SaveSpeed, OnlyWhatDiffersIsWrittenAndTheSameFileCostsATenth) {
           EXPECT_EQ(w.programs, wear_before[s].programs) << "sector " << s << " programmed";
         }
       }
+    }
+    if (!rom_before.empty()) {
+      std::size_t differing = 0;
+      for (std::uint32_t at = BELOW; at < AREA; at += 2) differing += rom->cell(at) != rom_before[(at - BELOW) / 2];
+      EXPECT_EQ(differing, 0u) << "ROM halfwords changed around the save area";
+      EXPECT_EQ(rom->ops().erases + rom->ops().programs, 0u) << "the ROM itself took a command";
     }
     // The ROM save area does not know the command pair its sector 0x7E
     // takes before an erase.

@@ -185,14 +185,15 @@ void expect_save_block(ScriptedCable& c, std::uint32_t offset, const Bytes& bloc
 
 // The writes of one save_write call, each acknowledged: block by block, but
 // the save area in the ROM's flash (type 7) takes an erase block of eight
-// sectors in one write below 0xF0000.
+// sectors in one write below 0xF0000, and SRAM (types 1 and 2) a 64 KiB
+// bank's blocks in one write.
 void expect_save_writes(ScriptedCable& c, std::uint32_t first_offset, std::uint32_t block, const Bytes& data,
                         std::int32_t save_type = 1) {
   for (std::uint32_t at = 0; at < data.size();) {
     const std::uint32_t offset = first_offset + at;
     std::uint32_t n = block;
-    if (save_type == 7 && offset < 0xF0000) n = std::min<std::uint32_t>(0x10000 - offset % 0x10000,
-                                                                        static_cast<std::uint32_t>(data.size()) - at);
+    if ((save_type == 7 && offset < 0xF0000) || save_type == 1 || save_type == 2)
+      n = std::min<std::uint32_t>(0x10000 - offset % 0x10000, static_cast<std::uint32_t>(data.size()) - at);
     expect_save_block(c, offset, Bytes(data.begin() + at, data.begin() + at + n));
     at += n;
   }
@@ -300,7 +301,7 @@ TEST(SaveWrite, ABlockThatFailsVerifyIsWrittenAgain) {
     const std::uint32_t again_bytes = is_eeprom(tc.save_type) ? 8 : block;
     const Bytes bad_block(file.begin() + (tc.bad - start), file.begin() + (tc.bad - start + again_bytes));
     expect_compare(b.c, tc.save_type, start, block, file);
-    expect_save_writes(b.c, start, block, file);
+    expect_save_writes(b.c, start, block, file, tc.save_type);
     std::string again;
     for (int round = 0; tc.verify && round < 3; ++round) {
       const bool bad = round < tc.bad_rounds;
@@ -351,11 +352,11 @@ TEST(SaveWrite, ABlockThatArrivesCorruptedIsSentAgain) {
     Body b;
     const Bytes file = pattern(0x2000, 0x44);
     const Bytes first(file.begin(), file.begin() + 0x1000), second(file.begin() + 0x1000, file.end());
-    expect_compare(b.c, 1, 0, 0x1000, file);
+    expect_compare(b.c, 3, 0, 0x1000, file);
     expect_save_block(b.c, 0, first);
     for (std::uint32_t reply : tc.replies) expect_save_block(b.c, 0x1000, second, reply);
     if (!*tc.failure) expect_crcs(b.c, REQ_SAVE_CRC, 0, 0x2000, 0x1000, block_crcs(file, 0x1000));
-    b.run([&] { save_write(b.s.link, save_cart(1), {}, file, b.con); });
+    b.run([&] { save_write(b.s.link, save_cart(3), {0, 0x2000}, file, b.con); });
     EXPECT_EQ(b.failure, tc.failure);
     EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
     EXPECT_EQ(b.out.str(), std::string("0x2000 bytes writeing.\nWW") +
@@ -377,8 +378,11 @@ TEST(SavePlan, OnlyTheDifferingPartsInTheChipsUnits) {
   };
   const Case cases[] = {
       {"nothing differs", 1, 0, 0x1000, {false, false, false}, {}},
-      {"SRAM: one block each, no gap filled", 1, 0x1000, 0x1000, {true, false, true, true},
-       {{0x1000, 0x1000}, {0x3000, 0x1000}, {0x4000, 0x1000}}},
+      {"SRAM: a run of blocks in one write, no gap filled", 1, 0x1000, 0x1000, {true, false, true, true},
+       {{0x1000, 0x1000}, {0x3000, 0x2000}}},
+      {"SRAM2M: runs end at the 64 KiB bank", 2, 0xE000, 0x1000, {true, true, true, true},
+       {{0xE000, 0x2000}, {0x10000, 0x2000}}},
+      {"FLASH512K: one sector a write", 3, 0, 0x1000, {true, true}, {{0, 0x1000}, {0x1000, 0x1000}}},
       {"FLASH1M: the sector in the middle", 6, 0, 0x1000, {false, false, true, false, false}, {{0x2000, 0x1000}}},
       {"ROM save: two sectors of one erase block, the gap with them", 7, 0x10000, 0x2000,
        {false, true, false, false, true, false, false, false}, {{0x12000, 0x8000}}},

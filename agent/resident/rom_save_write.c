@@ -128,11 +128,12 @@ void rom_save_write(u32 offset, u32 bytes)
       unlock_unit(start);
     if (there) {
       /* already there */
+    } else if (((pos | part) & 1) == 0 && is_erased(pos, part)) {
+      /* erased cells take the new bytes without an erase, a whole unit too */
+      program(pos, src, part);
     } else if (part == unit) {
       erase_unit(start);
       program(start, src, unit);
-    } else if (((pos | part) & 1) == 0 && is_erased(pos, part)) {
-      program(pos, src, part);
     } else {
       read_unit(start, staging, unit);
       copy_bytes(staging + (pos - start), src, part);
