@@ -60,14 +60,6 @@ const Part PARTS[] = {
     {"romsave", "3/18", 0xFE000, 0x2000, 200, 10, 0x100000},
 };
 
-std::string image_of(const Part& p, const Bytes& data) {
-  std::string name = std::string("save_speed_") + p.save;
-  std::replace(name.begin(), name.end(), ':', '_');
-  const std::string path = scratch(name) + "image.bin";
-  spill(path, data);
-  return path;
-}
-
 FlashSaveChip* flash_chip(CartBench& b) {
   return dynamic_cast<FlashSaveChip*>(&dynamic_cast<Cartridge&>(b.a.sim.cart()).save_chip());
 }
@@ -92,7 +84,7 @@ TEST(SaveSpeed, OnlyWhatDiffersIsWrittenAndTheSameFileCostsATenth) {
     SimOptions o;
     o.save = p.save;
     o.chip = p.chip;
-    o.save_image = image_of(p, old);
+    o.save_image = save_image_file("save_speed", p.save, old);
     CartBench b(o);
     ASSERT_EQ(b.cart.save_size, static_cast<std::int32_t>(p.size));
     // The EEPROM probe streams bits one of the two parts does not take;
