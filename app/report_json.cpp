@@ -5,7 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/clock_time.h"
 #include "common/output.h"
+#include "contract/hw/cart_clock.h"
 
 namespace kartex {
 
@@ -30,6 +32,15 @@ const char* rom_kind_name(std::int32_t kind) {
   if (kind == ROM_KIND_NONE) return "none";
   if (kind == ROM_KIND_MASK) return "mask ROM";
   return "flash ROM";
+}
+
+json clock_json(const std::optional<ClockReading>& clock) {
+  if (!clock) return {{"present", false}};
+  return {{"present", true},
+          {"time", clock->time ? json(format_clock_time(*clock->time)) : json(nullptr)},
+          {"hour_24", (clock->status & CLOCK_STATUS_24H) != 0},
+          {"power_lost", (clock->status & CLOCK_STATUS_POWER_LOST) != 0},
+          {"status", clock->status}};
 }
 
 json cartridge_json(const RunResults& r) {
@@ -67,8 +78,9 @@ json cartridge_json(const RunResults& r) {
   } else {
     c["flash_chip"] = nullptr;
   }
-  // The agent does not read the cartridge clock yet.
-  c["clock"] = nullptr;
+  // null where the run did not ask for the clock
+  if (r.clock_read) c["clock"] = clock_json(r.clock);
+  else c["clock"] = nullptr;
   return c;
 }
 

@@ -305,6 +305,8 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
       if (inv.clock) {
         clock = required_clock(link, "sr");
         latched = env.clock();
+        results.clock_read = true;
+        results.clock = clock;
       }
       if (inv.default_name) open_default_output(link, cart, inv, con, host);
       results.dump = save_read(link, cart, range, *host.output, con, inv.eeprom_order);
@@ -320,7 +322,8 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
       results.write = write_facts(inv, host.input);
       if (inv.clock) {
         const SaveWithClock file = split_save_file(cart, inv.file_name, host.input);
-        required_clock(link, "sw");
+        results.clock = required_clock(link, "sw");
+        results.clock_read = true;
         save_write(link, cart, range, file.save, con, inv.eeprom_order, inv.write);
         restore_clock(link, file.clock, env.clock(), con);
       } else {
@@ -332,6 +335,8 @@ int run_on_link(CableLink& link, const CommandLine& line, RunEnv& env, Output& c
       const CartDescription d = describe_cartridge(link, cart, con);
       results.header = d.header;
       results.chip = d.chip;
+      results.clock_read = true;
+      results.clock = d.clock;
       break;
     }
     case Command::RTC: serve_program(link, inv, env, con); break;

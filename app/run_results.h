@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cart/cart_clock.h"
 #include "cart/cart_describe.h"
 #include "cart/dat_match.h"
 #include "cart/rom_report.h"
@@ -35,6 +36,8 @@ struct RunResults {
   std::optional<DatVerdict> verdict;
   std::optional<WriteFacts> write;  // fw, fa, sw
   std::optional<std::uint64_t> erased;  // fe: the bytes erased
+  bool clock_read = false;              // info, sr --rtc, sw --rtc: the clock was asked for
+  std::optional<ClockReading> clock;    // and what it said; nullopt: no clock
   std::chrono::nanoseconds elapsed{0};  // the command's body
 };
 

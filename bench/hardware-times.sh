@@ -96,8 +96,12 @@ for part in sram32k eeprom512 eeprom8k flash64k:1f3d flash64k:bfd4 flash64k:c21c
   dir="save-${part/:/-}"
   cartridge "$dir" "${cart:+$cart,}save=$part"
   random_file "save.bin" "$bytes"
+  random_file "other.bin" "$bytes" 02
   measure "sw FILE" "save=$part" "$bytes" "$dir" sw save.bin
   measure "sr FILE" "save=$part" "$bytes" "$dir" sr back.bin
+  # Only what differs is written: the same file again is the compare alone.
+  measure "sw FILE" "save=$part, the same file again" "$bytes" "$dir" sw save.bin
+  measure "sw FILE" "save=$part, other data" "$bytes" "$dir" sw other.bin
 done
 
 mkdir -p "$(dirname "$out")"

@@ -34,8 +34,8 @@ void print_chip(Output& con, const CartInfo& cart, const std::optional<FlashChip
     std::string device = device_list(chip->devices);
     if (!chip->devices.empty() && chip->devices.front() == 0x227E)
       device += strprintf(" 0x%04X 0x%04X", c.device_2, c.device_3);
-    con.print("Flash chip: maker 0x%02X, device %s (CFI, command set 0x%04X: AMD)%s\n", chip->maker, device.c_str(),
-              c.command_set, c.d0d1 ? ", board swaps D0/D1" : "");
+    con.print("Flash chip: maker 0x%02X, device %s (CFI, command set 0x%04X: %s)%s\n", chip->maker, device.c_str(),
+              c.command_set, cfi_command_set_name(c.command_set), c.d0d1 ? ", board swaps D0/D1" : "");
     std::string regions;
     for (const CfiDetails::Region& r : c.regions)
       regions += strprintf("%s%u x 0x%X", regions.empty() ? "" : " + ", r.blocks, r.bytes);

@@ -26,6 +26,7 @@ enum : std::int32_t {
 constexpr const char* STATUS_REGISTER = "status register";
 constexpr const char* JEDEC = "JEDEC";
 constexpr const char* AMD_CFI = "AMD, from its CFI tables";
+constexpr const char* SR_CFI = "status register, from its CFI tables";
 // A buffered write takes SR_BUFFER_HALFWORDS per chip; the 0x1C pairs
 // program SR_PAGE_HALFWORDS over both chips.
 constexpr std::uint32_t CHIP_BUFFER = SR_BUFFER_HALFWORDS * 2;
@@ -123,6 +124,7 @@ void apply_cfi_info(FlashChip& chip, const std::uint32_t (&w)[CFI_INFO_WORDS]) {
   d.device_2 = static_cast<std::uint16_t>(w[1]);
   d.device_3 = static_cast<std::uint16_t>(w[1] >> 16);
   d.command_set = static_cast<std::uint16_t>(w[2]);
+  chip.command_set = d.command_set == CFI_SET_AMD ? AMD_CFI : SR_CFI;
   d.d0d1 = (w[2] & CFI_INFO_D0D1) != 0;
   chip.buffer = w[3];
   const std::uint32_t n = std::min<std::uint32_t>(w[4], CFI_MAX_REGIONS);
@@ -131,6 +133,15 @@ void apply_cfi_info(FlashChip& chip, const std::uint32_t (&w)[CFI_INFO_WORDS]) {
   d.buffer_max_us = w[10];
   d.erase_max_ms = w[11];
   chip.cfi = d;
+}
+
+const char* cfi_command_set_name(std::uint16_t set) {
+  switch (set) {
+    case CFI_SET_AMD: return "AMD";
+    case CFI_SET_INTEL_EXTENDED: return "Intel extended";
+    case CFI_SET_INTEL_STANDARD: return "Intel standard";
+    default: return "unknown";
+  }
 }
 
 }  // namespace kartex

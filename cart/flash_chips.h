@@ -17,7 +17,7 @@ namespace kartex {
 // identifier mode told the agent.
 struct CfiDetails {
   std::uint16_t device_2 = 0, device_3 = 0;  // autoselect 0x0E/0x0F where the device reads 0x227E
-  std::uint16_t command_set = 0;             // 0x0002: AMD
+  std::uint16_t command_set = 0;             // CFI_SET_*
   bool d0d1 = false;                         // the board swaps D0 and D1
   struct Region {
     std::uint32_t blocks, bytes;
@@ -39,6 +39,9 @@ struct FlashChip {
 // nullopt for a mask ROM, no ROM, or a kind no chip has. For ROM_KIND_CFI
 // only the erase block: the rest comes with the agent's REQ_CFI_INFO.
 std::optional<FlashChip> known_flash_chip(const CartInfo& cart);
+
+// "AMD", "Intel extended", "Intel standard" for the CFI_SET_* codes
+const char* cfi_command_set_name(std::uint16_t set);
 
 // The CFI_INFO_WORDS reply words of REQ_CFI_INFO into the chip.
 void apply_cfi_info(FlashChip& chip, const std::uint32_t (&words)[CFI_INFO_WORDS]);

@@ -4,6 +4,8 @@
 #include "cart/agent_crc.h"
 #include "cart/commands.h"
 #include "cart/ranges.h"
+#include "cart/save_plan.h"
+#include "contract/hw/save_chips.h"
 #include "common/digest.h"
 #include "common/output.h"
 #include "link/cable_link.h"
@@ -43,45 +45,61 @@ void write_save_block(CableLink& link, std::uint32_t offset, std::span<const std
   }
 }
 
-// The save offsets of the blocks that do not hold what was sent: the
-// console's CRCs of a memory-mapped save, a read-back of an EEPROM.
-std::vector<std::uint32_t> blocks_differing(CableLink& link, const CartInfo& cart, std::uint32_t start,
-                                            std::span<const std::uint8_t> sent) {
+// One span of the save from the tool's copy: one checked write, a mark for
+// each save block it touches.
+void write_span(CableLink& link, const CartInfo& cart, std::uint32_t start, std::span<const std::uint8_t> sent,
+                const SaveSpan& span, Output& con) {
   const auto block = static_cast<std::uint32_t>(cart.save_block);
-  const auto length = static_cast<std::uint32_t>(sent.size());
-  std::vector<std::uint32_t> bad;
-  if (save_is_mapped(cart.save_type)) {
-    const std::vector<std::uint32_t> crcs = save_crcs(link, start, length, block);
-    for (std::uint32_t i = 0; i < crcs.size(); ++i)
-      if (crcs[i] != crc32_of(sent.subspan(std::size_t{i} * block, block))) bad.push_back(start + i * block);
-  } else {
-    const SaveGeometry geometry = save_geometry(cart.save_type, cart.variant);
-    std::vector<std::uint8_t> back(block);
-    for (std::uint32_t pos = 0; pos < length; pos += block) {
-      link.agent_request(geometry.read_request, geometry.read_base + start + pos, block, 0);
-      link.read_words(back);
-      if (!std::equal(back.begin(), back.end(), sent.begin() + pos)) bad.push_back(start + pos);
-    }
-  }
-  return bad;
+  write_save_block(link, span.offset, sent.subspan(span.offset - start, span.bytes), con);
+  const std::size_t marks = blocks_touched({span}, block);
+  for (std::size_t i = 1; i < marks; ++i) con.mark('W');
+  con.progress_add(span.bytes);
 }
 
-// A block that does not verify is written again from the tool's copy.
-void verify_save(CableLink& link, const CartInfo& cart, std::uint32_t start,
-                 std::span<const std::uint8_t> sent, Output& con) {
-  const auto block = static_cast<std::size_t>(cart.save_block);
-  for (int round = 1;; ++round) {
-    const std::vector<std::uint32_t> bad = blocks_differing(link, cart, start, sent);
-    if (bad.empty()) break;
-    if (round == VERIFY_ROUNDS)
-      fail(strprintf("verify failed: the save block at 0x%X does not hold what was written", bad.front()));
-    for (std::uint32_t offset : bad) {
-      con.print("The save block at 0x%X does not hold what was written: writing it again.\n", offset);
-      write_save_block(link, offset, sent.subspan(offset - start, block), con);
-      if (con.mid_line) con.print("\n");
+// The spans of [from, to) (offsets into `sent`) whose bytes on the chip are
+// not what was sent: the console's CRCs of a memory-mapped save, a read of an
+// EEPROM.
+std::vector<SaveSpan> spans_differing(CableLink& link, const CartInfo& cart, std::uint32_t start,
+                                      std::span<const std::uint8_t> sent, std::uint32_t from, std::uint32_t to) {
+  const auto block = static_cast<std::uint32_t>(cart.save_block);
+  if (save_is_mapped(cart.save_type)) {
+    const std::vector<std::uint32_t> crcs = save_crcs(link, start + from, to - from, block);
+    std::vector<bool> differs;
+    for (std::uint32_t i = 0; i < crcs.size(); ++i)
+      differs.push_back(crcs[i] != crc32_of(sent.subspan(from + std::size_t{i} * block, block)));
+    return spans_of_blocks(cart.save_type, start + from, block, differs);
+  }
+  const SaveGeometry geometry = save_geometry(cart.save_type, cart.variant);
+  std::vector<std::uint8_t> back(to - from);
+  for (std::uint32_t pos = from; pos < to; pos += block) {
+    const std::uint32_t n = std::min(block, to - pos);
+    link.agent_request(geometry.read_request, geometry.read_base + start + pos, n, 0);
+    link.read_words(std::span(back).subspan(pos - from, n));
+  }
+  return spans_of_bytes(start + from, block, EEPROM_BLOCK_BYTES, back, sent.subspan(from, to - from));
+}
+
+// What was written is checked where it was written (the rest held the file
+// already when it was compared); a span that does not verify is written again
+// from the tool's copy.
+void verify_save(CableLink& link, const CartInfo& cart, std::uint32_t start, std::span<const std::uint8_t> sent,
+                 const std::vector<SaveSpan>& written, Output& con) {
+  const std::size_t blocks = sent.size() / static_cast<std::size_t>(cart.save_block);
+  if (!written.empty()) {
+    const std::uint32_t from = written.front().offset - start;
+    const std::uint32_t to = written.back().offset + written.back().bytes - start;
+    for (int round = 1;; ++round) {
+      const std::vector<SaveSpan> bad = spans_differing(link, cart, start, sent, from, to);
+      if (bad.empty()) break;
+      if (round == VERIFY_ROUNDS)
+        fail(strprintf("verify failed: the save block at 0x%X does not hold what was written", bad.front().offset));
+      for (const SaveSpan& span : bad) {
+        con.print("The save block at 0x%X does not hold what was written: writing it again.\n", span.offset);
+        write_span(link, cart, start, sent, span, con);
+        if (con.mid_line) con.print("\n");
+      }
     }
   }
-  const std::size_t blocks = sent.size() / block;
   con.print("Verify OK: %s %s what was written.\n", count_of(blocks, "save block").c_str(),
             blocks == 1 ? "holds" : "hold");
 }
@@ -115,18 +133,25 @@ void save_write(CableLink& link, const CartInfo& cart, Range range,
   // The bytes as they go to the chip (EEPROM blocks in the tool's order).
   std::vector<std::uint8_t> sent(file.begin(), file.begin() + length);
   convert_eeprom_order(cart, order, sent);
-  con.progress_start(static_cast<std::uint64_t>(length));
-  for (std::int32_t pos = 0; pos < length; pos += cart.save_block) {
-    const auto block = std::span(sent).subspan(static_cast<std::size_t>(pos),
-                                               static_cast<std::size_t>(cart.save_block));
-    // Types without a write request have no save memory, so length is 0 here.
-    write_save_block(link, static_cast<std::uint32_t>(start + pos), block, con);
-    con.progress_add(block.size());
+  const auto first = static_cast<std::uint32_t>(start);
+  const auto bytes = static_cast<std::uint32_t>(length);
+  // Only what differs from the chip is sent: a save written again unchanged
+  // costs one CRC pass (or one read of an EEPROM), not an erase per sector.
+  std::vector<SaveSpan> spans;
+  if (options.all_blocks) {
+    const std::vector<bool> every(bytes / static_cast<std::uint32_t>(cart.save_block), true);
+    spans = spans_of_blocks(cart.save_type, first, static_cast<std::uint32_t>(cart.save_block), every);
+  } else {
+    spans = spans_differing(link, cart, first, sent, 0, bytes);
   }
+  std::uint64_t to_send = 0;
+  for (const SaveSpan& span : spans) to_send += span.bytes;
+  con.progress_start(to_send);
+  for (const SaveSpan& span : spans) write_span(link, cart, first, sent, span, con);
   con.progress_end();
-  if (options.verify && length > 0) {
+  if (options.verify) {
     if (con.mid_line) con.print("\n");
-    verify_save(link, cart, static_cast<std::uint32_t>(start), sent, con);
+    verify_save(link, cart, first, sent, spans, con);
   }
 }
 

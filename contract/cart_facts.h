@@ -14,9 +14,9 @@
 #define ROM_KIND_PARAM_4M 7        /* one status-register chip, 4 MiB */
 #define ROM_KIND_PARAM_PAIR 8      /* pair of status-register chips, word program */
 #define ROM_KIND_PAGE_PAIR 9       /* pair of status-register chips, 256-halfword program */
-/* A kind of ours beside the described 0-9: one AMD-command-set chip found
- * by its CFI query, driven from its own tables, on a board without the
- * mapper */
+/* A kind of ours beside the described 0-9: one flash chip found by its
+ * CFI query (AMD or status-register command set), driven from its own
+ * tables, on a board without the mapper */
 #define ROM_KIND_CFI 10
 
 /* variant: what the mapper does on this cartridge */

@@ -121,6 +121,10 @@
 #define CFI_INFO_WORDS 12
 #define CFI_INFO_D0D1 0x10000
 #define CFI_MAX_REGIONS 4
+/* Command sets a CFI table names (word 2 of REQ_CFI_INFO) */
+#define CFI_SET_INTEL_EXTENDED 0x0001 /* status register, block locks */
+#define CFI_SET_AMD 0x0002            /* unlock prefix, data polling */
+#define CFI_SET_INTEL_STANDARD 0x0003 /* status register */
 
 /* The cartridge clock (contract/hw/cart_clock.h): CLOCK_INFO_WORDS words.
  * Word 0: CLOCK_PRESENT with the status register in bits 0-7, or 0 when

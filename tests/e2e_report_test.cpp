@@ -153,8 +153,51 @@ TEST(ReportOnSimulator, SaveReadFlashWriteAndInfo) {
   EXPECT_EQ(i["cartridge"]["flash_chip"]["maker"], 0x89);
   EXPECT_EQ(i["cartridge"]["flash_chip"]["devices"], json::array({0x16}));
   EXPECT_EQ(i["cartridge"]["flash_chip"]["write_buffer"], 32);
-  EXPECT_TRUE(i["cartridge"]["clock"].is_null());
+  EXPECT_EQ(i["cartridge"]["clock"], json({{"present", false}})) << "info asks for the clock";
   EXPECT_FALSE(i.contains("dump"));
+}
+
+// info's report carries the clock as read, and the chips found by their
+// CFI query name their command set in words the schema knows
+TEST(ReportOnSimulator, TheClockAndTheCfiChipsAsInfoFoundThem) {
+  const std::string dir = scratch("report_clock");
+  struct Case {
+    std::string sim;
+    json clock;  // the fields of the clock to compare; null: no clock
+    const char* command_set;  // nullptr: no flash chip
+  };
+  const Case cases[] = {
+      {"--sim=rtc=2026-12-08T16:27:48", {{"present", true}, {"hour_24", true}, {"power_lost", false}}, nullptr},
+      {"--sim=rtc=lost", {{"present", true}, {"power_lost", true}}, nullptr},
+      {"--sim", {{"present", false}}, nullptr},
+      {"--sim=chip=10/2221", {{"present", false}}, "AMD, from its CFI tables"},
+      {"--sim=chip=10/881b", {{"present", false}}, "status register, from its CFI tables"},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.sim);
+    fs::remove(dir + "r.json");
+    ToolOnSim run({tc.sim, "--report", dir + "r.json", "info"});
+    ASSERT_EQ(run.status, 0) << run.err.str();
+    const json r = report_of(dir + "r.json");
+    expect_valid(r);
+    const json& clock = r["cartridge"]["clock"];
+    for (const auto& [key, value] : tc.clock.items()) EXPECT_EQ(clock[key], value) << key;
+    if (tc.command_set) {
+      EXPECT_EQ(r["cartridge"]["flash_chip"]["command_set"], tc.command_set);
+    } else {
+      EXPECT_TRUE(r["cartridge"]["flash_chip"].is_null());
+    }
+  }
+  // The time as the clock gave it at bring-up, the same as info's line
+  ToolOnSim run({"--sim=rtc=2026-12-08T16:27:48", "--report", dir + "t.json", "info"});
+  const json t = report_of(dir + "t.json");
+  const std::string time = t["cartridge"]["clock"]["time"];
+  EXPECT_NE(run.out.str().find("Clock: " + time + " (24-hour mode)"), std::string::npos) << time << run.out.str();
+  EXPECT_EQ(time.rfind("2026-12-08 16:27:4", 0), 0u) << time;
+  // Commands that leave the clock alone report none
+  ToolOnSim fr({"--sim=rtc=2026-12-08T16:27:48", "--report", dir + "f.json", "fr", dir + "d.gba", "0", "0x100"});
+  ASSERT_EQ(fr.status, 0) << fr.err.str();
+  EXPECT_TRUE(report_of(dir + "f.json")["cartridge"]["clock"].is_null());
 }
 
 TEST(ReportOnSimulator, NoReportWithoutAResult) {

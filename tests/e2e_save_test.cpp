@@ -50,19 +50,11 @@ SimOptions options_for(const Part& part, const std::string& image) {
 }
 
 // Spills `data` where a test of this part keeps its save image.
-std::string image_file(const Part& part, const Bytes& data) {
-  std::string name = std::string("save_") + part.save;
-  std::replace(name.begin(), name.end(), ':', '_');
-  const std::string path = scratch(name) + "image.bin";
-  spill(path, data);
-  return path;
-}
-
 TEST(SaveOnSimulator, EveryPartKeepsItsImageThroughTheProbeAndRoundTrips) {
   for (const Part& part : spread_of(PARTS)) {
     SCOPED_TRACE(part.save);
     const Bytes image = noise(part.size, part.size + part.line[1]);
-    CartBench b(options_for(part, image_file(part, image)));
+    CartBench b(options_for(part, save_image_file("save", part.save, image)));
     const std::string out = b.out.str();
     EXPECT_EQ(out.substr(out.find('\n') + 1), part.line) << "the save line";
     const auto seen = static_cast<std::size_t>(b.cart.save_size);
@@ -96,7 +88,7 @@ TEST(SaveOnSimulator, EepromFilesInEitherOrder) {
   for (const Part& part : {PARTS[9], PARTS[10]}) {
     SCOPED_TRACE(part.save);
     const Bytes image = noise(part.size, 5);
-    CartBench b(options_for(part, image_file(part, image)));
+    CartBench b(options_for(part, save_image_file("save", part.save, image)));
     // The part's image is in the tool's own order; the emulators' order
     // reverses every 8-byte block.
     Bytes emulator = image;
@@ -117,7 +109,7 @@ TEST(SaveOnSimulator, EepromFilesInEitherOrder) {
 TEST(SaveOnSimulator, RomResidentSaveKeepsTheRestOfAnEraseBlock) {
   const Part& part = PARTS[11];
   const Bytes image = noise(part.size, 9);
-  CartBench b(options_for(part, image_file(part, image)));
+  CartBench b(options_for(part, save_image_file("save", part.save, image)));
   struct Case {
     const char* name;
     std::int32_t offset;

@@ -255,14 +255,15 @@ TEST(ToolRun, WriteOptionsReachTheCommands) {
                          "block written (1 erased first), 0 unchanged.\n" +
                     (tc.verify ? "Verify OK: 1 erase block holds what was written.\n" : ""));
     }
-    // sw of one SRAM block: --all-blocks means nothing to a save.
+    // sw of one SRAM block: without --all-blocks the block is compared first.
     {
       ToolRun r;
       const std::string file = r.dir + "kartex_run_options.sav";
       const Bytes data = pattern(0x1000, 0x52);
       write_file(file, data);
-      r.marked(1, 0x4000, 0, 1)
-          .request(0xFFFF0039, 0, 0x1000, write_check(data, 0, 0x1000))
+      r.marked(1, 0x4000, 0, 1);
+      if (!tc.all_blocks) r.cable->request(0xFFFF0031, 0, 0x1000, 0x1000).read(le32(crc32_of(data) ^ 1));
+      r.cable->request(0xFFFF0039, 0, 0x1000, write_check(data, 0, 0x1000))
           .write(data)
           .read(le32(0x12345678));
       if (tc.verify) r.cable->request(0xFFFF0031, 0, 0x1000, 0x1000).read(le32(crc32_of(data)));

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "cart/agent_crc.h"
+#include "cart/save_plan.h"
 #include "tests/support/body_fixture.h"
 #include "tests/support/rom_wire.h"
 
@@ -182,10 +183,35 @@ void expect_save_block(ScriptedCable& c, std::uint32_t offset, const Bytes& bloc
   c.read(le32(reply));
 }
 
-// The writes of one save_write call, block by block, each acknowledged.
-void expect_save_writes(ScriptedCable& c, std::uint32_t first_offset, std::uint32_t block, const Bytes& data) {
-  for (std::uint32_t at = 0; at < data.size(); at += block)
-    expect_save_block(c, first_offset + at, Bytes(data.begin() + at, data.begin() + at + block));
+// The writes of one save_write call, each acknowledged: block by block, but
+// the save area in the ROM's flash (type 7) takes an erase block of eight
+// sectors in one write below 0xF0000, and SRAM (types 1 and 2) a 64 KiB
+// bank's blocks in one write.
+void expect_save_writes(ScriptedCable& c, std::uint32_t first_offset, std::uint32_t block, const Bytes& data,
+                        std::int32_t save_type = 1) {
+  for (std::uint32_t at = 0; at < data.size();) {
+    const std::uint32_t offset = first_offset + at;
+    std::uint32_t n = block;
+    if ((save_type == 7 && offset < 0xF0000) || save_type == 1 || save_type == 2)
+      n = std::min<std::uint32_t>(0x10000 - offset % 0x10000, static_cast<std::uint32_t>(data.size()) - at);
+    expect_save_block(c, offset, Bytes(data.begin() + at, data.begin() + at + n));
+    at += n;
+  }
+}
+
+// The comparison before a write, answered as if the chip held `data` with
+// every byte inverted: every block differs, first byte to last.
+void expect_compare(ScriptedCable& c, std::int32_t save_type, std::uint32_t first_offset, std::uint32_t block,
+                    const Bytes& data) {
+  Bytes old = data;
+  for (std::uint8_t& byte : old) byte = static_cast<std::uint8_t>(~byte);
+  if (is_eeprom(save_type)) {
+    for (std::uint32_t at = 0; at < data.size(); at += block)
+      c.request(0xFFFF000E, first_offset + at, block, 0).read(Bytes(old.begin() + at, old.begin() + at + block));
+  } else {
+    expect_crcs(c, REQ_SAVE_CRC, first_offset, static_cast<std::uint32_t>(data.size()), block,
+                block_crcs(old, block));
+  }
 }
 
 TEST(SaveWrite, EachTypeWritesAcknowledgedBlocksAndVerifies) {
@@ -215,7 +241,8 @@ TEST(SaveWrite, EachTypeWritesAcknowledgedBlocksAndVerifies) {
     Body b;
     const Bytes file = pattern(tc.file_size, 21);
     const Bytes sent(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(tc.blocks * tc.block));
-    expect_save_writes(b.c, tc.first_offset, tc.block, sent);
+    expect_compare(b.c, tc.save_type, tc.first_offset, tc.block, sent);
+    expect_save_writes(b.c, tc.first_offset, tc.block, sent, tc.save_type);
     std::string verified;
     if (tc.blocks > 0) {
       if (is_eeprom(tc.save_type)) {
@@ -269,8 +296,12 @@ TEST(SaveWrite, ABlockThatFailsVerifyIsWrittenAgain) {
     const auto start = static_cast<std::uint32_t>(tc.range.start_offset);
     const Bytes file = pattern(static_cast<std::size_t>(tc.range.length), 0x3C);
     const auto blocks = file.size() / block;
-    const Bytes bad_block(file.begin() + (tc.bad - start), file.begin() + (tc.bad - start + block));
-    expect_save_writes(b.c, start, block, file);
+    // An EEPROM's read-back shows which 8-byte blocks differ: only those
+    // are written again.
+    const std::uint32_t again_bytes = is_eeprom(tc.save_type) ? 8 : block;
+    const Bytes bad_block(file.begin() + (tc.bad - start), file.begin() + (tc.bad - start + again_bytes));
+    expect_compare(b.c, tc.save_type, start, block, file);
+    expect_save_writes(b.c, start, block, file, tc.save_type);
     std::string again;
     for (int round = 0; tc.verify && round < 3; ++round) {
       const bool bad = round < tc.bad_rounds;
@@ -321,14 +352,124 @@ TEST(SaveWrite, ABlockThatArrivesCorruptedIsSentAgain) {
     Body b;
     const Bytes file = pattern(0x2000, 0x44);
     const Bytes first(file.begin(), file.begin() + 0x1000), second(file.begin() + 0x1000, file.end());
+    expect_compare(b.c, 3, 0, 0x1000, file);
     expect_save_block(b.c, 0, first);
     for (std::uint32_t reply : tc.replies) expect_save_block(b.c, 0x1000, second, reply);
     if (!*tc.failure) expect_crcs(b.c, REQ_SAVE_CRC, 0, 0x2000, 0x1000, block_crcs(file, 0x1000));
-    b.run([&] { save_write(b.s.link, save_cart(1), {}, file, b.con); });
+    b.run([&] { save_write(b.s.link, save_cart(3), {0, 0x2000}, file, b.con); });
     EXPECT_EQ(b.failure, tc.failure);
     EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
     EXPECT_EQ(b.out.str(), std::string("0x2000 bytes writeing.\nWW") +
                                (*tc.failure ? "" : "\nVerify OK: 2 save blocks hold what was written.\n"));
+  }
+}
+
+// Only what differs from the chip is written, in the units the chip is
+// written in: a FLASH or SRAM save block by block, the save area in the
+// ROM's flash an erase block (eight sectors below 0xF0000) in one write, an
+// EEPROM from the first differing 8-byte block to the last.
+TEST(SavePlan, OnlyTheDifferingPartsInTheChipsUnits) {
+  struct Case {
+    const char* name;
+    std::int32_t save_type;
+    std::uint32_t start, block;
+    std::vector<bool> differs;
+    std::vector<SaveSpan> spans;
+  };
+  const Case cases[] = {
+      {"nothing differs", 1, 0, 0x1000, {false, false, false}, {}},
+      {"SRAM: a run of blocks in one write, no gap filled", 1, 0x1000, 0x1000, {true, false, true, true},
+       {{0x1000, 0x1000}, {0x3000, 0x2000}}},
+      {"SRAM2M: runs end at the 64 KiB bank", 2, 0xE000, 0x1000, {true, true, true, true},
+       {{0xE000, 0x2000}, {0x10000, 0x2000}}},
+      {"FLASH512K: one sector a write", 3, 0, 0x1000, {true, true}, {{0, 0x1000}, {0x1000, 0x1000}}},
+      {"FLASH1M: the sector in the middle", 6, 0, 0x1000, {false, false, true, false, false}, {{0x2000, 0x1000}}},
+      {"ROM save: two sectors of one erase block, the gap with them", 7, 0x10000, 0x2000,
+       {false, true, false, false, true, false, false, false}, {{0x12000, 0x8000}}},
+      {"ROM save: one write per erase block", 7, 0xC000, 0x2000, {true, true, true},
+       {{0xC000, 0x4000}, {0x10000, 0x2000}}},
+      {"ROM save: single sectors from 0xF0000 on", 7, 0xEE000, 0x2000, {true, true, true},
+       {{0xEE000, 0x2000}, {0xF0000, 0x2000}, {0xF2000, 0x2000}}},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    const std::vector<SaveSpan> got = spans_of_blocks(tc.save_type, tc.start, tc.block, tc.differs);
+    ASSERT_EQ(got.size(), tc.spans.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].offset, tc.spans[i].offset) << i;
+      EXPECT_EQ(got[i].bytes, tc.spans[i].bytes) << i;
+    }
+  }
+}
+
+TEST(SavePlan, EepromBytesFromTheFirstDifferingBlockToTheLast) {
+  struct Case {
+    const char* name;
+    std::uint32_t start, block;
+    std::vector<std::size_t> changed;  // bytes of `now` that differ from `want`
+    std::vector<SaveSpan> spans;
+    std::size_t touched;
+  };
+  const Case cases[] = {
+      {"same", 0, 0x200, {}, {}, 0},
+      {"one byte in the middle", 0, 0x200, {0x105}, {{0x100, 8}}, 1},
+      {"first and last byte", 0x200, 0x200, {0, 0x1FF}, {{0x200, 0x200}}, 1},
+      {"in two save blocks, each its own span", 0, 0x100, {0x17, 0x1C8, 0x1D0}, {{0x10, 8}, {0x1C8, 0x10}}, 2},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    const Bytes want = pattern(0x200, 9);
+    Bytes now = want;
+    for (std::size_t at : tc.changed) now[at] ^= 0x40;
+    const std::vector<SaveSpan> got = spans_of_bytes(tc.start, tc.block, 8, now, want);
+    ASSERT_EQ(got.size(), tc.spans.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].offset, tc.spans[i].offset) << i;
+      EXPECT_EQ(got[i].bytes, tc.spans[i].bytes) << i;
+    }
+    EXPECT_EQ(blocks_touched(got, tc.block), tc.touched);
+  }
+}
+
+// What the comparison finds decides what goes over the link: a save that
+// holds the file is not written (and the comparison was its verify); one
+// block that differs is the only one written and verified.
+TEST(SaveWrite, OnlyDifferingBlocksAreSentAndVerified) {
+  struct Case {
+    const char* name;
+    std::int32_t save_type;
+    std::vector<std::size_t> stale;  // save blocks that the chip holds otherwise
+    std::string marks;
+  };
+  const Case cases[] = {
+      {"SRAM holds the file", 1, {}, ""},
+      {"FLASH512K: the third of four", 3, {2}, "W"},
+      {"FLASH512K: first and last", 3, {0, 3}, "WW"},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    Body b;
+    const Bytes file = pattern(0x4000, 0x77);
+    std::vector<std::uint32_t> now = block_crcs(file, 0x1000);
+    for (std::size_t i : tc.stale) now[i] ^= 0x80;
+    expect_crcs(b.c, REQ_SAVE_CRC, 0x4000, 0x4000, 0x1000, now);
+    for (std::size_t i : tc.stale)
+      expect_save_block(b.c, 0x4000 + static_cast<std::uint32_t>(i) * 0x1000,
+                        Bytes(file.begin() + static_cast<std::ptrdiff_t>(i * 0x1000),
+                              file.begin() + static_cast<std::ptrdiff_t>((i + 1) * 0x1000)));
+    if (!tc.stale.empty()) {
+      // The verify covers the written blocks, from the first to the last.
+      const std::size_t lo = tc.stale.front(), hi = tc.stale.back() + 1;
+      const Bytes part(file.begin() + static_cast<std::ptrdiff_t>(lo * 0x1000),
+                       file.begin() + static_cast<std::ptrdiff_t>(hi * 0x1000));
+      expect_crcs(b.c, REQ_SAVE_CRC, 0x4000 + static_cast<std::uint32_t>(lo) * 0x1000,
+                  static_cast<std::uint32_t>(part.size()), 0x1000, block_crcs(part, 0x1000));
+    }
+    b.run([&] { save_write(b.s.link, save_cart(tc.save_type), {0x4000, 0x4000}, file, b.con); });
+    EXPECT_EQ(b.failure, "");
+    EXPECT_TRUE(b.c.done()) << b.c.left() << " steps not taken";
+    EXPECT_EQ(b.out.str(), "0x4000 bytes writeing.\n" + tc.marks + (tc.marks.empty() ? "" : "\n") +
+                               "Verify OK: 4 save blocks hold what was written.\n");
   }
 }
 
@@ -401,6 +542,7 @@ TEST(EepromOrder, EmulatorOrderReversesEachEightByteBlockBothWays) {
     EXPECT_NE(reading.out.str().find(crc_line(file)), std::string::npos) << reading.out.str();
 
     Body writing;
+    expect_compare(writing.c, type, 0, static_cast<std::uint32_t>(block), wire);
     expect_save_block(writing.c, 0, wire);
     writing.c.request(0xFFFF000E, 0, static_cast<std::uint32_t>(block), 0).read(wire);
     writing.run([&] { save_write(writing.s.link, cart, {}, file, writing.con, EepromOrder::Emulator); });

@@ -56,6 +56,73 @@ TEST(SimCfi, EachPartAnswersTheQueryWithItsSheetsTableAndLeavesOnReset) {
   }
 }
 
+// Status-register parts: 0x98 at any word of a block, from read, identifier
+// or status mode; the table at word offsets from that block's start; 0xFF
+// back to the array. A JEDEC reset (0xF0) is no command of theirs.
+const TableRow SR_TABLES[] = {
+    {"10/881b",
+     {{0x10, 'Q'}, {0x11, 'R'}, {0x12, 'Y'}, {0x13, 0x01}, {0x14, 0x00}, {0x15, 0x0A}, {0x16, 0x01}, {0x1B, 0x17},
+      {0x1C, 0x20}, {0x1D, 0x85}, {0x1E, 0x95}, {0x1F, 0x08}, {0x20, 0x09}, {0x21, 0x0A}, {0x22, 0x00},
+      {0x23, 0x01}, {0x24, 0x01}, {0x25, 0x02}, {0x26, 0x00}, {0x27, 0x18}, {0x28, 0x01}, {0x2A, 0x06},
+      {0x2C, 0x02}, {0x2D, 0x03}, {0x2E, 0x00}, {0x2F, 0x80}, {0x30, 0x00}, {0x31, 0x7E}, {0x32, 0x00},
+      {0x33, 0x00}, {0x34, 0x02}}},
+    {"10/8818", {{0x13, 0x01}, {0x27, 0x18}, {0x2C, 0x02}, {0x2D, 0x7E}, {0x2E, 0x00}, {0x2F, 0x00}, {0x30, 0x02},
+                 {0x31, 0x03}, {0x32, 0x00}, {0x33, 0x80}, {0x34, 0x00}}},
+};
+
+TEST(SimCfi, StatusRegisterPartsAnswerTheQueryAtAnyBlockFromEveryMode) {
+  struct Mode {
+    const char* name;
+    std::uint16_t before;  // the command that sets the mode the query comes from
+  };
+  const Mode modes[] = {{"read array", CMD_READ_ARRAY}, {"identifier", CMD_READ_ID}, {"status", CMD_READ_STATUS}};
+  for (const TableRow& row : SR_TABLES)
+    for (const Mode& m : modes)
+      for (std::uint32_t block : {0u, 0xA00000u}) {
+        SCOPED_TRACE(std::string(row.chip) + " from " + m.name + " at 0x" + std::to_string(block));
+        TestRom t(row.chip);
+        t.wr(block, m.before);
+        t.wr(block + 2 * CFI_QUERY_ADDR, CFI_QUERY);
+        for (auto [word, byte] : row.bytes)
+          EXPECT_EQ(t.rd(block + 2 * word), byte) << "word 0x" << std::hex << word;
+        t.wr(block, CMD_READ_ARRAY);
+        EXPECT_EQ(t.rd(block + 2 * 0x10), 0xFFFF) << "back to the erased array";
+        EXPECT_EQ(t.log.misuse_count(), 0u);
+      }
+}
+
+// The described kinds' parts whose sheets give a query table answer it
+// too: each chip of a pair on its own halfwords.
+TEST(SimCfi, DescribedPartsWithASheetTableAnswerTheQuery) {
+  struct Case {
+    const char* chip;
+    std::uint32_t chips;  // 2: a pair on alternate halfwords
+    std::uint8_t size_log, buffer_log;
+  };
+  const Case cases[] = {{"2/16", 1, 22, 5}, {"2/17", 1, 23, 5}, {"2/18", 1, 24, 5},
+                        {"3/16", 2, 22, 5}, {"3/18", 2, 24, 5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.chip);
+    TestRom t(c.chip);
+    const std::uint32_t step = 2 * c.chips;  // bytes from one word of a chip to its next
+    for (std::uint32_t chip = 0; chip < c.chips; ++chip) t.wr(2 * chip, CFI_QUERY);
+    for (std::uint32_t chip = 0; chip < c.chips; ++chip) {
+      const std::uint32_t at = 2 * chip;
+      EXPECT_EQ(t.rd(at + step * 0x10), 'Q') << "chip " << chip;
+      EXPECT_EQ(t.rd(at + step * 0x11), 'R');
+      EXPECT_EQ(t.rd(at + step * 0x12), 'Y');
+      EXPECT_EQ(t.rd(at + step * 0x13), 0x01) << "command set 0x0001";
+      EXPECT_EQ(t.rd(at + step * 0x15), 0x31) << "primary table";
+      EXPECT_EQ(t.rd(at + step * 0x27), c.size_log);
+      EXPECT_EQ(t.rd(at + step * 0x2A), c.buffer_log);
+      EXPECT_EQ(t.rd(at + step * 0x2D), (1u << (c.size_log - 17)) - 1) << "blocks less one";
+    }
+    for (std::uint32_t chip = 0; chip < c.chips; ++chip) t.wr(2 * chip, CMD_READ_ARRAY);
+    EXPECT_EQ(t.rd(step * 0x10), 0xFFFF) << "back to the array";
+    EXPECT_EQ(t.log.misuse_count(), 0u);
+  }
+}
+
 TEST(SimCfi, PartsWithoutQueryModeIgnoreTheCommand) {
   for (const char* chip : {"5/22da", "6/22c4"}) {
     SCOPED_TRACE(chip);
@@ -68,7 +135,7 @@ TEST(SimCfi, PartsWithoutQueryModeIgnoreTheCommand) {
 // The agent's waits come from the table: each must cover the model's own
 // longest time, or a good chip would be reported as hung.
 TEST(SimCfi, TheTablesMaximaCoverTheModelsLongestTimes) {
-  for (const char* chip : {"10/2221", "10/2222", "10/22f9"}) {
+  for (const char* chip : {"10/2221", "10/2222", "10/22f9", "10/881b", "10/8818"}) {
     SCOPED_TRACE(chip);
     const ChipModel& m = *option(chip).chip;
     const CfiTimes c = cfi_times(m.cfi);

@@ -47,6 +47,8 @@ const IdRow ID_ROWS[] = {
     {"10/2221", 0x01, 0x227E, false, true, {16}, 128},
     {"10/2222", 0x01, 0x227E, false, true, {32}, 256},
     {"10/22f9", 0x01, 0x22F9, false, true, {4}, 32},
+    {"10/881b", 0x89, 0x881B, false, false, {16}, 128},
+    {"10/8818", 0x89, 0x8818, false, false, {16}, 128},
 };
 
 TEST(SimFlash, EveryRowAnswersItsIdentifierInEveryChipAndReturnsToReadMode) {

@@ -1,8 +1,13 @@
 /* ROM kind 10 (cfi_flash.h). Commands pass through the board's wiring, so
  * on a board with D0 and D1 swapped every command byte, the buffer's word
- * count and every query or identifier read are swapped here; the data
- * halfwords are not: the console reads them back through the same wiring,
- * so a game sees what was written. */
+ * count and every query, identifier or status read are swapped here; the
+ * data halfwords are not: the console reads them back through the same
+ * wiring, so a game sees what was written.
+ *
+ * Two command sets: the AMD one (unlock prefix, data polling) and the
+ * status-register one of command sets 0x0001 and 0x0003 (commands at the
+ * block, ready and error bits in a status register, blocks that may be
+ * locked at power-up). */
 #include "contract/wire.h"
 #include "contract/hw/mapper.h"
 #include "contract/hw/rom_flash.h"
@@ -13,6 +18,7 @@
 #include "agent/resident/rom_status.h"
 #include "agent/resident/sizes.h"
 #include "agent/resident/state.h"
+#include "agent/resident/wait_clock.h"
 
 /* The query table, as word addresses (one byte in each low half) */
 #define CFI_QUERY_ADDR (ROM_BASE + 2 * 0x55)
@@ -25,7 +31,10 @@
 #define Q_BUFFER 0x2A    /* 2^N bytes */
 #define Q_REGIONS 0x2C
 #define Q_REGION_0 0x2D  /* blocks less one (2 bytes), block bytes / 256 (2 bytes) */
-#define CFI_SET_AMD 0x0002
+/* Identifier mode of the status-register sets: word 2 of a block reads
+ * its lock bit */
+#define SR_ID_BLOCK_LOCK 2
+#define SR_BLOCK_LOCKED 0x0001
 
 #define AMD_CMD_WRITE_BUFFER 0x25
 #define AMD_CMD_BUFFER_CONFIRM 0x29
@@ -41,6 +50,9 @@
 
 static struct {
   u32 swap;            /* the board swaps D0 and D1 */
+  u32 sr;              /* the status-register command sets */
+  u32 unlocked;        /* 1 + the block last found unlocked, 0: none */
+  u32 sr_at;           /* halfword of the last status-register command */
   u32 buffer;          /* halfwords of one buffer program, 0: none */
   u32 word_bound, buffer_bound, erase_bound; /* timer ticks */
   u32 info[CFI_INFO_WORDS];
@@ -122,8 +134,10 @@ static u32 largest_region(void)
  * every state takes */
 static int read_tables(void)
 {
-  if (q16(Q_COMMAND_SET) != CFI_SET_AMD)
+  u32 set = q16(Q_COMMAND_SET);
+  if (set != CFI_SET_AMD && set != CFI_SET_INTEL_EXTENDED && set != CFI_SET_INTEL_STANDARD)
     return 0;
+  cfi.sr = set != CFI_SET_AMD;
   u32 size_log = q8(Q_DEVICE_SIZE);
   u32 regions = q8(Q_REGIONS);
   if (size_log < 16 || size_log > 31 || regions == 0 || regions > CFI_MAX_REGIONS)
@@ -148,19 +162,25 @@ static int read_tables(void)
   cfi.info[3] = cfi.buffer * 2;
   u32 word_us = max_time(0, FLASH_PROGRAM_MAX_US);
   u32 buffer_us = cfi.buffer ? max_time(1, FLASH_PROGRAM_MAX_US) : 0;
-  u32 erase_ms = max_time(2, FLASH_JEDEC_ERASE_MAX_US / 1000);
+  u32 erase_ms = max_time(2, (cfi.sr ? FLASH_SR_ERASE_MAX_US : FLASH_JEDEC_ERASE_MAX_US) / 1000);
   cfi.word_bound = bound_ticks(word_us);
   cfi.buffer_bound = bound_ticks(buffer_us);
   cfi.erase_bound = (erase_ms * 17) + ((erase_ms * 17) >> 2); /* 16.4 ticks a ms, and a quarter */
   cfi.info[9] = word_us;
   cfi.info[10] = buffer_us;
   cfi.info[11] = erase_ms;
-  cfi.info[2] = CFI_SET_AMD | (cfi.swap ? CFI_INFO_D0D1 : 0);
+  cfi.info[2] = set | (cfi.swap ? CFI_INFO_D0D1 : 0);
   return 1;
 }
 
 static void read_ids(void)
 {
+  if (cfi.sr) {
+    command(ROM_BASE, SR_CMD_READ_ID);
+    cfi.info[0] = read_wired(ROM_ID_MAKER / 2) | (u32)read_wired(ROM_ID_DEVICE / 2) << 16;
+    cfi_read_array();
+    return;
+  }
   unlock();
   command(JEDEC_ADDR_1, JEDEC_CMD_READ_ID);
   u32 device = read_wired(ROM_ID_DEVICE / 2);
@@ -170,8 +190,19 @@ static void read_ids(void)
   cfi_read_array();
 }
 
+/* A status-register chip keeps its error bits through read mode: the
+ * stray writes of the probes before (the JEDEC unlock, 0xF0) set them.
+ * Parts split into partitions keep a mode in each: the one last
+ * commanded is set back too. */
 void cfi_read_array(void)
 {
+  if (cfi.sr) {
+    command(ROM_BASE + 2 * cfi.sr_at, SR_CMD_CLEAR_STATUS);
+    command(ROM_BASE + 2 * cfi.sr_at, SR_CMD_READ_ARRAY);
+    command(ROM_BASE, SR_CMD_CLEAR_STATUS);
+    command(ROM_BASE, SR_CMD_READ_ARRAY);
+    return;
+  }
   unlock();
   command(ROM_BASE, JEDEC_CMD_READ_ARRAY);
 }
@@ -185,6 +216,9 @@ int cfi_identify(void)
   bus_write16(ROM_BASE, JEDEC_CMD_READ_ARRAY);
   bus_write16(CFI_QUERY_ADDR, CFI_CMD_QUERY);
   cfi.swap = 0;
+  cfi.sr = 0;
+  cfi.unlocked = 0;
+  cfi.sr_at = 0;
   if (!reads_qry()) {
     cfi.swap = 1;
     if (!reads_qry()) {
@@ -196,6 +230,7 @@ int cfi_identify(void)
   int ok = read_tables();
   cfi_read_array();
   if (!ok) {
+    cfi.sr = 0;
     rom_size = size;
     erase_block = block;
     for (u32 i = 0; i < CFI_INFO_WORDS; i++)
@@ -222,8 +257,127 @@ static u32 sector_bytes_at(u32 o)
   return erase_block;
 }
 
+/* ---- Status-register command sets ---- */
+
+/* The status at h once the chip is ready, or a failure recorded at
+ * `report`: the error bits (erase, program, supply, locked block) stay
+ * until cleared, and are cleared here so the next operation starts clean */
+static int sr_wait_for(u32 h, u32 op, u32 bound, u32 report)
+{
+  wait_clock_start();
+  do {
+    command(ROM_BASE + 2 * h, SR_CMD_READ_STATUS);
+    u16 status = read_wired(h);
+    if (status & SR_STATUS_READY) {
+      if ((status & SR_STATUS_ERRORS) == 0)
+        return 0;
+      flash_fail(report, op | (status & FLASH_FAIL_STATUS_MASK));
+      command(ROM_BASE + 2 * h, SR_CMD_CLEAR_STATUS);
+      return 1;
+    }
+  } while (wait_clock_ticks() < bound);
+  flash_fail(report, op | FLASH_FAIL_TIMEOUT);
+  return 1;
+}
+
+/* The first halfword of the sector holding halfword h, from the regions */
+static u32 sector_start(u32 h)
+{
+  u32 o = 2 * h, start = 0;
+  for (u32 i = 0; i < cfi.info[4]; i++) {
+    u32 bytes = (cfi.info[5 + i] >> 16) << 8;
+    u32 span = (cfi.info[5 + i] & 0xFFFF) * bytes;
+    if (o - start < span)
+      return (start + (o - start) / bytes * bytes) >> 1;
+    start += span;
+  }
+  return h;
+}
+
+/* Parts whose blocks power up locked take no erase or program there until
+ * unlocked; the lock bit is read first, since on parts with non-volatile
+ * bits one unlock clears every block's and takes as long as an erase */
+static int sr_unlock(u32 h, u32 op)
+{
+  u32 b = sector_start(h);
+  if (cfi.unlocked == b + 1)
+    return 0;
+  command(ROM_BASE + 2 * b, SR_CMD_READ_ID);
+  u16 lock = read_wired(b + SR_ID_BLOCK_LOCK);
+  command(ROM_BASE + 2 * b, SR_CMD_READ_ARRAY);
+  if (lock & SR_BLOCK_LOCKED) {
+    command(ROM_BASE + 2 * b, SR_CMD_LOCK_SETUP);
+    command(ROM_BASE + 2 * b, SR_CMD_CONFIRM);
+    if (sr_wait_for(b, op, cfi.erase_bound, h))
+      return 1;
+  }
+  cfi.unlocked = b + 1;
+  return 0;
+}
+
+static int sr_erase_sector(u32 a)
+{
+  cfi.sr_at = a;
+  command(ROM_BASE + 2 * a, SR_CMD_CLEAR_STATUS);
+  if (sr_unlock(a, FLASH_FAIL_ERASE))
+    return 1;
+  command(ROM_BASE + 2 * a, SR_CMD_ERASE_SETUP);
+  command(ROM_BASE + 2 * a, SR_CMD_CONFIRM);
+  return sr_wait_for(a, FLASH_FAIL_ERASE, cfi.erase_bound, a);
+}
+
+/* A word program started; the caller pulls more data, then waits */
+static int sr_start_word(u32 a, u16 value)
+{
+  cfi.sr_at = a;
+  command(ROM_BASE + 2 * a, SR_CMD_CLEAR_STATUS);
+  if (sr_unlock(a, FLASH_FAIL_PROGRAM))
+    return 1;
+  command(ROM_BASE + 2 * a, SR_CMD_PROGRAM);
+  chip_write(a, value);
+  return 0;
+}
+
+/* A buffer program of n halfwords started in the same way. 0xE8 is given
+ * again until the status says a buffer is free; the next write is then
+ * the count. */
+static int sr_start_buffer(u32 a, const u16 *s, u32 n)
+{
+  cfi.sr_at = a;
+  command(ROM_BASE + 2 * a, SR_CMD_CLEAR_STATUS);
+  if (sr_unlock(a, FLASH_FAIL_PROGRAM))
+    return 1;
+  wait_clock_start();
+  for (;;) {
+    command(ROM_BASE + 2 * a, SR_CMD_BUFFERED_WRITE);
+    if (read_wired(a) & SR_STATUS_READY)
+      break;
+    if (wait_clock_ticks() >= cfi.buffer_bound) {
+      flash_fail(a, FLASH_FAIL_PROGRAM | FLASH_FAIL_TIMEOUT);
+      return 1;
+    }
+  }
+  command(ROM_BASE + 2 * a, (u16)(n - 1));
+  for (u32 j = 0; j < n; j++)
+    chip_write(a + j, s[j]);
+  command(ROM_BASE + 2 * a, SR_CMD_CONFIRM);
+  return 0;
+}
+
+/* ---- Both command sets ---- */
+
 void cfi_erase_block(u32 h)
 {
+  if (cfi.sr) {
+    for (u32 done = 0; done < erase_block;) {
+      u32 a = h + (done >> 1);
+      if (sr_erase_sector(a))
+        break;
+      done += sector_bytes_at(2 * a);
+    }
+    cfi_read_array();
+    return;
+  }
   for (u32 done = 0; done < erase_block;) {
     u32 a = h + (done >> 1);
     unlock();
@@ -252,6 +406,14 @@ static int program_words(u32 h, const u16 *s, u32 c, data_pull pull)
   for (u32 i = 0; i < c; i++) {
     if (s[i] == FLASH_ERASED) {
       pull(i & 1);
+      continue;
+    }
+    if (cfi.sr) {
+      if (sr_start_word(h + i, s[i]))
+        return 1;
+      pull(i & 1);
+      if (sr_wait_for(h + i, FLASH_FAIL_PROGRAM, cfi.word_bound, h + i))
+        return 1;
       continue;
     }
     unlock();
@@ -287,7 +449,13 @@ void cfi_program(u32 h, const u16 *s, u32 c, data_pull pull)
     u32 n = cfi.buffer - (a & (cfi.buffer - 1));
     if (n > c - i)
       n = c - i;
-    if (!all_erased(s + i, n)) {
+    if (cfi.sr && !all_erased(s + i, n)) {
+      if (sr_start_buffer(a, s + i, n))
+        return;
+      pull((n + 1) >> 1);
+      if (sr_wait_for(a, FLASH_FAIL_PROGRAM, cfi.buffer_bound, a))
+        return;
+    } else if (!all_erased(s + i, n)) {
       program_buffer(a, s + i, n);
       pull((n + 1) >> 1);
       if (jedec_wait_data_for(a + n - 1, s[i + n - 1], cfi.buffer_bound, a)) {

@@ -1,6 +1,6 @@
-/* ROM kind 10: one AMD-command-set flash chip that answers the CFI query,
- * on a board without the mapper, perhaps with data lines D0 and D1 swapped
- * between the edge and the chip. Its geometry, write buffer and times come
+/* ROM kind 10: one flash chip that answers the CFI query, with the AMD or
+ * a status-register command set, on a board without the mapper, perhaps
+ * with data lines D0 and D1 swapped between the edge and the chip. Its geometry, write buffer and times come
  * from the chip's own query tables. Indexes are halfwords of the window. */
 #ifndef KARTEX_AGENT_CFI_FLASH_H
 #define KARTEX_AGENT_CFI_FLASH_H
@@ -8,8 +8,8 @@
 #include "agent/resident/rom_program.h"
 #include "agent/resident/types.h"
 
-/* When a chip answers "QRY" (straight or with D0/D1 swapped) with the AMD
- * command set: sets rom_kind, rom_size and erase_block and returns 1; the
+/* When a chip answers "QRY" (straight or with D0/D1 swapped) with a
+ * command set of cfi_flash.c: sets rom_kind, rom_size and erase_block and returns 1; the
  * chip is back in read mode. Otherwise returns 0 and changes nothing. */
 int cfi_identify(void);
 

@@ -13,7 +13,8 @@ void eeprom_read_block(u32 addr_bits, u32 block, u8 *dest);
 void eeprom_write_block(u32 addr_bits, u32 block, const u8 *src);
 
 /* Writes the bytes at data_buffer to the EEPROM from offset; a block
- * covered in part keeps its other bytes (eeprom_requests.c) */
-void eeprom_write(u32 offset, u32 bytes);
+ * covered in part keeps its other bytes (eeprom_requests.c). changed_only:
+ * a block that reads back as the new bytes is not written. */
+void eeprom_write(u32 offset, u32 bytes, int changed_only);
 
 #endif

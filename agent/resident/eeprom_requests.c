@@ -33,19 +33,35 @@ void req_eeprom_read(u32 offset, u32 bytes, u32 unused)
   send_words(words_for_bytes(bytes), data_buffer);
 }
 
-void eeprom_write(u32 offset, u32 bytes)
+static int same_bytes(const u8 *a, const u8 *b, u32 count)
+{
+  for (u32 i = 0; i < count; i++)
+    if (a[i] != b[i])
+      return 0;
+  return 1;
+}
+
+/* A block read takes a twentieth of a block write's time */
+void eeprom_write(u32 offset, u32 bytes, int changed_only)
 {
   u32 addr_bits = eeprom_addr_bits();
   for (u32 done = 0; done < bytes;) {
     u32 pos = offset + done;
     u32 part = unit_part(pos, bytes - done, EEPROM_BLOCK_BYTES);
     u32 block = pos / EEPROM_BLOCK_BYTES;
-    if (part == EEPROM_BLOCK_BYTES) {
-      eeprom_write_block(addr_bits, block, data_buffer + done);
-    } else {
-      u8 whole[EEPROM_BLOCK_BYTES];
+    const u8 *src = data_buffer + done;
+    u8 whole[EEPROM_BLOCK_BYTES];
+    if (part != EEPROM_BLOCK_BYTES || changed_only) {
       eeprom_read_block(addr_bits, block, whole);
-      copy_bytes(whole + pos % EEPROM_BLOCK_BYTES, data_buffer + done, part);
+      if (changed_only && same_bytes(whole + pos % EEPROM_BLOCK_BYTES, src, part)) {
+        done += part;
+        continue;
+      }
+    }
+    if (part == EEPROM_BLOCK_BYTES) {
+      eeprom_write_block(addr_bits, block, src);
+    } else {
+      copy_bytes(whole + pos % EEPROM_BLOCK_BYTES, src, part);
       eeprom_write_block(addr_bits, block, whole);
     }
     done += part;
@@ -56,6 +72,6 @@ void req_eeprom_write(u32 offset, u32 bytes, u32 unused)
 {
   (void)unused;
   recv_words(words_for_bytes(bytes), data_buffer);
-  eeprom_write(offset, bytes);
+  eeprom_write(offset, bytes, 0);
   reply_done();
 }

@@ -10,11 +10,13 @@
 #include "agent/resident/state.h"
 #include "agent/resident/write_check.h"
 
-/* 0: a FLASH save sector did not take its bytes after every try */
-static int flash_saves_write(u32 offset, u32 bytes)
+/* 0: a FLASH save sector did not take its bytes after every try.
+ * changed_only: sectors that hold their bytes already are left alone (the
+ * save area in the ROM's flash always leaves them). */
+static int flash_saves_write(u32 offset, u32 bytes, int changed_only)
 {
   if (save_type != SAVE_TYPE_ROM_FLASH)
-    return flash_save_write(offset, bytes);
+    return flash_save_write(offset, bytes, changed_only);
   rom_save_write(offset, bytes);
   return 1;
 }
@@ -24,12 +26,14 @@ void req_flash_save_write(u32 offset, u32 bytes, u32 unused)
   (void)unused;
   recv_words(words_for_bytes(bytes), data_buffer);
   /* The described reply has no failure word: the host's verify finds it */
-  (void)flash_saves_write(offset, bytes);
+  (void)flash_saves_write(offset, bytes, 0);
   reply_done();
 }
 
 /* The method of the save type found, as the host picks the described
- * write request by it; no save memory takes nothing. */
+ * write request by it; no save memory takes nothing. Only what differs
+ * from the chip is written: erases and EEPROM writes cost milliseconds,
+ * comparing costs microseconds. */
 void req_save_write_checked(u32 offset, u32 bytes, u32 check)
 {
   recv_words(words_for_bytes(bytes), data_buffer);
@@ -43,12 +47,12 @@ void req_save_write_checked(u32 offset, u32 bytes, u32 check)
       break;
     case SAVE_TYPE_EEPROM_512:
     case SAVE_TYPE_EEPROM_8K:
-      eeprom_write(offset, bytes);
+      eeprom_write(offset, bytes, 1);
       break;
     case SAVE_TYPE_FLASH_64K:
     case SAVE_TYPE_FLASH_128K:
     case SAVE_TYPE_ROM_FLASH:
-      if (!flash_saves_write(offset, bytes))
+      if (!flash_saves_write(offset, bytes, 1))
         reply = SAVE_WRITE_FAILED;
       break;
     default:

@@ -58,9 +58,19 @@ static void erase_sector(u32 address)
   bus_write8(FLASH_SAVE_RESET_ADDR, FLASH_SAVE_CMD_RESET);
 }
 
-static void program_bytes(u32 address, const u8 *src)
+/* Which bytes take a program cycle: all of them (the described write),
+ * those that are not 0xFF after an erase, or those that differ from what
+ * the cells read when no erase came first. Right after an erase some parts
+ * answer status for a while, so the cells are not read then. */
+enum { PROGRAM_ALL, PROGRAM_ERASED, PROGRAM_DIFFERING };
+
+static void program_bytes(u32 address, const u8 *src, int which)
 {
   for (u32 k = 0; k < FLASH_SAVE_SECTOR_SIZE; k++) {
+    if (which == PROGRAM_ERASED && src[k] == FLASH_SAVE_ERASED)
+      continue;
+    if (which == PROGRAM_DIFFERING && bus_read8(address + k) == src[k])
+      continue;
     save_flash_command(FLASH_SAVE_CMD_PROGRAM);
     bus_write8(address + k, src[k]);
     toggle_wait(address + k, 1, FLASH_SAVE_WRITE_TIMEOUT_US);
@@ -85,13 +95,35 @@ static int bytes_hold(u32 address, const u8 *src, u32 bytes)
   return 1;
 }
 
+/* What a sector (or page) must go through to hold src: a byte program
+ * only clears bits, so only cells that read erased may take new bytes
+ * without an erase. Programming over a programmed byte is left out even
+ * where it would only clear bits: not every part's sheet allows it. */
+enum { SECTOR_HOLDS, SECTOR_PROGRAM, SECTOR_ERASE };
+
+static int sector_state(u32 address, const u8 *src, u32 bytes)
+{
+  int state = SECTOR_HOLDS;
+  for (u32 k = 0; k < bytes; k++) {
+    u8 now = bus_read8(address + k);
+    if (now == src[k])
+      continue;
+    if (now != FLASH_SAVE_ERASED)
+      return SECTOR_ERASE;
+    state = SECTOR_PROGRAM;
+  }
+  return state;
+}
+
 /* One program command loads a whole page; the ROM read after each byte
  * spaces the loads out as the chip expects. The chip starts writing only
  * once no byte has come for its load window, and until then takes every
  * write as a byte of the page, so the wait comes before the poll. */
-static int program_pages(u32 address, const u8 *src)
+static int program_pages(u32 address, const u8 *src, int changed_only)
 {
   for (u32 page = 0; page < FLASH_SAVE_SECTOR_SIZE; page += FLASH_SAVE_PAGE_SIZE) {
+    if (changed_only && sector_state(address + page, src + page, FLASH_SAVE_PAGE_SIZE) == SECTOR_HOLDS)
+      continue;
     u32 tries = 0;
     do {
       if (tries++ == FLASH_SAVE_PAGE_TRIES)
@@ -108,23 +140,27 @@ static int program_pages(u32 address, const u8 *src)
   return 1;
 }
 
-int flash_save_write_sector(u32 sector, const u8 *src)
+int flash_save_write_sector(u32 sector, const u8 *src, int changed_only)
 {
   sector &= FLASH_SAVE_SECTOR_MASK;
   u32 address = sector_address(sector);
   if (save_type == SAVE_TYPE_FLASH_64K && save_chip == FLASH_SAVE_ROW_PAGED)
-    return program_pages(address, src);
+    return program_pages(address, src, changed_only);
   select_sector_bank(sector);
   for (u32 tries = 0; tries < FLASH_SAVE_SECTOR_TRIES; tries++) {
-    erase_sector(address);
-    program_bytes(address, src);
+    int state = changed_only ? sector_state(address, src, FLASH_SAVE_SECTOR_SIZE) : SECTOR_ERASE;
+    if (state == SECTOR_HOLDS)
+      return 1;
+    if (state == SECTOR_ERASE)
+      erase_sector(address);
+    program_bytes(address, src, !changed_only ? PROGRAM_ALL : state == SECTOR_ERASE ? PROGRAM_ERASED : PROGRAM_DIFFERING);
     if (bytes_hold(address, src, FLASH_SAVE_SECTOR_SIZE))
       return 1;
   }
   return 0;
 }
 
-int flash_save_write(u32 offset, u32 bytes)
+int flash_save_write(u32 offset, u32 bytes, int changed_only)
 {
   u8 *staging = staging_area(bytes);
   for (u32 done = 0; done < bytes;) {
@@ -142,7 +178,7 @@ int flash_save_write(u32 offset, u32 bytes)
       copy_bytes(staging + (pos & (FLASH_SAVE_SECTOR_SIZE - 1)), src, part);
       src = staging;
     }
-    if (!flash_save_write_sector(sector, src))
+    if (!flash_save_write_sector(sector, src, changed_only))
       return 0;
     done += part;
   }

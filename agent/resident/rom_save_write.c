@@ -20,13 +20,16 @@
 
 /* Bounded in time by the longest erase, so that a flash that never reports
  * ready does not stop the agent; the write is not reported either way. */
-static void status_wait(void)
+static u32 status_wait(void)
 {
   wait_clock_start();
+  u32 status;
   do {
-    if (bus_read16(ROM_SAVE_STATUS) & SR_STATUS_READY)
-      return;
+    status = bus_read16(ROM_SAVE_STATUS);
+    if (status & SR_STATUS_READY)
+      break;
   } while (wait_clock_ticks() < FLASH_SR_ERASE_BOUND);
+  return status;
 }
 
 /* Two command halfwords to one address, then back to read mode with a
@@ -57,14 +60,25 @@ __attribute__((noinline)) static void erase_unit(u32 start)
 }
 
 /* start and bytes even; src is read byte by byte, so it may be odd. Only
- * called on erased flash, where an all-ones halfword needs no programming. */
+ * called on erased flash, where an all-ones halfword needs no programming.
+ * The word programs follow each other in the chip's status mode, as it
+ * takes the next command there: the status is cleared only after an error
+ * (some parts refuse every program until then), read mode comes at the
+ * end. */
 static void program(u32 start, const u8 *src, u32 bytes)
 {
   for (u32 k = 0; k < bytes; k += 2) {
     u16 half = (u16)(src[k] | src[k + 1] << 8);
-    if (half != FLASH_ERASED)
-      command_step(ROM_SAVE_BASE + start + k, SR_CMD_PROGRAM, half);
+    if (half == FLASH_ERASED)
+      continue;
+    u32 address = ROM_SAVE_BASE + start + k;
+    bus_write16(address, SR_CMD_PROGRAM);
+    bus_write16(address, half);
+    if (status_wait() & SR_STATUS_ERRORS)
+      bus_write16(ROM_SAVE_STATUS, ROM_SAVE_CMD_CLEAR_STATUS);
   }
+  bus_write16(ROM_SAVE_STATUS, ROM_SAVE_CMD_CLEAR_STATUS);
+  bus_write16(ROM_SAVE_STATUS, SR_CMD_READ_ARRAY);
 }
 
 /* A save written again unchanged needs no erase at all */
@@ -114,11 +128,12 @@ void rom_save_write(u32 offset, u32 bytes)
       unlock_unit(start);
     if (there) {
       /* already there */
+    } else if (((pos | part) & 1) == 0 && is_erased(pos, part)) {
+      /* erased cells take the new bytes without an erase, a whole unit too */
+      program(pos, src, part);
     } else if (part == unit) {
       erase_unit(start);
       program(start, src, unit);
-    } else if (((pos | part) & 1) == 0 && is_erased(pos, part)) {
-      program(pos, src, part);
     } else {
       read_unit(start, staging, unit);
       copy_bytes(staging + (pos - start), src, part);

@@ -56,6 +56,7 @@
 #define FLASH_SAVE_SECTORS_PER_BANK 16 /* 64 KiB banks of the 128 KiB chips */
 #define FLASH_SAVE_SECTOR_MASK 0xFFFF  /* sector numbers are 16-bit */
 #define FLASH_SAVE_PAGE_SIZE 128       /* page program of FLASH_SAVE_ROW_PAGED */
+#define FLASH_SAVE_ERASED 0xFF         /* what an erased cell reads */
 #define FLASH_SAVE_PAGE_PAUSE_READS 1  /* byte reads of ROM_BASE after each byte of a page */
 /* A cell may not take its byte and the chip still report the write done:
  * every sector is read back after it is written and written again if it

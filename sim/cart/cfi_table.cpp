@@ -13,13 +13,13 @@ enum : std::uint32_t {
   Q_PRIMARY_TABLE = 0x15,
   Q_ALT_SET = 0x17,
   Q_VCC_MIN = 0x1B,
+  Q_VPP_MIN = 0x1D,
   Q_WORD_TYP = 0x1F,
   Q_DEVICE_SIZE = 0x27,
   Q_INTERFACE = 0x28,
   Q_BUFFER = 0x2A,
   Q_REGIONS = 0x2C,
   Q_REGION_0 = 0x2D,
-  PRIMARY_TABLE_AT = 0x40,  // where the AMD parts put their own extended table
 };
 
 }  // namespace
@@ -33,11 +33,13 @@ std::vector<std::uint16_t> cfi_query_table(const CfiFacts& f, const BlockLayout&
   put(Q_STRING + 2, 'Y');
   put(Q_COMMAND_SET, f.command_set);
   put(Q_COMMAND_SET + 1, f.command_set >> 8);
-  put(Q_PRIMARY_TABLE, PRIMARY_TABLE_AT);
+  put(Q_PRIMARY_TABLE, f.primary_table);
+  put(Q_PRIMARY_TABLE + 1, f.primary_table >> 8);
   put(Q_ALT_SET, 0);  // no alternate command set, no table for it
   put(Q_VCC_MIN, f.vcc_min);
   put(Q_VCC_MIN + 1, f.vcc_max);
-  // 0x1D/0x1E: no VPP supply
+  put(Q_VPP_MIN, f.vpp_min);
+  put(Q_VPP_MIN + 1, f.vpp_max);
   const std::uint8_t times[8] = {f.word_typ, f.buffer_typ, f.erase_typ, f.chip_typ,
                                  f.word_max, f.buffer_max, f.erase_max, f.chip_max};
   for (std::uint32_t i = 0; i < 8; ++i) put(Q_WORD_TYP + i, times[i]);

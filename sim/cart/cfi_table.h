@@ -20,6 +20,8 @@ struct CfiFacts {
   std::uint8_t word_max, buffer_max, erase_max, chip_max;
   std::uint16_t interface;     // 0x0002: x8/x16
   std::uint32_t buffer_bytes;  // a power of two; 1 where the part has no buffer
+  std::uint16_t primary_table = 0x40;  // word address of the maker's own extended table
+  std::uint8_t vpp_min = 0, vpp_max = 0;  // program supply (volts in hex, tenths BCD); 0: none
 };
 
 // Words from 0x10 up to the end of the erase block regions; each holds one

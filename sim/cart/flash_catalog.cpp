@@ -78,11 +78,20 @@ ChipModel with_max(ChipModel model, const ChipTimes& max) {
 }
 
 // Uniform 128 KiB blocks (one per Mbit), 16-word write buffer, non-volatile lock bits
-// that a single 0x60 0xD0 clears all at once.
+// that a single 0x60 0xD0 clears all at once. The J3-type sheets give a
+// CFI table (command set 0x0001, primary table at 0x31): word program
+// 2^7 us x 2^4, a 32-byte buffer 2^7 us x 2^4, block erase 2^10 ms x 2^4,
+// no chip erase; VCC 2.7-3.6 V, no VPP; x8/x16.
 ChipModel buffered(std::uint16_t device, std::uint32_t megabits) {
-  return with_max({FlashFamily::StatusRegister, MAKER_89, device, megabits,
-                   BlockLayout{{megabits, 128 * KiB}}, 16, 0, LockStyle::ClearAllBits, false, J3_TIMES},
-                  J3_MAX);
+  ChipModel m = with_max({FlashFamily::StatusRegister, MAKER_89, device, megabits,
+                          BlockLayout{{megabits, 128 * KiB}}, 16, 0, LockStyle::ClearAllBits, false, J3_TIMES},
+                         J3_MAX);
+  m.cfi = cfi_query_table({.command_set = 0x0001, .vcc_min = 0x27, .vcc_max = 0x36,
+                           .word_typ = 7, .buffer_typ = 7, .erase_typ = 10, .chip_typ = 0,
+                           .word_max = 4, .buffer_max = 4, .erase_max = 4, .chip_max = 0,
+                           .interface = 0x0002, .buffer_bytes = 32, .primary_table = 0x31},
+                          m.layout);
+  return m;
 }
 
 // Uniform 128 KiB blocks, 32-word write buffer, every block locked at
@@ -188,6 +197,44 @@ ChipModel lv_bottom_boot() {
   return m;
 }
 
+// Status-register parts of reproduction boards with CFI tables, command
+// set 0x0001.
+//
+// 28F-series P30-type 128 Mbit sheets (x16): 127 main blocks of 128 KiB
+// and four 32 KiB parameter blocks at the top or the bottom, a 32-word
+// write buffer (0xE8 ... 0xD0), every block locked at power-up and
+// unlocked one by one (0x60 0xD0). Word program typically 90 us, at most
+// 200 us; a full 32-word buffer 440 us, at most 880 us; main block erase
+// 1.2 s, at most 4 s; parameter block 0.4 s, at most 2.5 s. CFI: word
+// 2^8 us x 2^1, buffer 2^9 us x 2^1, block 2^10 ms x 2^2, no chip erase;
+// VCC 1.7-2.0 V, VPP 8.5-9.5 V, primary table at 0x10A.
+const ChipTimes P_TIMES = {.word_program = microseconds(90),
+                           .buffer_per_word = microseconds(440) / 32,
+                           .main_erase = milliseconds(1200),
+                           .param_erase = milliseconds(400)};
+const ChipTimes P_MAX = {.word_program = microseconds(200),
+                         .buffer_per_word = microseconds(880) / 32,
+                         .main_erase = milliseconds(4000),
+                         .param_erase = milliseconds(2500)};
+
+ChipModel p_family(std::uint16_t device, bool top) {
+  const BlockRun main{127, 128 * KiB}, params{4, 32 * KiB};
+  ChipModel m = with_max({FlashFamily::StatusRegister, MAKER_89, device, 128,
+                          top ? BlockLayout{main, params} : BlockLayout{params, main}, 32, 0, LockStyle::PerBlock,
+                          true, P_TIMES},
+                         P_MAX);
+  m.cfi = cfi_query_table({.command_set = 0x0001, .vcc_min = 0x17, .vcc_max = 0x20,
+                           .word_typ = 8, .buffer_typ = 9, .erase_typ = 10, .chip_typ = 0,
+                           .word_max = 1, .buffer_max = 1, .erase_max = 2, .chip_max = 0,
+                           .interface = 0x0001, .buffer_bytes = 64, .primary_table = 0x010A,
+                           .vpp_min = 0x85, .vpp_max = 0x95},
+                          m.layout);
+  return m;
+}
+
+const ChipModel P_128M_T = p_family(DEV_P_128M_T, true);
+const ChipModel P_128M_B = p_family(DEV_P_128M_B, false);
+
 const ChipModel GL_128M = gl_uniform(DEV_GL_128M, 128, 16);
 const ChipModel GL_256M = gl_uniform(DEV_GL_256M, 256, 17);
 const ChipModel LV_32M_B = lv_bottom_boot();
@@ -197,9 +244,9 @@ const ChipModel JEDEC_16M_T = jedec_top(DEV_JEDEC_16M_T, 16);
 
 std::string family_of(const RomOption& o) {
   const ChipModel& c = *o.chip;
-  std::string text = !c.cfi.empty()                  ? "AMD commands, CFI"
-                     : c.family == FlashFamily::Jedec ? "JEDEC"
-                                                      : "status-register";
+  std::string text = o.kind != ROM_KIND_CFI           ? (c.family == FlashFamily::Jedec ? "JEDEC" : "status-register")
+                     : c.family == FlashFamily::Jedec ? "AMD commands, CFI"
+                                                      : "Intel commands, CFI";
   text += o.chips_per_set == 2 ? " pair, 2 x " : ", ";
   text += std::to_string(c.megabits) + " Mbit";
   char ids[48];
@@ -258,6 +305,8 @@ const std::vector<RomOption>& rom_options() {
       {ROM_KIND_CFI, DEV_GL_128M, &GL_128M, 1, {16}},
       {ROM_KIND_CFI, DEV_GL_256M, &GL_256M, 1, {32}},
       {ROM_KIND_CFI, DEV_LV_32M_B, &LV_32M_B, 1, {4}},
+      {ROM_KIND_CFI, DEV_P_128M_B, &P_128M_B, 1, {16}},
+      {ROM_KIND_CFI, DEV_P_128M_T, &P_128M_T, 1, {16}},
   };
   return OPTIONS;
 }

@@ -11,7 +11,7 @@ namespace kartex::flash {
 // ---- Status-register command set (16-bit chips, commands on DQ7-DQ0) ----
 constexpr std::uint8_t CMD_READ_ARRAY = 0xFF;
 constexpr std::uint8_t CMD_READ_ID = 0x90;
-constexpr std::uint8_t CMD_READ_QUERY = 0x98;        // CFI query: not modelled on these parts
+constexpr std::uint8_t CMD_READ_QUERY = 0x98;        // CFI query, on the parts whose sheets give one
 constexpr std::uint8_t CMD_READ_STATUS = 0x70;
 constexpr std::uint8_t CMD_CLEAR_STATUS = 0x50;
 constexpr std::uint8_t CMD_BLOCK_ERASE = 0x20;       // then CMD_CONFIRM in the block
@@ -108,5 +108,9 @@ constexpr std::uint16_t DEV_GL_128M = 0x2221;      // 128 Mbit uniform, 32-word 
 constexpr std::uint16_t DEV_GL_256M = 0x2222;      // 256 Mbit uniform, same family
 constexpr std::uint16_t DEV_GL_LAST = 0x2201;      // word 0x0F of that family
 constexpr std::uint16_t DEV_LV_32M_B = 0x22F9;     // 32 Mbit, eight 8 KiB boot sectors at the bottom
+
+// Status-register parts with CFI tables (command set 0x0001), maker 0x89
+constexpr std::uint16_t DEV_P_128M_T = 0x8818;     // 128 Mbit, four 32 KiB parameter blocks at the top
+constexpr std::uint16_t DEV_P_128M_B = 0x881B;     // 128 Mbit, the same at the bottom
 
 }  // namespace kartex::flash

@@ -53,6 +53,7 @@ std::uint16_t StatusChip::read(std::uint32_t word) {
   switch (mode_) {
     case Mode::Array: return cells_[word];
     case Mode::Identifier: return identifier(word);
+    case Mode::Query: return query(word);
     case Mode::BufferCount: return SR_READY;  // extended status: a buffer is free
     default: return static_cast<std::uint16_t>(SR_READY | status_);
   }
@@ -66,6 +67,14 @@ std::uint16_t StatusChip::identifier(std::uint32_t word) const {
     case ID_LOCK: return lock_[b.index];
     default: return 0;
   }
+}
+
+// The table is read at word offsets from the start of the block addressed,
+// as the identifier codes are; words past it read 0.
+std::uint16_t StatusChip::query(std::uint32_t word) const {
+  const std::uint32_t offset = word - block_of(word).start / 2;
+  if (offset < CFI_TABLE_START || offset - CFI_TABLE_START >= model_.cfi.size()) return 0;
+  return model_.cfi[offset - CFI_TABLE_START];
 }
 
 void StatusChip::write(std::uint32_t word, std::uint16_t value) {
@@ -154,6 +163,12 @@ void StatusChip::command(std::uint32_t word, std::uint8_t cmd) {
       log_.misuse(name_, "confirm 0xD0 at " + where(word) + " without a set-up command; ignored");
       return;
     case CMD_READ_QUERY:
+      if (!model_.cfi.empty()) {
+        mode_ = Mode::Query;
+        return;
+      }
+      log_.note(name_, "command " + hex_short(cmd) + " is not modelled; ignored");
+      return;
     case CMD_SUSPEND:
       log_.note(name_, "command " + hex_short(cmd) + " is not modelled; ignored");
       return;
@@ -292,7 +307,7 @@ void StatusChip::load(StateReader& in) {
   in.blob_into({reinterpret_cast<std::uint8_t*>(cells_.data()), cells_.size() * 2});
   in.blob_into(lock_);
   const std::uint8_t mode = in.u8();
-  if (mode > static_cast<std::uint8_t>(Mode::PageLoad)) in.corrupt(name_ + ": unknown chip mode");
+  if (mode > static_cast<std::uint8_t>(Mode::Query)) in.corrupt(name_ + ": unknown chip mode");
   mode_ = static_cast<Mode>(mode);
   status_ = in.u8();
   busy_ = in.u8() != 0;

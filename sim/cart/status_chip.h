@@ -33,6 +33,7 @@ class StatusChip : public FlashChip {
     BufferData,     // loading the counted words
     BufferConfirm,  // all words loaded, waiting for 0xD0
     PageLoad,       // 0x41 seen, loading one page
+    Query,          // 0x98 seen: reads give the CFI table
   };
   struct Pending {
     std::uint32_t word;
@@ -42,6 +43,7 @@ class StatusChip : public FlashChip {
   Block block_of(std::uint32_t word) const { return model_.layout.block_at(word * 2); }
   bool locked(const Block& b) const { return lock_[b.index] != 0; }
   std::uint16_t identifier(std::uint32_t word) const;
+  std::uint16_t query(std::uint32_t word) const;
   void command(std::uint32_t word, std::uint8_t cmd);
   void lock_command(std::uint32_t word, std::uint8_t cmd);
   void buffer_count(std::uint32_t word, std::uint16_t value);

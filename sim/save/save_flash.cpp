@@ -86,7 +86,8 @@ std::string flash_save_models_help() {
 FlashSaveChip::FlashSaveChip(const FlashSaveModel& model, SimLog& log, std::vector<std::uint8_t> image)
     : model_(model),
       log_(log),
-      cells_(image.empty() ? std::vector<std::uint8_t>(model.bytes, FLASH_ERASED) : std::move(image)) {
+      cells_(image.empty() ? std::vector<std::uint8_t>(model.bytes, FLASH_ERASED) : std::move(image)),
+      wear_(model.bytes / FLASH_SECTOR_BYTES) {
   char text[48];
   std::snprintf(text, sizeof text, "FLASH %u KiB (ID %02X/%02X)", model.bytes / KiB, model.maker, model.device);
   name_ = text;
@@ -244,11 +245,13 @@ void FlashSaveChip::command(std::uint32_t addr, std::uint8_t cmd) {
 void FlashSaveChip::erase_command(std::uint32_t addr, std::uint8_t cmd) {
   if (cmd == FLASH_CHIP_ERASE && at_cmd(addr, FLASH_UNLOCK1_ADDR)) {
     std::fill(cells_.begin(), cells_.end(), FLASH_ERASED);
+    for (SectorWear& w : wear_) ++w.erases;
     return start(true, 0, now(), model_.chip_erase);
   }
   if (cmd == FLASH_SECTOR_ERASE && !model_.page_program) {
     const std::size_t first = at(addr & ~(FLASH_SECTOR_BYTES - 1));
     std::fill_n(cells_.begin() + static_cast<std::ptrdiff_t>(first), FLASH_SECTOR_BYTES, FLASH_ERASED);
+    ++wear_.at(first / FLASH_SECTOR_BYTES).erases;
     return start(true, 0, now(), model_.sector_erase);
   }
   if (cmd == FLASH_SECTOR_ERASE) {
@@ -261,6 +264,7 @@ void FlashSaveChip::erase_command(std::uint32_t addr, std::uint8_t cmd) {
 
 void FlashSaveChip::program(std::uint32_t addr, std::uint8_t value) {
   std::uint8_t& cell = cells_[at(addr)];
+  ++wear_.at(at(addr) / FLASH_SECTOR_BYTES).programs;
   const bool impossible = (value & ~cell) != 0;
   if (impossible)
     log_.misuse(name_, "program of " + hex_short(value) + " over " + hex_short(cell) + " at " + addr_text(addr) +
@@ -298,6 +302,7 @@ void FlashSaveChip::page_commit(SimTime at_time) {
   if (n < static_cast<std::ptrdiff_t>(FLASH_PAGE_BYTES))
     log_.misuse(name_, "page at " + addr_text(page_base_) + " written with " + std::to_string(n) +
                            " of 128 bytes loaded; the others are erased");
+  ++wear_.at(at(page_base_) / FLASH_SECTOR_BYTES).programs;
   if (!fault_hits(at(page_base_)))
     for (std::uint32_t i = 0; i < FLASH_PAGE_BYTES; ++i) cells_[at(page_base_ + i)] = loaded_[i] ? page_[i] : FLASH_ERASED;
   loaded_.fill(false);

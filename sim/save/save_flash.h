@@ -61,6 +61,13 @@ class FlashSaveChip : public SaveChip {
 
   const std::vector<std::uint8_t>& cells() const { return cells_; }
   unsigned bank() const { return bank_; }
+  // Erases and programs (bytes, or pages of the page part) that reached
+  // each 4 KiB sector since the chip was built, for tests of what a write
+  // touched. Not kept in the state.
+  struct SectorWear {
+    std::uint32_t erases = 0, programs = 0;
+  };
+  const SectorWear& wear(std::size_t sector) const { return wear_.at(sector); }
   // From now on, programs into the fault's sector fail as it says. Not kept
   // in the state: a chip loaded again has sound cells.
   void add_fault(const SaveFault& fault) { faults_.push_back(fault); }
@@ -122,6 +129,7 @@ class FlashSaveChip : public SaveChip {
   std::array<std::uint8_t, save::FLASH_PAGE_BYTES> page_{};
   std::array<bool, save::FLASH_PAGE_BYTES> loaded_{};
   std::vector<SaveFault> faults_;  // times counts down to 0 (EVERY stays)
+  std::vector<SectorWear> wear_;
 };
 
 }  // namespace kartex

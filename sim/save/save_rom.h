@@ -36,6 +36,8 @@ class RomSaveArea : public SaveChip {
 
   // The bytes the cells hold, whatever mode the chip is in.
   std::vector<std::uint8_t> contents();
+  // The erases and programs the area carried out, for tests.
+  const FlashOps& ops() const { return chip_->ops(); }
 
  private:
   std::unique_ptr<FlashChip> chip_;

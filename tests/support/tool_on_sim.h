@@ -66,6 +66,16 @@ inline void spill(const std::string& path, const Bytes& data) {
       .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
+// A save image for the simulator's save-image= key, in a fresh folder named
+// after the test and the save part (its ':' left out of the name).
+inline std::string save_image_file(const std::string& test, const std::string& save, const Bytes& data) {
+  std::string name = test + "_" + save;
+  std::replace(name.begin(), name.end(), ':', '_');
+  const std::string path = scratch(name) + "image.bin";
+  spill(path, data);
+  return path;
+}
+
 inline std::string text_of(const std::string& path) {
   std::ifstream in(path);
   std::stringstream text;
