@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "common/failure.h"
+#include "contract/hw/display.h"
 
 namespace kartex {
 
@@ -225,5 +226,7 @@ void MgbaConsole::load(StateReader& in) {
   if (!kx_machine_load_state(m_, machine.data(), machine.size()))
     in.corrupt("the emulator library refused its state");
 }
+
+std::uint16_t MgbaConsole::dispcnt() const { return io(REG_DISPCNT - MEM_IO); }
 
 }  // namespace kartex

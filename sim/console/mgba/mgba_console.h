@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "sim/console/key_script.h"
-#include "sim/console/link_console.h"
+#include "sim/console/sim_console.h"
 #include "sim/console/mgba/mgba_cart.h"
 #include "sim/console/mgba/mgba_machine.h"
 #include "sim/screen/screen.h"
@@ -19,7 +19,7 @@
 
 namespace kartex {
 
-class MgbaConsole : public LinkConsole {
+class MgbaConsole : public SimConsole {
  public:
   explicit MgbaConsole(SimLog& log);
   ~MgbaConsole() override;
@@ -52,15 +52,15 @@ class MgbaConsole : public LinkConsole {
   // Of them, from the end of each link word to the next arming, summed.
   std::uint64_t turnaround_cycles() const { return kx_serial_turnaround(m_); }
   std::uint16_t io(std::uint32_t offset) const { return kx_machine_io(m_, offset); }
-  Screen screen() const;
-  bool peek(std::uint32_t addr, std::span<std::uint8_t> out);
-  bool poke(std::uint32_t addr, std::span<const std::uint8_t> in);
-  // KEYINPUT as set (bits clear = held), with the script's keys on top.
-  void set_keys(std::uint16_t keyinput) { keys_ = keyinput; }
-  void set_key_script(KeyScript script) { key_script_ = std::move(script); }
+  Screen screen() const override;
+  bool peek(std::uint32_t addr, std::span<std::uint8_t> out) override;
+  bool poke(std::uint32_t addr, std::span<const std::uint8_t> in) override;
+  void set_keys(std::uint16_t keyinput) override { keys_ = keyinput; }
+  void set_key_script(const KeyScript& script) override { key_script_ = script; }
+  std::uint16_t dispcnt() const override;
 
-  void save(StateWriter& out);
-  void load(StateReader& in);
+  void save(StateWriter& out) override;
+  void load(StateReader& in) override;
 
  private:
   static void on_armed(void* self);

@@ -535,6 +535,17 @@ void Console::load(StateReader& in) {
   irq_request_ = false;
 }
 
+Screen Console::screen() const {
+  VideoRegisters regs;
+  regs.dispcnt = io_.raw(io::DISPCNT);
+  for (unsigned bg = 0; bg < 4; ++bg) {
+    regs.bgcnt[bg] = io_.raw(io::BG0CNT + 2 * bg);
+    regs.hofs[bg] = io_.raw(io::BG0HOFS + 4 * bg) & 0x1FF;
+    regs.vofs[bg] = io_.raw(io::BG0HOFS + 4 * bg + 2) & 0x1FF;
+  }
+  return render_screen(regs, std::span(memory_.palette).first(mem::PALETTE_BYTES), memory_.vram);
+}
+
 }  // namespace kartex
 
 // LeakSanitizer: the CPU emulator library (Unicorn 2.0.1) keeps a small

@@ -12,7 +12,7 @@
 
 #include "sim/console/unicorn/console_bus.h"
 #include "sim/console/unicorn/console_io.h"
-#include "sim/console/link_console.h"
+#include "sim/console/sim_console.h"
 #include "sim/console/unicorn/memory_timing.h"
 #include "sim/clock/sim_clock.h"
 #include "sim/sim_log.h"
@@ -33,7 +33,7 @@ constexpr std::uint32_t IRQ_RETURN = 0x00000138;
 constexpr std::uint32_t PSR_IRQ_MASKED = 0x80;
 }  // namespace bios
 
-class Console : public LinkConsole, private IoListener {
+class Console : public SimConsole, private IoListener {
  public:
   explicit Console(SimLog& log);
   ~Console() override;
@@ -75,9 +75,13 @@ class Console : public LinkConsole, private IoListener {
   bool link_armed() const override { return !hung_ && io_.link_armed(); }
   std::uint32_t link_exchange(std::uint32_t incoming, SimTime done) override;
 
-  // Host-side access to RAM (not I/O or cartridge); false if not RAM.
-  bool peek(std::uint32_t addr, std::span<std::uint8_t> out);
-  bool poke(std::uint32_t addr, std::span<const std::uint8_t> in);
+  bool peek(std::uint32_t addr, std::span<std::uint8_t> out) override;
+  bool poke(std::uint32_t addr, std::span<const std::uint8_t> in) override;
+  void set_keys(std::uint16_t keyinput) override { io_.set_keys(keyinput); }
+  void set_key_script(const KeyScript& script) override { io_.set_key_script(script); }
+  std::uint16_t dispcnt() const override { return io_.raw(io::DISPCNT); }
+  // The page shown, from the display registers, palette and VRAM.
+  Screen screen() const override;
   // Through the bus, as a DMA would access it.
   ConsoleBus& bus() { return bus_; }
   IoRegisters& io() { return io_; }
@@ -97,8 +101,8 @@ class Console : public LinkConsole, private IoListener {
   SimClock& clock() override { return clock_; }
   const SimClock& clock() const override { return clock_; }
 
-  void save(StateWriter& out);
-  void load(StateReader& in);
+  void save(StateWriter& out) override;
+  void load(StateReader& in) override;
 
  private:
   static constexpr std::uint32_t STATE_MODES[3] = {bios::MODE_SVC, bios::MODE_IRQ, bios::MODE_SYS};
