@@ -21,7 +21,7 @@
 #define PAL_SIZE 0x400
 #define VRAM_SIZE 0x18000
 #define OAM_SIZE 0x400
-#define ROM_WINDOW_SIZE 0x2000000
+#define ROM_WINDOW_SIZE 0x2000000u /* 32 MiB: a mapper pages larger ROMs through it */
 #define SRAM_WINDOW_SIZE 0x10000
 
 #endif

@@ -2,20 +2,13 @@
 
 #include <array>
 
+#include "contract/hw/display.h"
+
 namespace kartex {
 
 namespace {
 
-constexpr std::uint16_t DCNT_MODE_MASK = 0x0007;
-constexpr std::uint16_t DCNT_PAGE = 0x0010;
-constexpr std::uint16_t DCNT_FORCED_BLANK = 0x0080;
-constexpr std::uint16_t DCNT_BG0 = 0x0100;
-constexpr std::uint16_t DCNT_BG2 = 0x0400;
-constexpr std::uint16_t BG_8BPP = 0x0080;
-// The second bitmap page of modes 4 and 5 starts here.
-constexpr std::uint32_t BITMAP_PAGE_SIZE = 0xA000;
 constexpr int MODE5_W = 160, MODE5_H = 128;
-constexpr std::uint32_t CHAR_BLOCK = 0x4000, SCREEN_BLOCK = 0x800;
 constexpr std::uint32_t WHITE = 0xFFFFFF;
 
 std::uint16_t half(std::span<const std::uint8_t> bytes, std::uint32_t offset) {
@@ -39,12 +32,12 @@ unsigned text_bg_pixel(const VideoRegisters& regs, int bg, int x, int y,
   // (256 wide) or +2 (512 wide).
   unsigned block = ((cnt >> 8) & 0x1F) + px / 256;
   if (py >= 256) block += width == 512 ? 2 : 1;
-  const std::uint32_t entry_at = block * SCREEN_BLOCK + ((py % 256) / 8 * 32 + (px % 256) / 8) * 2;
+  const std::uint32_t entry_at = block * SBB_SIZE + ((py % 256) / 8 * 32 + (px % 256) / 8) * 2;
   const std::uint16_t entry = half(vram, entry_at);
   unsigned tx = px % 8, ty = py % 8;
   if (entry & 0x0400) tx = 7 - tx;
   if (entry & 0x0800) ty = 7 - ty;
-  const std::uint32_t chars = ((cnt >> 2) & 3) * CHAR_BLOCK;
+  const std::uint32_t chars = ((cnt >> 2) & 3) * CBB_SIZE;
   const unsigned tile = entry & 0x3FF;
   if (cnt & BG_8BPP) return byte(vram, chars + tile * 64 + ty * 8 + tx);
   const std::uint8_t pair = byte(vram, chars + tile * 32 + ty * 4 + tx / 2);
@@ -86,7 +79,7 @@ Screen render_screen(const VideoRegisters& regs, std::span<const std::uint8_t> p
   for (int y = 0; y < SCREEN_H; ++y) {
     for (int x = 0; x < SCREEN_W; ++x) {
       std::uint32_t colour = backdrop;
-      if (dispcnt & DCNT_FORCED_BLANK) {
+      if (dispcnt & DCNT_BLANK) {
         colour = WHITE;
       } else if (mode == 0) {
         for (int bg : order) {
@@ -99,13 +92,13 @@ Screen render_screen(const VideoRegisters& regs, std::span<const std::uint8_t> p
       } else if (mode == 3 && (dispcnt & DCNT_BG2)) {
         colour = rgb_of(half(vram, static_cast<std::uint32_t>((y * SCREEN_W + x) * 2)));
       } else if (mode == 4 && (dispcnt & DCNT_BG2)) {
-        const std::uint32_t page = dispcnt & DCNT_PAGE ? BITMAP_PAGE_SIZE : 0;
+        const std::uint32_t page = dispcnt & DCNT_PAGE ? BITMAP_PAGE1_OFFSET : 0;
         const unsigned index = byte(vram, page + static_cast<std::uint32_t>(y * SCREEN_W + x));
         if (index != 0) colour = rgb_of(half(palette, index * 2));
       } else if (mode == 5 && (dispcnt & DCNT_BG2) && x < MODE5_W && y < MODE5_H) {
         // Direct colour on a 160 x 128 page at the top-left; the backdrop
         // shows around it.
-        const std::uint32_t page = dispcnt & DCNT_PAGE ? BITMAP_PAGE_SIZE : 0;
+        const std::uint32_t page = dispcnt & DCNT_PAGE ? BITMAP_PAGE1_OFFSET : 0;
         colour = rgb_of(half(vram, page + static_cast<std::uint32_t>((y * MODE5_W + x) * 2)));
       }
       put(x, y, colour);

@@ -4,14 +4,12 @@
 #include <filesystem>
 
 #include "common/failure.h"
+#include "contract/hw/display.h"
 #include "sim/screen/png_writer.h"
 
 namespace kartex {
 
 namespace {
-
-constexpr std::uint16_t DCNT_MODE_MASK = 0x0007;
-constexpr std::uint16_t DCNT_PAGE = 0x0010;
 
 // Only modes 4 and 5 have two pages for the page bit to choose from.
 int page_shown(std::uint16_t dispcnt) {

@@ -152,9 +152,9 @@ void Console::boot(std::span<const std::uint8_t> image) {
   set_mode_stacks();
   set_reg(UC_ARM_REG_LR, 0);
   set_reg(UC_ARM_REG_PC, ENTRY_EWRAM);
-  io_.set_raw(io::IME, io::IME_ON);
-  io_.set_raw(io::IE, io::IRQ_VBLANK);
-  io_.set_raw(io::DISPSTAT, io::DISPSTAT_VBLANK_IRQ);
+  io_.set_raw(io::IME, IME_ON);
+  io_.set_raw(io::IE, IRQ_VBLANK);
+  io_.set_raw(io::DISPSTAT, DSTAT_VBL_IRQ);
   running_ = true;
 }
 
@@ -173,7 +173,7 @@ void Console::boot_multiboot(std::span<const std::uint8_t> image) {
 void Console::check_vblank() {
   const SimTime frame = simtime::cycles(FRAME_CYCLES), now = clock_.now();
   if (now < next_vblank_) return;
-  if (next_vblank_ != 0 && (io_.raw(io::DISPSTAT) & io::DISPSTAT_VBLANK_IRQ)) io_.raise_irq(io::IRQ_VBLANK);
+  if (next_vblank_ != 0 && (io_.raw(io::DISPSTAT) & DSTAT_VBL_IRQ)) io_.raise_irq(IRQ_VBLANK);
   next_vblank_ = now / frame * frame + simtime::cycles(VBLANK_CYCLES);
   if (next_vblank_ <= now) next_vblank_ += frame;
 }

@@ -21,7 +21,7 @@ std::int64_t step_of(unsigned mode, unsigned unit) {
 
 DmaResult run_dma(unsigned channel, IoRegisters& io, ConsoleBus& bus, const MemoryTiming& timing,
                   SimClock& clock) {
-  const std::uint32_t base = io::DMA0SAD + channel * io::DMA_STRIDE;
+  const std::uint32_t base = io::DMA0SAD + channel * DMA_CHANNEL_STRIDE;
   auto reg32 = [&](std::uint32_t off) {
     return io.raw(base + off) | static_cast<std::uint32_t>(io.raw(base + off + 2)) << 16;
   };
@@ -30,7 +30,7 @@ DmaResult run_dma(unsigned channel, IoRegisters& io, ConsoleBus& bus, const Memo
   const std::uint32_t src_mask = channel == 0 ? 0x07FFFFFF : 0x0FFFFFFF;
   const std::uint32_t dst_mask = channel == 3 ? 0x0FFFFFFF : 0x07FFFFFF;
   const std::uint16_t control = io.raw(base + 10);
-  const unsigned unit = control & io::DMA_32BIT ? 4 : 2;
+  const unsigned unit = control & io::DMAH_32BIT ? 4 : 2;
   std::uint32_t count = io.raw(base + 8);
   if (channel != 3) count &= 0x3FFF;
   if (count == 0) count = channel == 3 ? 0x10000 : 0x4000;  // zero means the largest count
@@ -60,8 +60,8 @@ DmaResult run_dma(unsigned channel, IoRegisters& io, ConsoleBus& bus, const Memo
   }
   bus.end_burst();
   // A channel started at once runs once: repeat applies to timed starts.
-  io.set_raw(base + 10, static_cast<std::uint16_t>(io.raw(base + 10) & ~io::DMA_ENABLE));
-  if (control & io::DMA_IRQ) io.raise_irq(static_cast<std::uint16_t>(io::IRQ_DMA0 << channel));
+  io.set_raw(base + 10, static_cast<std::uint16_t>(io.raw(base + 10) & ~io::DMAH_ENABLE));
+  if (control & io::DMAH_IRQ) io.raise_irq(static_cast<std::uint16_t>(IRQ_DMA0 << channel));
   return result;
 }
 

@@ -15,7 +15,7 @@ constexpr std::uint16_t DISPSTAT_WRITABLE = 0xFFF8;
 constexpr std::uint64_t TIMER_PRESCALE[4] = {1, 64, 256, 1024};
 
 bool timer_register(std::uint32_t offset) {
-  return offset >= io::TM0CNT_L && offset < io::TM0CNT_L + 4 * io::TIMER_COUNT;
+  return offset >= io::TM0CNT_L && offset < io::TM0CNT_L + 4 * TIMER_COUNT;
 }
 
 }  // namespace
@@ -36,28 +36,28 @@ void IoRegisters::reset() {
 std::uint64_t IoRegisters::timer_fed(unsigned n, SimTime t) const {
   const Timer& tm = timers_[n];
   const std::uint16_t control = cells_[(io::TM0CNT_L + 4 * n + 2) / 2];
-  if (n > 0 && (control & io::TM_CASCADE)) return timer_overflows(n - 1, t) - tm.fed_base;
+  if (n > 0 && (control & TM_CASCADE)) return timer_overflows(n - 1, t) - tm.fed_base;
   if (t < tm.start) return 0;
-  return (t - tm.start) / simtime::cycles(TIMER_PRESCALE[control & io::TM_PRESCALER_MASK]);
+  return (t - tm.start) / simtime::cycles(TIMER_PRESCALE[control & TM_FREQ_MASK]);
 }
 
 std::uint16_t IoRegisters::timer_count(unsigned n, SimTime t) const {
   const Timer& tm = timers_[n];
-  if (!(cells_[(io::TM0CNT_L + 4 * n + 2) / 2] & io::TM_ENABLE)) return tm.stopped_count;
+  if (!(cells_[(io::TM0CNT_L + 4 * n + 2) / 2] & TM_ENABLE)) return tm.stopped_count;
   const std::uint64_t period = 0x10000u - tm.reload;
   return static_cast<std::uint16_t>(tm.reload + timer_fed(n, t) % period);
 }
 
 std::uint64_t IoRegisters::timer_overflows(unsigned n, SimTime t) const {
   const Timer& tm = timers_[n];
-  if (!(cells_[(io::TM0CNT_L + 4 * n + 2) / 2] & io::TM_ENABLE)) return tm.overflows_base;
+  if (!(cells_[(io::TM0CNT_L + 4 * n + 2) / 2] & TM_ENABLE)) return tm.overflows_base;
   return tm.overflows_base + timer_fed(n, t) / (0x10000u - tm.reload);
 }
 
 void IoRegisters::write_timer_control(unsigned n, std::uint16_t value) {
   const std::uint32_t at = io::TM0CNT_L + 4 * n + 2;
   const SimTime now = clock_.now();
-  const bool was_on = cells_[at / 2] & io::TM_ENABLE, on = value & io::TM_ENABLE;
+  const bool was_on = cells_[at / 2] & TM_ENABLE, on = value & TM_ENABLE;
   Timer& tm = timers_[n];
   if (was_on && !on) {
     tm.stopped_count = timer_count(n, now);
@@ -70,7 +70,7 @@ void IoRegisters::write_timer_control(unsigned n, std::uint16_t value) {
     tm.start = now;
     tm.fed_base = n > 0 ? timer_overflows(n - 1, now) : 0;
   }
-  if (on && (value & io::TM_IRQ))
+  if (on && (value & TM_IRQ))
     log_.note("timer", "timer " + std::to_string(n) + " interrupt requested; the simulator raises none");
   cells_[at / 2] = value;
 }
@@ -133,22 +133,22 @@ void IoRegisters::write16(std::uint32_t offset, std::uint16_t value) {
     return;
   }
   if ((offset == io::SIODATA32_L || offset == io::SIODATA32_H) &&
-      ((cells_[io::RCNT / 2] & io::RCNT_GPIO_MODES) ||
-       (cells_[io::SIOCNT / 2] & io::SIO_MODE_MASK) != io::SIO_MODE_NORMAL32))
+      ((cells_[io::RCNT / 2] & R_MODE_GPIO) ||
+       (cells_[io::SIOCNT / 2] & SIO_MODE_MASK) != SIO_MODE_32BIT))
     log_.misuse("SIO", "SIODATA32 written while SIOCNT=" + hex32(cells_[io::SIOCNT / 2]) + " RCNT=" +
                            hex32(cells_[io::RCNT / 2]) +
                            ": set 32-bit normal mode before loading the data register");
   const std::uint16_t old = cells_[offset / 2];
   cells_[offset / 2] = value;
   if (offset == io::WAITCNT && listener_) listener_->waitcnt_written();
-  if (offset >= io::DMA0SAD && offset < io::DMA0SAD + 4 * io::DMA_STRIDE &&
-      (offset - io::DMA0SAD) % io::DMA_STRIDE == 10)
-    write_dma_control((offset - io::DMA0SAD) / io::DMA_STRIDE, old, value);
+  if (offset >= io::DMA0SAD && offset < io::DMA0SAD + 4 * DMA_CHANNEL_STRIDE &&
+      (offset - io::DMA0SAD) % DMA_CHANNEL_STRIDE == 10)
+    write_dma_control((offset - io::DMA0SAD) / DMA_CHANNEL_STRIDE, old, value);
 }
 
 void IoRegisters::write_dma_control(unsigned channel, std::uint16_t old, std::uint16_t value) {
-  if (!(value & io::DMA_ENABLE) || (old & io::DMA_ENABLE)) return;
-  const unsigned timing = (value & io::DMA_TIMING_MASK) >> 12;
+  if (!(value & io::DMAH_ENABLE) || (old & io::DMAH_ENABLE)) return;
+  const unsigned timing = (value & io::DMAH_TIMING_MASK) >> 12;
   if (timing != 0) {
     // Blanking and sound/video timings need a display and sound model.
     log_.note("DMA", "channel " + std::to_string(channel) + " start timing " +
@@ -160,28 +160,28 @@ void IoRegisters::write_dma_control(unsigned channel, std::uint16_t old, std::ui
 
 void IoRegisters::write_siocnt(std::uint16_t value) {
   const bool was_armed = armed_;
-  const bool so_rises = !(cells_[io::SIOCNT / 2] & io::SIO_SO_HIGH) && (value & io::SIO_SO_HIGH);
+  const bool so_rises = !(cells_[io::SIOCNT / 2] & SIO_SO_HIGH) && (value & SIO_SO_HIGH);
   cells_[io::SIOCNT / 2] = value;
-  if (!(value & io::SIO_START)) {
+  if (!(value & SIO_START)) {
     armed_ = false;  // the transfer is called off before the cable clocked it
     if (so_rises && listener_) listener_->serial_so_raised_idle();
     return;
   }
   if (was_armed) return;  // still waiting for the cable
-  const bool sio_modes = !(cells_[io::RCNT / 2] & io::RCNT_GPIO_MODES);
-  const std::uint16_t mode = value & io::SIO_MODE_MASK;
-  if (!sio_modes || (mode != io::SIO_MODE_NORMAL32 && mode != io::SIO_MODE_NORMAL8)) {
+  const bool sio_modes = !(cells_[io::RCNT / 2] & R_MODE_GPIO);
+  const std::uint16_t mode = value & SIO_MODE_MASK;
+  if (!sio_modes || (mode != SIO_MODE_32BIT && mode != SIO_MODE_8BIT)) {
     log_.misuse("SIO", "start bit set with SIOCNT=" + hex32(value) + " RCNT=" +
                            hex32(cells_[io::RCNT / 2]) +
                            ": the cable serves only normal mode; the transfer never ends");
     return;
   }
-  if (mode == io::SIO_MODE_NORMAL8) {
+  if (mode == SIO_MODE_8BIT) {
     log_.misuse("SIO", "8-bit normal mode armed: the cable clocks 32-bit words; the transfer "
                        "never ends");
     return;
   }
-  if (value & io::SIO_INTERNAL_CLOCK) {
+  if (value & SIO_CLK_INT) {
     // The console clocks itself; nothing drives SI, so ones come in.
     log_.misuse("SIO", "internal clock selected: the cable expects to drive the clock");
     outgoing_ = static_cast<std::uint32_t>(cells_[io::SIODATA32_L / 2]) |
@@ -206,8 +206,8 @@ void IoRegisters::link_complete(std::uint32_t incoming) {
   cells_[io::SIODATA32_L / 2] = static_cast<std::uint16_t>(incoming);
   cells_[io::SIODATA32_H / 2] = static_cast<std::uint16_t>(incoming >> 16);
   std::uint16_t& cnt = cells_[io::SIOCNT / 2];
-  cnt = static_cast<std::uint16_t>(cnt & ~io::SIO_START);
-  if (cnt & io::SIO_IRQ) cells_[io::IF / 2] |= io::IRQ_SERIAL;
+  cnt = static_cast<std::uint16_t>(cnt & ~SIO_START);
+  if (cnt & SIO_IRQ) cells_[io::IF / 2] |= IRQ_SERIAL;
 }
 
 void IoRegisters::save(StateWriter& out) const {

@@ -9,6 +9,14 @@
 #include <cstdint>
 #include <utility>
 
+#include "contract/hw/display.h"
+#include "contract/hw/dma.h"
+#include "contract/hw/irq.h"
+#include "contract/hw/keypad.h"
+#include "contract/hw/memory.h"
+#include "contract/hw/sio.h"
+#include "contract/hw/system.h"
+#include "contract/hw/timer.h"
 #include "sim/console/key_script.h"
 #include "sim/sim_log.h"
 #include "sim/state/state_file.h"
@@ -16,55 +24,31 @@
 namespace kartex {
 
 namespace io {
-constexpr std::uint32_t DISPCNT = 0x000;
-constexpr std::uint32_t DISPSTAT = 0x004;
-constexpr std::uint32_t VCOUNT = 0x006;
-constexpr std::uint32_t BG0CNT = 0x008;   // BG0-3CNT at +2 each
-constexpr std::uint32_t BG0HOFS = 0x010;  // BGnHOFS at +4n, BGnVOFS at +4n+2
-constexpr std::uint32_t DMA0SAD = 0x0B0;  // channel n at +12n: SAD, DAD, CNT_L, CNT_H
-constexpr std::uint32_t DMA_STRIDE = 12;
-constexpr std::uint32_t TM0CNT_L = 0x100;  // timer n at +4n: CNT_L (count; writes: reload), CNT_H
-constexpr std::uint32_t TIMER_COUNT = 4;
-constexpr std::uint32_t SIODATA32_L = 0x120;
-constexpr std::uint32_t SIODATA32_H = 0x122;
-constexpr std::uint32_t SIOCNT = 0x128;
-constexpr std::uint32_t KEYINPUT = 0x130;
-constexpr std::uint32_t RCNT = 0x134;
-constexpr std::uint32_t IE = 0x200;
-constexpr std::uint32_t IF = 0x202;
-constexpr std::uint32_t WAITCNT = 0x204;
-constexpr std::uint32_t IME = 0x208;
+// Offsets into the I/O page of the registers with behaviour here.
+constexpr std::uint32_t at(std::uint32_t reg) { return reg - MEM_IO; }
+constexpr std::uint32_t DISPCNT = at(REG_DISPCNT);
+constexpr std::uint32_t DISPSTAT = at(REG_DISPSTAT);
+constexpr std::uint32_t VCOUNT = at(REG_VCOUNT);
+constexpr std::uint32_t BG0CNT = at(REG_BG0CNT);    // BG0-3CNT at +2 each
+constexpr std::uint32_t BG0HOFS = at(REG_BG0HOFS);  // BGnHOFS at +4n, BGnVOFS at +4n+2
+constexpr std::uint32_t DMA0SAD = at(REG_DMA0SAD);  // channel n at +12n: SAD, DAD, CNT_L, CNT_H
+constexpr std::uint32_t TM0CNT_L = at(REG_TM0CNT_L);  // timer n at +4n: CNT_L (count; writes: reload), CNT_H
+constexpr std::uint32_t SIODATA32_L = at(REG_SIODATA32_L);
+constexpr std::uint32_t SIODATA32_H = at(REG_SIODATA32_H);
+constexpr std::uint32_t SIOCNT = at(REG_SIOCNT);
+constexpr std::uint32_t KEYINPUT = at(REG_KEYINPUT);
+constexpr std::uint32_t RCNT = at(REG_RCNT);
+constexpr std::uint32_t IE = at(REG_IE);
+constexpr std::uint32_t IF = at(REG_IF);
+constexpr std::uint32_t WAITCNT = at(REG_WAITCNT);
+constexpr std::uint32_t IME = at(REG_IME);
 constexpr std::uint32_t SIZE = 0x1000;  // the mapped I/O page
 
-// SIOCNT in normal mode
-constexpr std::uint16_t SIO_INTERNAL_CLOCK = 0x0001;
-constexpr std::uint16_t SIO_SO_HIGH = 0x0008;  // SO's level while no transfer runs
-constexpr std::uint16_t SIO_START = 0x0080;
-constexpr std::uint16_t SIO_MODE_MASK = 0x3000;
-constexpr std::uint16_t SIO_MODE_NORMAL8 = 0x0000;
-constexpr std::uint16_t SIO_MODE_NORMAL32 = 0x1000;
-constexpr std::uint16_t SIO_IRQ = 0x4000;
-constexpr std::uint16_t RCNT_GPIO_MODES = 0x8000;  // set: SIOCNT modes are off
-constexpr std::uint16_t IRQ_VBLANK = 0x0001;
-constexpr std::uint16_t IRQ_SERIAL = 0x0080;
-constexpr std::uint16_t IRQ_DMA0 = 0x0100;  // channel n: IRQ_DMA0 << n
-constexpr std::uint16_t IRQ_SOURCES = 0x3FFF;
-constexpr std::uint16_t IME_ON = 0x0001;
-constexpr std::uint16_t DISPSTAT_VBLANK_IRQ = 0x0008;
-
-// DMAxCNT_H
-constexpr std::uint16_t DMA_ENABLE = 0x8000;
-constexpr std::uint16_t DMA_TIMING_MASK = 0x3000;
-constexpr std::uint16_t DMA_32BIT = 0x0400;
-constexpr std::uint16_t DMA_IRQ = 0x4000;
-
-// TMxCNT_H
-constexpr std::uint16_t TM_PRESCALER_MASK = 0x0003;  // 1, 64, 256, 1024 cycles a count
-constexpr std::uint16_t TM_CASCADE = 0x0004;         // counts the overflows of timer n-1
-constexpr std::uint16_t TM_IRQ = 0x0040;
-constexpr std::uint16_t TM_ENABLE = 0x0080;
-
-constexpr std::uint16_t KEYS_NONE_PRESSED = 0x03FF;
+// DMAxCNT_H: the high half of the 32-bit DMAxCNT, as a 16-bit cell
+constexpr std::uint16_t DMAH_ENABLE = DMA_ENABLE >> 16;
+constexpr std::uint16_t DMAH_TIMING_MASK = DMA_TIMING_MASK >> 16;
+constexpr std::uint16_t DMAH_32BIT = DMA_32 >> 16;
+constexpr std::uint16_t DMAH_IRQ = DMA_IRQ >> 16;
 }  // namespace io
 
 // What the registers ask of the rest of the console.
@@ -105,7 +89,7 @@ class IoRegisters {
   // on and an IE bit meets an IF bit (and the CPU does not mask IRQs).
   void raise_irq(std::uint16_t bits) { cells_[io::IF / 2] |= bits; }
   bool irq_pending() const {
-    return (cells_[io::IME / 2] & io::IME_ON) && (cells_[io::IE / 2] & cells_[io::IF / 2] & io::IRQ_SOURCES);
+    return (cells_[io::IME / 2] & IME_ON) && (cells_[io::IE / 2] & cells_[io::IF / 2] & IRQ_MASK);
   }
 
   // Serial port, normal 32-bit mode with the cable's clock. The cable
@@ -143,12 +127,12 @@ class IoRegisters {
   const SimClock& clock_;
   IoListener* listener_ = nullptr;
   std::array<std::uint16_t, io::SIZE / 2> cells_{};
-  std::uint16_t keys_ = io::KEYS_NONE_PRESSED;
+  std::uint16_t keys_ = KEY_MASK;
   KeyScript key_script_;
   mutable std::uint64_t key_reads_ = 0;  // a read is what the script counts
   bool armed_ = false;
   std::uint32_t outgoing_ = 0;
-  std::array<Timer, io::TIMER_COUNT> timers_{};
+  std::array<Timer, TIMER_COUNT> timers_{};
 };
 
 }  // namespace kartex
