@@ -9,6 +9,7 @@
 
 /* The ROM kinds, variants and save types that the replies carry */
 #include "contract/cart_facts.h"
+#include "contract/hw/display.h"
 
 /* ---- Command forms on the command pipe (first byte) ---- */
 #define CMD_REQUEST 0x00 /* 18-byte agent request record */
@@ -78,8 +79,8 @@
  * at most VIDEO_FRAME_MAX_WORDS of it and takes the rest off the link. */
 #define REQ_VIDEO_FRAME 0xFFFF0034
 #define VIDEO_FRAME_MAX_WORDS 9600   /* one whole page */
-#define VIDEO_PAGE_BYTES 38400       /* 240 x 160 pixels, a byte each */
-#define VIDEO_PAGE1_OFFSET 0xA000    /* page 1 from the start of video RAM */
+#define VIDEO_PAGE_BYTES M4_PAGE_SIZE         /* 240 x 160 pixels, a byte each */
+#define VIDEO_PAGE1_OFFSET BITMAP_PAGE1_OFFSET /* page 1 from the start of video RAM */
 #define VIDEO_OP_SHIFT 14
 #define VIDEO_OP_SKIP 0    /* count pairs stay as the page holds them */
 #define VIDEO_OP_FILL 1    /* one operand: the pair repeated count times */

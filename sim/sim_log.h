@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sim/sim_clock.h"
+#include "sim/clock/sim_clock.h"
 
 namespace kartex {
 

@@ -4,9 +4,9 @@
 
 #include "common/failure.h"
 #include "sim/decimal_text.h"
-#include "sim/flash_catalog.h"
-#include "sim/mgba_cart.h"
-#include "sim/save_build.h"
+#include "sim/cart/flash_catalog.h"
+#include "sim/console/mgba/mgba_cart.h"
+#include "sim/save/save_build.h"
 #include "sim/sim_pipes.h"
 
 namespace kartex {

@@ -6,12 +6,12 @@
 #include <ostream>
 
 #include "common/failure.h"
-#include "sim/cart_build.h"
-#include "sim/mgba_cart.h"
-#include "sim/png_writer.h"
-#include "sim/screen_recorder.h"
+#include "sim/cart/cart_build.h"
+#include "sim/console/mgba/mgba_cart.h"
+#include "sim/screen/png_writer.h"
+#include "sim/screen/screen_recorder.h"
 #include "sim/simulator.h"
-#include "sim/state_lock.h"
+#include "sim/state/state_lock.h"
 
 namespace kartex {
 

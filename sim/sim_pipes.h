@@ -12,11 +12,11 @@
 
 #include "common/clock_time.h"
 #include "link/pipes.h"
-#include "sim/bios_loader.h"
-#include "sim/key_script.h"
-#include "sim/link_console.h"
-#include "sim/link_fault.h"
-#include "sim/save_fault.h"
+#include "sim/console/bios_loader.h"
+#include "sim/console/key_script.h"
+#include "sim/console/link_console.h"
+#include "sim/cable/link_fault.h"
+#include "sim/save/save_fault.h"
 
 namespace kartex {
 

@@ -3,9 +3,9 @@
 #include <filesystem>
 
 #include "common/failure.h"
-#include "sim/cart_header.h"
-#include "sim/cart_rom.h"
-#include "sim/state_file.h"
+#include "sim/cart/cart_header.h"
+#include "sim/cart/cart_rom.h"
+#include "sim/state/state_file.h"
 
 namespace kartex {
 
@@ -24,9 +24,9 @@ constexpr std::uint32_t MGBA_CART_STATE_VERSION = 2;  // 2: the board's mirrorin
 const char* const MGBA_CONSOLE_PART = "mgba-console";
 const char* const MGBA_CART_PART = "mgba-cartridge";
 
-LinkConsole& either(Console* unicorn, MgbaConsole* mgba) {
-  if (mgba) return *mgba;
-  return *unicorn;
+std::unique_ptr<SimConsole> make_console(SimCore core, SimLog& log) {
+  if (core == SimCore::Mgba) return std::make_unique<MgbaConsole>(log);
+  return std::make_unique<Console>(log);
 }
 
 }  // namespace
@@ -34,11 +34,12 @@ LinkConsole& either(Console* unicorn, MgbaConsole* mgba) {
 Simulator::Simulator(std::unique_ptr<CartBus> cart, CableTimes times, std::ostream* log_echo, SimCore core)
     : log_(log_echo),
       cart_(std::move(cart)),
-      console_(core == SimCore::Unicorn ? std::make_unique<Console>(log_) : nullptr),
-      mgba_(core == SimCore::Mgba ? std::make_unique<MgbaConsole>(log_) : nullptr),
-      cable_(either(console_.get(), mgba_.get()), log_, times),
+      console_(make_console(core, log_)),
+      unicorn_(dynamic_cast<Console*>(console_.get())),
+      mgba_(dynamic_cast<MgbaConsole*>(console_.get())),
+      cable_(*console_, log_, times),
       pipes_(cable_) {
-  if (console_) console_->set_cart(cart_.get());
+  if (unicorn_) unicorn_->set_cart(cart_.get());
   if (mgba_) {
     MgbaCart default_cart;
     default_cart.rom = make_default_rom();
@@ -47,11 +48,9 @@ Simulator::Simulator(std::unique_ptr<CartBus> cart, CableTimes times, std::ostre
 }
 
 Console& Simulator::console() {
-  if (!console_) fail("simulator: the emulator library's console has no Unicorn CPU to look at");
-  return *console_;
+  if (!unicorn_) fail("simulator: the emulator library's console has no Unicorn CPU to look at");
+  return *unicorn_;
 }
-
-LinkConsole& Simulator::link_console() { return either(console_.get(), mgba_.get()); }
 
 Simulator::Simulator(CableTimes times, std::ostream* log_echo)
     : Simulator(nullptr, times, log_echo) {
@@ -68,47 +67,23 @@ void Simulator::set_cart(MgbaCart cart) {
   mgba_->insert(std::move(cart));
 }
 
-void Simulator::set_keys(std::uint16_t keyinput) {
-  if (mgba_) mgba_->set_keys(keyinput);
-  else console_->io().set_keys(keyinput);
-}
-
-void Simulator::set_key_script(const KeyScript& script) {
-  if (mgba_) mgba_->set_key_script(script);
-  else console_->io().set_key_script(script);
-}
-
-std::uint16_t Simulator::dispcnt() { return mgba_ ? mgba_->io(io::DISPCNT) : console_->io().raw(io::DISPCNT); }
-
 std::vector<std::uint8_t> Simulator::peek(std::uint32_t addr, std::size_t n) {
   std::vector<std::uint8_t> out(n);
-  if (!(mgba_ ? mgba_->peek(addr, out) : console_->peek(addr, out))) fail("simulator: " + hex32(addr) + " is not console RAM");
+  if (!console_->peek(addr, out)) fail("simulator: " + hex32(addr) + " is not console RAM");
   return out;
 }
 
 void Simulator::poke(std::uint32_t addr, std::span<const std::uint8_t> bytes) {
-  if (!(mgba_ ? mgba_->poke(addr, bytes) : console_->poke(addr, bytes))) fail("simulator: " + hex32(addr) + " is not console RAM");
+  if (!console_->poke(addr, bytes)) fail("simulator: " + hex32(addr) + " is not console RAM");
 }
 
-Screen Simulator::screen() const {
-  if (mgba_) return mgba_->screen();
-  const IoRegisters& io = console_->io();
-  VideoRegisters regs;
-  regs.dispcnt = io.raw(io::DISPCNT);
-  for (unsigned bg = 0; bg < 4; ++bg) {
-    regs.bgcnt[bg] = io.raw(io::BG0CNT + 2 * bg);
-    regs.hofs[bg] = io.raw(io::BG0HOFS + 4 * bg) & 0x1FF;
-    regs.vofs[bg] = io.raw(io::BG0HOFS + 4 * bg + 2) & 0x1FF;
-  }
-  const ConsoleMemory& m = console_->memory();
-  return render_screen(regs, std::span(m.palette).first(mem::PALETTE_BYTES), m.vram);
-}
+Screen Simulator::screen() const { return console_->screen(); }
 
 SimStats Simulator::stats() const {
   SimStats s;
   s.words_to_console = cable_.words_to_console();
   s.words_from_console = cable_.words_from_console();
-  if (console_) s.instructions = console_->instructions() - instructions_at_start_;
+  if (unicorn_) s.instructions = unicorn_->instructions() - instructions_at_start_;
   if (mgba_) {
     s.cpu_cycles = mgba_->cycles() - cycles_at_start_;
     s.turnaround_cycles = mgba_->turnaround_cycles() - turnaround_at_start_;
@@ -124,17 +99,16 @@ void Simulator::save_state(const std::string& dir) {
   if (ec) fail("cannot create simulator state directory " + dir + ": " + ec.message());
   StateWriter cable, console, cart;
   cable_.save(cable);
+  console_->save(console);
   // All parts of one moment, put in place together: a save cut short never
   // leaves a cable of this run beside a cartridge of the last.
   StateSave save(dir);
   save.add("cable", CABLE_STATE_VERSION, cable);
   if (mgba_) {
     save_mgba_cart(mgba_->cart(), cart);
-    mgba_->save(console);
     save.add(MGBA_CONSOLE_PART, MGBA_STATE_VERSION, console);
     save.add(MGBA_CART_PART, MGBA_CART_STATE_VERSION, cart);
   } else {
-    console_->save(console);
     save_cart(*cart_, cart);
     save.add("console", CONSOLE_STATE_VERSION, console);
     save.add("cartridge", CART_STATE_VERSION, cart);
@@ -161,7 +135,7 @@ bool Simulator::load_state(const std::string& dir) {
     // The console's state needs its cartridge in the slot first.
     const bool has_cart =
         load(MGBA_CART_PART, MGBA_CART_STATE_VERSION, [&](StateReader& in) { mgba_->insert(load_mgba_cart(in)); });
-    load(MGBA_CONSOLE_PART, MGBA_STATE_VERSION, [&](StateReader& in) { mgba_->load(in); });
+    load(MGBA_CONSOLE_PART, MGBA_STATE_VERSION, [&](StateReader& in) { console_->load(in); });
     cycles_at_start_ = mgba_->cycles();
     turnaround_at_start_ = mgba_->turnaround_cycles();
     cable_.restart_clock();
@@ -170,7 +144,7 @@ bool Simulator::load_state(const std::string& dir) {
   load("console", CONSOLE_STATE_VERSION, [&](StateReader& in) { console_->load(in); });
   const bool has_cart =
       load("cartridge", CART_STATE_VERSION, [&](StateReader& in) { set_cart(load_cart(in, log_)); });
-  instructions_at_start_ = console_->instructions();
+  instructions_at_start_ = unicorn_->instructions();
   cable_.restart_clock();
   return has_cart;
 }

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "link/pipes.h"
-#include "sim/cable.h"
-#include "sim/cart_bus.h"
-#include "sim/console.h"
-#include "sim/mgba_console.h"
-#include "sim/screen.h"
+#include "sim/cable/cable.h"
+#include "sim/cart/cart_bus.h"
+#include "sim/console/unicorn/console.h"
+#include "sim/console/mgba/mgba_console.h"
+#include "sim/screen/screen.h"
 #include "sim/sim_log.h"
 
 namespace kartex {
@@ -45,8 +45,8 @@ class Simulator {
   // The Unicorn console; throws Failure on the emulator library's.
   Console& console();
   // The emulator library's console, or nullptr.
-  MgbaConsole* mgba() { return mgba_.get(); }
-  LinkConsole& link_console();
+  MgbaConsole* mgba() { return mgba_; }
+  LinkConsole& link_console() { return *console_; }
   Cable& cable() { return cable_; }
   CartBus& cart() { return *cart_; }
   SimLog& log() { return log_; }
@@ -58,10 +58,10 @@ class Simulator {
   // Host-side access to console RAM; throws Failure outside RAM.
   std::vector<std::uint8_t> peek(std::uint32_t addr, std::size_t n);
   void poke(std::uint32_t addr, std::span<const std::uint8_t> bytes);
-  void set_keys(std::uint16_t keyinput);
-  void set_key_script(const KeyScript& script);
+  void set_keys(std::uint16_t keyinput) { console_->set_keys(keyinput); }
+  void set_key_script(const KeyScript& script) { console_->set_key_script(script); }
   // The display control register, which tells which page is shown.
-  std::uint16_t dispcnt();
+  std::uint16_t dispcnt() { return console_->dispcnt(); }
   Screen screen() const;
   SimStats stats() const;
 
@@ -85,9 +85,11 @@ class Simulator {
 
   SimLog log_;
   std::unique_ptr<CartBus> cart_;
-  // One of the two.
-  std::unique_ptr<Console> console_;
-  std::unique_ptr<MgbaConsole> mgba_;
+  std::unique_ptr<SimConsole> console_;
+  // The same console as its own core, for what only that core has (the
+  // Unicorn CPU's registers, the library's cartridge); the other is null.
+  Console* unicorn_;
+  MgbaConsole* mgba_;
   Cable cable_;
   CablePipes pipes_;
   std::uint64_t instructions_at_start_ = 0;

@@ -11,8 +11,8 @@
 #include "agent/splash/splash_encode.h"
 #include "agent/splash/splash_picture.h"
 #include "contract/wire.h"
-#include "sim/bios_loader.h"
-#include "sim/cart_header.h"
+#include "sim/console/bios_loader.h"
+#include "sim/cart/cart_header.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "cart/cart_clock.h"
 #include "common/clock_time.h"
-#include "sim/cartridge.h"
-#include "sim/rom_part.h"
+#include "sim/cart/cartridge.h"
+#include "sim/cart/rom_part.h"
 
 namespace kartex::test {
 namespace {

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "sim/save_flash.h"
+#include "sim/save/save_flash.h"
 #include "tests/support/agent_cart.h"
 #include "tests/support/crc32_bitwise.h"
 #include "tests/support/tool_on_sim.h"

@@ -6,9 +6,9 @@
 #include <functional>
 
 #include "agent/splash/splash_picture.h"
-#include "sim/cart_header.h"
-#include "sim/cart_rom.h"
-#include "sim/screen.h"
+#include "sim/cart/cart_header.h"
+#include "sim/cart/cart_rom.h"
+#include "sim/screen/screen.h"
 #include "tests/support/scripted_cable.h"
 #include "tests/support/sim_session.h"
 

@@ -8,9 +8,9 @@
 #include <ctime>
 
 #include "common/clock_time.h"
-#include "sim/cart_build.h"
-#include "sim/cart_header.h"
-#include "sim/mgba_machine.h"
+#include "sim/cart/cart_build.h"
+#include "sim/cart/cart_header.h"
+#include "sim/console/mgba/mgba_machine.h"
 #include "sim/simulator.h"
 #include "tests/support/tool_on_sim.h"
 

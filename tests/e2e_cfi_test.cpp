@@ -14,8 +14,8 @@
 #include "cart/commands.h"
 #include "common/failure.h"
 #include "contract/wire.h"
-#include "sim/cartridge.h"
-#include "sim/flash_rom.h"
+#include "sim/cart/cartridge.h"
+#include "sim/cart/flash_rom.h"
 #include "tests/support/cart_bench.h"
 #include "tests/support/tool_on_sim.h"
 

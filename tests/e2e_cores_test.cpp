@@ -11,8 +11,8 @@
 #include <sstream>
 
 #include "agent/agent_image.h"
-#include "sim/cart_bus.h"
-#include "sim/cart_header.h"
+#include "sim/cart/cart_bus.h"
+#include "sim/cart/cart_header.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "app/dat_sources.h"
-#include "sim/cart_header.h"
+#include "sim/cart/cart_header.h"
 #include "tests/support/dat_text.h"
 #include "tests/support/tool_on_sim.h"
 

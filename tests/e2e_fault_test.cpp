@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "sim/cartridge.h"
-#include "sim/flash_rom.h"
+#include "sim/cart/cartridge.h"
+#include "sim/cart/flash_rom.h"
 #include "sim/simulator.h"
 #include "tests/support/case_spread.h"
 #include "tests/support/tool_on_sim.h"

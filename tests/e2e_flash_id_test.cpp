@@ -11,9 +11,9 @@
 
 #include "app/run.h"
 #include "contract/wire.h"
-#include "sim/cart_header.h"
-#include "sim/cartridge.h"
-#include "sim/flash_rom.h"
+#include "sim/cart/cart_header.h"
+#include "sim/cart/cartridge.h"
+#include "sim/cart/flash_rom.h"
 #include "tests/support/sim_session.h"
 
 namespace kartex::test {

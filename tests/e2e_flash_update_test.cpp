@@ -12,7 +12,7 @@
 
 #include "cart/agent_crc.h"
 #include "contract/wire.h"
-#include "sim/flash_catalog.h"
+#include "sim/cart/flash_catalog.h"
 #include "tests/support/agent_cart.h"
 #include "tests/support/case_spread.h"
 #include "tests/support/crc32_bitwise.h"

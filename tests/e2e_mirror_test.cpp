@@ -8,7 +8,7 @@
 #include <algorithm>
 
 #include "common/output.h"
-#include "sim/cart_header.h"
+#include "sim/cart/cart_header.h"
 #include "tests/support/case_spread.h"
 #include "tests/support/tool_on_sim.h"
 

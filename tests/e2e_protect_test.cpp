@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "sim/cart_header.h"
+#include "sim/cart/cart_header.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {

@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/usage.h"
-#include "sim/cart_header.h"
+#include "sim/cart/cart_header.h"
 #include "tests/support/dat_text.h"
 #include "tests/support/json_schema.h"
 #include "tests/support/tool_on_sim.h"

@@ -10,10 +10,10 @@
 
 #include <algorithm>
 
-#include "sim/cartridge.h"
-#include "sim/flash_rom.h"
-#include "sim/save_flash.h"
-#include "sim/save_rom.h"
+#include "sim/cart/cartridge.h"
+#include "sim/cart/flash_rom.h"
+#include "sim/save/save_flash.h"
+#include "sim/save/save_rom.h"
 #include "tests/support/cart_bench.h"
 #include "tests/support/case_spread.h"
 #include "tests/support/tool_on_sim.h"

@@ -11,8 +11,8 @@
 
 #include <algorithm>
 
-#include "sim/cartridge.h"
-#include "sim/save_commands.h"
+#include "sim/cart/cartridge.h"
+#include "sim/save/save_commands.h"
 #include "tests/support/cart_bench.h"
 #include "tests/support/tool_on_sim.h"
 

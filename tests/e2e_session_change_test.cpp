@@ -11,7 +11,7 @@
 #include "app/session.h"
 #include "cart/commands.h"
 #include "common/output.h"
-#include "sim/cart_build.h"
+#include "sim/cart/cart_build.h"
 #include "tests/support/body_fixture.h"
 #include "tests/support/sim_session.h"
 #include "tests/support/tool_on_sim.h"

@@ -10,8 +10,8 @@
 #include "agent/agent_image.h"
 #include "app/run.h"
 #include "link/hex.h"
-#include "sim/cart_bus.h"
-#include "sim/cart_header.h"
+#include "sim/cart/cart_bus.h"
+#include "sim/cart/cart_header.h"
 #include "tests/support/case_spread.h"
 #include "tests/support/tool_on_sim.h"
 

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/flash_catalog.h"
+#include "sim/cart/flash_catalog.h"
 #include "tests/support/agent_cart.h"
 #include "tests/support/case_spread.h"
 #include "tests/support/crc32_bitwise.h"

@@ -14,7 +14,7 @@
 #include "host/program_file.h"
 #include "host/program_header.h"
 #include "contract/hw/cart_header.h"
-#include "sim/bios_loader.h"
+#include "sim/console/bios_loader.h"
 #include "common/failure.h"
 #include "tests/support/scripted_cable.h"
 

@@ -5,7 +5,7 @@
 #include "agent/agent_image.h"
 #include "app/session.h"
 #include "link/cable_link.h"
-#include "sim/cart_header.h"
+#include "sim/cart/cart_header.h"
 #include "sim_support.h"
 
 namespace kartex {

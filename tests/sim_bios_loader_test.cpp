@@ -11,9 +11,9 @@
 #include "agent/agent_image.h"
 #include "app/session.h"
 #include "link/cable_link.h"
-#include "sim/bios_loader.h"
-#include "sim/cart_header.h"
-#include "sim/cart_rom.h"
+#include "sim/console/bios_loader.h"
+#include "sim/cart/cart_header.h"
+#include "sim/cart/cart_rom.h"
 #include "sim_support.h"
 
 namespace kartex {

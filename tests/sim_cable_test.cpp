@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/cart_rom.h"
+#include "sim/cart/cart_rom.h"
 #include "sim_support.h"
 
 namespace kartex {

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/cart_header.h"
-#include "sim/cart_rom.h"
+#include "sim/cart/cart_header.h"
+#include "sim/cart/cart_rom.h"
 #include "sim_support.h"
 
 namespace kartex {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/cfi_table.h"
+#include "sim/cart/cfi_table.h"
 #include "sim_flash_support.h"
 
 namespace kartex::flashtest {

@@ -11,7 +11,7 @@
 #include "agent/agent_image.h"
 #include "app/session.h"
 #include "link/cable_link.h"
-#include "sim/memory_timing.h"
+#include "sim/console/unicorn/memory_timing.h"
 #include "sim/simulator.h"
 #include "sim_support.h"
 #include "tests/support/run_binary.h"

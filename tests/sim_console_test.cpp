@@ -5,8 +5,9 @@
 
 #include <cstring>
 
-#include "sim/cart_header.h"
-#include "sim/cart_rom.h"
+#include "contract/hw/dma.h"
+#include "sim/cart/cart_header.h"
+#include "sim/cart/cart_rom.h"
 #include "sim_support.h"
 
 namespace kartex {
@@ -14,14 +15,13 @@ namespace {
 
 using simtest::program;
 
-constexpr std::uint32_t DMA3SAD = 0x040000D4, DMA3DAD = 0x040000D8, DMA3CNT = 0x040000DC;
 constexpr std::uint32_t SRC = 0x02001000, DST = 0x03000100;
 
 void start_dma3(ConsoleBus& bus, std::uint32_t src, std::uint32_t dst, std::uint16_t count,
                 std::uint16_t control) {
-  bus.write(DMA3SAD, 4, src);
-  bus.write(DMA3DAD, 4, dst);
-  bus.write(DMA3CNT, 4, count | static_cast<std::uint32_t>(control) << 16);
+  bus.write(REG_DMA3SAD, 4, src);
+  bus.write(REG_DMA3DAD, 4, dst);
+  bus.write(REG_DMA3CNT, 4, count | static_cast<std::uint32_t>(control) << 16);
 }
 
 struct DmaCase {
@@ -55,7 +55,7 @@ TEST(SimDma, ImmediateTransfersFollowUnitAndAddressModes) {
     for (std::size_t i = 0; i < c.expected.size(); ++i)
       EXPECT_EQ(sim.console().bus().read(c.check_at + 2 * static_cast<std::uint32_t>(i), 2), c.expected[i])
           << c.name << ", halfword " << i;
-    EXPECT_EQ(sim.console().bus().read(DMA3CNT + 2, 2) & 0x8000, 0u) << c.name << ": enable bit stays set";
+    EXPECT_EQ(sim.console().bus().read(REG_DMA3CNT + 2, 2) & 0x8000, 0u) << c.name << ": enable bit stays set";
     EXPECT_EQ(sim.log().misuse_count(), 0u) << c.name;
   }
 }

@@ -14,9 +14,9 @@
 
 #include "common/digest.h"
 #include "common/failure.h"
-#include "sim/cart_build.h"
+#include "sim/cart/cart_build.h"
 #include "sim/sim_pipes.h"
-#include "sim/state_file.h"
+#include "sim/state/state_file.h"
 #include "sim_support.h"
 
 namespace kartex {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/flash_commands.h"
-#include "sim/flash_rom.h"
+#include "sim/cart/flash_commands.h"
+#include "sim/cart/flash_rom.h"
 
 namespace kartex::flashtest {
 

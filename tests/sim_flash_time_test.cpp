@@ -9,7 +9,7 @@
 
 #include <functional>
 
-#include "sim/save_rom.h"
+#include "sim/save/save_rom.h"
 #include "sim_flash_support.h"
 
 namespace kartex::flashtest {

@@ -7,7 +7,7 @@
 
 #include "app/usage.h"
 #include "common/failure.h"
-#include "sim/key_script.h"
+#include "sim/console/key_script.h"
 #include "sim/sim_pipes.h"
 #include "sim/simulator.h"
 

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <functional>
 
-#include "sim/cart_bus.h"
-#include "sim/cartridge.h"
-#include "sim/flash_rom.h"
+#include "sim/cart/cart_bus.h"
+#include "sim/cart/cartridge.h"
+#include "sim/cart/flash_rom.h"
 #include "sim_flash_support.h"
 
 namespace kartex::flashtest {

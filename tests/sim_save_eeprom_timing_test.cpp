@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/save_commands.h"
-#include "sim/save_eeprom.h"
+#include "sim/save/save_commands.h"
+#include "sim/save/save_eeprom.h"
 #include "tests/sim_save_support.h"
 
 namespace kartex {

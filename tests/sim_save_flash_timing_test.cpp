@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/save_commands.h"
-#include "sim/save_flash.h"
+#include "sim/save/save_commands.h"
+#include "sim/save/save_flash.h"
 #include "tests/sim_save_support.h"
 
 namespace kartex {

@@ -9,12 +9,12 @@
 #include <unistd.h>
 
 #include "common/failure.h"
-#include "sim/cart_build.h"
-#include "sim/save_commands.h"
-#include "sim/save_eeprom.h"
-#include "sim/save_flash.h"
-#include "sim/save_rom.h"
-#include "sim/save_sram.h"
+#include "sim/cart/cart_build.h"
+#include "sim/save/save_commands.h"
+#include "sim/save/save_eeprom.h"
+#include "sim/save/save_flash.h"
+#include "sim/save/save_rom.h"
+#include "sim/save/save_sram.h"
 #include "sim/sim_pipes.h"
 #include "tests/sim_save_support.h"
 

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/flash_commands.h"
-#include "sim/save_commands.h"
-#include "sim/save_rom.h"
+#include "sim/cart/flash_commands.h"
+#include "sim/save/save_commands.h"
+#include "sim/save/save_rom.h"
 #include "tests/sim_save_support.h"
 
 namespace kartex {

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/save_commands.h"
-#include "sim/save_sram.h"
+#include "sim/save/save_commands.h"
+#include "sim/save/save_sram.h"
 #include "tests/sim_save_support.h"
 
 namespace kartex {

@@ -10,11 +10,12 @@
 #include <memory>
 #include <vector>
 
-#include "sim/cart_header.h"
-#include "sim/cartridge.h"
-#include "sim/flash_catalog.h"
-#include "sim/flash_rom.h"
-#include "sim/mapper.h"
+#include "contract/hw/dma.h"
+#include "sim/cart/cart_header.h"
+#include "sim/cart/cartridge.h"
+#include "sim/cart/flash_catalog.h"
+#include "sim/cart/flash_rom.h"
+#include "sim/cart/mapper.h"
 #include "sim/simulator.h"
 
 namespace kartex::savetest {
@@ -22,8 +23,7 @@ namespace kartex::savetest {
 constexpr std::uint32_t SAVE = 0x0E000000;
 constexpr std::uint32_t EEPROM = 0x0D000000;
 constexpr std::uint32_t BITS_AT = 0x02010000;  // EWRAM scratch for bit streams
-constexpr std::uint32_t DMA3SAD = 0x040000D4, DMA3DAD = 0x040000D8, DMA3CNT = 0x040000DC;
-constexpr std::uint16_t DMA_START_16 = 0x8000;  // enable, 16-bit, both addresses incrementing
+constexpr std::uint16_t DMA_START_16 = DMA_COPY16_NOW(0) >> 16;  // the high half of REG_DMA3CNT
 
 struct Bench {
   Simulator sim;
@@ -61,9 +61,9 @@ struct Bench {
   }
 
   void dma3(std::uint32_t src, std::uint32_t dst, std::uint16_t count) {
-    bus().write(DMA3SAD, 4, src);
-    bus().write(DMA3DAD, 4, dst);
-    bus().write(DMA3CNT, 4, count | static_cast<std::uint32_t>(DMA_START_16) << 16);
+    bus().write(REG_DMA3SAD, 4, src);
+    bus().write(REG_DMA3DAD, 4, dst);
+    bus().write(REG_DMA3CNT, 4, count | static_cast<std::uint32_t>(DMA_START_16) << 16);
   }
 
   // One DMA transfer of the bits (bit 0 of a halfword each) to `at`.

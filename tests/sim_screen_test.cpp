@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "sim/png_writer.h"
-#include "sim/screen.h"
+#include "sim/screen/png_writer.h"
+#include "sim/screen/screen.h"
 #include "tests/support/png_read.h"
 
 namespace kartex {

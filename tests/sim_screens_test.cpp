@@ -10,7 +10,7 @@
 #include "app/session.h"
 #include "common/output.h"
 #include "link/cable_link.h"
-#include "sim/screen_recorder.h"
+#include "sim/screen/screen_recorder.h"
 #include "sim/sim_pipes.h"
 #include "tests/support/png_read.h"
 #include "vts/console_memory.h"

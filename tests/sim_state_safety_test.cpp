@@ -16,10 +16,10 @@
 
 #include "common/digest.h"
 #include "common/failure.h"
-#include "sim/cart_rom.h"
+#include "sim/cart/cart_rom.h"
 #include "sim/simulator.h"
-#include "sim/state_file.h"
-#include "sim/state_lock.h"
+#include "sim/state/state_file.h"
+#include "sim/state/state_lock.h"
 #include "tests/support/run_binary.h"
 #include "tests/support/tool_on_sim.h"
 

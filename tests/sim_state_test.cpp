@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "common/failure.h"
-#include "sim/cart_build.h"
-#include "sim/cart_rom.h"
+#include "sim/cart/cart_build.h"
+#include "sim/cart/cart_rom.h"
 #include "sim/sim_pipes.h"
 #include "sim_support.h"
 

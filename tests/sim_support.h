@@ -12,7 +12,7 @@
 
 #include "link/pipes.h"
 #include "contract/wire.h"
-#include "sim/cart_header.h"
+#include "sim/cart/cart_header.h"
 #include "sim/simulator.h"
 
 namespace kartex::simtest {

@@ -13,7 +13,7 @@ namespace kartex::test {
 namespace {
 
 // Video RAM up to just past page 1, and the palette's last entries before it.
-constexpr std::uint32_t AREA_START = MEM_BG_PALETTE + 0x3C0;
+constexpr std::uint32_t AREA_START = MEM_PAL + 0x3C0;
 constexpr std::uint32_t VRAM_CHECKED = VIDEO_PAGE1_OFFSET + VIDEO_PAGE_BYTES + 0x400;
 
 std::uint16_t op(std::uint32_t kind, std::uint32_t n) { return static_cast<std::uint16_t>(kind << VIDEO_OP_SHIFT | n); }

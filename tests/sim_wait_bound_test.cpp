@@ -7,9 +7,9 @@
 
 #include <algorithm>
 
-#include "sim/cart_build.h"
-#include "sim/flash_catalog.h"
-#include "sim/save_flash.h"
+#include "sim/cart/cart_build.h"
+#include "sim/cart/flash_catalog.h"
+#include "sim/save/save_flash.h"
 #include "sim_support.h"
 // The agent's plain #defines last: some share a name with the simulator's
 // own constants.

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "sim/cart_header.h"
+#include "sim/cart/cart_header.h"
 #include "tests/support/emulated_usb_cable.h"
 #include "tests/support/tool_on_sim.h"
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/failure.h"
+#include "vts/gba_video.h"
 
 namespace kartex {
 
@@ -14,10 +15,6 @@ namespace {
 // The agent takes a byte count and rounds it up to whole words; a
 // one-word access passes 1.
 constexpr std::uint32_t ONE_WORD_BYTES = 1;
-
-// For the error line only: where each page lies in video RAM.
-constexpr std::uint32_t MEM_VIDEO_PAGE0 = 0x06000000;
-constexpr std::uint32_t MEM_VIDEO_PAGE1 = MEM_VIDEO_PAGE0 + VIDEO_PAGE1_OFFSET;
 
 std::string at_address(const char* what, std::uint32_t address) {
   char text[64];
@@ -75,7 +72,7 @@ void gba_video_frame(CableLink& link, int page, std::span<const std::uint16_t> o
     bytes[2 * i] = static_cast<std::uint8_t>(ops[i]);
     bytes[2 * i + 1] = static_cast<std::uint8_t>(ops[i] >> 8);
   }
-  const std::uint32_t address = page ? MEM_VIDEO_PAGE1 : MEM_VIDEO_PAGE0;
+  const std::uint32_t address = page ? MEM_VRAM_PAGE1 : MEM_VRAM_PAGE0;
   in_context("video frame", address, [&] {
     link.agent_request(REQ_VIDEO_FRAME, static_cast<std::uint32_t>(page), static_cast<std::uint32_t>(bytes.size()),
                        display);

@@ -32,12 +32,12 @@ CubeTable build_cube_palette(Output& con) {
 
 void upload_palette(CableLink& link, Output& con) {
   const CubeTable table = build_cube_palette(con);
-  std::array<std::uint8_t, BG_PALETTE_ENTRIES * 2> block{};
+  std::array<std::uint8_t, PAL_BG_ENTRIES * 2> block{};
   for (std::size_t k = 0; k < table.size(); ++k) {
     block[2 * k] = static_cast<std::uint8_t>(table[k]);
     block[2 * k + 1] = static_cast<std::uint8_t>(table[k] >> 8);
   }
-  gba_write_block(link, MEM_BG_PALETTE, block);
+  gba_write_block(link, MEM_PAL, block);
 }
 
 }  // namespace kartex

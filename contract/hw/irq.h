@@ -9,6 +9,14 @@
 #define REG_IF 0x04000202  /* sources raised; writing 1 acknowledges */
 #define REG_IME 0x04000208 /* bit 0: the master enable */
 
+/* IE and IF */
+#define IRQ_VBLANK 0x0001
+#define IRQ_SERIAL 0x0080
+#define IRQ_DMA0 0x0100 /* channel n: IRQ_DMA0 << n */
+#define IRQ_MASK 0x3FFF /* the fourteen sources */
+/* IME */
+#define IME_ON 0x0001
+
 /* Control halves of DMA channels 0-2 (channel 3 is the agent's own) */
 #define REG_DMA0CNT_H 0x040000BA
 #define REG_DMA1CNT_H 0x040000C6

@@ -7,6 +7,8 @@
 #ifndef KARTEX_CONTRACT_HW_MAPPER_H
 #define KARTEX_CONTRACT_HW_MAPPER_H
 
+#include "contract/hw/memory.h"
+
 /* The mapper decodes halfword indexes into the ROM window */
 #define MAPPER_INDEX_ADDRESS(index) (0x08000000 + 2 * (index))
 
@@ -28,7 +30,6 @@
 /* MAPPER_ROM_PAGE counts 32 KiB units: a whole 32 MiB window is 0x400 of
  * them, so page = (ROM offset >> 25) * 0x400 shows that window at 0x08000000. */
 #define ROM_WINDOW_SHIFT 25
-#define ROM_WINDOW_SIZE (1u << ROM_WINDOW_SHIFT)
 #define ROM_WINDOW_MASK (ROM_WINDOW_SIZE - 1)
 #define ROM_PAGES_PER_WINDOW 0x400
 #define ROM_PAGE_OF_OFFSET(offset) (((offset) >> ROM_WINDOW_SHIFT) * ROM_PAGES_PER_WINDOW)

@@ -19,9 +19,11 @@
 #define SIO_MODE(n) ((n) << SIO_MODE_SHIFT)
 #define SIO_MODE_8BIT SIO_MODE(0)
 #define SIO_MODE_32BIT SIO_MODE(1)
+#define SIO_IRQ 0x4000 /* bit 14: interrupt at the end of a transfer */
 
 /* RCNT: 0 selects the SIO modes on the link port */
 #define R_MODE_SIO 0x0000
+#define R_MODE_GPIO 0x8000 /* bit 15 set: the port's pins are general purpose, SIOCNT's modes off */
 
 /* The agent's settings: the cable clocks, 32-bit words. Each exchange
  * drops SO, then raises it together with the start bit, so the cable sees

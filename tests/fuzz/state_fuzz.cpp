@@ -17,7 +17,7 @@
 #include <string>
 
 #include "common/failure.h"
-#include "sim/cart_rom.h"
+#include "sim/cart/cart_rom.h"
 #include "sim/simulator.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "sim/cart_build.h"
-#include "sim/cartridge.h"
-#include "sim/flash_rom.h"
+#include "sim/cart/cart_build.h"
+#include "sim/cart/cartridge.h"
+#include "sim/cart/flash_rom.h"
 #include "tests/support/sim_session.h"
 
 namespace kartex::test {

@@ -9,7 +9,7 @@
 #include "common/output.h"
 #include "app/session.h"
 #include "cart/commands.h"
-#include "sim/cart_build.h"
+#include "sim/cart/cart_build.h"
 #include "tests/support/body_fixture.h"
 #include "tests/support/sim_session.h"
 
