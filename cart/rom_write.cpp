@@ -28,6 +28,7 @@ struct BlockPlan {
   std::vector<std::uint32_t> before;
   std::vector<std::uint32_t> after;  // the CRC each block must have (once its bytes are whole)
   std::vector<bool> same;            // the block holds its part of the range already
+  std::vector<bool> known;           // its bytes outside the range are in `image`
 
   std::size_t count() const { return same.size(); }
   std::uint32_t offset(std::size_t i) const { return first + static_cast<std::uint32_t>(i) * block; }
@@ -93,6 +94,8 @@ BlockPlan plan_blocks(CableLink& link, const CartInfo& cart, std::uint32_t start
   const bool tail = !whole(count - 1) && (rewrite || !plan.same[count - 1]);
   if (head) keep_around(link, plan, plan.first, start - plan.first);
   if (tail) keep_around(link, plan, static_cast<std::uint32_t>(end), static_cast<std::uint32_t>(last_end - end));
+  for (std::size_t i = 0; i < count; ++i)
+    plan.known.push_back(whole(i) || (i == 0 && head) || (i == count - 1 && tail));
   // A rewrite counts the erases a partial block needs from its whole CRC.
   if (rewrite) {
     if (!whole(0)) plan.before[0] = rom_crcs(link, plan.first, plan.block, plan.block).at(0);
@@ -126,6 +129,9 @@ struct Tally {
 void update_block(CableLink& link, const BlockPlan& plan, std::size_t i, Output& con, Tally& tally,
                   bool rewrite) {
   const std::uint32_t offset = plan.offset(i);
+  // Never a block whose bytes around the range were not read: it would
+  // take 0xFF in their place.
+  if (!plan.known[i]) fail(strprintf("internal error: the erase block at 0x%X was to be written unread", offset));
   const std::uint32_t bytes_word = plan.block | (rewrite ? UPDATE_REWRITE : 0);
   const std::uint32_t check = write_check(plan.bytes(i), offset, bytes_word);
   for (int attempt = 1;; ++attempt) {
