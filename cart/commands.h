@@ -30,9 +30,10 @@ struct Range {
 constexpr std::int32_t ROM_READ_CHUNK = 4096;
 constexpr std::int64_t ROM_PAGE_SPAN = 0x2000000;  // ROM the console's window shows at once
 constexpr std::int32_t ROM_WRITE_CHUNK = 16384;
-// A dump asks the console's CRC of each block this large: an erased block
-// is filled in on the host, every other one is checked when it arrives.
-constexpr std::uint32_t DUMP_BLOCK = 0x10000;
+// A dump moves ROM in blocks this large, each checked by the CRC the
+// console sums as it sends; a block of one repeated value is filled in on
+// the host without crossing the link.
+constexpr std::uint32_t DUMP_BLOCK = DUMP_BLOCK_BYTES;
 
 // What a write does besides writing.
 struct WriteOptions {

@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "cart/agent_crc.h"
 #include "cart/commands.h"
 #include "cart/ranges.h"
+#include "cart/rom_dump.h"
 #include "cart/rom_reader.h"
 #include "cart/rom_report.h"
 #include "common/digest.h"
@@ -17,11 +17,33 @@ namespace kartex {
 
 namespace {
 
-// Marks and progress for bytes that reached the file, one "R" per read
-// piece of up to 4 KiB.
-void show_pieces(Output& con, std::size_t bytes) {
-  for (std::size_t at = 0; at < bytes; at += ROM_READ_CHUNK) con.mark('R');
-  con.progress_add(bytes);
+// Marks and progress for bytes that reached the file: one "R" for each
+// 4 KiB of the range begun, however the blocks cut it.
+struct Marks {
+  Output& con;
+  std::uint64_t kept = 0;
+
+  void add(std::size_t bytes) {
+    const std::uint64_t before = (kept + ROM_READ_CHUNK - 1) / ROM_READ_CHUNK;
+    kept += bytes;
+    for (std::uint64_t n = (kept + ROM_READ_CHUNK - 1) / ROM_READ_CHUNK; n > before; --n) con.mark('R');
+    con.progress_add(bytes);
+  }
+};
+
+// A block that changed on the link, asked for again on its own; after
+// ROM_READ_TRIES reads in all the dump fails with one line.
+DumpedBlock read_again(CableLink& link, DumpedBlock block, std::uint32_t& rereads) {
+  const auto bytes = static_cast<std::uint32_t>(block.bytes.size());
+  for (int attempt = 2; !block.good; ++attempt) {
+    if (attempt > ROM_READ_TRIES)
+      fail(strprintf("the ROM bytes at 0x%X (0x%X bytes) arrived corrupted %d times over the "
+                     "link; giving up (check the cable and the cartridge's contacts)",
+                     block.offset, bytes, ROM_READ_TRIES));
+    ++rereads;
+    dump_rom(link, block.offset, bytes, [&](DumpedBlock&& again) { block = std::move(again); });
+  }
+  return block;
 }
 
 }  // namespace
@@ -38,54 +60,60 @@ DumpFacts flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSin
   con.print(LINE_BYTES_READING, static_cast<unsigned>(length));
   const auto from = static_cast<std::uint32_t>(start);
   const auto bytes = static_cast<std::uint32_t>(length);
+  const std::uint64_t end = std::uint64_t{from} + bytes;
 
-  // The console's CRC of every block first: erased blocks never cross the
-  // link, and every block that does is checked against its CRC.
+  // The console sends whole words in blocks of DUMP_BLOCK, each with its
+  // CRC, or names a block's one repeated value instead of sending it; the
+  // bytes of the words around the range are dropped here.
   const auto began = con.now();
-  const std::vector<std::uint32_t> crcs = rom_crcs(link, from, bytes, DUMP_BLOCK);
   Digests digests;
   DumpFacts facts;
   std::vector<std::uint8_t> header;
-  auto keep = [&](std::span<const std::uint8_t> data) {
+  Marks marks{con};
+  std::size_t erased_blocks = 0, filled_blocks = 0;
+  auto keep = [&](const DumpedBlock& b) {
+    const std::uint64_t lo = std::max<std::uint64_t>(b.offset, from);
+    const std::uint64_t hi = std::min<std::uint64_t>(b.offset + b.bytes.size(), end);
+    if (lo >= hi) return;
+    const auto data = std::span(b.bytes).subspan(static_cast<std::size_t>(lo - b.offset),
+                                                 static_cast<std::size_t>(hi - lo));
     sink.write(data);
     digests.update(data);
     if (header.size() < ROM_HEADER_END)
       header.insert(header.end(), data.begin(),
                     data.begin() + static_cast<std::ptrdiff_t>(
                                        std::min(data.size(), ROM_HEADER_END - header.size())));
+    if (b.filled) ++(b.value == 0xFFFF ? erased_blocks : filled_blocks);
+    marks.add(data.size());
   };
   con.progress_start(bytes);
-  std::size_t blank_blocks = 0;
-  for (std::size_t i = 0; i < crcs.size(); ++i) {
-    const std::uint32_t offset = from + static_cast<std::uint32_t>(i) * DUMP_BLOCK;
-    const std::uint32_t n = std::min<std::uint32_t>(DUMP_BLOCK, from + bytes - offset);
-    if (crcs[i] == crc32_blank(n)) {
-      keep(std::vector<std::uint8_t>(n, 0xFF));
-      show_pieces(con, n);
-      ++blank_blocks;
-      continue;
-    }
-    read_rom_checked(
-        link, offset, n, crcs[i],
-        [&](std::span<const std::uint8_t> piece) {
-          keep(piece);
-          show_pieces(con, piece.size());
-        },
-        &facts.reread_blocks);
+  // Blocks behind one that must be read again wait for it, in order.
+  std::vector<DumpedBlock> held;
+  if (bytes != 0) {
+    const std::uint32_t first = from & ~3u;
+    const auto last_end = static_cast<std::uint32_t>((end + 3) & ~std::uint64_t{3});
+    dump_rom(link, first, last_end - first, [&](DumpedBlock&& b) {
+      if (held.empty() && b.good) keep(b);
+      else held.push_back(std::move(b));
+    });
   }
+  for (DumpedBlock& b : held) keep(read_again(link, std::move(b), facts.reread_blocks));
   con.progress_end();
   if (con.mid_line) con.print("\n");
-  if (blank_blocks)
+  if (erased_blocks)
     con.print("%s of 0x%X bytes filled in without reading %s.\n",
-              count_of(blank_blocks, "erased block").c_str(), DUMP_BLOCK,
-              blank_blocks == 1 ? "it" : "them");
+              count_of(erased_blocks, "erased block").c_str(), DUMP_BLOCK,
+              erased_blocks == 1 ? "it" : "them");
+  if (filled_blocks)
+    con.print("%s of 0x%X bytes holding one repeated value filled in without reading %s.\n",
+              count_of(filled_blocks, "block").c_str(), DUMP_BLOCK, filled_blocks == 1 ? "it" : "them");
   facts.offset = from;
   facts.length = bytes;
   facts.whole = start == 0 && length == cart.rom_size;
   if (facts.whole) facts.header = parse_rom_header(header);
   facts.digests = digests.finish();
   facts.elapsed = con.now() - began;
-  facts.blank_blocks = static_cast<std::uint32_t>(blank_blocks);
+  facts.blank_blocks = static_cast<std::uint32_t>(erased_blocks);
   print_dump_report(con, facts);
   return facts;
 }

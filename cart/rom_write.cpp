@@ -1,6 +1,7 @@
 #include "cart/rom_write.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "cart/agent_crc.h"
@@ -21,17 +22,21 @@ using Bytes = std::vector<std::uint8_t>;
 struct BlockPlan {
   std::uint32_t first = 0;  // ROM offset of the first block
   std::uint32_t block = 0;  // erase block size
-  Bytes image;              // the blocks' new contents, whole
-  std::vector<std::uint32_t> before;  // the console's CRC of each block now
-  std::vector<std::uint32_t> after;   // the CRC each block must have
+  Bytes image;              // the blocks' new contents, whole once read around
+  // The console's CRC of each block now, whole: of a block the range covers
+  // in part, only once it is to be written again whatever it holds.
+  std::vector<std::uint32_t> before;
+  std::vector<std::uint32_t> after;  // the CRC each block must have (once its bytes are whole)
+  std::vector<bool> same;            // the block holds its part of the range already
+  std::vector<bool> known;           // its bytes outside the range are in `image`
 
-  std::size_t count() const { return before.size(); }
+  std::size_t count() const { return same.size(); }
   std::uint32_t offset(std::size_t i) const { return first + static_cast<std::uint32_t>(i) * block; }
   std::span<const std::uint8_t> bytes(std::size_t i, std::size_t n = 1) const {
     return std::span(image).subspan(i * block, n * block);
   }
   bool blank(std::size_t i) const { return before[i] == crc32_blank(block); }
-  bool holds(std::size_t i) const { return before[i] == after[i]; }
+  bool holds(std::size_t i) const { return same[i]; }
 };
 
 // The bytes of a partial block outside the range, as the ROM holds them,
@@ -46,8 +51,12 @@ void keep_around(CableLink& link, BlockPlan& plan, std::uint32_t offset, std::ui
   std::copy(old.begin(), old.end(), plan.image.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
+// The compare is one CRC pass over the range: whole blocks by the block,
+// a block the range covers in part by that part alone, so that a partial
+// block which holds its part needs none of its other bytes. Only a partial
+// block to be written (or every one, for a rewrite) has them read back.
 BlockPlan plan_blocks(CableLink& link, const CartInfo& cart, std::uint32_t start,
-                      std::span<const std::uint8_t> data) {
+                      std::span<const std::uint8_t> data, bool rewrite) {
   BlockPlan plan;
   plan.block = static_cast<std::uint32_t>(cart.erase_block);
   const std::uint64_t end = std::uint64_t{start} + data.size();
@@ -55,11 +64,45 @@ BlockPlan plan_blocks(CableLink& link, const CartInfo& cart, std::uint32_t start
   const std::uint64_t last_end = (end + plan.block - 1) / plan.block * plan.block;
   plan.image.assign(last_end - plan.first, 0xFF);
   std::copy(data.begin(), data.end(), plan.image.begin() + (start - plan.first));
-  plan.before = rom_crcs(link, plan.first, static_cast<std::uint32_t>(plan.image.size()), plan.block);
-  keep_around(link, plan, plan.first, start - plan.first);
-  keep_around(link, plan, static_cast<std::uint32_t>(end),
-              static_cast<std::uint32_t>(last_end - end));
-  for (std::size_t i = 0; i < plan.count(); ++i) plan.after.push_back(crc32_of(plan.bytes(i)));
+  const std::size_t count = (last_end - plan.first) / plan.block;
+  auto part = [&](std::size_t i) {
+    const std::uint64_t lo = std::max<std::uint64_t>(start, plan.offset(i));
+    const std::uint64_t hi = std::min<std::uint64_t>(end, std::uint64_t{plan.offset(i)} + plan.block);
+    return std::pair{static_cast<std::uint32_t>(lo), static_cast<std::uint32_t>(hi - lo)};
+  };
+  auto whole = [&](std::size_t i) { return part(i).second == plan.block; };
+  plan.before.assign(count, 0);
+  for (std::size_t i = 0; i < count;) {
+    if (whole(i)) {
+      std::size_t j = i;
+      while (j < count && whole(j)) ++j;
+      const std::vector<std::uint32_t> crcs =
+          rom_crcs(link, plan.offset(i), static_cast<std::uint32_t>((j - i) * plan.block), plan.block);
+      std::copy(crcs.begin(), crcs.end(), plan.before.begin() + static_cast<std::ptrdiff_t>(i));
+      i = j;
+    } else {
+      const auto [lo, n] = part(i);
+      plan.before[i] = rom_crcs(link, lo, n, n).at(0);
+      ++i;
+    }
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto [lo, n] = part(i);
+    plan.same.push_back(plan.before[i] == crc32_of(data.subspan(lo - start, n)));
+  }
+  const bool head = !whole(0) && (rewrite || !plan.same[0]);
+  const bool tail = !whole(count - 1) && (rewrite || !plan.same[count - 1]);
+  if (head) keep_around(link, plan, plan.first, start - plan.first);
+  if (tail) keep_around(link, plan, static_cast<std::uint32_t>(end), static_cast<std::uint32_t>(last_end - end));
+  for (std::size_t i = 0; i < count; ++i)
+    plan.known.push_back(whole(i) || (i == 0 && head) || (i == count - 1 && tail));
+  // A rewrite counts the erases a partial block needs from its whole CRC.
+  if (rewrite) {
+    if (!whole(0)) plan.before[0] = rom_crcs(link, plan.first, plan.block, plan.block).at(0);
+    if (count > 1 && !whole(count - 1))
+      plan.before[count - 1] = rom_crcs(link, plan.offset(count - 1), plan.block, plan.block).at(0);
+  }
+  for (std::size_t i = 0; i < count; ++i) plan.after.push_back(crc32_of(plan.bytes(i)));
   return plan;
 }
 
@@ -86,6 +129,9 @@ struct Tally {
 void update_block(CableLink& link, const BlockPlan& plan, std::size_t i, Output& con, Tally& tally,
                   bool rewrite) {
   const std::uint32_t offset = plan.offset(i);
+  // Never a block whose bytes around the range were not read: it would
+  // take 0xFF in their place.
+  if (!plan.known[i]) fail(strprintf("internal error: the erase block at 0x%X was to be written unread", offset));
   const std::uint32_t bytes_word = plan.block | (rewrite ? UPDATE_REWRITE : 0);
   const std::uint32_t check = write_check(plan.bytes(i), offset, bytes_word);
   for (int attempt = 1;; ++attempt) {
@@ -111,7 +157,8 @@ void update_block(CableLink& link, const BlockPlan& plan, std::size_t i, Output&
 }
 
 // Only the blocks whose bytes differ, one checked block at a time.
-void write_changed(CableLink& link, const BlockPlan& plan, Output& con, Tally& tally) {
+void write_changed(CableLink& link, const BlockPlan& plan, Output& con, Tally& tally,
+                   std::vector<std::size_t>& sent) {
   std::uint64_t to_send = 0;
   for (std::size_t i = 0; i < plan.count(); ++i)
     if (!plan.holds(i)) to_send += plan.block;
@@ -119,42 +166,60 @@ void write_changed(CableLink& link, const BlockPlan& plan, Output& con, Tally& t
   for (std::size_t i = 0; i < plan.count(); ++i) {
     if (plan.holds(i))
       ++tally.unchanged;
-    else
+    else {
       update_block(link, plan, i, con, tally, false);
+      sent.push_back(i);
+    }
   }
 }
 
-// The blocks whose CRC on the console is not the one of the tool's copy.
-std::vector<std::size_t> blocks_differing(CableLink& link, const BlockPlan& plan,
-                                          std::vector<std::uint32_t>& now) {
-  now = rom_crcs(link, plan.first, static_cast<std::uint32_t>(plan.image.size()), plan.block);
-  std::vector<std::size_t> bad;
-  for (std::size_t i = 0; i < plan.count(); ++i)
-    if (now[i] != plan.after[i]) bad.push_back(i);
-  return bad;
+// The CRCs the console has now of the blocks `which` (in order), one
+// request per run of neighbouring blocks: a block the write left alone was
+// compared before it and needs no second look.
+std::vector<std::uint32_t> crcs_now(CableLink& link, const BlockPlan& plan,
+                                    const std::vector<std::size_t>& which) {
+  std::vector<std::uint32_t> now;
+  for (std::size_t at = 0; at < which.size();) {
+    std::size_t run = 1;
+    while (at + run < which.size() && which[at + run] == which[at] + run) ++run;
+    const std::vector<std::uint32_t> part =
+        rom_crcs(link, plan.offset(which[at]), static_cast<std::uint32_t>(run * plan.block), plan.block);
+    now.insert(now.end(), part.begin(), part.end());
+    at += run;
+  }
+  return now;
 }
 
-// A block that does not verify is written again from the tool's copy, never
-// from what the ROM holds now, so the bytes around the range come back too.
-void verify_blocks(CableLink& link, const BlockPlan& plan, Output& con) {
-  for (int round = 1;; ++round) {
-    std::vector<std::uint32_t> now;
-    const std::vector<std::size_t> bad = blocks_differing(link, plan, now);
+// Only the blocks that were sent to the console are read back; a block that
+// does not verify is written again from the tool's copy, never from what
+// the ROM holds now, so the bytes around the range come back too.
+void verify_blocks(CableLink& link, const BlockPlan& plan, std::vector<std::size_t> sent,
+                   Output& con) {
+  for (int round = 1; !sent.empty(); ++round) {
+    const std::vector<std::uint32_t> now = crcs_now(link, plan, sent);
+    std::vector<std::size_t> bad;
+    std::vector<std::uint32_t> bad_now;
+    for (std::size_t k = 0; k < sent.size(); ++k)
+      if (now[k] != plan.after[sent[k]]) {
+        bad.push_back(sent[k]);
+        bad_now.push_back(now[k]);
+      }
     if (bad.empty()) break;
-    const std::size_t first = bad.front();
     if (round == VERIFY_ROUNDS)
       fail(strprintf("verify failed: the erase block at 0x%X does not hold what was written "
                      "(CRC32 %08X, expected %08X)",
-                     plan.offset(first), now[first], plan.after[first]));
+                     plan.offset(bad.front()), bad_now.front(), plan.after[bad.front()]));
     Tally tally;
-    for (std::size_t i : bad) {
+    for (std::size_t k = 0; k < bad.size(); ++k) {
+      const std::size_t i = bad[k];
       con.print("The erase block at 0x%X does not hold what was written (CRC32 %08X, expected "
                 "%08X): writing it again.\n",
-                plan.offset(i), now[i], plan.after[i]);
+                plan.offset(i), bad_now[k], plan.after[i]);
       update_block(link, plan, i, con, tally, false);
       if (con.mid_line) con.print("\n");
     }
     check_flash_failures(link);
+    sent = bad;  // the others held what was written
   }
   con.print("Verify OK: %s %s what was written.\n", count_of(plan.count(), "erase block").c_str(),
             plan.count() == 1 ? "holds" : "hold");
@@ -193,22 +258,26 @@ void require_flash_rom(const CartInfo& cart, const char* what) {
 void write_rom_range(CableLink& link, const CartInfo& cart, std::uint32_t start,
                      std::span<const std::uint8_t> data, Output& con, WriteOptions options) {
   if (data.empty()) return;
-  const BlockPlan plan = plan_blocks(link, cart, start, data);
+  const BlockPlan plan = plan_blocks(link, cart, start, data, options.all_blocks);
   Tally tally;
+  std::vector<std::size_t> sent;  // the blocks the console was sent, in order
   if (options.all_blocks) {
     // Every block, whole: the agent erases each one that is not blank,
     // then programs it.
     con.progress_start(plan.image.size());
-    for (std::size_t i = 0; i < plan.count(); ++i) update_block(link, plan, i, con, tally, true);
+    for (std::size_t i = 0; i < plan.count(); ++i) {
+      update_block(link, plan, i, con, tally, true);
+      sent.push_back(i);
+    }
   } else {
-    write_changed(link, plan, con, tally);
+    write_changed(link, plan, con, tally, sent);
   }
   con.progress_end();
   if (con.mid_line) con.print("\n");
-  check_flash_failures(link);
+  if (!sent.empty()) check_flash_failures(link);  // nothing sent, nothing failed
   con.print("%zu of %s written (%zu erased first), %zu unchanged.\n", tally.written,
             count_of(plan.count(), "erase block").c_str(), tally.erased, tally.unchanged);
-  if (options.verify) verify_blocks(link, plan, con);
+  if (options.verify) verify_blocks(link, plan, std::move(sent), con);
 }
 
 }  // namespace kartex

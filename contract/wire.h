@@ -99,7 +99,7 @@
 #define FLASH_FAIL_PROTECTED 0x0800   /* a protected sector: the chip ignored it */
 
 /* The check word of a block write of ours (REQ_FLASH_UPDATE,
- * REQ_SAVE_WRITE_CHECKED): the CRC-32 of the block's bytes followed by the
+ * REQ_SAVE_WRITE_CHECKED, and REQ_ROM_DUMP over no data): the CRC-32 of the block's bytes followed by the
  * request's offset and byte count words, little-endian, so that a bit
  * flipped on the link in the data or in those arguments is caught before
  * anything reaches the chip. */
@@ -140,6 +140,27 @@
  * time words as REQ_CLOCK_READ gives them. Replies REPLY_DONE, or
  * CLOCK_ABSENT with nothing written. */
 #define REQ_CLOCK_WRITE 0xFFFF003C
+/* A ROM range as a dump reads it: ROM offset and byte count (multiples of
+ * 4), and the check word of a block write of ours over no data (the CRC-32
+ * of the two argument words), so that an argument changed on the link
+ * cannot change how many words come back. Blocks of DUMP_BLOCK_BYTES lie on
+ * their own grid, so none spans two mapper pages. Each block of the range
+ * comes as a header word and its complement, then:
+ * - DUMP_SENT: the block's words, then the CRC-32 of them, summed on the
+ *   console while each word moves;
+ * - DUMP_FILL with a halfword in the low half: every halfword of the block
+ *   holds it, and nothing more follows.
+ * A request whose check word disagrees gets the pair of DUMP_REFUSED alone.
+ * The tags differ in many bits, so that a bit flipped in the header or in
+ * its complement still tells the host how many words follow. */
+#define REQ_ROM_DUMP 0xFFFF003D
+#define DUMP_BLOCK_BYTES 0x10000
+#define DUMP_TAG_MASK 0xFFFF0000
+#define DUMP_SENT 0x5E7D0000
+#define DUMP_FILL 0xF1110000
+#define DUMP_REFUSED 0x0BAD0000
+#define DUMP_HEADER_WORDS 2
+
 /* One row per request: its code, the agent's handler, what its three
  * argument words carry, what the host streams to the console after it and
  * what comes back. The agent's dispatch table and its handler declarations
@@ -183,7 +204,10 @@
   X(REQ_CFI_INFO, req_cfi_info, NONE, NONE, NONE, "", "CFI_INFO_WORDS words: what the CFI chip told") \
   X(REQ_CLOCK_READ, req_clock_read, NONE, NONE, NONE, "", "CLOCK_INFO_WORDS words: the clock or none")   \
   X(REQ_CLOCK_WRITE, req_clock_write, CLOCK_STATUS, CLOCK_DATE, CLOCK_TIME, "",                        \
-    "REPLY_DONE, or CLOCK_ABSENT with nothing written")
+    "REPLY_DONE, or CLOCK_ABSENT with nothing written")                                                \
+  X(REQ_ROM_DUMP, req_rom_dump, ROM_OFFSET, BYTES, CHECK_WORD, "",                                          \
+    "per block: a header pair, then the words and their CRC-32, or nothing for a filled one; "         \
+    "DUMP_REFUSED's pair alone")
 
 /* ---- Reply words ---- */
 #define REPLY_DONE 0x12345678 /* an erase or a save block write finished */

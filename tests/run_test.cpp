@@ -129,9 +129,11 @@ TEST(ToolRun, ReadReplacesTheFileOnlyWhenComplete) {
   Bytes rom = pattern(0x4000, 1);
   const Bytes header = rom_header();
   std::copy(header.begin(), header.end(), rom.begin());
-  r.marked().request(0xFFFF0030, 0, 0x4000, 0x10000).read(le32(crc32_of(rom)));
-  r.cable->request(0xFFFF0012, 0x08000000, 0x4000, 0);
-  for (int i = 0; i < 4; ++i) r.cable->read_long(Bytes(rom.begin() + i * 4096, rom.begin() + (i + 1) * 4096));
+  // One dump block: its header pair, then its words and their CRC, in two
+  // reads of at most 16 KiB.
+  r.marked().request(0xFFFF003D, 0, 0x4000, write_check({}, 0, 0x4000)).read(concat({le32(0x5E7D0000), le32(0xA182FFFF)}));
+  const Bytes body = concat({rom, le32(crc32_of(rom))});
+  r.cable->read(Bytes(body.begin(), body.begin() + 0x2000)).read(Bytes(body.begin() + 0x2000, body.end()));
   EXPECT_EQ(r({"FR", target}), 0);
   EXPECT_TRUE(r.cable->done()) << r.cable->left() << " steps not taken";
   EXPECT_EQ(r.out.str(), BANNER + "MASK ROM SIZE=0x4000\n0x4000 bytes reading.\nRRRR\n" +
@@ -144,9 +146,8 @@ TEST(ToolRun, ALinkFailureMidReadKeepsTheOldFile) {
   ToolRun r;
   const std::string target = r.dir + "kartex_run_keep.gba";
   std::ofstream(target) << "old contents";
-  r.marked().request(0xFFFF0030, 0, 0x4000, 0x10000).read(le32(0x12345678));
-  r.cable->request(0xFFFF0012, 0x08000000, 0x4000, 0);
-  r.cable->read_long(pattern(4096)).read_long(pattern(4096));
+  r.marked().request(0xFFFF003D, 0, 0x4000, write_check({}, 0, 0x4000)).read(concat({le32(0x5E7D0000), le32(0xA182FFFF)}));
+  r.cable->read(pattern(0x2000)).read(pattern(0x2004));
   r.cable->failing(PipeResult::failed("timeout after 60 s"));
   // The agent may still be sending: the marker goes, so that the next
   // command restarts the console instead of taking those words for answers;
@@ -158,7 +159,7 @@ TEST(ToolRun, ALinkFailureMidReadKeepsTheOldFile) {
   // No mark: a block's bytes count only once they match its CRC.
   EXPECT_EQ(r.out.str(), BANNER + "MASK ROM SIZE=0x4000\n0x4000 bytes reading.\n");
   EXPECT_EQ(r.err.str(),
-            "kartex: read of 1024 words: reading the data-in pipe failed: timeout after 60 s\n");
+            "kartex: read of 2049 words: reading the data-in pipe failed: timeout after 60 s\n");
   EXPECT_EQ(slurp(target), "old contents");
   EXPECT_FALSE(exists(target + ".kartex-part"));
 }
@@ -188,16 +189,16 @@ void write_file(const std::string& path, const Bytes& data) {
 }
 
 TEST(ToolRun, WriteSendsTheFileThroughTheRunningAgent) {
-  // 20 KiB at 0x1000 of an erased 128 KiB block: the bytes around the file's
-  // are read back (0xFF), the block goes whole with its check word, and is
-  // verified.
+  // 20 KiB at 0x1000 of an erased 128 KiB block: the file's part is
+  // compared, the bytes around it are read back (0xFF), the block goes whole
+  // with its check word, and is verified.
   ToolRun r;
   const std::string file = r.dir + "kartex_run_write.gba";
   const Bytes data = pattern(0x5000, 3);
   write_file(file, data);
   Bytes block(0x20000, 0xFF);
   std::copy(data.begin(), data.end(), block.begin() + 0x1000);
-  r.marked(2, 0x400000, 0x20000).request(0xFFFF0030, 0, 0x20000, 0x20000).read(le32(crc32_blank(0x20000)));
+  r.marked(2, 0x400000, 0x20000).request(0xFFFF0030, 0x1000, 0x5000, 0x5000).read(le32(crc32_blank(0x5000)));
   r.cable->request(0xFFFF0030, 0, 0x1000, 0x1000).read(le32(crc32_blank(0x1000)));
   expect_rom_read(*r.cable, 0, Bytes(0x1000, 0xFF));
   r.cable->request(0xFFFF0030, 0x6000, 0x1A000, 0x1A000).read(le32(crc32_blank(0x1A000)));

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "cart/agent_crc.h"
 #include "common/digest.h"
 #include "common/digests.h"
 #include "common/output.h"
@@ -107,6 +108,59 @@ inline void expect_rom_read(ScriptedCable& c, std::uint32_t offset, const Bytes&
     } while (piece_at < to);
     at = to;
   } while (at < end);
+}
+
+// A dump's read: no transfer above 16 KiB, the pieces of even size.
+inline void read_pieces(ScriptedCable& c, const Bytes& bytes) {
+  const std::size_t words = bytes.size() / 4, pieces = (bytes.size() + 16383) / 16384;
+  for (std::size_t k = 0, at = 0; k < pieces; ++k) {
+    const std::size_t to = words * (k + 1) / pieces * 4;
+    c.read(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(to)));
+    at = to;
+  }
+}
+
+// What a dump block meets on the link.
+enum class DumpHarm { None, Data, Crc, Header, Complement };
+
+// The dump request of [offset, offset + length) and what the console sends
+// for it: whole words, from the word that holds the first byte to the one
+// that holds the last, in blocks on the 64 KiB grid. Each block is a header
+// word and its complement, then the block's words and their CRC-32, or
+// nothing more for a block whose halfwords all hold one value (named in the
+// header's low half). The host reads the first header pair alone, then each
+// block with the header pair of the block after it. `harm` changes blocks
+// on the way, by their index.
+inline void expect_rom_dump(ScriptedCable& c, const FakeRom& rom, std::uint32_t offset, std::uint32_t length,
+                            const std::vector<std::pair<std::size_t, DumpHarm>>& harm = {}) {
+  const std::uint32_t from = offset & ~3u, to = (offset + length + 3) & ~3u;
+  c.request(0xFFFF003D, from, to - from, write_check({}, from, to - from));
+  Bytes pending;
+  std::size_t index = 0;
+  for (std::uint32_t at = from; at < to; ++index) {
+    const std::uint32_t end = std::min(to, (at / 0x10000 + 1) * 0x10000);
+    Bytes bytes = rom.bytes(at, end - at);
+    DumpHarm h = DumpHarm::None;
+    for (const auto& [i, what] : harm)
+      if (i == index) h = what;
+    bool uniform = true;
+    for (std::size_t i = 2; i < bytes.size(); ++i) uniform = uniform && bytes[i] == bytes[i & 1];
+    const std::uint32_t header = uniform ? 0xF1110000u | bytes[0] | bytes[1] << 8 : 0x5E7D0000u;
+    const Bytes word = le32(header ^ (h == DumpHarm::Header ? 0x00000004u : 0u));
+    const Bytes complement = le32(~header ^ (h == DumpHarm::Complement ? 0x00000100u : 0u));
+    pending.insert(pending.end(), word.begin(), word.end());
+    pending.insert(pending.end(), complement.begin(), complement.end());
+    read_pieces(c, pending);
+    pending.clear();
+    if (!uniform) {
+      const Bytes crc = le32(crc_of(bytes) ^ (h == DumpHarm::Crc ? 0x00010000u : 0u));
+      if (h == DumpHarm::Data) bytes[bytes.size() / 2] ^= 0x10;
+      pending = bytes;
+      pending.insert(pending.end(), crc.begin(), crc.end());
+    }
+    at = end;
+  }
+  if (!pending.empty()) read_pieces(c, pending);
 }
 
 // The same for a range of `rom`, sent unharmed.
