@@ -325,6 +325,18 @@ const RomOption* find_rom_option(const std::string& text) {
   return nullptr;
 }
 
+bool carries_clock(const RomOption& o) { return o.kind == ROM_KIND_CFI && o.chip->family == FlashFamily::Jedec; }
+
+std::string clock_board_labels() {
+  std::vector<std::string> labels;
+  for (const RomOption& o : rom_options())
+    if (carries_clock(o)) labels.push_back(o.label());
+  std::string text;
+  for (std::size_t i = 0; i < labels.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == labels.size() ? " or " : ", ") + labels[i];
+  return text;
+}
+
 std::string rom_options_help() {
   std::string text;
   for (const RomOption& o : rom_options()) {
