@@ -129,8 +129,8 @@ const std::vector<OptionKey>& keys() {
        "and data alike, as many reproduction boards do",
        [](SimOptions& o, const std::string&) { o.d0d1 = true; }},
       {"rtc", true,
-       "YYYY-MM-DDTHH:MM:SS|lost: the mask ROM cartridge has the GPIO real-time clock of the games with one, "
-       "set to that time in 24-hour mode and running on the simulated hardware time; lost: its battery ran "
+       "YYYY-MM-DDTHH:MM:SS|lost: the cartridge has the GPIO real-time clock of the games with one (a mask ROM, "
+       "or the board of an AMD-command CFI chip: chip=10/2221, 10/2222 or 10/22f9), set to that time in 24-hour mode and running on the simulated hardware time; lost: its battery ran "
        "dry (status 0x82, 2000-01-01 00:00:00)",
        parse_rtc},
       {"chip-times", true,

@@ -9,7 +9,10 @@
 
 #include "cart/cart_clock.h"
 #include "common/clock_time.h"
+#include "common/failure.h"
+#include "sim/cart/cart_build.h"
 #include "sim/cart/cartridge.h"
+#include "sim/sim_pipes.h"
 #include "sim/cart/rom_part.h"
 
 namespace kartex::test {
@@ -280,6 +283,81 @@ TEST(SimCartClock, AKeptClockTicksOnFromItsState) {
   EXPECT_TRUE(in.done());
   later.clock().advance(static_cast<SimTime>(HOUR) * simtime::PER_SECOND);
   EXPECT_EQ(kept->now(), (ClockTime{2026, 12, 8, 17, 29, 18}));
+}
+
+// On a flash board with the clock a write of bytes 0xC4-0xC9 reaches the
+// port and the chip alike: a program there also sets the port's register,
+// a write in read mode sets only the port, and the chip's array shows
+// there once the port no longer answers.
+TEST(SimCartClock, AFlashBoardsWritesThereReachThePortAndTheChip) {
+  struct Case {
+    const char* what;
+    bool program;           // the write is the data of a word program
+    std::uint32_t offset;
+    std::uint16_t value;
+    std::uint16_t port;     // the register read back while readable
+    std::uint16_t rom;      // the ROM's halfword there afterwards
+  };
+  const Case cases[] = {
+      {"program of the control", true, 0xC8, 0x0001, 0x0001, 0x0001},
+      {"program of the direction", true, 0xC6, 0x1235, 0x0005, 0x1235},
+      {"read-mode write of the data", false, 0xC4, 0x0007, 0x0000, 0xFFFF},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimLog log;
+    std::unique_ptr<CartBus> bus = build_cartridge(parse_sim_options("chip=10/2221,rtc=2026-12-08T16:27:48"), log);
+    auto& cart = dynamic_cast<Cartridge&>(*bus);
+    ASSERT_NE(cart.clock(), nullptr);
+    if (c.program) {
+      cart.write16(ROM + 0xAAA, 0xAA);
+      cart.write16(ROM + 0x554, 0x55);
+      cart.write16(ROM + 0xAAA, 0xA0);
+    }
+    cart.write16(ROM + c.offset, c.value);
+    log.clock().advance(simtime::PER_SECOND);
+    cart.write16(REG_GPIO_CONTROL, GPIO_CONTROL_READABLE);
+    // The data register reads back only the pins the console drives.
+    if (c.offset != GPIO_PORT_OFFSET) {
+      EXPECT_EQ(cart.read16(ROM + c.offset), c.port);
+    }
+    cart.write16(REG_GPIO_CONTROL, 0);
+    EXPECT_EQ(cart.read16(ROM + c.offset), c.rom);
+    EXPECT_EQ(cart.read16(ROM + c.offset - 2), 0xFFFF) << "the halfword below the port";
+    EXPECT_EQ(cart.read16(ROM + 0xCA), 0xFFFF) << "the halfword above the port";
+    EXPECT_EQ(cart.clock()->now().hour, 16);
+    EXPECT_TRUE(log.misuses().empty()) << log.misuses().front();
+  }
+}
+
+// A kept flash board keeps its clock; a clock on the board of a chip that
+// would take the port's writes as commands is no cartridge that exists.
+TEST(SimCartClock, OnlyTheBoardsThatCarryAClockKeepOneInTheirState) {
+  struct Case {
+    const char* chip;
+    bool kept;
+  };
+  const Case cases[] = {{"10/22f9", true}, {"10/881b", false}, {"5/22da", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.chip);
+    SimLog log;
+    std::unique_ptr<CartBus> bus = build_cartridge(parse_sim_options(std::string("chip=") + c.chip), log);
+    auto& cart = dynamic_cast<Cartridge&>(*bus);
+    cart.set_clock(std::make_unique<CartClock>(log, ClockTime{2026, 12, 8, 16, 27, 48}));
+    StateWriter out;
+    cart.save(out);
+    StateReader in(out.bytes(), "cartridge");
+    if (!c.kept) {
+      EXPECT_THROW(load_cartridge(in, log), Failure);
+      continue;
+    }
+    std::unique_ptr<CartBus> loaded = load_cartridge(in, log);
+    EXPECT_TRUE(in.done());
+    auto* kept = dynamic_cast<Cartridge*>(loaded.get());
+    ASSERT_NE(kept, nullptr);
+    ASSERT_NE(kept->clock(), nullptr);
+    EXPECT_EQ(kept->clock()->now(), (ClockTime{2026, 12, 8, 16, 27, 48}));
+  }
 }
 
 }  // namespace

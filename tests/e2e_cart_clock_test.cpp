@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 
 #include "common/clock_time.h"
@@ -147,6 +148,59 @@ TEST(CartClock, WrittenClockRunsOnFromTheFilesTimeAndThenWithTheHardware) {
   EXPECT_EQ(line_with(out, "Clock: 20").substr(0, 23), "Clock: " + expected.substr(0, 16)) << out;
 }
 
+// A flash board with the clock: a write of ROM bytes 0xC4-0xC9 reaches the
+// port too. The clock keeps its time through writes of files whose bytes
+// there would drive its pins, make the port readable or look like a
+// command, and the ROM then holds the file's bytes, not the port's.
+TEST(CartClock, AFlashBoardsClockKeepsItsTimeThroughWritesOfThePortsBytes) {
+  struct Case {
+    const char* keys;
+    std::uint32_t at, length;
+    std::uint8_t data, direction, control;  // the file's low bytes at 0xC4, 0xC6, 0xC8
+  };
+  const Case cases[] = {
+      // Buffered program of the page around the port, odd start and end
+      {"chip=10/2221", 0x41, 0x3FF, 0x07, 0x07, 0x01},
+      {"chip=10/2222,d0d1", 0xC5, 0x3, 0x05, 0x0F, 0x03},
+      // Word by word on a part without a buffer, whole block from 0
+      {"chip=10/22f9", 0x0, 0x2000, 0x05, 0x07, 0xFF},
+      {"chip=10/22f9,d0d1", 0xC4, 0x6, 0x04, 0x04, 0x01},
+  };
+  const std::string dir = scratch("clock_flash");
+  constexpr std::uint32_t OLD = 0x4000;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys);
+    spill(dir + "old.bin", noise(OLD, 3));
+    KeptSim k(std::string(c.keys) + ",rtc=2026-12-08T16:27:00,rom=" + dir + "old.bin");
+    std::string out;
+    const std::time_t host = 1'765'000'000;
+    ASSERT_EQ(k.run({"info"}, host, &out), 0) << out;
+    EXPECT_EQ(line_with(out, "Clock:").substr(0, 24), "Clock: 2026-12-08 16:27:");
+    Bytes file = noise(OLD, 11);
+    file[0xC4] = c.data;
+    file[0xC6] = c.direction;
+    file[0xC8] = c.control;
+    spill(dir + "in.bin", Bytes(file.begin() + c.at, file.begin() + c.at + c.length));
+    ASSERT_EQ(k.run({"fw", dir + "in.bin", std::to_string(c.at), std::to_string(c.length)}, host, &out), 0) << out;
+    EXPECT_NE(out.find("Verify OK"), std::string::npos) << out;
+    ASSERT_EQ(k.run({"fr", dir + "out.bin", "0", std::to_string(OLD)}, host, &out), 0) << out;
+    Bytes expect = noise(OLD, 3);
+    std::copy(file.begin() + c.at, file.begin() + c.at + c.length, expect.begin() + c.at);
+    const Bytes back = slurp(dir + "out.bin");
+    ASSERT_EQ(back.size(), expect.size());
+    const auto diff = std::mismatch(back.begin(), back.end(), expect.begin());
+    EXPECT_TRUE(diff.first == back.end()) << "first wrong byte at 0x" << std::hex << (diff.first - back.begin());
+    // An hour of the console's time later the clock has run on from its time.
+    k.pass(3600);
+    ASSERT_EQ(k.run({"info"}, host, &out), 0) << out;
+    const std::string line = line_with(out, "Clock:");
+    EXPECT_EQ(line.substr(0, 24), "Clock: 2026-12-08 17:27:") << out;
+    EXPECT_NE(line.find("(24-hour mode)"), std::string::npos) << line;
+    EXPECT_EQ(k.sim.log().misuse_count(), 0u)
+        << (k.sim.log().misuses().empty() ? "" : k.sim.log().misuses()[0]);
+  }
+}
+
 TEST(CartClock, ACartridgeWithoutAClockKeepsItsBytesAndRefusesTheClock) {
   const std::string dir = scratch("clock_none");
   // A ROM with bytes in the port's place, as a game without a clock has.
@@ -218,7 +272,14 @@ TEST(CartClock, OptionsAndKeysOutOfPlaceAreRefusedWithOneLine) {
        "kartex: --sim: rtc takes a time YYYY-MM-DDTHH:MM:SS between 2000-01-01T00:00:00 and 2099-12-31T23:59:59, or "
        "lost, not '2026-02-30T00:00:00'\n"},
       {{"--sim=chip=3/8802,rtc=2026-12-08T00:00:00", "info"},
-       "kartex: --sim: rtc= puts the clock in a game's mask ROM; a flash ROM cartridge (chip=3/8802) has none\n"},
+       "kartex: --sim: rtc= puts the clock on a mask ROM or on the board of chip=10/2221, 10/2222 or 10/22f9; "
+       "chip=3/8802 has none\n"},
+      {{"--sim=chip=10/881b,rtc=2026-12-08T00:00:00", "info"},
+       "kartex: --sim: rtc= puts the clock on a mask ROM or on the board of chip=10/2221, 10/2222 or 10/22f9; "
+       "chip=10/881b has none\n"},
+      // The emulator library models no flash ROM, with a clock or without.
+      {{"--sim=core=mgba,chip=10/2221,rtc=2026-12-08T00:00:00", "info"},
+       "kartex: --sim: core=mgba runs mask ROM cartridges only; chip=10/2221 needs core=unicorn\n"},
       {{"--sim=core=mgba,rtc=lost", "info"},
        "kartex: --sim: core=mgba's clock (the library's own) keeps no power-lost state; rtc=lost needs core=unicorn\n"},
   };

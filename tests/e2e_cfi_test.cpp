@@ -40,6 +40,9 @@ const Chip CHIPS[] = {
     // Status-register commands, blocks locked at power-up; the range
     // crosses its four 32 KiB parameter blocks into the first main block
     {"10/881b", 16 * MiB, 128 * KiB, 0x7FFF, 0x20C03},
+    // The same at 32 MiB, whose chip also takes the bring-up's writes
+    // at the mapper's register addresses
+    {"10/891c", 32 * MiB, 128 * KiB, 0x17FFF, 0x10C03},
 };
 
 FlashRom& flash_rom_of(CartBench& b) {
@@ -205,6 +208,11 @@ TEST(CfiFlash, InfoShowsTheChipsCodesAndGeometry) {
         "Flash chip: maker 0x89, device 0x8818 (CFI, command set 0x0001: Intel extended), board swaps D0/D1\n",
         "Erase blocks: 127 x 0x20000 + 4 x 0x8000 (erased in steps of 0x20000), write buffer: 64 bytes\n",
         "Longest times (CFI): word 512 us, buffer 1024 us, block erase 4096 ms\n"}},
+      // 32 MiB without the mapper: the page probe's write reaches the chip
+      {"--sim=chip=10/8919",
+       {"FLASH ROM SIZE=0x2000000\n",
+        "Flash chip: maker 0x89, device 0x8919 (CFI, command set 0x0001: Intel extended)\n",
+        "Erase blocks: 255 x 0x20000 + 4 x 0x8000 (erased in steps of 0x20000), write buffer: 64 bytes\n"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sim);

@@ -10,9 +10,9 @@
 #include <algorithm>
 
 #include "cart/agent_crc.h"
-#include "sim/cart_header.h"
-#include "sim/cartridge.h"
-#include "sim/flash_rom.h"
+#include "sim/cart/cart_header.h"
+#include "sim/cart/cartridge.h"
+#include "sim/cart/flash_rom.h"
 #include "tests/support/cart_bench.h"
 #include "tests/support/tool_on_sim.h"
 

@@ -111,7 +111,7 @@ TEST(FlashIdOnSimulator, SizesPast32MiBFoundThroughRomPagesWithBankedRam) {
 TEST(FlashIdOnSimulator, BoardsWithoutTheMapper) {
   for (const char* chip :
        {"2/16", "3/8801", "4/e2", "5/22da", "6/22c4", "7/8897", "8/88cc", "9/20", "10/2221", "10/2222", "10/22f9",
-        "10/881b", "10/8818"})
+        "10/881b", "10/8818", "10/891c", "10/8919"})
     identify(*find_rom_option(chip), find_rom_option(chip)->sizes_mib.front(), Board::NoMapper);
 }
 

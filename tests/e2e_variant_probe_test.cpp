@@ -23,8 +23,8 @@ struct Board {
   const char* save;
   std::uint32_t variant;
   // The program of all ones that settles the chip at the page register's
-  // address reaches a block locked at power-up, which refuses it: the one
-  // line the chip model logs. Nothing is written either way.
+  // address reaches a block locked at power-up, which refuses it. Nothing
+  // is written either way, so the chip model logs no misuse for it.
   bool locked_block_refuses;
 };
 
@@ -62,13 +62,8 @@ TEST(VariantProbe, ThirtyTwoMiBBoardsKeepTheirRomAndTellTheMapper) {
     const std::vector<std::uint32_t> got = c.request(REQ_ROM_CRC32, 0, 32 * MiB, MiB, 32);
     EXPECT_EQ(got, sums);
 
-    const std::vector<std::string>& lines = c.a.sim.log().misuses();
-    if (b.locked_block_refuses) {
-      ASSERT_EQ(lines.size(), 1u) << testing::PrintToString(lines);
-      EXPECT_NE(lines[0].find("word program in the locked block"), std::string::npos) << lines[0];
-    } else {
-      c.expect_no_misuse();
-    }
+    // Refused or not, the probe's settling program is no misuse
+    c.expect_no_misuse();
   }
 }
 

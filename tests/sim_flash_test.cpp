@@ -49,6 +49,8 @@ const IdRow ID_ROWS[] = {
     {"10/22f9", 0x01, 0x22F9, false, true, {4}, 32},
     {"10/881b", 0x89, 0x881B, false, false, {16}, 128},
     {"10/8818", 0x89, 0x8818, false, false, {16}, 128},
+    {"10/891c", 0x89, 0x891C, false, false, {32}, 256},
+    {"10/8919", 0x89, 0x8919, false, false, {32}, 256},
 };
 
 TEST(SimFlash, EveryRowAnswersItsIdentifierInEveryChipAndReturnsToReadMode) {
@@ -363,6 +365,31 @@ TEST(SimFlash, BlocksLockedAtPowerUpRefuseUntilUnlocked) {
     t.erase(0x82);
     EXPECT_EQ(t.rd(0x82), 0x0000);
     EXPECT_EQ(t.log.misuse_count(), 3u);
+  }
+}
+
+// A program into a locked block is refused with the status bits either
+// way; only one that would clear bits is a misuse: all ones changes no
+// cell locked or not (what a probe gives a set-up code it did not mean).
+TEST(SimFlash, ALockedBlockRefusesEveryProgramAndOnlyOneThatClearsBitsIsAMisuse) {
+  struct Case {
+    const char* chip;
+    std::uint16_t value;
+    std::uint64_t misuses;
+  };
+  const Case cases[] = {{"10/891c", 0xFFFF, 0}, {"10/891c", 0x0050, 1}, {"3/8801", 0xFFFF, 0}, {"3/8801", 0x1234, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.chip) + " " + std::to_string(c.value));
+    const std::vector<std::uint8_t> old(0x100, 0x5A);
+    TestRom t(c.chip, 0, old);
+    t.wr(0x40, 0x10);  // the other program set-up code
+    t.wr(0x40, c.value);
+    t.wait_ready(0x40);
+    EXPECT_EQ(t.rd(0x40), SR_READY | SR_PROGRAM_ERROR | SR_BLOCK_LOCKED);
+    EXPECT_EQ(t.log.misuse_count(), c.misuses);
+    t.wr(0, CMD_CLEAR_STATUS);
+    t.wr(0, CMD_READ_ARRAY);
+    for (std::uint32_t at : {0x3Eu, 0x40u, 0x42u}) EXPECT_EQ(t.rom.cell(at), 0x5A5A) << "at " << at;
   }
 }
 

@@ -127,8 +127,8 @@ TEST(SimKeys, HelpTextsUseTheSameWords) {
       "protect=OFFSET: the sector of the JEDEC flash ROM (chip=5/22da or 6/22c4) that holds ROM offset OFFSET "
       "is protected, as a programmer leaves it: it ignores erase and program; repeatable");
   const std::string rtc = words_of(
-      "rtc=YYYY-MM-DDTHH:MM:SS|lost: the mask ROM cartridge has the GPIO real-time clock of the games with one, "
-      "set to that time in 24-hour mode and running on the simulated hardware time; lost: its battery ran dry "
+      "rtc=YYYY-MM-DDTHH:MM:SS|lost: the cartridge has the GPIO real-time clock of the games with one (a mask ROM, "
+      "or the board of an AMD-command CFI chip: chip=10/2221, 10/2222 or 10/22f9), set to that time in 24-hour mode and running on the simulated hardware time; lost: its battery ran dry "
       "(status 0x82, 2000-01-01 00:00:00)");
   const std::string save_fault = words_of(
       "save-fault=KIND@N: the FLASH save chip's 4 KiB sector N does not take what is programmed, while the "

@@ -4,6 +4,8 @@
  * that, reads return the ROM's own bytes. A ROM without the port ignores
  * the writes, so probing it leaves the cartridge as it was. */
 #include "agent/resident/bus.h"
+#include "agent/resident/cart_clock.h"
+#include "agent/resident/cfi_flash.h"
 #include "agent/resident/link.h"
 #include "agent/resident/requests.h"
 #include "agent/resident/state.h"
@@ -114,13 +116,16 @@ static int port_answers(void)
   return first == (GPIO_PIN_SCK | GPIO_PIN_CS) && second == (GPIO_PIN_SCK | GPIO_PIN_SIO | GPIO_PIN_CS);
 }
 
-/* Back to the state after power-on: pins low, all inputs, reads from the
- * ROM. */
-static void port_release(void)
+void clock_port_release(void)
 {
-  bus_write16(REG_GPIO_DATA, 0);
   bus_write16(REG_GPIO_DIRECTION, 0);
+  bus_write16(REG_GPIO_DATA, 0);
   bus_write16(REG_GPIO_CONTROL, 0);
+}
+
+int clock_port_possible(void)
+{
+  return rom_kind == ROM_KIND_MASK || cfi_ignores_port_writes();
 }
 
 /* The clock's status and date-time registers into info (REQ_CLOCK_READ's
@@ -131,8 +136,8 @@ static void clock_sample(u32 info[CLOCK_INFO_WORDS])
   u8 status = 0;
   u8 time[CLOCK_DATETIME_BYTES];
   info[0] = info[1] = info[2] = 0;
-  /* On a flash ROM the port's writes would be taken as chip commands. */
-  if (rom_kind != ROM_KIND_MASK || !port_answers())
+  /* Most flash chips would take the port's writes as commands. */
+  if (!clock_port_possible() || !port_answers())
     return;
   read_register(CLOCK_CMD_STATUS_READ, &status, 1);
   read_register(CLOCK_CMD_DATETIME_READ, time, CLOCK_DATETIME_BYTES);
@@ -152,8 +157,8 @@ void req_clock_read(u32 unused1, u32 unused2, u32 unused3)
   (void)unused3;
   u32 info[CLOCK_INFO_WORDS];
   clock_sample(info);
-  if (rom_kind == ROM_KIND_MASK)
-    port_release();
+  if (clock_port_possible())
+    clock_port_release();
   send_words(CLOCK_INFO_WORDS, info);
 }
 
@@ -172,7 +177,7 @@ void req_clock_write(u32 status, u32 date, u32 time)
     write_register(CLOCK_CMD_DATETIME_WRITE, bytes, CLOCK_DATETIME_BYTES);
     reply = REPLY_DONE;
   }
-  if (rom_kind == ROM_KIND_MASK)
-    port_release();
+  if (clock_port_possible())
+    clock_port_release();
   send_words(1, &reply);
 }

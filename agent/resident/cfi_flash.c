@@ -12,6 +12,7 @@
 #include "contract/hw/mapper.h"
 #include "contract/hw/rom_flash.h"
 #include "agent/resident/bus.h"
+#include "agent/resident/cart_clock.h"
 #include "agent/resident/cfi_flash.h"
 #include "agent/resident/link.h"
 #include "agent/resident/requests.h"
@@ -399,6 +400,113 @@ static int all_erased(const u16 *s, u32 n)
   return 1;
 }
 
+/* One buffer page at most: n halfwords from a, all in its page */
+static int program_buffer(u32 a, const u16 *s, u32 n)
+{
+  unlock();
+  command(ROM_BASE + 2 * a, AMD_CMD_WRITE_BUFFER);
+  command(ROM_BASE + 2 * a, (u16)(n - 1));
+  for (u32 j = 0; j < n; j++)
+    chip_write(a + j, s[j]);
+  command(ROM_BASE + 2 * a, AMD_CMD_BUFFER_CONFIRM);
+  return 0;
+}
+
+/* ---- The clock's port on AMD boards ----
+ * A program of ROM bytes 0xC4-0xC9 is also a write of the port's data,
+ * direction or control register. Each such halfword is programmed alone,
+ * with the port released before and after: its data latch is then low
+ * while the direction is written, and the direction all inputs while the
+ * data is, so the chip-select never rises and the clock sees no command.
+ * The control written can make the port readable, which hides the chip's
+ * status there: the toggle bit is watched just below the port. */
+
+int cfi_ignores_port_writes(void)
+{
+  return rom_kind == ROM_KIND_CFI && !cfi.sr;
+}
+
+static int in_port(u32 h)
+{
+  return h >= CLOCK_PORT_FIRST_HALFWORD && h < CLOCK_PORT_END_HALFWORD;
+}
+
+#define PORT_WATCH_HALFWORD (CLOCK_PORT_FIRST_HALFWORD - 1)
+
+/* 0 once bit 6 stops toggling; a failure (recorded at h) when the chip
+ * shows its time-out bit while still busy, or the bound passes */
+static int wait_toggle(u32 h, u32 bound)
+{
+  wait_clock_start();
+  do {
+    u16 first = chip_read(PORT_WATCH_HALFWORD);
+    u16 second = chip_read(PORT_WATCH_HALFWORD);
+    if (((first ^ second) & JEDEC_STATUS_TOGGLE) == 0)
+      return 0;
+    if (second & JEDEC_STATUS_TIMED_OUT) {
+      if (((chip_read(PORT_WATCH_HALFWORD) ^ chip_read(PORT_WATCH_HALFWORD)) & JEDEC_STATUS_TOGGLE) == 0)
+        return 0;
+      flash_fail(h, FLASH_FAIL_PROGRAM | (second & FLASH_FAIL_STATUS_MASK));
+      chip_write(PORT_WATCH_HALFWORD, JEDEC_CMD_READ_ARRAY);
+      return 1;
+    }
+  } while (wait_clock_ticks() < bound);
+  flash_fail(h, FLASH_FAIL_PROGRAM | FLASH_FAIL_TIMEOUT);
+  return 1;
+}
+
+static int program_port_word(u32 h, u16 value)
+{
+  clock_port_release();
+  unlock();
+  command(JEDEC_ADDR_1, JEDEC_CMD_PROGRAM);
+  chip_write(h, value);
+  if (wait_toggle(h, cfi.word_bound)) {
+    /* A chip still busy takes no write */
+    if (!flash_stalled)
+      clock_port_release();
+    return 1;
+  }
+  clock_port_release();
+  if (chip_read(h) != value) {
+    /* Bit 6 stopped without the halfword: a protected sector */
+    flash_fail(h, FLASH_FAIL_PROGRAM | FLASH_FAIL_PROTECTED);
+    return 1;
+  }
+  return 0;
+}
+
+/* n halfwords from a within one buffer page that holds port halfwords:
+ * the runs either side of the port by the buffer, the port's one by one */
+static int program_port_page(u32 a, const u16 *s, u32 n)
+{
+  for (u32 j = 0; j < n;) {
+    if (in_port(a + j)) {
+      if (s[j] != FLASH_ERASED && program_port_word(a + j, s[j]))
+        return 1;
+      j++;
+      continue;
+    }
+    u32 k = j;
+    while (k < n && !in_port(a + k))
+      k++;
+    if (!all_erased(s + j, k - j)) {
+      program_buffer(a + j, s + j, k - j);
+      if (jedec_wait_data_for(a + k - 1, s[k - 1], cfi.buffer_bound, a + j)) {
+        cfi_read_array();
+        return 1;
+      }
+    }
+    j = k;
+  }
+  return 0;
+}
+
+static int touches_port(u32 a, u32 n)
+{
+  return a < CLOCK_PORT_END_HALFWORD && a + n > CLOCK_PORT_FIRST_HALFWORD;
+}
+
 /* Halfwords that stay erased are not programmed: a program of all ones
  * changes no bit */
 static int program_words(u32 h, const u16 *s, u32 c, data_pull pull)
@@ -416,6 +524,12 @@ static int program_words(u32 h, const u16 *s, u32 c, data_pull pull)
         return 1;
       continue;
     }
+    if (in_port(h + i)) {
+      if (program_port_word(h + i, s[i]))
+        return 1;
+      pull(i & 1);
+      continue;
+    }
     unlock();
     command(JEDEC_ADDR_1, JEDEC_CMD_PROGRAM);
     chip_write(h + i, s[i]);
@@ -423,18 +537,6 @@ static int program_words(u32 h, const u16 *s, u32 c, data_pull pull)
     if (jedec_wait_data_for(h + i, s[i], cfi.word_bound, h + i))
       return 1;
   }
-  return 0;
-}
-
-/* One buffer page at most: n halfwords from a, all in its page */
-static int program_buffer(u32 a, const u16 *s, u32 n)
-{
-  unlock();
-  command(ROM_BASE + 2 * a, AMD_CMD_WRITE_BUFFER);
-  command(ROM_BASE + 2 * a, (u16)(n - 1));
-  for (u32 j = 0; j < n; j++)
-    chip_write(a + j, s[j]);
-  command(ROM_BASE + 2 * a, AMD_CMD_BUFFER_CONFIRM);
   return 0;
 }
 
@@ -455,6 +557,10 @@ void cfi_program(u32 h, const u16 *s, u32 c, data_pull pull)
       pull((n + 1) >> 1);
       if (sr_wait_for(a, FLASH_FAIL_PROGRAM, cfi.buffer_bound, a))
         return;
+    } else if (touches_port(a, n) && !all_erased(s + i, n)) {
+      if (program_port_page(a, s + i, n))
+        return;
+      pull((n + 1) >> 1);
     } else if (!all_erased(s + i, n)) {
       program_buffer(a, s + i, n);
       pull((n + 1) >> 1);

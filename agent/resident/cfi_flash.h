@@ -23,6 +23,11 @@ void cfi_program(u32 h, const u16 *s, u32 c, data_pull pull);
 /* Halfwords one buffer program takes (1 without a buffer) */
 u32 cfi_program_unit(void);
 
+/* Whether the chip is one of the AMD command set, which takes a write in
+ * read mode that starts no command sequence as nothing: the clock's port
+ * can share the ROM's addresses with it (cart_clock.h) */
+int cfi_ignores_port_writes(void);
+
 /* The chip back to reading its array, from any mode, an aborted write
  * buffer included */
 void cfi_read_array(void);

@@ -27,13 +27,13 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
     if (options.rtc) cart->set_clock(std::make_unique<CartClock>(log, *options.rtc, options.rtc_power_lost));
     return cart;
   }
-  // The clock sits in the ROM chip of the games that have one; a flash
-  // board's chip has no such port.
-  if (options.rtc)
-    fail("--sim: rtc= puts the clock in a game's mask ROM; a flash ROM cartridge (chip=" + options.chip +
-         ") has none");
   const RomOption* option = find_rom_option(options.chip);
   if (!option) fail("--sim: no flash ROM chip=" + options.chip + " (see --sim=help)");
+  // The clock sits in the ROM chip of the games that have one; of the
+  // flash boards only those of today's AMD-command CFI chips carry one.
+  if (options.rtc && !carries_clock(*option))
+    fail("--sim: rtc= puts the clock on a mask ROM or on the board of chip=" + clock_board_labels() + "; chip=" +
+         options.chip + " has none");
   const std::uint32_t mib = options.size_mib ? options.size_mib : option->sizes_mib.front();
   // The boards of today's CFI chips decode no mapper; only they swap D0/D1.
   const bool cfi_board = option->kind == ROM_KIND_CFI;
@@ -57,7 +57,9 @@ std::unique_ptr<CartBus> build_cartridge(const SimOptions& options, SimLog& log)
   // Past the 32 MiB window only the mapper's pages reach the ROM.
   if (!mapper && rom->span() > CART_ROM_WINDOW)
     fail("--sim: a " + std::to_string(mib) + " MiB flash cartridge needs the mapper to reach past 32 MiB");
-  return std::make_unique<Cartridge>(std::move(rom), mapper, std::move(save), log, options.mirror);
+  auto cart = std::make_unique<Cartridge>(std::move(rom), mapper, std::move(save), log, options.mirror);
+  if (options.rtc) cart->set_clock(std::make_unique<CartClock>(log, *options.rtc, options.rtc_power_lost));
+  return cart;
 }
 
 }  // namespace kartex

@@ -126,8 +126,10 @@ std::unique_ptr<CartBus> load_cartridge(StateReader& in, SimLog& log) {
     in.corrupt("banked SRAM without the mapper that selects its banks");
   cart->set_save_chip(std::move(save));
   if (format == CARTRIDGE_FORMAT_CLOCK) {
-    // The clock sits in the ROM chip of the games that have one.
-    if (flash_rom) in.corrupt("a clock on a flash ROM cartridge");
+    // The clock sits in the ROM chip of the games that have one, or on the
+    // board of an AMD-command CFI chip.
+    if (const auto* flash = dynamic_cast<const FlashRom*>(&cart->rom()); flash && !carries_clock(flash->option()))
+      in.corrupt("a clock on the board of flash ROM chip=" + flash->option().label());
     cart->set_clock(CartClock::load(in, log));
   }
   return cart;

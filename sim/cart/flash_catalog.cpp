@@ -200,8 +200,9 @@ ChipModel lv_bottom_boot() {
 // Status-register parts of reproduction boards with CFI tables, command
 // set 0x0001.
 //
-// 28F-series P30-type 128 Mbit sheets (x16): 127 main blocks of 128 KiB
-// and four 32 KiB parameter blocks at the top or the bottom, a 32-word
+// 28F-series P30-type 128 and 256 Mbit sheets (x16): 127 (255) main
+// blocks of 128 KiB and four 32 KiB parameter blocks at the top or the
+// bottom, a 32-word
 // write buffer (0xE8 ... 0xD0), every block locked at power-up and
 // unlocked one by one (0x60 0xD0). Word program typically 90 us, at most
 // 200 us; a full 32-word buffer 440 us, at most 880 us; main block erase
@@ -217,9 +218,11 @@ const ChipTimes P_MAX = {.word_program = microseconds(200),
                          .main_erase = milliseconds(4000),
                          .param_erase = milliseconds(2500)};
 
-ChipModel p_family(std::uint16_t device, bool top) {
-  const BlockRun main{127, 128 * KiB}, params{4, 32 * KiB};
-  ChipModel m = with_max({FlashFamily::StatusRegister, MAKER_89, device, 128,
+// The family's 128 and 256 Mbit members differ only in their count of
+// main blocks (and so the device size byte of their tables).
+ChipModel p_family(std::uint16_t device, bool top, std::uint32_t megabits) {
+  const BlockRun main{megabits * 1024 / 8 / 128 - 1, 128 * KiB}, params{4, 32 * KiB};
+  ChipModel m = with_max({FlashFamily::StatusRegister, MAKER_89, device, megabits,
                           top ? BlockLayout{main, params} : BlockLayout{params, main}, 32, 0, LockStyle::PerBlock,
                           true, P_TIMES},
                          P_MAX);
@@ -232,8 +235,10 @@ ChipModel p_family(std::uint16_t device, bool top) {
   return m;
 }
 
-const ChipModel P_128M_T = p_family(DEV_P_128M_T, true);
-const ChipModel P_128M_B = p_family(DEV_P_128M_B, false);
+const ChipModel P_128M_T = p_family(DEV_P_128M_T, true, 128);
+const ChipModel P_128M_B = p_family(DEV_P_128M_B, false, 128);
+const ChipModel P_256M_T = p_family(DEV_P_256M_T, true, 256);
+const ChipModel P_256M_B = p_family(DEV_P_256M_B, false, 256);
 
 const ChipModel GL_128M = gl_uniform(DEV_GL_128M, 128, 16);
 const ChipModel GL_256M = gl_uniform(DEV_GL_256M, 256, 17);
@@ -307,6 +312,8 @@ const std::vector<RomOption>& rom_options() {
       {ROM_KIND_CFI, DEV_LV_32M_B, &LV_32M_B, 1, {4}},
       {ROM_KIND_CFI, DEV_P_128M_B, &P_128M_B, 1, {16}},
       {ROM_KIND_CFI, DEV_P_128M_T, &P_128M_T, 1, {16}},
+      {ROM_KIND_CFI, DEV_P_256M_B, &P_256M_B, 1, {32}},
+      {ROM_KIND_CFI, DEV_P_256M_T, &P_256M_T, 1, {32}},
   };
   return OPTIONS;
 }
@@ -323,6 +330,18 @@ const RomOption* find_rom_option(const std::string& text) {
   for (const RomOption& o : rom_options())
     if (o.kind == kind && o.code == code) return &o;
   return nullptr;
+}
+
+bool carries_clock(const RomOption& o) { return o.kind == ROM_KIND_CFI && o.chip->family == FlashFamily::Jedec; }
+
+std::string clock_board_labels() {
+  std::vector<std::string> labels;
+  for (const RomOption& o : rom_options())
+    if (carries_clock(o)) labels.push_back(o.label());
+  std::string text;
+  for (std::size_t i = 0; i < labels.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == labels.size() ? " or " : ", ") + labels[i];
+  return text;
 }
 
 std::string rom_options_help() {

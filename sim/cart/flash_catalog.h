@@ -31,6 +31,12 @@ ChipTimes maker_b0_times();
 ChipTimes maker_b0_max_times();
 // "3/8802" (hex code, any case); nullptr when no row matches.
 const RomOption* find_rom_option(const std::string& kind_slash_code);
+// Whether boards of the row's chip can carry the cartridge clock: the
+// mapper-free boards of the AMD-command CFI chips, which take the port's
+// writes in read mode as no command.
+bool carries_clock(const RomOption& o);
+// Those rows' labels, "10/2221, 10/2222 or 10/22f9".
+std::string clock_board_labels();
 // One line per row: KIND/CODE, family, sizes, erase blocks, power-up locks.
 std::string rom_options_help();
 

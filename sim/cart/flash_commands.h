@@ -112,5 +112,7 @@ constexpr std::uint16_t DEV_LV_32M_B = 0x22F9;     // 32 Mbit, eight 8 KiB boot 
 // Status-register parts with CFI tables (command set 0x0001), maker 0x89
 constexpr std::uint16_t DEV_P_128M_T = 0x8818;     // 128 Mbit, four 32 KiB parameter blocks at the top
 constexpr std::uint16_t DEV_P_128M_B = 0x881B;     // 128 Mbit, the same at the bottom
+constexpr std::uint16_t DEV_P_256M_T = 0x8919;     // 256 Mbit, four 32 KiB parameter blocks at the top
+constexpr std::uint16_t DEV_P_256M_B = 0x891C;     // 256 Mbit, the same at the bottom
 
 }  // namespace kartex::flash

@@ -243,7 +243,10 @@ void StatusChip::page_data(std::uint32_t word, std::uint16_t value) {
 
 void StatusChip::program(std::uint32_t word, std::uint16_t value) {
   const Block b = block_of(word);
-  if (locked(b)) return refuse_locked(b, SR_PROGRAM_ERROR, "word program");
+  // A program of all ones clears no bit, locked or not: a program that
+  // must follow a set-up code it did not mean (a probe's write that a
+  // chip takes as 0x10) gives it so, and the refusal is no misuse.
+  if (locked(b)) return refuse_locked(b, SR_PROGRAM_ERROR, "word program", value != 0xFFFF);
   const std::uint8_t error = wear_error(b, WEAR_PROGRAM, SR_PROGRAM_ERROR);
   if (!error) cells_[word] &= value;  // programming only moves bits from 1 to 0
   ++ops_.programs;
@@ -270,9 +273,9 @@ void StatusChip::erase(std::uint32_t word) {
   start_busy(param ? model_.times.param_erase : model_.times.main_erase, error);
 }
 
-void StatusChip::refuse_locked(const Block& b, std::uint8_t error_bit, const char* what) {
+void StatusChip::refuse_locked(const Block& b, std::uint8_t error_bit, const char* what, bool misuse) {
   pending_.clear();
-  log_.misuse(name_, std::string(what) + " in the locked block at byte " + hex32(b.start) + " refused");
+  if (misuse) log_.misuse(name_, std::string(what) + " in the locked block at byte " + hex32(b.start) + " refused");
   // The state machine finds the lock bit and stops within a few
   // microseconds.
   start_busy(REFUSAL_TIME, static_cast<std::uint8_t>(error_bit | SR_BLOCK_LOCKED));

@@ -60,7 +60,9 @@ class StatusChip : public FlashChip {
   void unknown_command();
   // Parts whose error bits hold off the next command until Clear Status.
   bool held_by_errors(std::uint32_t word, std::uint8_t cmd);
-  void refuse_locked(const Block& b, std::uint8_t error_bit, const char* what);
+  // `misuse` false: a refusal the program meant to risk (it changes
+  // nothing either way), not logged as a misuse.
+  void refuse_locked(const Block& b, std::uint8_t error_bit, const char* what, bool misuse = true);
   // The write state machine runs for `duration`, then shows `error`.
   void start_busy(SimTime duration, std::uint8_t error = 0);
   // Ends the operation once the console's clock reached its deadline.
