@@ -3,16 +3,11 @@
  * internal work RAM too, so a load takes no wait state. A halfword is
  * XORed into the running CRC whole and then shifted out a byte at a time.
  */
+#include "agent/resident/crc_step.h"
+
         .syntax unified
         .arm
         .text
-
-/* One byte of the running CRC through the table: crc = T[crc & 0xFF] ^ crc >> 8 */
-        .macro  crc_step crc, table, tmp
-        and     \tmp, \crc, #0xFF
-        ldr     \tmp, [\table, \tmp, lsl #2]
-        eor     \crc, \tmp, \crc, lsr #8
-        .endm
 
 /* One halfword from [ptr], ptr advanced */
         .macro  crc_half crc, ptr, table, tmp

@@ -4,6 +4,7 @@
  * and arm the port lie between two words on the wire.
  */
 #include "contract/hw/sio.h"
+#include "agent/resident/crc_step.h"
 
 #define SIO_BASE REG_SIODATA32_L
 #define OFS_DATA_L (REG_SIODATA32_L - SIO_BASE)
@@ -12,13 +13,6 @@
         .syntax unified
         .arm
         .text
-
-/* One byte of the running CRC through the table: crc = T[crc & 0xFF] ^ crc >> 8 */
-        .macro  crc_step crc, table, tmp
-        and     \tmp, \crc, #0xFF
-        ldr     \tmp, [\table, \tmp, lsl #2]
-        eor     \crc, \tmp, \crc, lsr #8
-        .endm
 
 /* A whole word into the running CRC, low byte first */
         .macro  crc_word crc, word, table, tmp
