@@ -17,6 +17,7 @@
 #include "sim/cart/cartridge.h"
 #include "sim/cart/flash_rom.h"
 #include "tests/support/cart_bench.h"
+#include "tests/support/flash_cells.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
@@ -44,10 +45,6 @@ const Chip CHIPS[] = {
     // at the mapper's register addresses
     {"10/891c", 32 * MiB, 128 * KiB, 0x17FFF, 0x10C03},
 };
-
-FlashRom& flash_rom_of(CartBench& b) {
-  return dynamic_cast<FlashRom&>(dynamic_cast<Cartridge&>(b.a.sim.cart()).rom());
-}
 
 SimOptions cfi_options(const Chip& c, bool d0d1, const std::string& rom_file = "") {
   SimOptions o;
@@ -173,7 +170,7 @@ TEST(CfiFlash, AWornBlockIsOneFailureLine) {
         CartBench b(cfi_options(c, d0d1));
         const std::uint32_t block = 2 * c.erase_block;
         if (k.written) flash_write(b.a.link, b.cart, {static_cast<std::int32_t>(block), NOT_GIVEN}, Bytes(0x100, 0), b.con);
-        flash_rom_of(b).chip(0).wear_out(block / 2, k.wear);
+        flash_rom_of(b.a.sim).chip(0).wear_out(block / 2, k.wear);
         const std::string before = b.out.str();
         try {
           flash_write(b.a.link, b.cart, {static_cast<std::int32_t>(block), NOT_GIVEN}, Bytes(0x200, 0x5A), b.con);

@@ -14,6 +14,7 @@
 #include "sim/cart/cartridge.h"
 #include "sim/cart/flash_rom.h"
 #include "tests/support/cart_bench.h"
+#include "tests/support/flash_cells.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
@@ -122,17 +123,7 @@ TEST(DumpSpeed, ContentCrossesTheLinkNearItsFloorAndUniformBlocksStayOff) {
   }
 }
 
-FlashRom& flash_rom(CartBench& b) { return dynamic_cast<FlashRom&>(dynamic_cast<Cartridge&>(b.a.sim.cart()).rom()); }
-
-Bytes cells_of(FlashRom& rom, std::uint32_t size) {
-  Bytes cells(size);
-  for (std::uint32_t at = 0; at < size; at += 2) {
-    const std::uint16_t half = rom.cell(at);
-    cells[at] = static_cast<std::uint8_t>(half);
-    cells[at + 1] = static_cast<std::uint8_t>(half >> 8);
-  }
-  return cells;
-}
+FlashRom& flash_rom(CartBench& b) { return flash_rom_of(b.a.sim); }
 
 struct Write {
   const char* name;
@@ -161,11 +152,11 @@ TEST(FlashSpeed, TheSameFileAgainIsOneCrcPassAndVerifyReadsOnlyWhatWasSent) {
     const Bytes data = noise(w.length, 52);
     auto write = [&](const Bytes& d) { flash_write(b.a.link, b.cart, range, d, b.con); };
     // What the ROM must hold: the file in its range, every other byte as it was.
-    Bytes want = cells_of(rom, size);
+    Bytes want = flash_cells(rom, size);
     std::copy(data.begin(), data.end(), want.begin() + w.start);
 
     const Cost first = cost_of(b, [&] { write(data); });
-    ASSERT_TRUE(cells_of(rom, size) == want) << "the first write";
+    ASSERT_TRUE(flash_cells(rom, size) == want) << "the first write";
 
     // One CRC pass over the blocks the range touches, as the tool asks it.
     const std::uint32_t lo = w.start / block * block;
@@ -176,7 +167,7 @@ TEST(FlashSpeed, TheSameFileAgainIsOneCrcPassAndVerifyReadsOnlyWhatWasSent) {
     const Cost same = cost_of(b, [&] { write(data); });
     EXPECT_EQ(rom.ops().erases, ops_before.erases);
     EXPECT_EQ(rom.ops().programs, ops_before.programs);
-    EXPECT_TRUE(cells_of(rom, size) == want) << "the same file again";
+    EXPECT_TRUE(flash_cells(rom, size) == want) << "the same file again";
     // The pass, the bytes of the two partial blocks read back, and the
     // requests around them: a tenth more at most.
     EXPECT_LE(same.time, pass.time * 110 / 100) << simtime::seconds(same.time) << " s against one pass of "
@@ -190,7 +181,7 @@ TEST(FlashSpeed, TheSameFileAgainIsOneCrcPassAndVerifyReadsOnlyWhatWasSent) {
     for (std::uint32_t i = 0; i < block; ++i) one[middle - w.start + i] ^= 0x5A;
     std::copy(one.begin(), one.end(), want.begin() + w.start);
     const Cost changed = cost_of(b, [&] { write(one); });
-    EXPECT_TRUE(cells_of(rom, size) == want) << "one block changed, every other byte as it was";
+    EXPECT_TRUE(flash_cells(rom, size) == want) << "one block changed, every other byte as it was";
     const std::uint64_t blocks = (hi - lo) / block;
     // The compare, the block's share of a first write (which programmed
     // every block), and its own read back: never a second whole pass.

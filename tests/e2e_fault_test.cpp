@@ -14,6 +14,7 @@
 #include "sim/cart/flash_rom.h"
 #include "sim/simulator.h"
 #include "tests/support/case_spread.h"
+#include "tests/support/flash_cells.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
@@ -267,14 +268,8 @@ std::string flip_text(const Flip& f) { return "flip@" + std::to_string(f.word) +
 Bytes rom_cells(const std::string& state) {
   Simulator sim;
   EXPECT_TRUE(sim.load_state(state));
-  auto& rom = dynamic_cast<FlashRom&>(dynamic_cast<Cartridge&>(sim.cart()).rom());
-  Bytes cells(rom.span());
-  for (std::uint32_t at = 0; at < rom.span(); at += 2) {
-    const std::uint16_t half = rom.cell(at);
-    cells[at] = static_cast<std::uint8_t>(half);
-    cells[at + 1] = static_cast<std::uint8_t>(half >> 8);
-  }
-  return cells;
+  FlashRom& rom = flash_rom_of(sim);
+  return flash_cells(rom, rom.span());
 }
 
 // Runs `args` on a copy of the cartridge in `base` with `flip`; `rerun`

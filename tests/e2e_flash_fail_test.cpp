@@ -11,16 +11,13 @@
 #include "sim/cart/cartridge.h"
 #include "sim/cart/flash_rom.h"
 #include "tests/support/cart_bench.h"
+#include "tests/support/flash_cells.h"
 
 namespace kartex::test {
 namespace {
 
 constexpr std::uint32_t KiB = 1024;
 constexpr std::uint32_t MiB = 1024 * KiB;
-
-FlashRom& flash_rom_of(CartBench& b) {
-  return dynamic_cast<FlashRom&>(dynamic_cast<Cartridge&>(b.a.sim.cart()).rom());
-}
 
 SimOptions cart_options(const char* chip, std::uint32_t mib = 0, bool mapper = true, const char* save = "none") {
   SimOptions options;
@@ -87,7 +84,7 @@ TEST(FlashFailures, AWornBlockIsOneLineNotDone) {
     SCOPED_TRACE(c.name);
     CartBench b(cart_options(c.chip));
     if (!c.blank) write_and_check(b, c.block, Bytes(0x100, 0x00));
-    flash_rom_of(b).chip(0).wear_out(c.block / 2, c.wear);
+    flash_rom_of(b.a.sim).chip(0).wear_out(c.block / 2, c.wear);
     const Bytes data(0x200, 0x5A);
     try {
       flash_write(b.a.link, b.cart, {static_cast<std::int32_t>(c.block), NOT_GIVEN}, data, b.con);
@@ -104,7 +101,7 @@ TEST(FlashFailures, AWornBlockIsOneLineNotDone) {
 TEST(FlashFailures, EraseCommandReportsAWornBlock) {
   CartBench b(cart_options("7/8897"));
   write_and_check(b, 0x10000, Bytes(0x100, 0x00));
-  flash_rom_of(b).chip(0).wear_out(0x10000 / 2, FlashChip::WEAR_ERASE);
+  flash_rom_of(b.a.sim).chip(0).wear_out(0x10000 / 2, FlashChip::WEAR_ERASE);
   try {
     flash_erase(b.a.link, b.cart, b.con);
     ADD_FAILURE() << "the erase reported success";

@@ -17,6 +17,7 @@
 #include "tests/support/body_fixture.h"
 #include "tests/support/cart_bench.h"
 #include "tests/support/case_spread.h"
+#include "tests/support/flash_cells.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
@@ -25,16 +26,7 @@ namespace {
 constexpr std::uint32_t MiB = 1 << 20;
 
 // What the cartridge's cells hold, whatever mode its chips are in.
-Bytes cells(CartBench& b, std::uint32_t size) {
-  auto& rom = dynamic_cast<FlashRom&>(dynamic_cast<Cartridge&>(b.a.sim.cart()).rom());
-  Bytes out(size);
-  for (std::uint32_t at = 0; at < size; at += 2) {
-    const std::uint16_t h = rom.cell(at);
-    out[at] = static_cast<std::uint8_t>(h);
-    out[at + 1] = static_cast<std::uint8_t>(h >> 8);
-  }
-  return out;
-}
+Bytes cells(CartBench& b, std::uint32_t size) { return flash_cells(flash_rom_of(b.a.sim), size); }
 
 std::uint64_t link_words(CartBench& b) {
   const SimStats s = b.a.sim.stats();
