@@ -14,6 +14,7 @@
 #include "sim/cart/cart_header.h"
 #include "sim/cart/cartridge.h"
 #include "sim/cart/flash_rom.h"
+#include "tests/support/case_spread.h"
 #include "tests/support/sim_session.h"
 
 namespace kartex::test {
@@ -95,7 +96,7 @@ void identify(const RomOption& o, std::uint32_t mib, Board board) {
 
 // The CFI chips' boards have no mapper: they are among those below.
 TEST(FlashIdOnSimulator, EveryChipAndSizeWithTheMapper) {
-  for (const RomOption& o : rom_options())
+  for (const RomOption& o : spread_of(rom_options()))
     if (o.kind != ROM_KIND_CFI)
       for (std::uint32_t mib : o.sizes_mib) identify(o, mib, Board::Mapper);
 }
