@@ -97,16 +97,17 @@ TEST(SimCfi, StatusRegisterPartsAnswerTheQueryAtAnyBlockFromEveryMode) {
       }
 }
 
-// The described kinds' parts whose sheets give a query table answer it
-// too: each chip of a pair on its own halfwords.
+// The described kinds' parts whose sheets list CFI answer the query too:
+// each chip of a pair on its own halfwords.
 TEST(SimCfi, DescribedPartsWithASheetTableAnswerTheQuery) {
   struct Case {
     const char* chip;
     std::uint32_t chips;  // 2: a pair on alternate halfwords
     std::uint8_t size_log, buffer_log;
   };
-  const Case cases[] = {{"2/16", 1, 22, 5}, {"2/17", 1, 23, 5}, {"2/18", 1, 24, 5},
-                        {"3/16", 2, 22, 5}, {"3/18", 2, 24, 5}};
+  const Case cases[] = {{"2/16", 1, 22, 5},   {"2/17", 1, 23, 5},   {"2/18", 1, 24, 5},  {"3/16", 2, 22, 5},
+                        {"3/18", 2, 24, 5},   {"3/8801", 2, 23, 6}, {"3/8802", 2, 24, 6},
+                        {"3/8803", 2, 25, 6}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.chip);
     TestRom t(c.chip);
@@ -129,6 +130,76 @@ TEST(SimCfi, DescribedPartsWithASheetTableAnswerTheQuery) {
   }
 }
 
+// A pair's table byte by byte, read from each chip at its own halfwords:
+// the times and supply bytes the agent would size its waits by.
+const TableRow PAIR_TABLES[] = {
+    {"3/8801",
+     {{0x10, 'Q'}, {0x11, 'R'}, {0x12, 'Y'}, {0x13, 0x01}, {0x14, 0x00}, {0x15, 0x31}, {0x16, 0x00}, {0x17, 0x00},
+      {0x1B, 0x27}, {0x1C, 0x36}, {0x1D, 0x00}, {0x1E, 0x00}, {0x1F, 0x07}, {0x20, 0x09}, {0x21, 0x0A},
+      {0x22, 0x00}, {0x23, 0x02}, {0x24, 0x02}, {0x25, 0x02}, {0x26, 0x00}, {0x27, 0x17}, {0x28, 0x01},
+      {0x29, 0x00}, {0x2A, 0x06}, {0x2B, 0x00}, {0x2C, 0x01}, {0x2D, 0x3F}, {0x2E, 0x00}, {0x2F, 0x00},
+      {0x30, 0x02}}},
+    {"3/8803", {{0x27, 0x19}, {0x2C, 0x01}, {0x2D, 0xFF}, {0x2E, 0x00}, {0x2F, 0x00}, {0x30, 0x02}}},
+    // The J3-type pair keeps its own bytes beside the new ones
+    {"3/17",
+     {{0x13, 0x01}, {0x15, 0x31}, {0x1B, 0x27}, {0x1C, 0x36}, {0x1F, 0x07}, {0x20, 0x07}, {0x21, 0x0A},
+      {0x22, 0x00}, {0x23, 0x04}, {0x24, 0x04}, {0x25, 0x04}, {0x26, 0x00}, {0x27, 0x17}, {0x28, 0x02},
+      {0x2A, 0x05}, {0x2D, 0x3F}, {0x30, 0x02}}},
+};
+
+TEST(SimCfi, EachChipOfAPairAnswersItsTableByteForByte) {
+  for (const TableRow& row : PAIR_TABLES)
+    for (std::uint32_t chip = 0; chip < 2; ++chip) {
+      SCOPED_TRACE(std::string(row.chip) + " chip " + std::to_string(chip));
+      TestRom t(row.chip);
+      t.wr(2 * chip + 4 * CFI_QUERY_ADDR, CFI_QUERY);
+      for (auto [word, byte] : row.bytes)
+        EXPECT_EQ(t.rd(2 * chip + 4 * word), byte) << "word 0x" << std::hex << word;
+      EXPECT_EQ(t.rd(2 * (1 - chip) + 4 * 0x10), 0xFFFF) << "the other chip still reads its array";
+      t.wr(2 * chip, CMD_READ_ARRAY);
+      EXPECT_EQ(t.rd(2 * chip + 4 * 0x10), 0xFFFF) << "back to the erased array";
+      EXPECT_EQ(t.log.misuse_count(), 0u);
+    }
+}
+
+// Every table, read through its model, names the model's command set, its
+// size and its erase blocks run by run: a table that disagreed would have
+// the agent erase and program by the wrong blocks.
+TEST(SimCfi, EveryTableDescribesItsModelsSizeAndBlocks) {
+  struct Case {
+    const char* chip;
+    std::uint16_t command_set;
+  };
+  const Case cases[] = {{"2/16", 1},    {"2/18", 1},    {"3/16", 1},    {"3/8801", 1},  {"3/8802", 1},
+                        {"3/8803", 1},  {"10/2221", 2}, {"10/2222", 2}, {"10/22f9", 2}, {"10/881b", 1},
+                        {"10/8818", 1}, {"10/891c", 1}, {"10/8919", 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.chip);
+    const RomOption& o = option(c.chip);
+    const ChipModel& m = *o.chip;
+    TestRom t(c.chip);
+    const std::uint32_t step = 2 * o.chips_per_set;
+    t.wr(step * CFI_QUERY_ADDR, CFI_QUERY);
+    auto byte = [&](std::uint32_t word) -> std::uint32_t { return t.rd(step * word); };
+    EXPECT_EQ(byte(0x10), 'Q');
+    EXPECT_EQ(byte(0x11), 'R');
+    EXPECT_EQ(byte(0x12), 'Y');
+    EXPECT_EQ(byte(0x13) | byte(0x14) << 8, c.command_set);
+    EXPECT_EQ(1ull << byte(0x27), m.layout.chip_bytes()) << "device size";
+    const std::vector<BlockRun> runs = m.layout.runs();
+    ASSERT_EQ(byte(0x2C), runs.size()) << "erase block regions";
+    std::uint32_t covered = 0;
+    for (std::uint32_t i = 0; i < runs.size(); ++i) {
+      const std::uint32_t at = 0x2D + 4 * i;
+      EXPECT_EQ((byte(at) | byte(at + 1) << 8) + 1, runs[i].count) << "region " << i;
+      EXPECT_EQ((byte(at + 2) | byte(at + 3) << 8) * 256, runs[i].bytes) << "region " << i;
+      covered += (byte(at) | byte(at + 1) << 8) + 1;
+    }
+    EXPECT_EQ(covered, m.layout.block_count());
+    EXPECT_EQ(t.log.misuse_count(), 0u);
+  }
+}
+
 TEST(SimCfi, PartsWithoutQueryModeIgnoreTheCommand) {
   for (const char* chip : {"5/22da", "6/22c4"}) {
     SCOPED_TRACE(chip);
@@ -141,7 +212,8 @@ TEST(SimCfi, PartsWithoutQueryModeIgnoreTheCommand) {
 // The agent's waits come from the table: each must cover the model's own
 // longest time, or a good chip would be reported as hung.
 TEST(SimCfi, TheTablesMaximaCoverTheModelsLongestTimes) {
-  for (const char* chip : {"10/2221", "10/2222", "10/22f9", "10/881b", "10/8818", "10/891c", "10/8919"}) {
+  for (const char* chip : {"2/16", "3/8801", "3/8802", "3/8803", "10/2221", "10/2222", "10/22f9", "10/881b",
+                           "10/8818", "10/891c", "10/8919"}) {
     SCOPED_TRACE(chip);
     const ChipModel& m = *option(chip).chip;
     const CfiTimes c = cfi_times(m.cfi);

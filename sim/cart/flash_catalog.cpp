@@ -96,10 +96,31 @@ ChipModel buffered(std::uint16_t device, std::uint32_t megabits) {
 
 // Uniform 128 KiB blocks, 32-word write buffer, every block locked at
 // power-up and unlocked one by one.
+//
+// The K3/K18-type sheet (28F640K3 ... 28F256K3, x16) lists CFI among its
+// features; its query pages were not at hand, so the table is built from
+// the sheet's own figures with the CFI encoding, each time the smallest
+// power of two at or above the figure: VCC 2.70-3.60 V (1B-1C = 27 36);
+// word program 110 us (1F = 2^7 us), a full 32-word buffer 440 us
+// (20 = 2^9 us), 64 K-word block erase 1.0 s (21 = 2^10 ms), no chip
+// erase; the maxima (23-25 = 2^2 times typical each) cover the model's
+// maximum column (three times typical, for want of the sheet's); x16 only
+// (28 = 0x0001); 32-word buffer (2A = 2^6 bytes); 64, 128 or 256 blocks of
+// 64 K-words (the geometry bytes). No program supply byte (1D-1E = 0): the
+// VPEN pin only locks the array, as on the J3-type parts. Command set
+// 0x0001 with the primary table right after the one erase block region
+// (P = 0x31): the J3-type sheet's table, whose commands (write buffer
+// 0xE8 ... 0xD0 included) this family shares.
 ChipModel locked_buffered(std::uint16_t device, std::uint32_t megabits) {
-  return with_max({FlashFamily::StatusRegister, MAKER_89, device, megabits,
-                   BlockLayout{{megabits, 128 * KiB}}, 32, 0, LockStyle::PerBlock, true, K3_TIMES},
-                  K3_MAX);
+  ChipModel m = with_max({FlashFamily::StatusRegister, MAKER_89, device, megabits,
+                          BlockLayout{{megabits, 128 * KiB}}, 32, 0, LockStyle::PerBlock, true, K3_TIMES},
+                         K3_MAX);
+  m.cfi = cfi_query_table({.command_set = 0x0001, .vcc_min = 0x27, .vcc_max = 0x36,
+                           .word_typ = 7, .buffer_typ = 9, .erase_typ = 10, .chip_typ = 0,
+                           .word_max = 2, .buffer_max = 2, .erase_max = 2, .chip_max = 0,
+                           .interface = 0x0001, .buffer_bytes = 64, .primary_table = 0x31},
+                          m.layout);
+  return m;
 }
 
 // 64 KiB main blocks and eight 8 KiB parameter blocks at the top or bottom.
