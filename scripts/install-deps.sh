@@ -5,6 +5,7 @@
 #   scripts/install-deps.sh --windows  also the Windows cross build
 #   scripts/install-deps.sh --wine     also wine, to run the Windows build's tests
 #   scripts/install-deps.sh --dev      also ccache, for rebuilds across work trees
+#   scripts/install-deps.sh --bench    also what bench/corpus.sh takes its content from
 set -euo pipefail
 
 PACKAGES=(
@@ -30,6 +31,10 @@ for option in "$@"; do
     # An X server and the GStreamer decoders wine's DirectShow plays through.
     --wine) PACKAGES+=(wine wine64 xvfb xauth gstreamer1.0-plugins-good gstreamer1.0-libav) ;;
     --dev) PACKAGES+=(ccache) ;;
+    # The dump-compression corpus: ARM and Thumb-2 shared objects, a game's
+    # pictures and sounds, a sound theme, icons, and groff for manual pages.
+    --bench) PACKAGES+=(libc6-armel-cross libc6-armhf-cross libstdc++6-armel-cross libstdc++6-armhf-cross
+                        frozen-bubble-data sound-theme-freedesktop adwaita-icon-theme groff-base) ;;
     *) echo "install-deps: unknown option $option" >&2; exit 2 ;;
   esac
 done
