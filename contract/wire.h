@@ -232,6 +232,12 @@
  * the identity of its agent image; a later run reads it back to learn
  * whether the agent still running is the one it knows. */
 #define AGENT_ID_ADDR (IWRAM_BASE + 4)
+/* The agent's code that runs once per request (identification, detection,
+ * failure bookkeeping) lies in video RAM where no page of the bitmap modes
+ * reaches: the object tiles from 512 up, which no display of the agent
+ * shows. The boot stage copies it there from the image. */
+#define AGENT_COLD_BASE 0x06014000
+#define AGENT_COLD_MAX_SIZE 0x4000
 #define ROM_BASE 0x08000000
 #define FLASH8M_BASE 0x09F00000 /* ROM-resident save, read through the ROM window */
 #define SAVE_BASE 0x0E000000

@@ -81,6 +81,7 @@ TEST(AgentImage, PiecesFollowEachOtherInOrder) {
       {"splash palette", AgentLayout::palette_offset, SPLASH_PALETTE_SIZE},
       {"splash tiles", AgentLayout::tiles_offset, SPLASH_TILES_SIZE},
       {"resident stage", AgentLayout::resident_offset, AgentLayout::resident_size},
+      {"cold code", AgentLayout::cold_offset, AgentLayout::cold_size},
   };
   std::size_t expected = 0;
   for (const Piece& piece : pieces) {
@@ -90,7 +91,7 @@ TEST(AgentImage, PiecesFollowEachOtherInOrder) {
     expected = piece.offset + piece.size;
   }
   EXPECT_EQ(AgentLayout::splash_end_offset, AgentLayout::resident_offset);
-  // The resident stage is the last piece: nothing follows it
+  // The cold code is the last piece: nothing follows it
   EXPECT_EQ(expected, kartex::agent_image().size());
 }
 
@@ -147,13 +148,37 @@ TEST(AgentImage, StartsTheSameWayFromItsFirstWordAndThroughTheBiosMultiboot) {
   EXPECT_TRUE(std::equal(image.begin() + 4, image.begin() + kartex::multiboot::BOOT_MODE, loaded.begin() + 4));
 }
 
-TEST(AgentImage, BootStageCopiesTheResidentStageFromItsPlaceInTheImage) {
+TEST(AgentImage, BootStageCopiesEachStageFromItsPlaceInTheImage) {
+  struct Copy {
+    const char* stage;
+    std::size_t offset;
+    std::uint32_t address;
+  };
+  const Copy copies[] = {{"resident", AgentLayout::resident_offset, AgentLayout::resident_address},
+                         {"cold", AgentLayout::cold_offset, AgentLayout::cold_address}};
   auto image = kartex::agent_image();
-  const std::uint32_t source = AgentLayout::load_address + AgentLayout::resident_offset;
-  bool found = false;
-  for (std::size_t offset = 0; offset + 4 <= AgentLayout::boot_size; offset += 4)
-    found = found || word_at(image, offset) == source;
-  EXPECT_TRUE(found) << "no literal 0x" << std::hex << source << " in the boot stage";
+  for (const Copy& copy : copies) {
+    SCOPED_TRACE(copy.stage);
+    const std::uint32_t source = AgentLayout::load_address + static_cast<std::uint32_t>(copy.offset);
+    bool from = false, to = false;
+    for (std::size_t offset = 0; offset + 4 <= AgentLayout::boot_size; offset += 4) {
+      from = from || word_at(image, offset) == source;
+      to = to || word_at(image, offset) == copy.address;
+    }
+    EXPECT_TRUE(from) << "no literal 0x" << std::hex << source << " in the boot stage";
+    EXPECT_TRUE(to) << "no literal 0x" << std::hex << copy.address << " in the boot stage";
+  }
+}
+
+TEST(AgentImage, ColdCodeLiesInVideoRamThatNoPageOrClearReaches) {
+  EXPECT_EQ(AgentLayout::cold_address, std::uint32_t{AGENT_COLD_BASE});
+  EXPECT_EQ(AgentLayout::cold_offset % 4, 0u) << "DMA moves 32-bit units from here";
+  EXPECT_LE(AgentLayout::cold_size, std::size_t{AGENT_COLD_MAX_SIZE});
+  EXPECT_EQ(AgentLayout::cold_size % 4, 0u);
+  // Page 1 of the bitmap modes ends 0x13600 into video RAM, a stream clears
+  // 0x14000, the object tiles end at 0x18000.
+  EXPECT_GE(AgentLayout::cold_address, 0x06014000u);
+  EXPECT_LE(AgentLayout::cold_address + AgentLayout::cold_size, 0x06018000u);
 }
 
 TEST(AgentImage, ResidentStageHoldsNoAddressOfTheOverwrittenBootArea) {

@@ -8,6 +8,7 @@
 #include "contract/hw/display.h"
 #include "contract/hw/keypad.h"
 #include "contract/hw/memory.h"
+#include "contract/wire.h"
 
 namespace kartex {
 
@@ -27,5 +28,6 @@ constexpr std::uint32_t MEM_VRAM_PAGE1 = MEM_VRAM + BITMAP_PAGE1_OFFSET;
 // The span of background memory that is cleared around a stream: both
 // pages and what lies between them.
 constexpr std::uint32_t VRAM_CLEAR_BYTES = 81920;
+static_assert(MEM_VRAM + VRAM_CLEAR_BYTES <= AGENT_COLD_BASE, "the clear would reach the agent's code in video RAM");
 
 }  // namespace kartex

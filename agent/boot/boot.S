@@ -1,6 +1,6 @@
 /* Boot stage: runs where the cable loaded the image, in external work RAM.
- * Shows the splash picture, copies the resident stage into internal work
- * RAM and jumps there. Video and palette RAM take no 8-bit stores, so every
+ * Shows the splash picture, copies the cold code into video RAM and the
+ * resident stage into internal work RAM, and jumps there. Video and palette RAM take no 8-bit stores, so every
  * store to them here is a halfword.
  *
  * The image starts with a multiboot header, so that it runs whether the
@@ -95,7 +95,15 @@ boot_start:
         mov     r0, #(DCNT_MODE0 | DCNT_BG0)
         strh    r0, [r4, #(REG_DISPCNT - REG_BASE)]
 
+        /* The cold code first: the resident stage calls into it */
         ldr     r4, =REG_DMA3SAD
+        ldr     r0, =__cold_load
+        str     r0, [r4, #(REG_DMA3SAD - REG_DMA3SAD)]
+        ldr     r0, =__cold_start
+        str     r0, [r4, #(REG_DMA3DAD - REG_DMA3SAD)]
+        ldr     r0, =__cold_copy
+        str     r0, [r4, #(REG_DMA3CNT - REG_DMA3SAD)]
+
         ldr     r0, =__resident_load
         str     r0, [r4, #(REG_DMA3SAD - REG_DMA3SAD)]
         ldr     r0, =__resident_start

@@ -26,6 +26,9 @@ symbol(__splash_end splash_end)
 symbol(__resident_load resident_load)
 symbol(__resident_size resident_size)
 symbol(__resident_start resident_start)
+symbol(__cold_load cold_load)
+symbol(__cold_size cold_size)
+symbol(__cold_start cold_start)
 symbol(__image_end image_end)
 symbol(__state_start state_start)
 symbol(__state_end state_end)
@@ -36,9 +39,12 @@ math(EXPR tiles_offset "${tiles} - ${image_start}")
 math(EXPR splash_end_offset "${splash_end} - ${image_start}")
 math(EXPR resident_offset "${resident_load} - ${image_start}")
 math(EXPR resident_bytes "${resident_size}")
+math(EXPR cold_offset "${cold_load} - ${image_start}")
+math(EXPR cold_bytes "${cold_size}")
 math(EXPR image_size "${image_end} - ${image_start}")
 hex(${image_start} load_address)
 hex(${resident_start} resident_address)
+hex(${cold_start} cold_address)
 hex(${state_start} state_start)
 hex(${state_end} state_end)
 
@@ -60,6 +66,9 @@ struct AgentLayout {
   static constexpr std::size_t resident_offset = ${resident_offset};
   static constexpr std::size_t resident_size = ${resident_bytes};
   static constexpr std::uint32_t resident_address = ${resident_address};
+  static constexpr std::size_t cold_offset = ${cold_offset};
+  static constexpr std::size_t cold_size = ${cold_bytes};
+  static constexpr std::uint32_t cold_address = ${cold_address};
   static constexpr std::uint32_t state_start = ${state_start};
   static constexpr std::uint32_t state_end = ${state_end};
   static constexpr std::size_t image_size = ${image_size};

@@ -7,6 +7,7 @@
 #include "contract/wire.h"
 #include "contract/hw/rom_flash.h"
 #include "agent/resident/bus.h"
+#include "agent/resident/cold.h"
 #include "agent/resident/crc32.h"
 #include "agent/resident/link.h"
 #include "agent/resident/mapper.h"
@@ -15,7 +16,7 @@
 #define HEADER_BYTES 0xC0  /* entry branch, logo, title, codes, check */
 #define ID_HALFWORDS 3     /* maker, device, and a pair's second device code */
 
-void req_cart_fingerprint(u32 unused1, u32 unused2, u32 unused3)
+COLD void req_cart_fingerprint(u32 unused1, u32 unused2, u32 unused3)
 {
   (void)unused1;
   (void)unused2;

@@ -4,6 +4,7 @@
 #include "contract/hw/mapper.h"
 #include "contract/hw/rom_flash.h"
 #include "agent/resident/bus.h"
+#include "agent/resident/cold.h"
 #include "agent/resident/flash_id.h"
 #include "agent/resident/flash_modes.h"
 #include "agent/resident/link.h"
@@ -31,7 +32,7 @@ static const u32 chip_indexes[] = {0x000000, 0x400000, 0x800000, 0xC00000};
  * show the same byte. The byte changed through bank 8 is put back. A save
  * window that does not keep the byte written holds no SRAM at all, which
  * says nothing about banks. */
-static int sram_bank_8_is_separate(void)
+COLD static int sram_bank_8_is_separate(void)
 {
   u8 b0 = bus_read8(SAVE_BASE);
   select_sram_bank(SRAM_PROBE_BANK);
@@ -61,7 +62,7 @@ static int sram_bank_8_is_separate(void)
  * return it to reading its array. With the mapper, which takes the page
  * write itself, these writes reach a chip that reads its array and stays
  * so. */
-static void settle_page_register_address(void)
+COLD static void settle_page_register_address(void)
 {
   bus_write16(MAPPER_ROM_PAGE, FLASH_ERASED);
   for (u32 n = PAGE_PROBE_SETTLE_READS; n != 0; n--)
@@ -75,7 +76,7 @@ static void settle_page_register_address(void)
 /* Whether the ROM page register changes what the window shows: the first
  * KiB at page 0x10 is compared with page 0's, and a blank first KiB
  * cannot tell. */
-static u32 rom_page_probe(void)
+COLD static u32 rom_page_probe(void)
 {
   u32 *copy = (u32 *)data_buffer;
   for (u32 i = 0; i < PAGE_PROBE_WORDS; i++)
@@ -99,7 +100,7 @@ static u32 rom_page_probe(void)
   return CART_VARIANT_PAGED;
 }
 
-void req_cart_info(u32 unused1, u32 unused2, u32 unused3)
+COLD void req_cart_info(u32 unused1, u32 unused2, u32 unused3)
 {
   (void)unused1;
   (void)unused2;
@@ -125,7 +126,7 @@ void req_cart_info(u32 unused1, u32 unused2, u32 unused3)
     read_array_reset(chip_indexes[i]);
 }
 
-void req_cart_variant(u32 unused1, u32 unused2, u32 unused3)
+COLD void req_cart_variant(u32 unused1, u32 unused2, u32 unused3)
 {
   (void)unused1;
   (void)unused2;

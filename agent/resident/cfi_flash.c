@@ -14,6 +14,7 @@
 #include "agent/resident/bus.h"
 #include "agent/resident/cart_clock.h"
 #include "agent/resident/cfi_flash.h"
+#include "agent/resident/cold.h"
 #include "agent/resident/link.h"
 #include "agent/resident/requests.h"
 #include "agent/resident/rom_status.h"
@@ -93,7 +94,7 @@ static u32 q16(u32 word)
   return q8(word) | q8(word + 1) << 8;
 }
 
-static int reads_qry(void)
+COLD static int reads_qry(void)
 {
   return read_wired(Q_STRING) == 'Q' && read_wired(Q_STRING + 1) == 'R' && read_wired(Q_STRING + 2) == 'Y';
 }
@@ -101,7 +102,7 @@ static int reads_qry(void)
 /* A time the table gives as 2^typ units, times 2^max at most; where the
  * table leaves the typical time out (or gives one no part has), the
  * longest the described chips take */
-static u32 max_time(u32 word, u32 fallback)
+COLD static u32 max_time(u32 word, u32 fallback)
 {
   u32 typ = q8(Q_WORD_TYP + word);
   u32 max = q8(Q_WORD_MAX + word);
@@ -113,13 +114,13 @@ static u32 max_time(u32 word, u32 fallback)
 
 /* us as timer ticks (x 16384 / 10^6, rounded up: 1/64 + 1/1024 + 1/2048
  * is a little more), and a quarter more for the spread of the parts */
-static u32 bound_ticks(u32 us)
+COLD static u32 bound_ticks(u32 us)
 {
   u32 ticks = (us >> 6) + (us >> 10) + (us >> 11) + 1;
   return ticks + (ticks >> 2);
 }
 
-static u32 largest_region(void)
+COLD static u32 largest_region(void)
 {
   u32 largest = 0;
   u32 n = cfi.info[4];
@@ -133,7 +134,7 @@ static u32 largest_region(void)
 
 /* The query mode is left with the reset of the abort sequence, which
  * every state takes */
-static int read_tables(void)
+COLD static int read_tables(void)
 {
   u32 set = q16(Q_COMMAND_SET);
   if (set != CFI_SET_AMD && set != CFI_SET_INTEL_EXTENDED && set != CFI_SET_INTEL_STANDARD)
@@ -174,7 +175,7 @@ static int read_tables(void)
   return 1;
 }
 
-static void read_ids(void)
+COLD static void read_ids(void)
 {
   if (cfi.sr) {
     command(ROM_BASE, SR_CMD_READ_ID);
@@ -208,7 +209,7 @@ void cfi_read_array(void)
   command(ROM_BASE, JEDEC_CMD_READ_ARRAY);
 }
 
-int cfi_identify(void)
+COLD int cfi_identify(void)
 {
   for (u32 i = 0; i < CFI_INFO_WORDS; i++)
     cfi.info[i] = 0;
@@ -580,7 +581,7 @@ u32 cfi_program_unit(void)
   return cfi.buffer ? cfi.buffer : 1;
 }
 
-void req_cfi_info(u32 unused1, u32 unused2, u32 unused3)
+COLD void req_cfi_info(u32 unused1, u32 unused2, u32 unused3)
 {
   (void)unused1;
   (void)unused2;

@@ -1,11 +1,12 @@
 /* The CRC-32 table and the ROM source, whose ends may be odd bytes of a
  * halfword: the ROM window takes 16-bit reads only. */
 #include "agent/resident/bus.h"
+#include "agent/resident/cold.h"
 #include "agent/resident/crc32.h"
 
 u32 crc32_table[256];
 
-void crc32_init(void)
+COLD void crc32_init(void)
 {
   for (u32 n = 0; n < 256; n++) {
     u32 c = n;

@@ -7,20 +7,21 @@
 #include "contract/hw/rom_flash.h"
 #include "agent/resident/bus.h"
 #include "agent/resident/cfi_flash.h"
+#include "agent/resident/cold.h"
 #include "agent/resident/flash_id.h"
 #include "agent/resident/flash_modes.h"
 #include "agent/resident/mapper.h"
 #include "agent/resident/sizes.h"
 #include "agent/resident/state.h"
 
-static void set_rom(u32 kind, u32 block, u32 size)
+COLD static void set_rom(u32 kind, u32 block, u32 size)
 {
   rom_kind = kind;
   erase_block = block;
   rom_size = size;
 }
 
-static int is_either(u16 value, u16 a, u16 b)
+COLD static int is_either(u16 value, u16 a, u16 b)
 {
   return value == a || value == b;
 }
@@ -30,7 +31,7 @@ static int is_either(u16 value, u16 a, u16 b)
  * the high address lines undecoded, `chips` is the first set again: the
  * read mode that follows takes it out of identifier mode, so it shows its
  * array at `chips` and no second set is counted. */
-static void read_id_at(u32 chips)
+COLD static void read_id_at(u32 chips)
 {
   bus_write16(chips, SR_CMD_READ_ID);
   bus_write16(ROM_BASE, SR_CMD_READ_ARRAY);
@@ -39,7 +40,7 @@ static void read_id_at(u32 chips)
 /* Whether a second set of chips of device code a or b answers at `chips`.
  * The first set reads its array there; should its array hold the code
  * itself, the answer is no (a smaller size, never writes past the ROM). */
-static int second_set_answers(u32 chips, u16 a, u16 b)
+COLD static int second_set_answers(u32 chips, u16 a, u16 b)
 {
   read_id_at(chips);
   return is_either(bus_read16(chips + ROM_ID_PAIR_DEVICE), a, b) &&
@@ -48,7 +49,7 @@ static int second_set_answers(u32 chips, u16 a, u16 b)
 
 /* A page change without the settling writes that follow it: those would
  * take a chip on the new page out of identifier mode. */
-static void show_page(u16 page)
+COLD static void show_page(u16 page)
 {
   mapper_unlock();
   rom_page = page;
@@ -64,7 +65,7 @@ static void show_page(u16 page)
  * writes reach the chips, which then show their status, not a device code;
  * the settling writes at the end put them back. Some chips need their
  * block locks cleared after each probe. */
-static u32 paged_pair_size(u16 e, int clear_locks)
+COLD static u32 paged_pair_size(u16 e, int clear_locks)
 {
   u32 size = ROM_WINDOW_SIZE;
   if (variant == CART_VARIANT_UNPAGED)
@@ -96,7 +97,7 @@ static u32 paged_pair_size(u16 e, int clear_locks)
 }
 
 /* A pair of chips of maker 0x89; e is the even chip's device code */
-static void identify_pair(u16 e)
+COLD static void identify_pair(u16 e)
 {
   switch (e) {
   case ROM_DEV_BUF_32M:
@@ -151,7 +152,7 @@ static void identify_pair(u16 e)
 }
 
 /* Maker 0x89: a single chip by its device code d, else a pair */
-static void identify_maker_sr(u16 d)
+COLD static void identify_maker_sr(u16 d)
 {
   switch (d) {
   case ROM_DEV_BUF_32M:
@@ -173,7 +174,7 @@ static void identify_maker_sr(u16 d)
 }
 
 /* Maker 0x1C: a pair whose even chip reads 0x20, a second pair at 8 MiB */
-static void identify_maker_1c(void)
+COLD static void identify_maker_1c(void)
 {
   if (bus_read16(ROM_BASE + ROM_ID_PAIR_DEVICE) != ROM_DEV_1C_PAIR)
     return;
@@ -184,7 +185,7 @@ static void identify_maker_1c(void)
 
 /* Bit 0 is left out: past a ROM of up to 16 MiB an EEPROM drives it with
  * its ready bit, and the rest of the bus floats as it does with no chip. */
-static int shows_open_bus(u32 address)
+COLD static int shows_open_bus(u32 address)
 {
   for (u32 i = 0; i < OPEN_BUS_PROBE_HALFWORDS; i++)
     if ((bus_read16(address + 2 * i) | 1) != (i | 1))
@@ -192,7 +193,7 @@ static int shows_open_bus(u32 address)
   return 1;
 }
 
-static int repeats_start(u32 offset)
+COLD static int repeats_start(u32 offset)
 {
   for (u32 i = 0; i < MIRROR_PROBE_HALFWORDS; i++)
     if (bus_read16(ROM_BASE + offset + 2 * i) != bus_read16(ROM_BASE + 2 * i))
@@ -203,7 +204,7 @@ static int repeats_start(u32 offset)
 /* The first megabyte that reads as an empty bus ends the ROM, or the first
  * power of two where the ROM's start shows again: a board that decodes only
  * the ROM's address lines repeats it through the window. */
-static u32 mask_rom_size(void)
+COLD static u32 mask_rom_size(void)
 {
   for (u32 offset = 0; offset < ROM_WINDOW_SIZE; offset += OPEN_BUS_STEP) {
     if (shows_open_bus(ROM_BASE + offset))
@@ -215,7 +216,7 @@ static u32 mask_rom_size(void)
 }
 
 /* A mask ROM ignores the identifier command and still shows its header */
-static void identify_mask_rom(void)
+COLD static void identify_mask_rom(void)
 {
   static const u8 logo[CART_LOGO_PROBE_BYTES] = {CART_LOGO_START};
   for (u32 i = 0; i < CART_LOGO_PROBE_BYTES; i += 2) {
@@ -227,7 +228,7 @@ static void identify_mask_rom(void)
   rom_size = mask_rom_size();
 }
 
-static void identify_jedec(void)
+COLD static void identify_jedec(void)
 {
   bus_write16(JEDEC_ADDR_1, JEDEC_UNLOCK_1);
   bus_write16(JEDEC_ADDR_2, JEDEC_UNLOCK_2);
@@ -241,7 +242,7 @@ static void identify_jedec(void)
     set_rom(ROM_KIND_JEDEC_1M, KIB(64), MIB(1));
 }
 
-void identify_flash(void)
+COLD void identify_flash(void)
 {
   rom_kind = ROM_KIND_NONE;
   top_boot = 0;

@@ -1,6 +1,7 @@
 /* Bounded waits on the ROM's flash chips and the failure record
  * (rom_status.h) */
 #include "contract/hw/rom_flash.h"
+#include "agent/resident/cold.h"
 #include "agent/resident/requests.h"
 #include "agent/resident/rom_status.h"
 #include "agent/resident/state.h"
@@ -13,7 +14,7 @@ static u32 fail_count;
 static u32 fail_offset; /* ROM offset of the first failure */
 static u32 fail_cause;
 
-void flash_fail(u32 h, u32 cause)
+COLD void flash_fail(u32 h, u32 cause)
 {
   if (fail_count++ == 0) {
     fail_offset = (rom_page == ROM_PAGE_UNKNOWN ? 0 : rom_page * ROM_PAGE_BYTES) + 2 * h;
@@ -23,7 +24,7 @@ void flash_fail(u32 h, u32 cause)
     flash_stalled = 1;
 }
 
-void flash_failures_take(u32 reply[3])
+COLD void flash_failures_take(u32 reply[3])
 {
   reply[0] = fail_count;
   reply[1] = fail_offset;
@@ -34,7 +35,7 @@ void flash_failures_take(u32 reply[3])
   flash_stalled = 0;
 }
 
-void req_flash_failures(u32 unused1, u32 unused2, u32 unused3)
+COLD void req_flash_failures(u32 unused1, u32 unused2, u32 unused3)
 {
   (void)unused1;
   (void)unused2;

@@ -6,6 +6,7 @@
 #include "contract/hw/rom_flash.h"
 #include "contract/hw/save_chips.h"
 #include "agent/resident/bus.h"
+#include "agent/resident/cold.h"
 #include "agent/resident/eeprom.h"
 #include "agent/resident/link.h"
 #include "agent/resident/requests.h"
@@ -23,7 +24,7 @@
 
 /* SRAM answers with what was written: 32 KiB of it shows again at +32 KiB.
  * Returns the type, or SAVE_TYPE_NONE. */
-static u32 probe_sram(void)
+COLD static u32 probe_sram(void)
 {
   u8 before[SRAM_PROBE_BYTES];
   u8 mirror[SRAM_PROBE_BYTES];
@@ -73,7 +74,7 @@ static const struct flash_save_chip flash_save_chips[] = {
  * part leaves identifier mode twice (the command, then 0xF0 alone, which
  * some parts want as well) and is given time to do so, before anything
  * reads its array. */
-static u32 probe_flash_save(void)
+COLD static u32 probe_flash_save(void)
 {
   save_flash_command(FLASH_SAVE_CMD_READ_ID);
   save_delay(SAVE_DELAY_PASSES(FLASH_SAVE_ID_WAIT_US));
@@ -96,7 +97,7 @@ static u32 probe_flash_save(void)
 /* The save area in the ROM's flash answers the identifier command of a
  * status-register chip; its block locks are cleared for later writes,
  * and read_array_reset returns it to read mode. */
-static u32 probe_rom_save(void)
+COLD static u32 probe_rom_save(void)
 {
   bus_write16(ROM_SAVE_BASE, SR_CMD_READ_ID);
   if (bus_read16(ROM_SAVE_BASE) != ROM_SAVE_ID_MAKER ||
@@ -107,13 +108,13 @@ static u32 probe_rom_save(void)
   return SAVE_TYPE_ROM_FLASH;
 }
 
-static void add_to_each(u8 *out, const u8 *in, u8 amount)
+COLD static void add_to_each(u8 *out, const u8 *in, u8 amount)
 {
   for (u32 i = 0; i < EEPROM_BLOCK_BYTES; i++)
     out[i] = (u8)(in[i] + amount);
 }
 
-static int same_block(const u8 *a, const u8 *b)
+COLD static int same_block(const u8 *a, const u8 *b)
 {
   for (u32 i = 0; i < EEPROM_BLOCK_BYTES; i++)
     if (a[i] != b[i])
@@ -125,7 +126,7 @@ static int same_block(const u8 *a, const u8 *b)
  * 14-bit number of block 0x40 starts with six 0 bits, so a 512-byte EEPROM
  * takes the 14-bit write as a write to its block 0, which is then restored
  * from that copy. */
-static u32 probe_eeprom(void)
+COLD static u32 probe_eeprom(void)
 {
   u8 first[EEPROM_BLOCK_BYTES];
   u8 kept[EEPROM_BLOCK_BYTES];
@@ -153,7 +154,7 @@ static u32 probe_eeprom(void)
   return SAVE_TYPE_NONE;
 }
 
-void detect_save_type(void)
+COLD void detect_save_type(void)
 {
   save_type = probe_sram();
   if (save_type != SAVE_TYPE_NONE)
@@ -174,7 +175,7 @@ void detect_save_type(void)
   save_type = probe_eeprom();
 }
 
-void req_save_type(u32 unused1, u32 unused2, u32 unused3)
+COLD void req_save_type(u32 unused1, u32 unused2, u32 unused3)
 {
   (void)unused1;
   (void)unused2;

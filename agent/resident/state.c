@@ -1,4 +1,5 @@
 #include "contract/wire.h"
+#include "agent/resident/cold.h"
 #include "agent/resident/crc32.h"
 #include "agent/resident/state.h"
 
@@ -16,7 +17,7 @@ u32 rom_page;
 u32 save_type;
 u32 save_chip;
 
-void state_init(void)
+COLD void state_init(void)
 {
   data_buffer = (u8 *)EWRAM_BASE;
   rom_page = ROM_PAGE_UNKNOWN;
