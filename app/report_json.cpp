@@ -97,6 +97,7 @@ json dump_json(const RunResults& r) {
   d["bytes_per_second"] = seconds > 0 ? json(f.length / seconds) : json(nullptr);
   d["reread_blocks"] = f.reread_blocks;
   d["blank_blocks"] = f.blank_blocks;
+  d["filled_blocks"] = f.filled_blocks;
   return d;
 }
 

@@ -114,6 +114,7 @@ DumpFacts flash_read(CableLink& link, const CartInfo& cart, Range range, ByteSin
   facts.digests = digests.finish();
   facts.elapsed = con.now() - began;
   facts.blank_blocks = static_cast<std::uint32_t>(erased_blocks);
+  facts.filled_blocks = static_cast<std::uint32_t>(filled_blocks);
   print_dump_report(con, facts);
   return facts;
 }

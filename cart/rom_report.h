@@ -42,6 +42,7 @@ struct DumpFacts {
   std::chrono::nanoseconds elapsed{0};
   std::uint32_t reread_blocks = 0;   // blocks that arrived corrupted and were read again
   std::uint32_t blank_blocks = 0;    // erased blocks filled in without reading them
+  std::uint32_t filled_blocks = 0;   // blocks of one other repeated value filled in without reading them
 };
 
 // The lines printed after a dump: the header lines (when there is a

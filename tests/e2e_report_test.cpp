@@ -115,6 +115,45 @@ TEST(ReportOnSimulator, DumpOfAWholeRomWithItsDatMatch) {
   EXPECT_TRUE(slurp(dir + "dump.gba") == rom);
 }
 
+// A dump block of one repeated value is filled in without reading it; the
+// report counts erased ones and those of any other value apart.
+TEST(ReportOnSimulator, UniformBlocksCountedByTheirValue) {
+  constexpr std::size_t BLOCK = 0x10000;
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::size_t, std::uint16_t>> uniform;  // block index, halfword filling it
+    std::size_t almost;  // a block of 0x00 but for its last byte (not uniform); 0 for none
+    unsigned blank, filled;
+  };
+  const Case cases[] = {
+      {"erased and zero blocks", {{3, 0xFFFF}, {4, 0x0000}, {9, 0xFFFF}}, 0, 2, 1},
+      {"a halfword pattern, and zeros but one byte", {{5, 0x1234}, {15, 0xA5A5}}, 7, 0, 2},
+      {"nothing uniform", {}, 6, 0, 0},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.what);
+    const std::string dir = scratch("report_uniform");
+    Bytes rom = make_default_rom(0x100000);
+    for (const auto& [block, value] : tc.uniform)
+      for (std::size_t i = 0; i < BLOCK; i += 2) {
+        rom[block * BLOCK + i] = static_cast<std::uint8_t>(value);
+        rom[block * BLOCK + i + 1] = static_cast<std::uint8_t>(value >> 8);
+      }
+    if (tc.almost) {
+      std::fill_n(rom.begin() + static_cast<std::ptrdiff_t>(tc.almost * BLOCK), BLOCK, 0x00);
+      rom[(tc.almost + 1) * BLOCK - 1] = 0x01;
+    }
+    spill(dir + "rom.gba", rom);
+    ToolOnSim run({"--sim=rom=" + dir + "rom.gba", "--report", dir + "r.json", "fr", dir + "dump.gba"});
+    ASSERT_EQ(run.status, 0) << run.err.str();
+    const json r = report_of(dir + "r.json");
+    expect_valid(r);
+    EXPECT_EQ(r["dump"]["blank_blocks"], tc.blank);
+    EXPECT_EQ(r["dump"]["filled_blocks"], tc.filled);
+    EXPECT_TRUE(slurp(dir + "dump.gba") == rom);
+  }
+}
+
 TEST(ReportOnSimulator, SaveReadFlashWriteAndInfo) {
   const std::string dir = scratch("report_more");
   const Bytes save = noise(0x8000, 7), file = noise(0x30000, 8);

@@ -9,6 +9,15 @@
         ldr     \tmp, [\table, \tmp, lsl #2]
         eor     \crc, \tmp, \crc, lsr #8
         .endm
+
+/* A whole word into the running CRC, low byte first */
+        .macro  crc_word crc, word, table, tmp
+        eor     \crc, \crc, \word
+        crc_step \crc, \table, \tmp
+        crc_step \crc, \table, \tmp
+        crc_step \crc, \table, \tmp
+        crc_step \crc, \table, \tmp
+        .endm
 #endif
 
 #endif

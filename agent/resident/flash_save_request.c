@@ -36,9 +36,8 @@ void req_flash_save_write(u32 offset, u32 bytes, u32 unused)
  * comparing costs microseconds. */
 void req_save_write_checked(u32 offset, u32 bytes, u32 check)
 {
-  recv_words(words_for_bytes(bytes), data_buffer);
   u32 reply = WRITE_CHECK_FAILED;
-  if (write_check(offset, bytes) == check) {
+  if (recv_checked(offset, bytes) == check) {
     reply = REPLY_DONE;
     switch (save_type) {
     case SAVE_TYPE_SRAM_32K:

@@ -4,6 +4,7 @@
  * port with halfword accesses only.
  */
 #include "contract/hw/sio.h"
+#include "agent/resident/crc_step.h"
 
 #define SIO_BASE REG_SIODATA32_L
 #define OFS_DATA_L (REG_SIODATA32_L - SIO_BASE)
@@ -70,6 +71,43 @@ recv_words:
         pop     {r4}
         bx      lr
         .size recv_words, . - recv_words
+        .pool
+
+@ recv_words_summed: r0 = word count, r1 = destination (halfword aligned),
+@ r2 = running CRC; returns the running CRC over the words in r0; clobbers r1-r3, r12
+/* The next word is armed as soon as the one that moved is read, with one
+ * 32-bit load; it is stored and goes through the CRC while the next one
+ * moves, so that checking a block costs no time beside the link's. */
+        .section .text.recv_words_summed, "ax", %progbits
+        .global recv_words_summed
+        .type recv_words_summed, %function
+recv_words_summed:
+        push    {r4-r7}
+        mov     r4, r2
+        ldr     r2, =SIO_BASE
+        mov     r3, #SIOCNT_LINK_PREPARE
+        ldr     r12, =SIOCNT_LINK_START
+        ldr     r5, =crc32_table
+        cmp     r0, #0
+        beq     8f
+        strh    r3, [r2, #OFS_SIOCNT]
+        strh    r12, [r2, #OFS_SIOCNT]
+9:      ldrh    r7, [r2, #OFS_SIOCNT]
+        tst     r7, #SIO_START
+        bne     9b
+        ldr     r6, [r2, #OFS_DATA_L]
+        subs    r0, r0, #1
+        strhne  r3, [r2, #OFS_SIOCNT]
+        strhne  r12, [r2, #OFS_SIOCNT]
+        strh    r6, [r1], #2
+        lsr     r7, r6, #16
+        strh    r7, [r1], #2
+        crc_word r4, r6, r5, r7         @ keeps the flags
+        bne     9b
+8:      mov     r0, r4
+        pop     {r4-r7}
+        bx      lr
+        .size recv_words_summed, . - recv_words_summed
         .pool
 
 @ send_words: r0 = word count, r1 = source (halfword aligned); clobbers r0-r3, r12

@@ -8,6 +8,9 @@
 void link_init(void);
 void recv_words(u32 count, void *dest);
 void send_words(u32 count, const void *src);
+/* recv_words that also adds the words, as bytes in memory order, to the
+ * running CRC `crc`; returns it */
+u32 recv_words_summed(u32 count, void *dest, u32 crc);
 
 /* Byte counts travel as whole words, rounded up; written so that a count
  * near 4 GiB does not wrap to a handful of words. */

@@ -14,15 +14,6 @@
         .arm
         .text
 
-/* A whole word into the running CRC, low byte first */
-        .macro  crc_word crc, word, table, tmp
-        eor     \crc, \crc, \word
-        crc_step \crc, \table, \tmp
-        crc_step \crc, \table, \tmp
-        crc_step \crc, \table, \tmp
-        crc_step \crc, \table, \tmp
-        .endm
-
 /* The next ROM word as two halfword reads, low half first */
         .macro  rom_word word, ptr, tmp
         ldrh    \word, [\ptr], #2

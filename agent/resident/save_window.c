@@ -61,8 +61,7 @@ void sram_write(u32 offset, u32 bytes)
     u32 part = unit_part(pos, bytes - done, SAVE_WINDOW_SIZE);
     if (save_type == SAVE_TYPE_SRAM_LARGE)
       select_sram_bank(pos >> SAVE_BANK_SHIFT);
-    for (u32 i = 0; i < part; i++)
-      bus_write8(window_address(pos + i), buffer[done + i]);
+    sram_copy(window_address(pos), buffer + done, part);
     done += part;
   }
   if (save_type == SAVE_TYPE_SRAM_LARGE)

@@ -17,4 +17,8 @@ void save_window_visit(u32 offset, u32 bytes, save_part_visit visit, void *conte
 /* Writes the bytes at data_buffer to SRAM from offset */
 void sram_write(u32 offset, u32 bytes);
 
+/* Stores `bytes` bytes from src to the save window at `window`, byte by
+ * byte, in order (save_bytes.S) */
+void sram_copy(u32 window, const u8 *src, u32 bytes);
+
 #endif

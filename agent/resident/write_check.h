@@ -8,4 +8,8 @@
 
 u32 write_check(u32 offset, u32 bytes);
 
+/* Receives the block of a plain byte count into the data buffer and
+ * returns the check word of what arrived */
+u32 recv_checked(u32 offset, u32 bytes);
+
 #endif
