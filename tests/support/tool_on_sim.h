@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -46,6 +47,30 @@ struct ToolOnSim {
   }
 };
 
+// The scratch folders this process made, removed when it ends: cartridge
+// images of up to 128 MiB a test, left behind by every run of the suite,
+// fill a disk within a day. KARTEX_KEEP_SCRATCH in the environment keeps
+// them for a look after a failure. A forked child that exits leaves its
+// parent's folders alone.
+class ScratchFolders {
+ public:
+  void add(const std::filesystem::path& dir) { dirs_.push_back(dir); }
+  ~ScratchFolders() {
+    if (::getpid() != owner_ || std::getenv("KARTEX_KEEP_SCRATCH") != nullptr) return;
+    std::error_code ignored;
+    for (const std::filesystem::path& dir : dirs_) std::filesystem::remove_all(dir, ignored);
+  }
+
+ private:
+  pid_t owner_ = ::getpid();
+  std::vector<std::filesystem::path> dirs_;
+};
+
+inline ScratchFolders& scratch_folders() {
+  static ScratchFolders folders;
+  return folders;
+}
+
 // A fresh folder for one test's files, ending in '/'; the process id keeps
 // test runs of two builds on one machine apart.
 inline std::string scratch(const std::string& name) {
@@ -53,6 +78,7 @@ inline std::string scratch(const std::string& name) {
                                     ("kartex_e2e_" + std::to_string(::getpid()) + "_" + name);
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
+  scratch_folders().add(dir);
   return dir.string() + "/";
 }
 
