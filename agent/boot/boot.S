@@ -29,6 +29,16 @@
 #define RESIDENT_COPY (DMA_ENABLE | DMA_NOW | DMA_32 | DMA_COUNT(RESIDENT_MAX_SIZE / 4))
 
         .syntax unified
+
+/* One DMA3 transfer, started at once; r4 = REG_DMA3SAD; clobbers r0 */
+        .macro dma3_copy source, dest, control
+        ldr     r0, =\source
+        str     r0, [r4, #(REG_DMA3SAD - REG_DMA3SAD)]
+        ldr     r0, =\dest
+        str     r0, [r4, #(REG_DMA3DAD - REG_DMA3SAD)]
+        ldr     r0, =\control
+        str     r0, [r4, #(REG_DMA3CNT - REG_DMA3SAD)]
+        .endm
         .arm
         .section .boot.entry, "ax", %progbits
 
@@ -97,19 +107,9 @@ boot_start:
 
         /* The cold code first: the resident stage calls into it */
         ldr     r4, =REG_DMA3SAD
-        ldr     r0, =__cold_load
-        str     r0, [r4, #(REG_DMA3SAD - REG_DMA3SAD)]
-        ldr     r0, =__cold_start
-        str     r0, [r4, #(REG_DMA3DAD - REG_DMA3SAD)]
-        ldr     r0, =__cold_copy
-        str     r0, [r4, #(REG_DMA3CNT - REG_DMA3SAD)]
+        dma3_copy __cold_load, __cold_start, __cold_copy
 
-        ldr     r0, =__resident_load
-        str     r0, [r4, #(REG_DMA3SAD - REG_DMA3SAD)]
-        ldr     r0, =__resident_start
-        str     r0, [r4, #(REG_DMA3DAD - REG_DMA3SAD)]
-        ldr     r0, =RESIDENT_COPY
-        str     r0, [r4, #(REG_DMA3CNT - REG_DMA3SAD)]
+        dma3_copy __resident_load, __resident_start, RESIDENT_COPY
 
         ldr     r0, =__resident_start
         bx      r0
