@@ -85,7 +85,12 @@ std::vector<SaveSpan> spans_differing(CableLink& link, const CartInfo& cart, std
 void verify_save(CableLink& link, const CartInfo& cart, std::uint32_t start, std::span<const std::uint8_t> sent,
                  const std::vector<SaveSpan>& written, Output& con) {
   const std::size_t blocks = sent.size() / static_cast<std::size_t>(cart.save_block);
-  if (!written.empty()) {
+  // The agent stores SRAM blocks as they arrive, reads every byte back and
+  // sums what it read into the block's check: a block it answered done
+  // for holds what was sent, so a second pass would read the same bytes
+  // again for nothing.
+  const bool read_back = cart.save_type == SAVE_TYPE_SRAM_32K || cart.save_type == SAVE_TYPE_SRAM_LARGE;
+  if (!written.empty() && !read_back) {
     const std::uint32_t from = written.front().offset - start;
     const std::uint32_t to = written.back().offset + written.back().bytes - start;
     for (int round = 1;; ++round) {

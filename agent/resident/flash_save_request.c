@@ -33,30 +33,32 @@ void req_flash_save_write(u32 offset, u32 bytes, u32 unused)
 /* The method of the save type found, as the host picks the described
  * write request by it; no save memory takes nothing. Only what differs
  * from the chip is written: erases and EEPROM writes cost milliseconds,
- * comparing costs microseconds. */
+ * comparing costs microseconds. SRAM takes each word as it arrives, the
+ * save area in the ROM's flash erases while the block arrives; the other
+ * saves take the whole block first. */
 void req_save_write_checked(u32 offset, u32 bytes, u32 check)
 {
   u32 reply = WRITE_CHECK_FAILED;
-  if (recv_checked(offset, bytes) == check) {
+  switch (save_type) {
+  case SAVE_TYPE_SRAM_32K:
+  case SAVE_TYPE_SRAM_LARGE:
+    if (sram_write_streamed(offset, bytes, check))
+      reply = REPLY_DONE;
+    break;
+  case SAVE_TYPE_ROM_FLASH:
+    if (rom_save_write_checked(offset, bytes, check))
+      reply = REPLY_DONE;
+    break;
+  default:
+    if (recv_checked(offset, bytes) != check)
+      break;
     reply = REPLY_DONE;
-    switch (save_type) {
-    case SAVE_TYPE_SRAM_32K:
-    case SAVE_TYPE_SRAM_LARGE:
-      sram_write(offset, bytes);
-      break;
-    case SAVE_TYPE_EEPROM_512:
-    case SAVE_TYPE_EEPROM_8K:
+    if (save_type == SAVE_TYPE_EEPROM_512 || save_type == SAVE_TYPE_EEPROM_8K)
       eeprom_write(offset, bytes, 1);
-      break;
-    case SAVE_TYPE_FLASH_64K:
-    case SAVE_TYPE_FLASH_128K:
-    case SAVE_TYPE_ROM_FLASH:
-      if (!flash_saves_write(offset, bytes, 1))
-        reply = SAVE_WRITE_FAILED;
-      break;
-    default:
-      break;
-    }
+    else if ((save_type == SAVE_TYPE_FLASH_64K || save_type == SAVE_TYPE_FLASH_128K) &&
+             !flash_save_write(offset, bytes, 1))
+      reply = SAVE_WRITE_FAILED;
+    break;
   }
   send_words(1, &reply);
 }

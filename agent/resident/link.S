@@ -3,14 +3,9 @@
  * at up to ~250 kB/s, so they keep everything in registers and touch the
  * port with halfword accesses only.
  */
-#include "contract/hw/sio.h"
 #include "agent/resident/crc_step.h"
+#include "agent/resident/link_port.h"
 
-#define SIO_BASE REG_SIODATA32_L
-#define OFS_DATA_L (REG_SIODATA32_L - SIO_BASE)
-#define OFS_DATA_H (REG_SIODATA32_H - SIO_BASE)
-#define OFS_SIOCNT (REG_SIOCNT - SIO_BASE)
-#define OFS_RCNT (REG_RCNT - SIO_BASE)
 #define IDLE_LOW 0xAAAA  /* data register holds 0x5555AAAA until the first word */
 #define IDLE_HIGH 0x5555
 

@@ -17,6 +17,7 @@
 #include "agent/resident/rom_status.h"
 #include "agent/resident/state.h"
 #include "agent/resident/wait_clock.h"
+#include "agent/resident/write_check.h"
 
 /* Bounded in time by the longest erase, so that a flash that never reports
  * ready does not stop the agent; the write is not reported either way. */
@@ -50,13 +51,29 @@ static void unlock_unit(u32 start)
   command_step(ROM_SAVE_BASE + start, SR_CMD_LOCK_SETUP, SR_CMD_CONFIRM);
 }
 
-/* Erases take seconds: no need to repeat this code inline */
-__attribute__((noinline)) static void erase_unit(u32 start)
+/* Starts the erase of a unit; the chip is busy for its time afterwards */
+static void erase_start(u32 start)
 {
   u32 base = ROM_SAVE_BASE + start;
   if (start == ROM_SAVE_SECTOR_7E)
     command_step(base, SR_CMD_LOCK_SETUP, ROM_SAVE_CMD_7E_CONFIRM);
-  command_step(base, SR_CMD_ERASE_SETUP, SR_CMD_CONFIRM);
+  bus_write16(base, SR_CMD_ERASE_SETUP);
+  bus_write16(base, SR_CMD_CONFIRM);
+}
+
+/* Waits for the erase started, then read mode with a clean status */
+static void erase_end(void)
+{
+  status_wait();
+  bus_write16(ROM_SAVE_STATUS, ROM_SAVE_CMD_CLEAR_STATUS);
+  bus_write16(ROM_SAVE_STATUS, SR_CMD_READ_ARRAY);
+}
+
+/* Erases take seconds: no need to repeat this code inline */
+__attribute__((noinline)) static void erase_unit(u32 start)
+{
+  erase_start(start);
+  erase_end();
 }
 
 /* start and bytes even; src is read byte by byte, so it may be odd. Only
@@ -64,9 +81,13 @@ __attribute__((noinline)) static void erase_unit(u32 start)
  * The word programs follow each other in the chip's status mode, as it
  * takes the next command there: the status is cleared only after an error
  * (some parts refuse every program until then), read mode comes at the
- * end. */
+ * end. One clock times the whole run, at the chips' longest program for
+ * each halfword: restarting the timers for every halfword would cost a
+ * tenth of the program time. A chip that never reports ready ends the run. */
 static void program(u32 start, const u8 *src, u32 bytes)
 {
+  u32 bound = 0;
+  wait_clock_start();
   for (u32 k = 0; k < bytes; k += 2) {
     u16 half = (u16)(src[k] | src[k + 1] << 8);
     if (half == FLASH_ERASED)
@@ -74,9 +95,15 @@ static void program(u32 start, const u8 *src, u32 bytes)
     u32 address = ROM_SAVE_BASE + start + k;
     bus_write16(address, SR_CMD_PROGRAM);
     bus_write16(address, half);
-    if (status_wait() & SR_STATUS_ERRORS)
+    bound += FLASH_PROGRAM_BOUND;
+    u32 status;
+    while (!((status = bus_read16(ROM_SAVE_STATUS)) & SR_STATUS_READY))
+      if (wait_clock_ticks() >= bound)
+        goto out;
+    if (status & SR_STATUS_ERRORS)
       bus_write16(ROM_SAVE_STATUS, ROM_SAVE_CMD_CLEAR_STATUS);
   }
+out:
   bus_write16(ROM_SAVE_STATUS, ROM_SAVE_CMD_CLEAR_STATUS);
   bus_write16(ROM_SAVE_STATUS, SR_CMD_READ_ARRAY);
 }
@@ -107,6 +134,11 @@ static void read_unit(u32 start, u8 *dest, u32 bytes)
   }
 }
 
+static u32 unit_of(u32 pos)
+{
+  return pos < ROM_SAVE_SINGLE_SECTORS ? ROM_SAVE_BLOCK_SIZE : ROM_SAVE_SECTOR_SIZE;
+}
+
 void rom_save_write(u32 offset, u32 bytes)
 {
   u8 *staging = staging_area(bytes);
@@ -118,7 +150,7 @@ void rom_save_write(u32 offset, u32 bytes)
     u32 pos = offset + done;
     if (pos >= ROM_SAVE_SIZE)
       break;
-    u32 unit = pos < ROM_SAVE_SINGLE_SECTORS ? ROM_SAVE_BLOCK_SIZE : ROM_SAVE_SECTOR_SIZE;
+    u32 unit = unit_of(pos);
     u32 part = unit_part(pos, bytes - done, unit);
     u32 start = pos & ~(unit - 1);
     const u8 *src = data_buffer + done;
@@ -146,4 +178,55 @@ void rom_save_write(u32 offset, u32 bytes)
   /* The save area is read through the ROM window: every chip there back
    * to read mode, the save area's included */
   read_array_reset((FLASH8M_BASE - ROM_BASE + offset) >> 1);
+}
+
+/* The unit's erase overlaps the block's link time: the unit is copied to
+ * the staging area, its erase started, the block received and checked
+ * while the chip erases, then the unit programmed from the new bytes and
+ * the copy around them, or from the copy alone when the check failed. The
+ * chip is not read until the block is in (a read of a busy chip is a
+ * status poll), and never takes bytes that failed their check. A range the
+ * unit holds erased takes no erase and is programmed only once checked. */
+static int write_unit_overlapped(u32 offset, u32 bytes, u32 check)
+{
+  u32 unit = unit_of(offset);
+  u32 start = offset & ~(unit - 1);
+  u32 end = offset + bytes - start;
+  u8 *old = staging_area(bytes);
+  bus_write16(ROM_SAVE_STATUS, SR_CMD_READ_ARRAY);
+  int erased = is_erased(offset, bytes);
+  if (!erased) {
+    read_unit(start, old, unit);
+    unlock_unit(start);
+    erase_start(start);
+  }
+  int ok = recv_checked(offset, bytes) == check;
+  if (!erased)
+    erase_end();
+  if (ok) {
+    if (erased)
+      unlock_unit(start);
+    if (!erased)
+      program(start, old, offset - start);
+    program(offset, data_buffer, bytes);
+    if (!erased)
+      program(offset + bytes, old + end, unit - end);
+  } else if (!erased) {
+    program(start, old, unit);
+  }
+  read_array_reset((FLASH8M_BASE - ROM_BASE + offset) >> 1);
+  return ok;
+}
+
+int rom_save_write_checked(u32 offset, u32 bytes, u32 check)
+{
+  u32 unit = unit_of(offset);
+  int one_unit = offset < ROM_SAVE_SIZE && bytes != 0 && bytes <= unit - (offset & (unit - 1));
+  if (one_unit && ((offset | bytes) & 1) == 0)
+    return write_unit_overlapped(offset, bytes, check);
+  /* Several units or an odd range: the whole block first, as before */
+  if (recv_checked(offset, bytes) != check)
+    return 0;
+  rom_save_write(offset, bytes);
+  return 1;
 }

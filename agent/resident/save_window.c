@@ -13,9 +13,10 @@
 #include "agent/resident/save_window.h"
 #include "agent/resident/state.h"
 
-static u32 window_address(u32 pos)
+void sram_select_bank_of(u32 pos)
 {
-  return SAVE_BASE + (pos & (SAVE_WINDOW_SIZE - 1));
+  if (save_type == SAVE_TYPE_SRAM_LARGE)
+    select_sram_bank(pos >> SAVE_BANK_SHIFT);
 }
 
 void save_window_visit(u32 offset, u32 bytes, save_part_visit visit, void *context)
@@ -27,7 +28,7 @@ void save_window_visit(u32 offset, u32 bytes, save_part_visit visit, void *conte
       select_sram_bank(pos >> SAVE_BANK_SHIFT);
     else if (save_type == SAVE_TYPE_FLASH_128K)
       save_flash_bank(pos >> SAVE_BANK_SHIFT);
-    visit(window_address(pos), part, context);
+    visit(save_window_address(pos), part, context);
     done += part;
   }
   if (save_type == SAVE_TYPE_SRAM_LARGE)
@@ -59,9 +60,8 @@ void sram_write(u32 offset, u32 bytes)
   for (u32 done = 0; done < bytes;) {
     u32 pos = offset + done;
     u32 part = unit_part(pos, bytes - done, SAVE_WINDOW_SIZE);
-    if (save_type == SAVE_TYPE_SRAM_LARGE)
-      select_sram_bank(pos >> SAVE_BANK_SHIFT);
-    sram_copy(window_address(pos), buffer + done, part);
+    sram_select_bank_of(pos);
+    sram_copy(save_window_address(pos), buffer + done, part);
     done += part;
   }
   if (save_type == SAVE_TYPE_SRAM_LARGE)

@@ -2,7 +2,14 @@
 #ifndef KARTEX_AGENT_SAVE_WINDOW_H
 #define KARTEX_AGENT_SAVE_WINDOW_H
 
+#include "contract/hw/save_chips.h"
 #include "agent/resident/types.h"
+
+/* Where save offset pos shows once its bank is selected */
+static inline u32 save_window_address(u32 pos)
+{
+  return SAVE_BASE + (pos & (SAVE_WINDOW_SIZE - 1));
+}
 
 /* Handed each part of a save range that one bank shows: its window
  * address and length */
@@ -16,6 +23,20 @@ void save_window_visit(u32 offset, u32 bytes, save_part_visit visit, void *conte
 
 /* Writes the bytes at data_buffer to SRAM from offset */
 void sram_write(u32 offset, u32 bytes);
+
+/* Banked SRAM: selects the bank that holds save offset pos; other saves
+ * have one */
+void sram_select_bank_of(u32 pos);
+
+/* The checked SRAM write: the block's words go into the save as they
+ * arrive (sram_stream.c); nonzero when what the save reads back matched
+ * the check word. A block that failed leaves the save as it was. */
+int sram_write_streamed(u32 offset, u32 bytes, u32 check);
+
+/* Receives `count` words into the save window from `window` on, keeping
+ * the old bytes at `old`; returns the running CRC `crc` over the bytes
+ * that read back (save_stream.S) */
+u32 recv_words_to_save(u32 count, u32 window, u8 *old, u32 crc);
 
 /* Stores `bytes` bytes from src to the save window at `window`, byte by
  * byte, in order (save_bytes.S) */

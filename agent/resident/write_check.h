@@ -8,6 +8,9 @@
 
 u32 write_check(u32 offset, u32 bytes);
 
+/* The check word from the running CRC of the block's bytes */
+u32 write_check_of(u32 crc, u32 offset, u32 bytes);
+
 /* Receives the block of a plain byte count into the data buffer and
  * returns the check word of what arrived */
 u32 recv_checked(u32 offset, u32 bytes);
