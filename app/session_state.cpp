@@ -85,7 +85,11 @@ void Session::enter(SessionEvent event) {
     fail(std::string("internal: a session step that cannot happen from the state '") +
          session_state_name(state_) + "'");
   switch (event) {
-    case E::AgentIdentified: mark_session(link_); break;
+    case E::AgentIdentified:
+      // A session found marked keeps its marker: writing it again costs a
+      // USB turn-around for nothing.
+      if (state_ != S::OursCached) mark_session(link_);
+      break;
     case E::ConsoleRestarted:
       clear_session_mark(link_);
       link_.link_start();

@@ -224,8 +224,9 @@ void CableLink::link_start() {
     opened_ = true;
     open_pipes();
   }
-  if (session_marked(*this)) return;
-  handshake();
+  const bool marked = session_marked(*this);
+  marker_seen_ = marked;
+  if (!marked) handshake();
 }
 
 }  // namespace kartex

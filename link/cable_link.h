@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <utility>
 #include <iosfwd>
 #include <memory>
 #include <span>
@@ -39,6 +41,10 @@ class CableLink {
   // Opens the cable once per process, resets its pipes, and runs the
   // handshake unless an agent already holds the session marker.
   void link_start();
+  // What link_start found in the session marker register, once: the
+  // session set up right after it needs no second read of it.
+  std::optional<bool> take_marker_seen() { return std::exchange(marker_seen_, std::nullopt); }
+  void forget_marker_seen() { marker_seen_.reset(); }
 
   // CMD_READ of dst.size() / 4 words into dst (size a multiple of 4).
   void read_words(std::span<std::uint8_t> dst);
@@ -101,6 +107,7 @@ class CableLink {
   int timeout_ms_ = LINK_TIMEOUT_MS;
   std::unique_ptr<Pipes> pipes_;
   bool opened_ = false;
+  std::optional<bool> marker_seen_;
   bool failed_[3] = {false, false, false};  // by pipe number: its last transfer failed
 };
 

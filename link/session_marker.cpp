@@ -4,10 +4,19 @@
 
 namespace kartex {
 
-bool session_marked(CableLink& link) { return link.reg_read(CABLE_REG_SESSION) == SESSION_MARKER; }
+bool session_marked(CableLink& link) {
+  if (const std::optional<bool> seen = link.take_marker_seen()) return *seen;
+  return link.reg_read(CABLE_REG_SESSION) == SESSION_MARKER;
+}
 
-void mark_session(CableLink& link) { link.reg_write(CABLE_REG_SESSION, SESSION_MARKER); }
+void mark_session(CableLink& link) {
+  link.forget_marker_seen();
+  link.reg_write(CABLE_REG_SESSION, SESSION_MARKER);
+}
 
-void clear_session_mark(CableLink& link) { link.reg_write(CABLE_REG_SESSION, 0); }
+void clear_session_mark(CableLink& link) {
+  link.forget_marker_seen();
+  link.reg_write(CABLE_REG_SESSION, 0);
+}
 
 }  // namespace kartex

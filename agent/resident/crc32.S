@@ -59,15 +59,14 @@ crc32_halfwords:
         .type crc32_bytes, %function
 crc32_bytes:
         ldr     r3, =crc32_table
-        subs    r2, r2, #4
+        subs    r2, r2, #16
         blo     2f
-1:      crc_byte r0, r1, r3, r12
+1:      .rept   16                      @ 16 bytes a pass: the loop's branch costs a cycle in 70
         crc_byte r0, r1, r3, r12
-        crc_byte r0, r1, r3, r12
-        crc_byte r0, r1, r3, r12
-        subs    r2, r2, #4
+        .endr
+        subs    r2, r2, #16
         bhs     1b
-2:      adds    r2, r2, #4
+2:      adds    r2, r2, #16
         bxeq    lr
 3:      crc_byte r0, r1, r3, r12
         subs    r2, r2, #1

@@ -125,13 +125,13 @@ static int is_erased(u32 start, u32 bytes)
   return 1;
 }
 
+/* dest word-aligned (the staging area), bytes a multiple of 4: each pair
+ * of halfwords goes to work RAM as one word store */
 static void read_unit(u32 start, u8 *dest, u32 bytes)
 {
-  for (u32 k = 0; k < bytes; k += 2) {
-    u16 half = bus_read16(ROM_SAVE_BASE + start + k);
-    dest[k] = (u8)half;
-    dest[k + 1] = (u8)(half >> 8);
-  }
+  u32 *out = (u32 *)dest;
+  for (u32 k = 0; k < bytes; k += 4)
+    *out++ = bus_read16x2(ROM_SAVE_BASE + start + k);
 }
 
 static u32 unit_of(u32 pos)
