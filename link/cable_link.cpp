@@ -224,6 +224,7 @@ void CableLink::link_start() {
     opened_ = true;
     open_pipes();
   }
+  forget_marker_seen();  // each start reads the register afresh
   const bool marked = session_marked(*this);
   marker_seen_ = marked;
   if (!marked) handshake();

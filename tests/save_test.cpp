@@ -249,7 +249,9 @@ TEST(SaveWrite, EachTypeWritesAcknowledgedBlocksAndVerifies) {
         for (std::uint32_t at = 0; at < sent.size(); at += tc.block)
           b.c.request(0xFFFF000E, tc.first_offset + at, tc.block, 0)
               .read(Bytes(sent.begin() + at, sent.begin() + at + tc.block));
-      } else {
+      } else if (tc.save_type != 1 && tc.save_type != 2) {
+        // SRAM: the agent read every byte back into the block's check, so
+        // the tool asks for no CRCs afterwards; the others are verified.
         expect_crcs(b.c, REQ_SAVE_CRC, tc.first_offset, static_cast<std::uint32_t>(sent.size()),
                     tc.block, block_crcs(sent, tc.block));
       }
@@ -277,8 +279,8 @@ TEST(SaveWrite, ABlockThatFailsVerifyIsWrittenAgain) {
     const char* failure;
   };
   const Case cases[] = {
-      {"SRAM256K: the console's CRC differs once", 1, {0x1000, 0x3000}, 0x3000, 1, true, ""},
-      {"SRAM256K: the console's CRC keeps differing", 1, {0x1000, 0x3000}, 0x3000, 3, true,
+      {"FLASH512K: the console's CRC differs once", 3, {0x1000, 0x3000}, 0x3000, 1, true, ""},
+      {"FLASH512K: the console's CRC keeps differing", 3, {0x1000, 0x3000}, 0x3000, 3, true,
        "verify failed: the save block at 0x3000 does not hold what was written"},
       {"FLASH1M: the first block, twice", 6, {0x10000, 0x2000}, 0x10000, 2, true, ""},
       {"FLASH1M: the first block keeps differing", 6, {0x10000, 0x2000}, 0x10000, 3, true,
