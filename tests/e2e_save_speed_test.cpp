@@ -83,11 +83,11 @@ SimTime rom_save_chip_floor(const Bytes& data) {
 // tool runs no verify pass of its own: with or without verify a full
 // write is the link's time, the compare's quarter of it (17.5 cycles a
 // byte against 67), the ten cycles between a word's end and the arming of
-// the next, and a few USB turn-arounds: some 131% of the link's time, and
+// the next, and a few USB turn-arounds: 131.5% of the link's time, and
 // the same file again a fifth of it.
 const Part PARTS[] = {
-    {"sram32k", "", 0x8000, 0x1000, 64, 22, 0, 133, 133},
-    {"sram256k", "3/17", 0x40000, 0x1000, 160, 22, 0, 133, 133},
+    {"sram32k", "", 0x8000, 0x1000, 64, 22, 0, 132, 132},
+    {"sram256k", "3/17", 0x40000, 0x1000, 160, 22, 0, 132, 132},
     {"flash64k:bfd4", "", 0x10000, 0x1000, 64, 10},
     {"flash64k:1f3d", "", 0x10000, 0x1000, 64, 10},
     {"flash128k:c209", "", 0x20000, 0x1000, 80, 10},
