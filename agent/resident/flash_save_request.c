@@ -1,6 +1,7 @@
 /* The save write of FLASH save chips and of the save area in the ROM's
  * flash: the whole block is received first, then written, then
- * acknowledged. The checked save write of every save type lives here too. */
+ * acknowledged. The checked save write of every save type lives here too;
+ * it dispatches to the streamed ways of SRAM and of the ROM save area. */
 #include "agent/resident/eeprom.h"
 #include "agent/resident/flash_save_write.h"
 #include "agent/resident/link.h"
