@@ -251,7 +251,7 @@ TEST(WriteTrust, WritesToARomThatIsNotFlashAreRefusedBeforeAnyRequest) {
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.err.str(), "kartex: this cartridge cannot be written: its ROM (mask ROM) is not flash\n");
     const std::string trace = text_of(dir + "t.trace");
-    for (std::uint32_t code : {REQ_FLASH_WRITE, REQ_FLASH_PROGRAM, REQ_FLASH_UPDATE, REQ_FLASH_FREE})
+    for (std::uint32_t code : {REQ_FLASH_WRITE, REQ_FLASH_PROGRAM, REQ_FLASH_UPDATE, REQ_FLASH_STREAM, REQ_FLASH_FREE})
       EXPECT_EQ(trace.find(request_line(code)), std::string::npos);
   }
 }

@@ -8,6 +8,10 @@
 
 u32 write_check(u32 offset, u32 bytes);
 
+/* The check word from a running CRC of the bytes (crc32.h: CRC32_START
+ * for none) and the two argument words */
+u32 check_word(u32 crc, u32 offset, u32 bytes);
+
 /* Receives the block of a plain byte count into the data buffer and
  * returns the check word of what arrived */
 u32 recv_checked(u32 offset, u32 bytes);
