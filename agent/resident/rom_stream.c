@@ -20,8 +20,10 @@
 #define PIECE_HALFWORDS (STREAM_PIECE_BYTES / 2)
 
 /* The block coming in: pieces whose words and check word are in, the
- * leading pieces that matched their check words, and the words of piece
- * `in` still to come with the running CRC of those that came */
+ * leading pieces that matched their check words, the words of piece `in`
+ * still to come with the running CRC of those that came, and the link
+ * words of the whole block still to come. While any is, the next one is
+ * armed: it moves while the agent commands the chips. */
 static struct {
   u32 offset;
   u32 pieces;
@@ -29,14 +31,21 @@ static struct {
   u32 good;
   u32 left;
   u32 crc;
+  u32 to_come;
 } stream;
+
+static u32 recv_more(u32 n, void *at, u32 crc)
+{
+  stream.to_come -= n;
+  return recv_armed_summed(n, at, crc, stream.to_come != 0);
+}
 
 /* Piece `in` is whole: its check word follows. Once one piece failed, no
  * later one counts as good, whatever its own check word says. */
 static void piece_end(void)
 {
   u32 check;
-  recv_words(1, &check);
+  recv_more(1, &check, CRC32_START);
   u32 offset = stream.offset + stream.in * STREAM_PIECE_BYTES;
   if (stream.good == stream.in && check_word(stream.crc, offset, STREAM_PIECE_BYTES) == check)
     stream.good++;
@@ -52,7 +61,7 @@ static void stream_take(u32 words)
   while (words != 0 && stream.in < stream.pieces) {
     u32 n = words < stream.left ? words : stream.left;
     u8 *at = data_buffer + stream.in * STREAM_PIECE_BYTES + (PIECE_WORDS - stream.left) * 4;
-    stream.crc = recv_words_summed(n, at, stream.crc);
+    stream.crc = recv_more(n, at, stream.crc);
     stream.left -= n;
     words -= n;
     if (stream.left == 0)
@@ -87,6 +96,8 @@ static u32 stream_block(u32 offset, u32 bytes, int erase)
   stream.good = 0;
   stream.left = PIECE_WORDS;
   stream.crc = CRC32_START;
+  stream.to_come = stream.pieces * (PIECE_WORDS + 1);
+  link_arm();
 
   if (erase) {
     flash_erase_pass = erase_pass_piece;
