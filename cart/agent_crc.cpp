@@ -60,4 +60,8 @@ std::uint32_t write_check(std::span<const std::uint8_t> data, std::uint32_t offs
   return crc.value();
 }
 
+std::uint32_t piece_check(std::span<const std::uint8_t> piece, std::uint32_t offset) {
+  return write_check(piece, offset, STREAM_PIECE_BYTES);
+}
+
 }  // namespace kartex

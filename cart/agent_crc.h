@@ -26,6 +26,10 @@ std::vector<std::uint32_t> save_crcs(CableLink& link, std::uint32_t offset, std:
 std::uint32_t write_check(std::span<const std::uint8_t> data, std::uint32_t offset,
                           std::uint32_t bytes_word);
 
+// The check word of one piece of a streamed block (REQ_FLASH_STREAM): the
+// same form over the piece, its ROM offset and STREAM_PIECE_BYTES.
+std::uint32_t piece_check(std::span<const std::uint8_t> piece, std::uint32_t offset);
+
 // Sends of one block tried before a link that keeps corrupting it is given
 // up; nothing of a refused block reaches the chip.
 constexpr int WRITE_TRIES = 3;

@@ -1,6 +1,9 @@
 #include "cart/rom_write.h"
 
 #include <algorithm>
+#include <bit>
+#include <initializer_list>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -29,6 +32,7 @@ struct BlockPlan {
   std::vector<std::uint32_t> after;  // the CRC each block must have (once its bytes are whole)
   std::vector<bool> same;            // the block holds its part of the range already
   std::vector<bool> known;           // its bytes outside the range are in `image`
+  std::vector<bool> whole;           // the range covers all of it: `before` is its whole CRC
 
   std::size_t count() const { return same.size(); }
   std::uint32_t offset(std::size_t i) const { return first + static_cast<std::uint32_t>(i) * block; }
@@ -94,8 +98,10 @@ BlockPlan plan_blocks(CableLink& link, const CartInfo& cart, std::uint32_t start
   const bool tail = !whole(count - 1) && (rewrite || !plan.same[count - 1]);
   if (head) keep_around(link, plan, plan.first, start - plan.first);
   if (tail) keep_around(link, plan, static_cast<std::uint32_t>(end), static_cast<std::uint32_t>(last_end - end));
-  for (std::size_t i = 0; i < count; ++i)
+  for (std::size_t i = 0; i < count; ++i) {
     plan.known.push_back(whole(i) || (i == 0 && head) || (i == count - 1 && tail));
+    plan.whole.push_back(whole(i));
+  }
   // A rewrite counts the erases a partial block needs from its whole CRC.
   if (rewrite) {
     if (!whole(0)) plan.before[0] = rom_crcs(link, plan.first, plan.block, plan.block).at(0);
@@ -156,6 +162,83 @@ void update_block(CableLink& link, const BlockPlan& plan, std::size_t i, Output&
   }
 }
 
+// The reply word among `words` that differs from `got` in the fewest bits:
+// the answers to a stream are far apart, so a bit flipped on the link still
+// names the one the console sent.
+std::uint32_t nearest(std::uint32_t got, std::initializer_list<std::uint32_t> words) {
+  std::uint32_t best = *words.begin();
+  for (const std::uint32_t w : words)
+    if (std::popcount(got ^ w) < std::popcount(got ^ best)) best = w;
+  return best;
+}
+
+// A block as REQ_FLASH_STREAM takes it: each piece, then its check word.
+Bytes stream_form(std::span<const std::uint8_t> block, std::uint32_t offset) {
+  Bytes out;
+  out.reserve(block.size() / STREAM_PIECE_BYTES * (STREAM_PIECE_BYTES + 4));
+  for (std::size_t at = 0; at < block.size(); at += STREAM_PIECE_BYTES) {
+    const auto piece = block.subspan(at, STREAM_PIECE_BYTES);
+    out.insert(out.end(), piece.begin(), piece.end());
+    std::uint8_t check[4];
+    put_le32(check, piece_check(piece, offset + static_cast<std::uint32_t>(at)));
+    out.insert(out.end(), std::begin(check), std::end(check));
+  }
+  return out;
+}
+
+// Pieces go out a few at a time (about ROM_WRITE_CHUNK of data), so that
+// each transfer stays short and the progress moves with the block.
+void send_stream(CableLink& link, std::span<const std::uint8_t> form, Output& con) {
+  constexpr std::size_t per_send = (ROM_WRITE_CHUNK / STREAM_PIECE_BYTES) * (STREAM_PIECE_BYTES + 4);
+  for (std::size_t at = 0; at < form.size(); at += per_send) {
+    const auto part = form.subspan(at, std::min(per_send, form.size() - at));
+    link.write_words(part);
+    con.mark('W');
+    con.progress_add(part.size() / (STREAM_PIECE_BYTES + 4) * STREAM_PIECE_BYTES);
+  }
+}
+
+// A whole block whose CRC showed it blank, or holding other data, which
+// is then erased first: the chips program each piece while the next ones
+// arrive (and the first ones arrive while they erase). The erase flag
+// travels under the arguments' own check word. False when the block is
+// still to be sent as an update: a refused request (nothing touched), a
+// piece that arrived corrupted (nothing after it was programmed), or an
+// answer the link changed; the update's compare then programs only what is
+// missing.
+enum class Streamed { WHOLE, UNTOUCHED, PART };
+
+Streamed stream_block(CableLink& link, const BlockPlan& plan, std::size_t i, Output& con, Tally& tally) {
+  const std::uint32_t offset = plan.offset(i);
+  const bool erase = !plan.blank(i);
+  const std::uint32_t bytes_word = plan.block | (erase ? STREAM_ERASE : 0);
+  link.agent_request(REQ_FLASH_STREAM, offset, bytes_word, write_check({}, offset, bytes_word));
+  if (nearest(link.read_word(), {STREAM_READY, WRITE_CHECK_FAILED, UPDATE_REFUSED}) != STREAM_READY)
+    return Streamed::UNTOUCHED;
+  send_stream(link, stream_form(plan.bytes(i), offset), con);
+  std::uint32_t end[STREAM_END_WORDS] = {};
+  Bytes raw(sizeof end);
+  link.read_words(raw);
+  for (std::size_t k = 0; k < STREAM_END_WORDS; ++k) end[k] = get_le32(&raw[4 * k]);
+  if (erase) ++tally.erased;  // the console erased it, whatever came after
+  const std::uint32_t outcome = erase ? UPDATE_ERASED : UPDATE_PROGRAMMED;
+  if (end[0] != outcome || end[1] != plan.block / STREAM_PIECE_BYTES) return Streamed::PART;
+  ++tally.written;
+  return Streamed::WHOLE;
+}
+
+// A whole block goes as a stream where its pieces fit the erase block;
+// anything else, and a stream that did not end whole, as an update.
+void write_block(CableLink& link, const BlockPlan& plan, std::size_t i, Output& con, Tally& tally,
+                 bool rewrite) {
+  const Streamed streamed = plan.whole[i] && plan.block % STREAM_PIECE_BYTES == 0
+                                ? stream_block(link, plan, i, con, tally)
+                                : Streamed::UNTOUCHED;
+  if (streamed == Streamed::WHOLE) return;
+  // After a part of the stream, a rewrite must not erase what it programmed
+  update_block(link, plan, i, con, tally, rewrite && streamed == Streamed::UNTOUCHED);
+}
+
 // Only the blocks whose bytes differ, one checked block at a time.
 void write_changed(CableLink& link, const BlockPlan& plan, Output& con, Tally& tally,
                    std::vector<std::size_t>& sent) {
@@ -167,7 +250,7 @@ void write_changed(CableLink& link, const BlockPlan& plan, Output& con, Tally& t
     if (plan.holds(i))
       ++tally.unchanged;
     else {
-      update_block(link, plan, i, con, tally, false);
+      write_block(link, plan, i, con, tally, false);
       sent.push_back(i);
     }
   }
@@ -266,7 +349,7 @@ void write_rom_range(CableLink& link, const CartInfo& cart, std::uint32_t start,
     // then programs it.
     con.progress_start(plan.image.size());
     for (std::size_t i = 0; i < plan.count(); ++i) {
-      update_block(link, plan, i, con, tally, true);
+      write_block(link, plan, i, con, tally, true);
       sent.push_back(i);
     }
   } else {

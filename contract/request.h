@@ -19,7 +19,7 @@ enum class Arg {
   SAVE_OFFSET,      // from the start of the save, whatever window reads it
   ADDRESS,          // any console address
   BYTES,            // a byte count
-  BYTES_AND_FLAG,   // a byte count, UPDATE_REWRITE in the top bit
+  BYTES_AND_FLAG,   // a byte count, UPDATE_REWRITE or STREAM_ERASE in the top bit
   CHECK_WORD,       // CRC-32 of the data, offset and count
   STEP_AND_LENGTH,  // search step << 16 | pattern length
   BANK,             // a 32 KiB SRAM bank

@@ -161,6 +161,25 @@
 #define DUMP_REFUSED 0x0BAD0000
 #define DUMP_HEADER_WORDS 2
 
+/* One erase block of a flash ROM that the chips program while the rest of
+ * it streams in: block offset, bytes (whole pieces, at most the block)
+ * with STREAM_ERASE when the block is erased first, and the check word of
+ * a block write of ours over no data, so that a flipped bit on the link
+ * can neither turn the erase on nor move the range. The agent answers
+ * STREAM_READY, or UPDATE_REFUSED or WRITE_CHECK_FAILED and takes nothing
+ * more. Then each piece of STREAM_PIECE_BYTES: its words, then its own
+ * check word (the form above over the piece, its ROM offset and
+ * STREAM_PIECE_BYTES). A piece is programmed only once its check word
+ * matched; after one that did not, nothing more is programmed and the
+ * rest is taken off the link. Two words end it: UPDATE_PROGRAMMED,
+ * UPDATE_ERASED or WRITE_CHECK_FAILED, then the count of pieces programmed
+ * from the start of the block. */
+#define REQ_FLASH_STREAM 0xFFFF003E
+#define STREAM_ERASE 0x80000000 /* REQ_FLASH_STREAM bytes: erase the block first */
+#define STREAM_PIECE_BYTES 0x800
+#define STREAM_READY 0x5A3C0F96 /* differs from every other reply word in many bits */
+#define STREAM_END_WORDS 2
+
 /* One row per request: its code, the agent's handler, what its three
  * argument words carry, what the host streams to the console after it and
  * what comes back. The agent's dispatch table and its handler declarations
@@ -207,7 +226,11 @@
     "REPLY_DONE, or CLOCK_ABSENT with nothing written")                                                \
   X(REQ_ROM_DUMP, req_rom_dump, ROM_OFFSET, BYTES, CHECK_WORD, "",                                          \
     "per block: a header pair, then the words and their CRC-32, or nothing for a filled one; "         \
-    "DUMP_REFUSED's pair alone")
+    "DUMP_REFUSED's pair alone")                                                                   \
+  X(REQ_FLASH_STREAM, req_flash_stream, ROM_OFFSET, BYTES_AND_FLAG, CHECK_WORD,                      \
+    "the pieces, each followed by its check word",                                                   \
+    "STREAM_READY (or UPDATE_REFUSED, WRITE_CHECK_FAILED); after the pieces the outcome and the "    \
+    "count of pieces programmed")
 
 /* ---- Reply words ---- */
 #define REPLY_DONE 0x12345678 /* an erase or a save block write finished */

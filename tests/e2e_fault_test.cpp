@@ -238,8 +238,12 @@ struct Flip {
   const char* where;
 };
 
-// Flips for the block writes of a run (`write_code`): one in each block's
-// data, and `extra` more that go round the other words a write moves.
+// A streamed piece on the link: its words and its check word
+constexpr std::uint64_t PIECE_FORM_WORDS = STREAM_PIECE_BYTES / 4 + 1;
+
+// Flips for the block writes of a run (`write_code`, and the streamed
+// blocks): one in each block's data (and each stream's erase flag), and
+// `extra` more that go round the other words a write moves.
 std::vector<Flip> flips_for(const std::vector<WireRequest>& requests, std::uint32_t write_code, unsigned seed,
                             int extra) {
   std::vector<Flip> data, other;
@@ -250,6 +254,19 @@ std::vector<Flip> flips_for(const std::vector<WireRequest>& requests, std::uint3
       other.push_back({r.at + 2, (seed * 5) % 32, "block byte count"});
       other.push_back({r.at + 3, (seed * 11) % 32, "check word"});
       other.push_back({r.at + 4 + r.out_words, (seed * 3) % 32, "block answer"});
+    } else if (r.code == REQ_FLASH_STREAM && r.out_words >= PIECE_FORM_WORDS) {
+      // After the request: the ready word, then the pieces, each with its
+      // check word, then the outcome and the count of pieces programmed.
+      const std::uint64_t pieces = r.out_words / PIECE_FORM_WORDS;
+      const std::uint64_t piece = r.at + 5 + (seed % pieces) * PIECE_FORM_WORDS;
+      data.push_back({piece + (seed * 37) % (PIECE_FORM_WORDS - 1), (seed * 7 + 3) % 32, "streamed piece"});
+      data.push_back({r.at + 2, 31, "stream erase flag"});
+      other.push_back({r.at + 1, seed % 24, "stream offset"});
+      other.push_back({r.at + 3, (seed * 11) % 32, "stream check word"});
+      other.push_back({r.at + 4, (seed * 19) % 32, "stream ready word"});
+      other.push_back({piece + PIECE_FORM_WORDS - 1, (seed * 13) % 32, "piece check word"});
+      other.push_back({r.at + 5 + r.out_words, (seed * 3) % 32, "stream outcome"});
+      other.push_back({r.at + 6 + r.out_words, (seed * 23) % 32, "count of pieces programmed"});
     } else if (r.code == REQ_ROM_READ && r.in_words > 0) {
       other.push_back({r.at + 4 + r.in_words / 2, (seed * 13) % 32, "bytes around the range"});
     } else if (r.code == REQ_ROM_CRC32 && r.in_words > 0) {

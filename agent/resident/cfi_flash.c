@@ -268,6 +268,7 @@ static int sr_wait_for(u32 h, u32 op, u32 bound, u32 report)
 {
   wait_clock_start();
   do {
+    erase_pass_run(op);
     command(ROM_BASE + 2 * h, SR_CMD_READ_STATUS);
     u16 status = read_wired(h);
     if (status & SR_STATUS_READY) {

@@ -105,6 +105,60 @@ recv_words_summed:
         .size recv_words_summed, . - recv_words_summed
         .pool
 
+@ link_arm: no arguments; clobbers r0-r2
+/* Arms the exchange of the next word and returns at once: the word moves
+ * while the console works on something else, and recv_armed_summed takes
+ * it. */
+        .section .text.link_arm, "ax", %progbits
+        .global link_arm
+        .type link_arm, %function
+link_arm:
+        ldr     r0, =SIO_BASE
+        mov     r1, #SIOCNT_LINK_PREPARE
+        ldr     r2, =SIOCNT_LINK_START
+        strh    r1, [r0, #OFS_SIOCNT]
+        strh    r2, [r0, #OFS_SIOCNT]
+        bx      lr
+        .size link_arm, . - link_arm
+        .pool
+
+@ recv_armed_summed: r0 = word count (not 0), r1 = destination (halfword
+@ aligned), r2 = running CRC, r3 = nonzero to arm the word after the last;
+@ the first word is armed already. Returns the running CRC; clobbers r1-r3, r12
+/* recv_words_summed, but the exchange in flight at the call is the first
+ * word, and the one armed at the return is the next: a word keeps moving
+ * while the console commands the chips between two calls. */
+        .section .text.recv_armed_summed, "ax", %progbits
+        .global recv_armed_summed
+        .type recv_armed_summed, %function
+recv_armed_summed:
+        push    {r4-r8}
+        mov     r4, r2
+        mov     r8, r3
+        ldr     r2, =SIO_BASE
+        mov     r3, #SIOCNT_LINK_PREPARE
+        ldr     r12, =SIOCNT_LINK_START
+        ldr     r5, =crc32_table
+9:      ldrh    r7, [r2, #OFS_SIOCNT]
+        tst     r7, #SIO_START
+        bne     9b
+        ldr     r6, [r2, #OFS_DATA_L]
+        cmp     r0, #1
+        cmpeq   r8, #0                  @ Z: the last word, and none after it
+        strhne  r3, [r2, #OFS_SIOCNT]
+        strhne  r12, [r2, #OFS_SIOCNT]
+        strh    r6, [r1], #2
+        lsr     r7, r6, #16
+        strh    r7, [r1], #2
+        crc_word r4, r6, r5, r7
+        subs    r0, r0, #1
+        bne     9b
+        mov     r0, r4
+        pop     {r4-r8}
+        bx      lr
+        .size recv_armed_summed, . - recv_armed_summed
+        .pool
+
 @ send_words: r0 = word count, r1 = source (halfword aligned); clobbers r0-r3, r12
 /* What the cable shifts in meanwhile is dropped. The next word is fetched
  * while this one moves, so that only the stores and the arming lie between

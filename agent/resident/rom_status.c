@@ -10,6 +10,7 @@
 #define ROM_PAGE_BYTES 0x8000 /* what one step of the mapper's page moves */
 
 u32 flash_stalled;
+erase_pass flash_erase_pass;
 static u32 fail_count;
 static u32 fail_offset; /* ROM offset of the first failure */
 static u32 fail_cause;
@@ -66,6 +67,7 @@ int sr_wait(u32 h, u32 op)
   u32 bound = sr_bound(op);
   wait_clock_start();
   do {
+    erase_pass_run(op);
     chip_write(h, SR_CMD_READ_STATUS);
     u16 status = chip_read(h);
     if (status & SR_STATUS_READY)
@@ -93,6 +95,7 @@ int sr_wait_pair(u32 h, u32 op)
   u32 bound = sr_bound(op);
   wait_clock_start();
   do {
+    erase_pass_run(op);
     chip_write(h, SR_CMD_READ_STATUS);
     chip_write(h + 1, SR_CMD_READ_STATUS);
     if (pair_done(h, op, &failed))
@@ -124,6 +127,7 @@ int jedec_wait_erase_for(u32 h, u32 bound)
 {
   wait_clock_start();
   do {
+    erase_pass_run(FLASH_FAIL_ERASE);
     u16 first = chip_read(h);
     u16 second = chip_read(h);
     if (((first ^ second) & JEDEC_STATUS_TOGGLE) == 0)

@@ -44,6 +44,19 @@ static inline u16 chip_read(u32 h)
 /* A wait timed out: the chips may still work, no command may reach them */
 extern u32 flash_stalled;
 
+/* Called once before each status read of an erase wait while set: the
+ * link's words come in during the erase, and the chip is read about once
+ * for each call rather than in a tight loop (a read of a busy chip costs
+ * the simulator's clock half the time the chip has left). */
+typedef void (*erase_pass)(void);
+extern erase_pass flash_erase_pass;
+
+static inline void erase_pass_run(u32 op)
+{
+  if (op == FLASH_FAIL_ERASE && flash_erase_pass)
+    flash_erase_pass();
+}
+
 /* Records a failure of the chip at window halfword h; cause is
  * FLASH_FAIL_ERASE or FLASH_FAIL_PROGRAM, with FLASH_FAIL_TIMEOUT or the
  * status the chip showed */

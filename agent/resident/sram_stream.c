@@ -48,7 +48,7 @@ int sram_write_streamed(u32 offset, u32 bytes, u32 check)
       done += count;
     }
   }
-  int ok = write_check_of(crc, offset, bytes) == check;
+  int ok = check_word(crc, offset, bytes) == check;
   if (!ok)
     sram_write(offset, bytes); /* the old bytes, from the data buffer */
   sram_select_bank_of(0);

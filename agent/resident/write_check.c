@@ -4,7 +4,7 @@
 #include "agent/resident/state.h"
 #include "agent/resident/write_check.h"
 
-u32 write_check_of(u32 crc, u32 offset, u32 bytes)
+u32 check_word(u32 crc, u32 offset, u32 bytes)
 {
   u32 args[2] = {offset, bytes}; /* little-endian in memory, as on the wire */
   return ~crc32_bytes(crc, (u32)args, sizeof args);
@@ -13,7 +13,7 @@ u32 write_check_of(u32 crc, u32 offset, u32 bytes)
 /* bytes: the request's byte count word; a flag bit in it is no data */
 u32 write_check(u32 offset, u32 bytes)
 {
-  return write_check_of(crc32_bytes(CRC32_START, (u32)data_buffer, bytes & ~UPDATE_REWRITE), offset, bytes);
+  return check_word(crc32_bytes(CRC32_START, (u32)data_buffer, bytes & ~UPDATE_REWRITE), offset, bytes);
 }
 
 /* Whole words are summed as they arrive; the bytes of a ragged last word
@@ -26,5 +26,5 @@ u32 recv_checked(u32 offset, u32 bytes)
     recv_words(1, last);
     crc = crc32_bytes(crc, (u32)last, bytes & 3);
   }
-  return write_check_of(crc, offset, bytes);
+  return check_word(crc, offset, bytes);
 }

@@ -8,8 +8,9 @@
 
 u32 write_check(u32 offset, u32 bytes);
 
-/* The check word from the running CRC of the block's bytes */
-u32 write_check_of(u32 crc, u32 offset, u32 bytes);
+/* The check word from a running CRC of the bytes (crc32.h: CRC32_START
+ * for none) and the two argument words */
+u32 check_word(u32 crc, u32 offset, u32 bytes);
 
 /* Receives the block of a plain byte count into the data buffer and
  * returns the check word of what arrived */
