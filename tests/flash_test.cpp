@@ -304,31 +304,15 @@ struct WriteScript {
     auto write = [&](std::size_t i, std::uint32_t bytes_word, std::uint32_t reply) {
       const std::uint32_t offset = first() + static_cast<std::uint32_t>(i) * block;
       if (verified || start > offset || end() < offset + block) return update(i, bytes_word, reply);
-      const Bytes bytes = blocks(i, 1);
       const Bytes before = old.bytes(offset, block);
       const bool erase = std::any_of(before.begin(), before.end(), [](std::uint8_t v) { return v != 0xFF; });
-      const std::uint32_t stream_word = block | (erase ? STREAM_ERASE : 0);
-      c.request(REQ_FLASH_STREAM, offset, stream_word, write_check({}, offset, stream_word));
       if (reply != UPDATE_ERASED_REPLY && reply != UPDATE_PROGRAMMED_REPLY) {
+        const std::uint32_t stream_word = block | (erase ? STREAM_ERASE : 0);
+        c.request(REQ_FLASH_STREAM, offset, stream_word, write_check({}, offset, stream_word));
         c.read(le32(reply));
         return update(i, bytes_word, reply);
       }
-      c.read(le32(STREAM_READY));
-      Bytes form;
-      for (std::uint32_t at = 0; at < block; at += STREAM_PIECE_BYTES) {
-        const Bytes piece(bytes.begin() + at, bytes.begin() + at + STREAM_PIECE_BYTES);
-        form.insert(form.end(), piece.begin(), piece.end());
-        const Bytes check = le32(piece_check(piece, offset + at));
-        form.insert(form.end(), check.begin(), check.end());
-      }
-      // Eight pieces a transfer
-      for (std::size_t at = 0; at < form.size(); at += 8 * (STREAM_PIECE_BYTES + 4))
-        c.write(Bytes(form.begin() + static_cast<std::ptrdiff_t>(at),
-                      form.begin() + static_cast<std::ptrdiff_t>(std::min(form.size(), at + 8 * (STREAM_PIECE_BYTES + 4)))));
-      Bytes end_words = le32(erase ? UPDATE_ERASED_REPLY : UPDATE_PROGRAMMED_REPLY);
-      const Bytes count = le32(block / STREAM_PIECE_BYTES);
-      end_words.insert(end_words.end(), count.begin(), count.end());
-      c.read(end_words);
+      expect_flash_stream(c, offset, blocks(i, 1), erase);
     };
     auto sent = [&](std::size_t i) {
       if (!verified) pending.push_back(i);

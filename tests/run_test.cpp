@@ -239,11 +239,9 @@ TEST(ToolRun, WriteOptionsReachTheCommands) {
       const Bytes data = pattern(0x20000, 0x41);
       write_file(file, data);
       r.marked(2, 0x400000, 0x20000).request(0xFFFF0030, 0, 0x20000, 0x20000).read(le32(0x0BADF00D));
-      const std::uint32_t bytes_word = tc.all_blocks ? 0x80020000 : 0x20000;  // --all-blocks: rewrite
-      r.cable->request(0xFFFF0032, 0, bytes_word, write_check(data, 0, bytes_word));
-      for (std::size_t at = 0; at < data.size(); at += 16384)
-        r.cable->write(Bytes(data.begin() + at, data.begin() + at + 16384));
-      r.cable->read(le32(0x55AA0002));
+      // A whole block that is not blank streams in, erased first, with or
+      // without --all-blocks.
+      expect_flash_stream(*r.cable, 0, data, true);
       expect_flash_failures(*r.cable);
       if (tc.verify) r.cable->request(0xFFFF0030, 0, 0x20000, 0x20000).read(le32(crc32_of(data)));
       r.cable->query(0xFFFF0033, {CART_FINGERPRINT}).reg_write(7, CART_FINGERPRINT);

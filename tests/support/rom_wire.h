@@ -79,6 +79,32 @@ inline void expect_flash_failures(ScriptedCable& c, std::uint32_t count = 0, std
   c.request(0xFFFF0038, 0, 0, 0).read(reply);
 }
 
+// A whole erase block sent as a stream the console takes: the request
+// (erased first unless `erase` is false), the ready word, the pieces each
+// with its check word, eight pieces a transfer, then the outcome and the
+// count of pieces programmed.
+inline void expect_flash_stream(ScriptedCable& c, std::uint32_t offset, const Bytes& block, bool erase) {
+  const auto bytes = static_cast<std::uint32_t>(block.size());
+  const std::uint32_t stream_word = bytes | (erase ? STREAM_ERASE : 0);
+  c.request(REQ_FLASH_STREAM, offset, stream_word, write_check({}, offset, stream_word));
+  c.read(le32(STREAM_READY));
+  Bytes form;
+  for (std::uint32_t at = 0; at < bytes; at += STREAM_PIECE_BYTES) {
+    const Bytes piece(block.begin() + at, block.begin() + at + STREAM_PIECE_BYTES);
+    form.insert(form.end(), piece.begin(), piece.end());
+    const Bytes check = le32(piece_check(piece, offset + at));
+    form.insert(form.end(), check.begin(), check.end());
+  }
+  const std::size_t transfer = 8 * (STREAM_PIECE_BYTES + 4);
+  for (std::size_t at = 0; at < form.size(); at += transfer)
+    c.write(Bytes(form.begin() + static_cast<std::ptrdiff_t>(at),
+                  form.begin() + static_cast<std::ptrdiff_t>(std::min(form.size(), at + transfer))));
+  Bytes end_words = le32(erase ? UPDATE_ERASED : UPDATE_PROGRAMMED);
+  const Bytes count = le32(bytes / STREAM_PIECE_BYTES);
+  end_words.insert(end_words.end(), count.begin(), count.end());
+  c.read(end_words);
+}
+
 inline void expect_rom_crcs(ScriptedCable& c, std::uint32_t offset, std::uint32_t bytes,
                             std::uint32_t block, const std::vector<std::uint32_t>& crcs) {
   expect_crcs(c, 0xFFFF0030, offset, bytes, block, crcs);
