@@ -26,6 +26,7 @@
 #include "contract/wire.h"
 #include "sim/cart/flash_catalog.h"
 #include "sim/cart/flash_rom.h"
+#include "tests/support/case_spread.h"
 #include "tests/support/cart_bench.h"
 #include "tests/support/flash_cells.h"
 #include "tests/support/tool_on_sim.h"
@@ -89,7 +90,7 @@ SimTime step_time(const Kind& k, const ChipTimes& t) {
 constexpr std::uint32_t START = MiB, LENGTH = MiB;
 
 TEST(FlashSpeed, FwKeepsTheLinkAndTheChipsBusyAtOnce) {
-  for (const Kind& k : KINDS) {
+  for (const Kind& k : spread_of(KINDS)) {
     SCOPED_TRACE(k.chip);
     const RomOption* option = find_rom_option(k.chip);
     ASSERT_NE(option, nullptr);
