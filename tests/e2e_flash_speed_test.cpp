@@ -70,10 +70,10 @@ struct Kind {
 // The kinds of every program step and erase the agent has, the CFI chips of
 // both command sets among them.
 const Kind KINDS[] = {
-    {"2/18", 16, Step::BUFFER, 16, 115, 120},    {"3/17", 16, Step::BUFFER, 16, 135, 130},
-    {"8/8896", 16, Step::WORD, 1, 165, 130},     {"9/20", 8, Step::PAGE, 128, 115, 120},
-    {"4/e2", 8, Step::WORD, 1, 140, 120},        {"6/22c4", 2, Step::WORD, 1, 160, 135},
-    {"7/8897", 4, Step::WORD, 1, 135, 120},      {"10/2221", 16, Step::BUFFER, 32, 135, 120},
+    {"2/18", 16, Step::BUFFER, 16, 115, 120},    {"3/17", 16, Step::BUFFER, 16, 128, 125},
+    {"8/8896", 16, Step::WORD, 1, 138, 120},     {"9/20", 8, Step::PAGE, 128, 115, 120},
+    {"4/e2", 8, Step::WORD, 1, 132, 120},        {"6/22c4", 2, Step::WORD, 1, 160, 135},
+    {"7/8897", 4, Step::WORD, 1, 130, 120},      {"10/2221", 16, Step::BUFFER, 32, 135, 120},
     {"10/881b", 16, Step::BUFFER, 32, 115, 120},
 };
 

@@ -77,6 +77,22 @@ int sr_wait(u32 h, u32 op)
   return 1;
 }
 
+/* A chip that shows its status without a command (after a program): the
+ * clock starts while it is still busy, and a pass is one read and the
+ * clock */
+int sr_poll(u32 h, u32 op)
+{
+  u32 bound = sr_bound(op);
+  wait_clock_start();
+  u16 status;
+  while (((status = chip_read(h)) & SR_STATUS_READY) == 0)
+    if (wait_clock_ticks() >= bound) {
+      flash_fail(h, op | FLASH_FAIL_TIMEOUT);
+      return 1;
+    }
+  return sr_check(h, status, op);
+}
+
 /* Both chips of the pair at h report ready in the status they show; then
  * each one's error bits */
 static int pair_done(u32 h, u32 op, int *failed)
@@ -105,17 +121,28 @@ int sr_wait_pair(u32 h, u32 op)
   return 1;
 }
 
+/* The pass that sees both chips ready and the commands of the next step
+ * stand between the chips' work: a pass is two reads and the clock, and
+ * the error bits are looked at only once both chips are ready. The clock
+ * starts before the first read, while the chips are still busy. */
 int sr_poll_pair(u32 h, u32 op)
 {
-  int failed = 0;
   u32 bound = sr_bound(op);
   wait_clock_start();
-  do {
-    if (pair_done(h, op, &failed))
-      return failed;
-  } while (wait_clock_ticks() < bound);
-  flash_fail(h, op | FLASH_FAIL_TIMEOUT);
-  return 1;
+  u16 first, second;
+  for (;;) {
+    first = chip_read(h);
+    second = chip_read(h + 1);
+    if (first & second & SR_STATUS_READY)
+      break;
+    if (wait_clock_ticks() >= bound) {
+      flash_fail(h, op | FLASH_FAIL_TIMEOUT);
+      return 1;
+    }
+  }
+  if (((first | second) & SR_STATUS_ERRORS) == 0)
+    return 0;
+  return sr_check(h, first, op) | sr_check(h + 1, second, op);
 }
 
 int jedec_wait_erase(u32 h)

@@ -73,6 +73,10 @@ int sr_wait(u32 h, u32 op);
 /* The same on both chips of a pair, at h and h + 1, until both are ready */
 int sr_wait_pair(u32 h, u32 op);
 
+/* A chip that shows its status without a command (after a program):
+ * reads at h until ready; then its error bits */
+int sr_poll(u32 h, u32 op);
+
 /* A pair that shows its status without a command: reads at h and h + 1 */
 int sr_poll_pair(u32 h, u32 op);
 
