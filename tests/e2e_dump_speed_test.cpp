@@ -25,11 +25,6 @@ constexpr std::uint32_t BLOCK = 0x10000;  // a dump block
 // One link word at the 2 MHz clock
 constexpr SimTime WORD = simtime::microseconds(16);
 
-struct Cost {
-  SimTime time = 0;
-  std::uint64_t words = 0;
-};
-
 // Pseudo-random bytes behind the header of the simulator's own ROM, which
 // the console takes for a cartridge.
 Bytes rom_image(std::uint32_t size, std::uint32_t seed) {
@@ -37,15 +32,6 @@ Bytes rom_image(std::uint32_t size, std::uint32_t seed) {
   const Bytes header = make_default_rom(size);
   std::copy(header.begin(), header.begin() + 0xC0, rom.begin());
   return rom;
-}
-
-template <typename Body>
-Cost cost_of(CartBench& b, Body body) {
-  const SimStats before = b.a.sim.stats();
-  body();
-  const SimStats after = b.a.sim.stats();
-  return {after.hardware_time - before.hardware_time,
-          after.words_to_console + after.words_from_console - before.words_to_console - before.words_from_console};
 }
 
 // A stretch of a ROM image set to one repeated halfword, `lo` then `hi`.

@@ -37,20 +37,6 @@ namespace {
 constexpr std::uint32_t MiB = 1024 * 1024;
 constexpr SimTime WORD = simtime::microseconds(16);
 
-struct Cost {
-  SimTime time = 0;
-  std::uint64_t words = 0;
-};
-
-template <typename Body>
-Cost cost_of(CartBench& b, Body body) {
-  const SimStats before = b.a.sim.stats();
-  body();
-  const SimStats after = b.a.sim.stats();
-  return {after.hardware_time - before.hardware_time,
-          after.words_to_console + after.words_from_console - before.words_to_console - before.words_from_console};
-}
-
 enum class Step { BUFFER, PAGE, WORD };
 
 struct Kind {

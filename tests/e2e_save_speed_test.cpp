@@ -21,17 +21,8 @@
 namespace kartex::test {
 namespace {
 
-struct Cost {
-  SimTime time = 0;
-  std::uint64_t words = 0;
-};
-
 Cost write_cost(CartBench& b, const Bytes& data, Range range = {}, WriteOptions options = {}) {
-  const SimStats before = b.a.sim.stats();
-  save_write(b.a.link, b.cart, range, data, b.con, EepromOrder::Tool, options);
-  const SimStats after = b.a.sim.stats();
-  return {after.hardware_time - before.hardware_time,
-          after.words_to_console + after.words_from_console - before.words_to_console - before.words_from_console};
+  return cost_of(b, [&] { save_write(b.a.link, b.cart, range, data, b.con, EepromOrder::Tool, options); });
 }
 
 struct Part {

@@ -46,4 +46,20 @@ struct CartBench {
   }
 };
 
+// What a piece of work cost on the simulated console: hardware time and
+// link words both ways.
+struct Cost {
+  SimTime time = 0;
+  std::uint64_t words = 0;
+};
+
+template <typename Body>
+Cost cost_of(CartBench& b, Body body) {
+  const SimStats before = b.a.sim.stats();
+  body();
+  const SimStats after = b.a.sim.stats();
+  return {after.hardware_time - before.hardware_time,
+          after.words_to_console + after.words_from_console - before.words_to_console - before.words_from_console};
+}
+
 }  // namespace kartex::test
