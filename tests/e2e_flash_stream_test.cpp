@@ -87,15 +87,10 @@ TEST(FlashStream, OnlyPiecesThatMatchedTheirCheckAreProgrammed) {
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
     Bytes rom = noise(k.size, 31);
-    SimOptions options;
-    options.chip = k.chip;
     // The erase block, whatever its size, at 1 MiB: main blocks on every kind here
     const std::uint32_t at = MiB;
     if (k.blank) std::fill(rom.begin() + at, rom.begin() + at + 0x40000, 0xFF);  // the largest block
-    const std::string file = scratch("flash_stream") + "rom.bin";
-    spill(file, rom);
-    options.rom_file = file;
-    AgentCart c(options);
+    AgentCart c(flash_holding(rom, "flash_stream", k.chip));
     ASSERT_EQ(c.rom_size, k.size);
     const std::uint32_t block = c.erase_block;
     const std::uint32_t pieces = block / STREAM_PIECE_BYTES;
@@ -128,12 +123,7 @@ TEST(FlashStream, OnlyPiecesThatMatchedTheirCheckAreProgrammed) {
 
 TEST(FlashStream, RefusedArgumentsEraseAndProgramNothing) {
   const Bytes rom = noise(4 * MiB, 33);
-  const std::string file = scratch("flash_stream_refused") + "rom.bin";
-  spill(file, rom);
-  SimOptions options;
-  options.chip = "2/16";
-  options.rom_file = file;
-  AgentCart c(options);
+  AgentCart c(flash_holding(rom, "flash_stream_refused", "2/16"));
   const std::uint32_t block = c.erase_block;
   struct Case {
     const char* name;

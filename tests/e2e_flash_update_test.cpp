@@ -101,12 +101,7 @@ TEST(FlashUpdate, EveryKindWritesOnlyWhatTheDataNeeds) {
     SCOPED_TRACE(o.label());
     const std::uint32_t seen = std::min(o.sizes_mib.front() * MiB, 32 * MiB);
     Bytes rom = noise(seen, o.code * 3u + o.kind);
-    const std::string file = scratch("update_rom") + "rom.bin";
-    spill(file, rom);
-    SimOptions options;
-    options.chip = o.label();
-    options.rom_file = file;
-    AgentCart c(options);
+    AgentCart c(flash_holding(rom, "update_rom", o.label()));
     ASSERT_EQ(c.rom_size, seen);
     const std::uint32_t block = c.erase_block;
 
@@ -158,12 +153,7 @@ TEST(FlashUpdate, RefusedWithoutFlashOrOutsideOneEraseBlock) {
     mask.expect_in_step();
   }
   const Bytes rom = noise(4 * MiB, 2);
-  const std::string file = scratch("update_refused") + "rom.bin";
-  spill(file, rom);
-  SimOptions options;
-  options.chip = "2/16";
-  options.rom_file = file;
-  AgentCart c(options);
+  AgentCart c(flash_holding(rom, "update_refused", "2/16"));
   const std::uint32_t block = c.erase_block;
   struct Case {
     const char* name;
@@ -207,12 +197,7 @@ TEST(FlashUpdate, RefusedWithoutFlashOrOutsideOneEraseBlock) {
 // The rewrite flag erases and programs a block that holds the data already.
 TEST(FlashUpdate, ARewriteErasesAndProgramsEvenWhenTheBlockHoldsTheData) {
   const Bytes rom = noise(4 * MiB, 5);
-  const std::string file = scratch("update_rewrite") + "rom.bin";
-  spill(file, rom);
-  SimOptions options;
-  options.chip = "2/16";
-  options.rom_file = file;
-  AgentCart c(options);
+  AgentCart c(flash_holding(rom, "update_rewrite", "2/16"));
   const std::uint32_t block = c.erase_block;
   const Bytes data(rom.begin() + block, rom.begin() + 2 * block);
   const std::uint32_t bytes = block | UPDATE_REWRITE;

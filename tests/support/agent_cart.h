@@ -14,8 +14,19 @@
 #include "sim/cart/cartridge.h"
 #include "sim/cart/flash_rom.h"
 #include "tests/support/sim_session.h"
+#include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
+
+// A cartridge of `chip` whose flash ROM holds `rom`, from a file in a
+// scratch folder of its own
+inline SimOptions flash_holding(const Bytes& rom, const std::string& name, const std::string& chip) {
+  SimOptions options;
+  options.chip = chip;
+  options.rom_file = scratch(name) + "rom.bin";
+  spill(options.rom_file, rom);
+  return options;
+}
 
 struct AgentCart {
   AgentOnSim a;
