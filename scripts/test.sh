@@ -19,9 +19,14 @@ if [ "${1:-}" = "--sanitize" ]; then
 fi
 
 scripts/install-deps.sh
+# Each stage says how long it took, so that a slow CI run shows where.
+started=$SECONDS
 cmake -S . -B "$dir" -G Ninja "${flags[@]}"
 cmake --build "$dir"
+echo "test.sh: $dir built in $((SECONDS - started)) s"
+started=$SECONDS
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
+echo "test.sh: $dir tests ran in $((SECONDS - started)) s"
 if [ "$dir" = build ]; then
   (cd "$dir" && rm -f kartex_*.deb && cpack -G DEB >/dev/null)
   dpkg -c "$dir"/kartex_*.deb

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <sstream>
+#include <vector>
 
 #include "app/run.h"
 #include "cart/commands.h"
@@ -17,6 +18,7 @@
 #include "sim/cart/cartridge.h"
 #include "sim/cart/flash_rom.h"
 #include "tests/support/cart_bench.h"
+#include "tests/support/case_spread.h"
 #include "tests/support/flash_cells.h"
 #include "tests/support/tool_on_sim.h"
 
@@ -67,6 +69,19 @@ std::string hex_digits(std::uint32_t v) {
 
 std::string trace(const Chip& c, bool d0d1) { return std::string(c.label) + (d0d1 ? " d0d1" : " straight"); }
 
+// Every chip on either wiring: the long write, erase and append tests run
+// their spread of it.
+struct Board {
+  const Chip* chip;
+  bool d0d1;
+};
+std::vector<Board> every_board() {
+  std::vector<Board> boards;
+  for (const Chip& c : CHIPS)
+    for (bool d0d1 : {false, true}) boards.push_back({&c, d0d1});
+  return boards;
+}
+
 void no_misuse(CartBench& b) {
   EXPECT_EQ(b.a.sim.log().misuse_count(), 0u)
       << (b.a.sim.log().misuses().empty() ? "" : b.a.sim.log().misuses()[0]);
@@ -87,69 +102,72 @@ TEST(CfiFlash, IdentifiedFromItsTablesOnEitherWiring) {
 
 TEST(CfiFlash, AnOddWriteChangesExactlyItsRangeAndARewriteMovesAlmostNothing) {
   const std::string old_file = scratch("cfi_old") + "old.bin";
-  for (const Chip& c : CHIPS)
-    for (bool d0d1 : {false, true}) {
-      SCOPED_TRACE(trace(c, d0d1));
-      spill(old_file, noise(OLD_BYTES, 31));
-      CartBench b(cfi_options(c, d0d1, old_file));
-      const Bytes data = noise(c.length, 47);
-      flash_write(b.a.link, b.cart, {static_cast<std::int32_t>(c.at), NOT_GIVEN}, data, b.con);
-      Bytes expect = noise(OLD_BYTES, 31);
-      std::copy(data.begin(), data.end(), expect.begin() + c.at);
-      const Bytes now = b.read_rom(0, OLD_BYTES);
-      const auto diff = std::mismatch(now.begin(), now.end(), expect.begin());
-      EXPECT_TRUE(diff.first == now.end()) << "first wrong byte at 0x" << std::hex << (diff.first - now.begin());
-      EXPECT_TRUE(b.read_rom(c.size - 0x100, 0x100) == Bytes(0x100, 0xFF)) << "the ROM's end untouched";
-      EXPECT_NE(b.out.str().find("Verify OK"), std::string::npos) << b.out.str();
+  for (const Board& board : spread_of(every_board())) {
+    const Chip& c = *board.chip;
+    const bool d0d1 = board.d0d1;
+    SCOPED_TRACE(trace(c, d0d1));
+    spill(old_file, noise(OLD_BYTES, 31));
+    CartBench b(cfi_options(c, d0d1, old_file));
+    const Bytes data = noise(c.length, 47);
+    flash_write(b.a.link, b.cart, {static_cast<std::int32_t>(c.at), NOT_GIVEN}, data, b.con);
+    Bytes expect = noise(OLD_BYTES, 31);
+    std::copy(data.begin(), data.end(), expect.begin() + c.at);
+    const Bytes now = b.read_rom(0, OLD_BYTES);
+    const auto diff = std::mismatch(now.begin(), now.end(), expect.begin());
+    EXPECT_TRUE(diff.first == now.end()) << "first wrong byte at 0x" << std::hex << (diff.first - now.begin());
+    EXPECT_TRUE(b.read_rom(c.size - 0x100, 0x100) == Bytes(0x100, 0xFF)) << "the ROM's end untouched";
+    EXPECT_NE(b.out.str().find("Verify OK"), std::string::npos) << b.out.str();
 
-      // Whole blocks written twice: the second time the blocks' CRCs
-      // agree and no data moves (an odd range also reads the rest of its
-      // end blocks, whatever the chip)
-      const Bytes blocks = noise(2 * c.erase_block, 48);
-      const auto blocks_at = static_cast<std::int32_t>(OLD_BYTES / c.erase_block * c.erase_block + c.erase_block);
-      std::uint64_t before = link_words(b);
-      flash_write(b.a.link, b.cart, {blocks_at, NOT_GIVEN}, blocks, b.con);
-      const std::uint64_t first = link_words(b) - before;
-      before = link_words(b);
-      flash_write(b.a.link, b.cart, {blocks_at, NOT_GIVEN}, blocks, b.con);
-      const std::uint64_t again = link_words(b) - before;
-      EXPECT_LT(again * 50, first) << "the same file again: " << again << " link words of " << first;
-      EXPECT_NE(b.out.str().find("0 of 2 erase blocks written (0 erased first), 2 unchanged."), std::string::npos);
-      EXPECT_TRUE(b.read_rom(0, OLD_BYTES) == expect);
-      EXPECT_TRUE(b.read_rom(static_cast<std::uint32_t>(blocks_at), 2 * c.erase_block) == blocks);
-      no_misuse(b);
-    }
+    // Whole blocks written twice: the second time the blocks' CRCs
+    // agree and no data moves (an odd range also reads the rest of its
+    // end blocks, whatever the chip)
+    const Bytes blocks = noise(2 * c.erase_block, 48);
+    const auto blocks_at = static_cast<std::int32_t>(OLD_BYTES / c.erase_block * c.erase_block + c.erase_block);
+    std::uint64_t before = link_words(b);
+    flash_write(b.a.link, b.cart, {blocks_at, NOT_GIVEN}, blocks, b.con);
+    const std::uint64_t first = link_words(b) - before;
+    before = link_words(b);
+    flash_write(b.a.link, b.cart, {blocks_at, NOT_GIVEN}, blocks, b.con);
+    const std::uint64_t again = link_words(b) - before;
+    EXPECT_LT(again * 50, first) << "the same file again: " << again << " link words of " << first;
+    EXPECT_NE(b.out.str().find("0 of 2 erase blocks written (0 erased first), 2 unchanged."), std::string::npos);
+    EXPECT_TRUE(b.read_rom(0, OLD_BYTES) == expect);
+    EXPECT_TRUE(b.read_rom(static_cast<std::uint32_t>(blocks_at), 2 * c.erase_block) == blocks);
+    no_misuse(b);
+  }
 }
 
 TEST(CfiFlash, EraseLeavesEveryBlockBlank) {
   const std::string old_file = scratch("cfi_erase") + "old.bin";
-  for (const Chip& c : CHIPS)
-    for (bool d0d1 : {false, true}) {
-      SCOPED_TRACE(trace(c, d0d1));
-      spill(old_file, noise(OLD_BYTES, 5));
-      CartBench b(cfi_options(c, d0d1, old_file));
-      flash_erase(b.a.link, b.cart, b.con);
-      EXPECT_TRUE(b.read_rom(0, OLD_BYTES) == Bytes(OLD_BYTES, 0xFF));
-      EXPECT_NE(b.out.str().find("Erase END."), std::string::npos);
-      no_misuse(b);
-    }
+  for (const Board& board : spread_of(every_board())) {
+    const Chip& c = *board.chip;
+    const bool d0d1 = board.d0d1;
+    SCOPED_TRACE(trace(c, d0d1));
+    spill(old_file, noise(OLD_BYTES, 5));
+    CartBench b(cfi_options(c, d0d1, old_file));
+    flash_erase(b.a.link, b.cart, b.con);
+    EXPECT_TRUE(b.read_rom(0, OLD_BYTES) == Bytes(OLD_BYTES, 0xFF));
+    EXPECT_NE(b.out.str().find("Erase END."), std::string::npos);
+    no_misuse(b);
+  }
 }
 
 TEST(CfiFlash, AppendsGoBehindWhatTheRomHolds) {
-  for (const Chip& c : CHIPS)
-    for (bool d0d1 : {false, true}) {
-      SCOPED_TRACE(trace(c, d0d1));
-      CartBench b(cfi_options(c, d0d1));
-      const Bytes first = noise(0x9000, 3), second = noise(0x1001, 4);
-      flash_append(b.a.link, b.cart, {}, first, b.con);
-      flash_append(b.a.link, b.cart, {}, second, b.con);
-      // Free space counts in 32 KiB: the second lands at the next 32 KiB
-      Bytes expect(0x12000, 0xFF);
-      std::copy(first.begin(), first.end(), expect.begin());
-      std::copy(second.begin(), second.end(), expect.begin() + 0x10000);
-      EXPECT_TRUE(b.read_rom(0, 0x12000) == expect);
-      no_misuse(b);
-    }
+  for (const Board& board : spread_of(every_board())) {
+    const Chip& c = *board.chip;
+    const bool d0d1 = board.d0d1;
+    SCOPED_TRACE(trace(c, d0d1));
+    CartBench b(cfi_options(c, d0d1));
+    const Bytes first = noise(0x9000, 3), second = noise(0x1001, 4);
+    flash_append(b.a.link, b.cart, {}, first, b.con);
+    flash_append(b.a.link, b.cart, {}, second, b.con);
+    // Free space counts in 32 KiB: the second lands at the next 32 KiB
+    Bytes expect(0x12000, 0xFF);
+    std::copy(first.begin(), first.end(), expect.begin());
+    std::copy(second.begin(), second.end(), expect.begin() + 0x10000);
+    EXPECT_TRUE(b.read_rom(0, 0x12000) == expect);
+    no_misuse(b);
+  }
 }
 
 TEST(CfiFlash, AWornBlockIsOneFailureLine) {
