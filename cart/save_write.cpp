@@ -5,6 +5,7 @@
 #include "cart/commands.h"
 #include "cart/ranges.h"
 #include "cart/save_plan.h"
+#include "cart/sram_write_ahead.h"
 #include "contract/hw/save_chips.h"
 #include "common/digest.h"
 #include "common/output.h"
@@ -143,6 +144,16 @@ void save_write(CableLink& link, const CartInfo& cart, Range range,
   // Only what differs from the chip is sent: a save written again unchanged
   // costs one CRC pass (or one read of an EEPROM), not an erase per sector.
   std::vector<SaveSpan> spans;
+  const bool sram = cart.save_type == SAVE_TYPE_SRAM_32K || cart.save_type == SAVE_TYPE_SRAM_LARGE;
+  if (sram && !options.all_blocks && cart.save_block == SAVE_AHEAD_BLOCK) {
+    // The compare runs inside the writes (cart/sram_write_ahead.h)
+    spans = sram_write_differing(link, cart, first, sent, con);
+    if (options.verify) {
+      if (con.mid_line) con.print("\n");
+      verify_save(link, cart, first, sent, spans, con);
+    }
+    return;
+  }
   if (options.all_blocks) {
     const std::vector<bool> every(bytes / static_cast<std::uint32_t>(cart.save_block), true);
     spans = spans_of_blocks(cart.save_type, first, static_cast<std::uint32_t>(cart.save_block), every);

@@ -20,6 +20,7 @@ enum class Arg {
   ADDRESS,          // any console address
   BYTES,            // a byte count
   BYTES_AND_FLAG,   // a byte count, UPDATE_REWRITE or STREAM_ERASE in the top bit
+  BYTES_AND_AHEAD,  // a byte count, the blocks to sum after the range from SAVE_AHEAD_SHIFT up
   CHECK_WORD,       // CRC-32 of the data, offset and count
   STEP_AND_LENGTH,  // search step << 16 | pattern length
   BANK,             // a 32 KiB SRAM bank

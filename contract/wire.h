@@ -180,6 +180,23 @@
 #define STREAM_READY 0x5A3C0F96 /* differs from every other reply word in many bits */
 #define STREAM_END_WORDS 2
 
+/* The checked SRAM write of REQ_SAVE_WRITE_CHECKED that also sums what
+ * follows it, so that the host learns whether the next blocks differ
+ * without a compare pass of its own: save offset, bytes with the count of
+ * SAVE_AHEAD_BLOCK blocks right after the range (at most SAVE_AHEAD_MAX)
+ * in bits SAVE_AHEAD_SHIFT up, and the check word over the data, the
+ * offset and that whole bytes word. The agent sums the blocks ahead while
+ * the range's words arrive where they lie in the range's bank, the rest
+ * after it. Replies REPLY_DONE then one CRC-32 per block ahead, of what
+ * those blocks hold; WRITE_CHECK_FAILED alone with nothing written; or
+ * UPDATE_REFUSED alone, nothing written, on a save that is not SRAM or a
+ * count above SAVE_AHEAD_MAX. */
+#define REQ_SAVE_WRITE_AHEAD 0xFFFF0040
+#define SAVE_AHEAD_BLOCK 0x1000
+#define SAVE_AHEAD_SHIFT 24
+#define SAVE_AHEAD_BYTES_MASK 0x00FFFFFF
+#define SAVE_AHEAD_MAX 16
+
 /* One row per request: its code, the agent's handler, what its three
  * argument words carry, what the host streams to the console after it and
  * what comes back. The agent's dispatch table and its handler declarations
@@ -230,7 +247,9 @@
   X(REQ_FLASH_STREAM, req_flash_stream, ROM_OFFSET, BYTES_AND_FLAG, CHECK_WORD,                      \
     "the pieces, each followed by its check word",                                                   \
     "STREAM_READY (or UPDATE_REFUSED, WRITE_CHECK_FAILED); after the pieces the outcome and the "    \
-    "count of pieces programmed")
+    "count of pieces programmed")                                                                  \
+  X(REQ_SAVE_WRITE_AHEAD, req_save_write_ahead, SAVE_OFFSET, BYTES_AND_AHEAD, CHECK_WORD, "the block", \
+    "REPLY_DONE and a CRC-32 per block ahead, WRITE_CHECK_FAILED or UPDATE_REFUSED")
 
 /* ---- Reply words ---- */
 #define REPLY_DONE 0x12345678 /* an erase or a save block write finished */

@@ -62,23 +62,21 @@ SimTime rom_save_chip_floor(const Bytes& data) {
 
 // The compare of a memory-mapped save is one CRC word a block; an EEPROM is
 // read whole (its bits reach no CRC in the console).
-// SRAM: a full write is the compare, the link's time (the block's check is
-// summed as its words arrive) and the copy into the chip once the block
-// checked (a byte store costs 10 cycles at 8 wait states). The compare
+// SRAM: a full write is the link's time and little more. The compare
 // reads every byte over the 8-bit bus at the save window's 8 wait states
 // (11 cycles a load) and through the CRC (6 more): about 17.5 cycles a byte
-// against the link's 67, so the same file again costs about a seventh of a
-// full write with its verify, and no compare that reads the bytes gets
-// under a tenth of a write near the link's time. The agent stores each
-// word as it arrives and reads it back into the block's check, so the
-// tool runs no verify pass of its own: with or without verify a full
-// write is the link's time, the compare's quarter of it (17.5 cycles a
-// byte against 67), the ten cycles between a word's end and the arming of
-// the next, and a few USB turn-arounds: 131.5% of the link's time, and
-// the same file again a fifth of it.
+// against the link's 67. Only the first two blocks pay it on their own:
+// each checked write of a run brings the CRCs of the two blocks after it,
+// summed by the agent in the link's time for the run's own words (it
+// stores each word as it arrives and reads it back into the check, so the
+// tool runs no verify pass). A full write is the link's time, the first
+// two blocks' compare, the cycles the agent's work per word takes beyond
+// the link's 268, and a USB turn-around a run: about 117% of the link's
+// time. The same file again is one compare, as before: under a quarter of
+// a full write, and no compare that reads every byte gets under a sixth.
 const Part PARTS[] = {
-    {"sram32k", "", 0x8000, 0x1000, 64, 22, 0, 132, 132},
-    {"sram256k", "3/17", 0x40000, 0x1000, 160, 22, 0, 132, 132},
+    {"sram32k", "", 0x8000, 0x1000, 64, 23, 0, 118, 118},
+    {"sram256k", "3/17", 0x40000, 0x1000, 160, 23, 0, 118, 118},
     {"flash64k:bfd4", "", 0x10000, 0x1000, 64, 10},
     {"flash64k:1f3d", "", 0x10000, 0x1000, 64, 10},
     {"flash128k:c209", "", 0x20000, 0x1000, 80, 10},

@@ -16,6 +16,8 @@ namespace {
 
 constexpr std::uint32_t REQ_SAVE_CRC = 0xFFFF0031;
 constexpr std::uint32_t REQ_SAVE_WRITE_CHECKED_CODE = 0xFFFF0039;
+constexpr std::uint32_t REQ_SAVE_WRITE_AHEAD_CODE = 0xFFFF0040;
+constexpr std::uint32_t AHEAD_BLOCKS = 2;  // asked first, and summed ahead by each run
 
 CartInfo save_cart(std::int32_t save_type, std::uint32_t variant = 1) {
   CartInfo cart = cart_of(1, 0x400000, 0, variant);
@@ -199,6 +201,36 @@ void expect_save_writes(ScriptedCable& c, std::uint32_t first_offset, std::uint3
   }
 }
 
+bool is_sram(std::int32_t save_type) { return save_type == 1 || save_type == 2; }
+
+// An SRAM write over a chip whose every block differs (it holds `data`
+// inverted): the CRCs of the first blocks, then runs of as many blocks,
+// each with its check word over its bytes, offset and the bytes word with
+// the count ahead, answered with the CRCs of the blocks after it.
+void expect_sram_writes(ScriptedCable& c, std::uint32_t first_offset, std::uint32_t block, const Bytes& data) {
+  Bytes old = data;
+  for (std::uint8_t& byte : old) byte = static_cast<std::uint8_t>(~byte);
+  const auto blocks = static_cast<std::uint32_t>(data.size() / block);
+  const std::vector<std::uint32_t> crcs = block_crcs(old, block);
+  const std::uint32_t asked = std::min(AHEAD_BLOCKS, blocks);
+  expect_crcs(c, REQ_SAVE_CRC, first_offset, asked * block, block, {crcs.begin(), crcs.begin() + asked});
+  for (std::uint32_t i = 0; i < blocks; i += AHEAD_BLOCKS) {
+    const std::uint32_t n = std::min(AHEAD_BLOCKS, blocks - i);
+    const std::uint32_t ahead = std::min(AHEAD_BLOCKS, blocks - i - n);
+    const Bytes run(data.begin() + i * block, data.begin() + (i + n) * block);
+    const std::uint32_t offset = first_offset + i * block, word = n * block | ahead << 24;
+    c.request(REQ_SAVE_WRITE_AHEAD_CODE, offset, word, write_check(run, offset, word));
+    c.write(run);
+    c.read(le32(0x12345678));
+    Bytes answer;
+    for (std::uint32_t k = 0; k < ahead; ++k) {
+      const Bytes w = le32(crcs[i + n + k]);
+      answer.insert(answer.end(), w.begin(), w.end());
+    }
+    if (ahead) c.read(answer);
+  }
+}
+
 // The comparison before a write, answered as if the chip held `data` with
 // every byte inverted: every block differs, first byte to last.
 void expect_compare(ScriptedCable& c, std::int32_t save_type, std::uint32_t first_offset, std::uint32_t block,
@@ -241,8 +273,12 @@ TEST(SaveWrite, EachTypeWritesAcknowledgedBlocksAndVerifies) {
     Body b;
     const Bytes file = pattern(tc.file_size, 21);
     const Bytes sent(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(tc.blocks * tc.block));
-    expect_compare(b.c, tc.save_type, tc.first_offset, tc.block, sent);
-    expect_save_writes(b.c, tc.first_offset, tc.block, sent, tc.save_type);
+    if (is_sram(tc.save_type)) {
+      expect_sram_writes(b.c, tc.first_offset, tc.block, sent);
+    } else {
+      expect_compare(b.c, tc.save_type, tc.first_offset, tc.block, sent);
+      expect_save_writes(b.c, tc.first_offset, tc.block, sent, tc.save_type);
+    }
     std::string verified;
     if (tc.blocks > 0) {
       if (is_eeprom(tc.save_type)) {
@@ -302,8 +338,12 @@ TEST(SaveWrite, ABlockThatFailsVerifyIsWrittenAgain) {
     // are written again.
     const std::uint32_t again_bytes = is_eeprom(tc.save_type) ? 8 : block;
     const Bytes bad_block(file.begin() + (tc.bad - start), file.begin() + (tc.bad - start + again_bytes));
-    expect_compare(b.c, tc.save_type, start, block, file);
-    expect_save_writes(b.c, start, block, file, tc.save_type);
+    if (is_sram(tc.save_type)) {
+      expect_sram_writes(b.c, start, block, file);
+    } else {
+      expect_compare(b.c, tc.save_type, start, block, file);
+      expect_save_writes(b.c, start, block, file, tc.save_type);
+    }
     std::string again;
     for (int round = 0; tc.verify && round < 3; ++round) {
       const bool bad = round < tc.bad_rounds;
@@ -445,6 +485,7 @@ TEST(SaveWrite, OnlyDifferingBlocksAreSentAndVerified) {
   };
   const Case cases[] = {
       {"SRAM holds the file", 1, {}, ""},
+      {"SRAM: the last of four", 1, {3}, "W"},
       {"FLASH512K: the third of four", 3, {2}, "W"},
       {"FLASH512K: first and last", 3, {0, 3}, "WW"},
   };
@@ -454,12 +495,27 @@ TEST(SaveWrite, OnlyDifferingBlocksAreSentAndVerified) {
     const Bytes file = pattern(0x4000, 0x77);
     std::vector<std::uint32_t> now = block_crcs(file, 0x1000);
     for (std::size_t i : tc.stale) now[i] ^= 0x80;
-    expect_crcs(b.c, REQ_SAVE_CRC, 0x4000, 0x4000, 0x1000, now);
-    for (std::size_t i : tc.stale)
-      expect_save_block(b.c, 0x4000 + static_cast<std::uint32_t>(i) * 0x1000,
-                        Bytes(file.begin() + static_cast<std::ptrdiff_t>(i * 0x1000),
-                              file.begin() + static_cast<std::ptrdiff_t>((i + 1) * 0x1000)));
-    if (!tc.stale.empty()) {
+    if (is_sram(tc.save_type)) {
+      // The first blocks, then, after one that holds its bytes, the rest
+      expect_crcs(b.c, REQ_SAVE_CRC, 0x4000, 0x2000, 0x1000, {now.begin(), now.begin() + 2});
+      expect_crcs(b.c, REQ_SAVE_CRC, 0x6000, 0x2000, 0x1000, {now.begin() + 2, now.end()});
+    } else {
+      expect_crcs(b.c, REQ_SAVE_CRC, 0x4000, 0x4000, 0x1000, now);
+    }
+    for (std::size_t i : tc.stale) {
+      const auto offset = 0x4000 + static_cast<std::uint32_t>(i) * 0x1000;
+      const Bytes block(file.begin() + static_cast<std::ptrdiff_t>(i * 0x1000),
+                        file.begin() + static_cast<std::ptrdiff_t>((i + 1) * 0x1000));
+      if (!is_sram(tc.save_type)) {
+        expect_save_block(b.c, offset, block);
+        continue;
+      }
+      // Every block is known by then: none ahead; the read-back was its verify
+      b.c.request(REQ_SAVE_WRITE_AHEAD_CODE, offset, 0x1000, write_check(block, offset, 0x1000));
+      b.c.write(block);
+      b.c.read(le32(0x12345678));
+    }
+    if (!tc.stale.empty() && !is_sram(tc.save_type)) {
       // The verify covers the written blocks, from the first to the last.
       const std::size_t lo = tc.stale.front(), hi = tc.stale.back() + 1;
       const Bytes part(file.begin() + static_cast<std::ptrdiff_t>(lo * 0x1000),

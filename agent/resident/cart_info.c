@@ -34,6 +34,8 @@ static const u32 chip_indexes[] = {0x000000, 0x400000, 0x800000, 0xC00000};
  * says nothing about banks. */
 COLD static int sram_bank_8_is_separate(void)
 {
+  /* A cartridge put in since the last bank write has its own */
+  sram_bank = SRAM_BANK_UNKNOWN;
   u8 b0 = bus_read8(SAVE_BASE);
   select_sram_bank(SRAM_PROBE_BANK);
   u8 b8 = bus_read8(SAVE_BASE);

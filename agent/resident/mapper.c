@@ -1,5 +1,6 @@
 /* Mapper register writes. Each costs the ~1,500-write unlock sequence, so
- * the ROM page is cached in rom_page and written only when it changes. */
+ * the ROM page and the SRAM bank are cached in rom_page and sram_bank and
+ * written only when they change. */
 #include "contract/hw/mapper.h"
 #include "contract/hw/rom_flash.h"
 #include "agent/resident/bus.h"
@@ -70,6 +71,9 @@ void mapper_command(u16 value)
 
 void select_sram_bank(u32 bank)
 {
+  if (sram_bank == bank)
+    return;
+  sram_bank = bank;
   mapper_unlock();
   bus_write16(MAPPER_SRAM_BANK, (u16)MAPPER_SRAM_BANK_VALUE(bank));
   settle_chips(MAPPER_SRAM_BANK);

@@ -18,7 +18,7 @@ void select_rom_page(u16 page);
 /* Writes the command register */
 void mapper_command(u16 value);
 
-/* Always writes the mapper: the bank is not cached */
+/* Writes the mapper only when the bank differs from sram_bank */
 void select_sram_bank(u32 bank);
 
 #endif

@@ -61,3 +61,56 @@ recv_words_to_save:
         bx      lr
         .size recv_words_to_save, . - recv_words_to_save
         .pool
+
+/* The low byte at [\at] (advanced) into \crc */
+        .macro  sum_byte at, crc, table, tmp
+        ldrb    \tmp, [\at], #1
+        eor     \crc, \crc, \tmp
+        crc_step \crc, \table, \tmp
+        .endm
+
+@ recv_words_to_save_ahead: as recv_words_to_save, and for each word four
+@ bytes of what lies ahead summed too, in the time the link still takes
+@ for the next word. r0 = word count (at least 1), r1 = save window
+@ address, r2 = where the old bytes go, r3 = struct stream_sums (the
+@ running CRC, the CRC ahead, the window address ahead), updated;
+@ clobbers r0-r3, r12
+        .section .text.recv_words_to_save_ahead, "ax", %progbits
+        .global recv_words_to_save_ahead
+        .type recv_words_to_save_ahead, %function
+recv_words_to_save_ahead:
+        push    {r3-r11, lr}
+        ldr     r10, [r3, #8]
+        ldr     r11, [r3, #4]
+        ldr     r3, [r3]
+        ldr     r4, =SIO_BASE
+        mov     r5, #SIOCNT_LINK_PREPARE
+        ldr     r6, =SIOCNT_LINK_START
+        ldr     r7, =crc32_table
+        strh    r5, [r4, #OFS_SIOCNT]
+        strh    r6, [r4, #OFS_SIOCNT]
+1:      ldrh    r12, [r4, #OFS_SIOCNT]
+        tst     r12, #SIO_START
+        bne     1b
+        ldr     r8, [r4, #OFS_DATA_L]
+        subs    r0, r0, #1              @ the next word moves while this one is stored
+        strhne  r5, [r4, #OFS_SIOCNT]
+        strhne  r6, [r4, #OFS_SIOCNT]
+        b       2f                      @ the arming ends this run of code
+2:      store_byte r8, r1, r2, r3, r7, r12, r9  @ none of them sets the flags
+        store_byte r8, r1, r2, r3, r7, r12, r9
+        store_byte r8, r1, r2, r3, r7, r12, r9
+        store_byte r8, r1, r2, r3, r7, r12, r9
+        sum_byte r10, r11, r7, r12
+        sum_byte r10, r11, r7, r12
+        sum_byte r10, r11, r7, r12
+        sum_byte r10, r11, r7, r12
+        bne     1b
+        ldr     r12, [sp]
+        str     r3, [r12]
+        str     r11, [r12, #4]
+        str     r10, [r12, #8]
+        pop     {r3-r11, lr}
+        bx      lr
+        .size recv_words_to_save_ahead, . - recv_words_to_save_ahead
+        .pool

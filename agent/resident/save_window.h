@@ -33,10 +33,31 @@ void sram_select_bank_of(u32 pos);
  * the check word. A block that failed leaves the save as it was. */
 int sram_write_streamed(u32 offset, u32 bytes, u32 check);
 
+/* The same, and the CRC-32 of each of `ahead` blocks of SAVE_AHEAD_BLOCK
+ * bytes after the range into crcs, while the words arrive where the blocks
+ * lie in the bank being written, after them elsewhere; `check_bytes` is
+ * the bytes word the check covers. crcs is valid only when it returns
+ * nonzero. */
+int sram_write_streamed_ahead(u32 offset, u32 bytes, u32 check_bytes, u32 check, u32 ahead, u32 *crcs);
+
 /* Receives `count` words into the save window from `window` on, keeping
  * the old bytes at `old`; returns the running CRC `crc` over the bytes
  * that read back (save_stream.S) */
 u32 recv_words_to_save(u32 count, u32 window, u8 *old, u32 crc);
+
+/* What recv_words_to_save_ahead sums: the running CRC of the bytes that
+ * read back, the running CRC of the bytes ahead and where they are in the
+ * window */
+struct stream_sums {
+  u32 crc;
+  u32 ahead_crc;
+  u32 ahead;
+};
+
+/* As recv_words_to_save, four bytes ahead summed for each word and the
+ * ahead address advanced; both addresses in the bank selected
+ * (save_stream.S) */
+void recv_words_to_save_ahead(u32 count, u32 window, u8 *old, struct stream_sums *sums);
 
 /* Stores `bytes` bytes from src to the save window at `window`, byte by
  * byte, in order (save_bytes.S) */

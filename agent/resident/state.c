@@ -13,6 +13,7 @@ u32 erase_block;
 u32 top_boot;
 u32 variant;
 u32 rom_page;
+u32 sram_bank;
 
 u32 save_type;
 u32 save_chip;
@@ -21,5 +22,6 @@ COLD void state_init(void)
 {
   data_buffer = (u8 *)EWRAM_BASE;
   rom_page = ROM_PAGE_UNKNOWN;
+  sram_bank = SRAM_BANK_UNKNOWN;
   crc32_init(); /* its table is state too */
 }

@@ -21,6 +21,11 @@ extern u32 rom_page;
  * mapper, whatever page an earlier program left selected. */
 #define ROM_PAGE_UNKNOWN 0xFFFFFFFF
 
+/* The SRAM bank last written to the mapper, as rom_page: a bank write
+ * costs the whole unlock sequence (about a millisecond) */
+extern u32 sram_bank;
+#define SRAM_BANK_UNKNOWN 0xFFFFFFFF
+
 /* Save memory facts */
 extern u32 save_type;
 extern u32 save_chip;   /* save_type 3: row of the 64 KiB chip; save_type 6: 0 or 1 */
