@@ -17,6 +17,7 @@
 #include "agent/resident/cold.h"
 #include "agent/resident/link.h"
 #include "agent/resident/requests.h"
+#include "agent/resident/rom_fill.h"
 #include "agent/resident/rom_status.h"
 #include "agent/resident/sizes.h"
 #include "agent/resident/state.h"
@@ -259,6 +260,18 @@ static u32 sector_bytes_at(u32 o)
   return erase_block;
 }
 
+/* n halfwords from s to the buffer at a; a whole buffer from a word-aligned
+ * source in bursts, while the link waits for its next word to be armed */
+static void fill_buffer(u32 a, const u16 *s, u32 n)
+{
+  if ((n & 7) == 0 && (a & 1) == 0 && ((u32)s & 3) == 0) {
+    rom_fill(ROM_BASE + 2 * a, (const u32 *)s, n / 2);
+    return;
+  }
+  for (u32 j = 0; j < n; j++)
+    chip_write(a + j, s[j]);
+}
+
 /* ---- Status-register command sets ---- */
 
 /* The status at h once the chip is ready, or a failure recorded at
@@ -361,8 +374,7 @@ static int sr_start_buffer(u32 a, const u16 *s, u32 n)
     }
   }
   command(ROM_BASE + 2 * a, (u16)(n - 1));
-  for (u32 j = 0; j < n; j++)
-    chip_write(a + j, s[j]);
+  fill_buffer(a, s, n);
   command(ROM_BASE + 2 * a, SR_CMD_CONFIRM);
   return 0;
 }
@@ -408,8 +420,7 @@ static int program_buffer(u32 a, const u16 *s, u32 n)
   unlock();
   command(ROM_BASE + 2 * a, AMD_CMD_WRITE_BUFFER);
   command(ROM_BASE + 2 * a, (u16)(n - 1));
-  for (u32 j = 0; j < n; j++)
-    chip_write(a + j, s[j]);
+  fill_buffer(a, s, n);
   command(ROM_BASE + 2 * a, AMD_CMD_BUFFER_CONFIRM);
   return 0;
 }

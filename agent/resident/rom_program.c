@@ -8,6 +8,7 @@
 #include "agent/resident/cfi_flash.h"
 #include "agent/resident/flash_modes.h"
 #include "agent/resident/mapper.h"
+#include "agent/resident/rom_fill.h"
 #include "agent/resident/rom_program.h"
 #include "agent/resident/rom_status.h"
 #include "agent/resident/wait_clock.h"
@@ -24,19 +25,15 @@ static inline u16 data_at(const u16 *s, u32 i, u32 c)
   return i < c ? s[i] : FLASH_ERASED;
 }
 
-/* n is even. A buffer that lies whole in the range, from a word-aligned
- * source, is read a word at a time: the data buffer sits on the 16-bit
- * external RAM bus, and its reads and the chips' writes are what a buffer
- * fill costs, while the link waits for the next word to be armed. */
+/* n is a multiple of 8. A buffer that lies whole in the range, at an even
+ * halfword and from a word-aligned source, goes out in bursts (rom_fill.S):
+ * the data buffer sits on the 16-bit external RAM bus, and its reads and
+ * the chips' writes are what a buffer fill costs, while the link waits for
+ * the next word to be armed. */
 static void write_data(u32 a, const u16 *s, u32 i, u32 n, u32 c)
 {
-  if (c - i >= n && ((u32)(s + i) & 3) == 0) {
-    const u32 *w = (const u32 *)(s + i);
-    for (u32 j = 0; j < n; j += 2) {
-      u32 v = *w++;
-      chip_write(a + j, (u16)v);
-      chip_write(a + j + 1, (u16)(v >> 16));
-    }
+  if (c - i >= n && ((u32)(s + i) & 3) == 0 && (a & 1) == 0) {
+    rom_fill(ROM_BASE + 2 * a, (const u32 *)(s + i), WORDS_FOR_HALFWORDS(n));
     return;
   }
   for (u32 j = 0; j < n; j++)
