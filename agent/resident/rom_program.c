@@ -25,12 +25,7 @@ static inline u16 data_at(const u16 *s, u32 i, u32 c)
   return i < c ? s[i] : FLASH_ERASED;
 }
 
-/* n is a multiple of 8. A buffer that lies whole in the range, at an even
- * halfword and from a word-aligned source, goes out in bursts (rom_fill.S):
- * the data buffer sits on the 16-bit external RAM bus, and its reads and
- * the chips' writes are what a buffer fill costs, while the link waits for
- * the next word to be armed. */
-static void write_data(u32 a, const u16 *s, u32 i, u32 n, u32 c)
+static void write_run(u32 a, const u16 *s, u32 i, u32 n, u32 c)
 {
   if (c - i >= n && ((u32)(s + i) & 3) == 0 && (a & 1) == 0) {
     rom_fill(ROM_BASE + 2 * a, (const u32 *)(s + i), WORDS_FOR_HALFWORDS(n));
@@ -38,6 +33,19 @@ static void write_data(u32 a, const u16 *s, u32 i, u32 n, u32 c)
   }
   for (u32 j = 0; j < n; j++)
     chip_write(a + j, data_at(s, i + j, c));
+}
+
+/* n is a multiple of 16. A buffer that lies whole in the range, at an even
+ * halfword and from a word-aligned source, goes out in bursts (rom_fill.S):
+ * the data buffer sits on the 16-bit external RAM bus, and its reads and
+ * the chips' writes are what a buffer fill costs. The link's next word is
+ * taken halfway, so that it waits for half a fill at most; the caller
+ * pulls the step's other words. */
+static void write_data(u32 a, const u16 *s, u32 i, u32 n, u32 c, data_pull pull)
+{
+  write_run(a, s, i, n / 2, c);
+  pull(1);
+  write_run(a + n / 2, s, i + n / 2, n / 2, c);
 }
 
 /* 0xE8 makes the chip show whether its write buffer is free, and is given
@@ -86,7 +94,7 @@ static void program_buffered(u32 h, const u16 *s, u32 c, data_pull pull)
     if (!claim_buffer(a))
       return;
     chip_write(a, SR_BUFFER_COUNT(SR_BUFFER_HALFWORDS));
-    write_data(a, s, i, SR_BUFFER_HALFWORDS, c);
+    write_run(a, s, i, SR_BUFFER_HALFWORDS, c);
     chip_write(last, SR_CMD_CONFIRM);
     pull(WORDS_FOR_HALFWORDS(SR_BUFFER_HALFWORDS));
     sr_wait(a, FLASH_FAIL_PROGRAM); /* a failure names the buffer's start */
@@ -94,23 +102,50 @@ static void program_buffered(u32 h, const u16 *s, u32 c, data_pull pull)
   }
 }
 
-/* Kind 3: both chips take 16 halfwords of each 32 into their buffers */
+/* The same command to both chips of the pair at a: from an even halfword
+ * one 32-bit store, which reaches the bus as two halfword writes, one to
+ * each chip */
+static void pair_command(u32 a, u16 value)
+{
+  if ((a & 1) == 0) {
+    *(volatile u32 *)(ROM_BASE + 2 * a) = value * 0x10001u;
+    return;
+  }
+  chip_write(a, value);
+  chip_write(a + 1, value);
+}
+
+/* Both buffers of the pair: each chip that showed its buffer busy at the
+ * first 0xE8 is claimed on its own (the other one takes its next write as
+ * the count) */
+static int claim_pair(u32 a)
+{
+  pair_command(a, SR_CMD_BUFFERED_WRITE);
+  u16 first = chip_read(a);
+  u16 second = chip_read(a + 1);
+  if ((first & SR_STATUS_READY) == 0 && !claim_buffer(a))
+    return 0;
+  return (second & SR_STATUS_READY) != 0 || claim_buffer(a + 1);
+}
+
+/* Kind 3: both chips take 16 halfwords of each 32 into their buffers. The
+ * status is cleared once: a step that ends with error bits clears them
+ * (rom_status.c), and after the confirm the chips show their status
+ * without a read-status command. */
 static void program_buffered_pair(u32 h, const u16 *s, u32 c, data_pull pull)
 {
+  pair_command(h, SR_CMD_CLEAR_STATUS);
   for (u32 i = 0; i < c; i += PAIR_BUFFER_HALFWORDS) {
     u32 a = h + i;
     u32 last = a + PAIR_BUFFER_HALFWORDS - 2; /* the last halfword of each chip */
-    chip_write(a, SR_CMD_CLEAR_STATUS);
-    chip_write(a + 1, SR_CMD_CLEAR_STATUS);
-    if (!claim_buffer(a) || !claim_buffer(a + 1))
+    if (!claim_pair(a))
       return;
-    chip_write(a, SR_BUFFER_COUNT(SR_BUFFER_HALFWORDS));
-    chip_write(a + 1, SR_BUFFER_COUNT(SR_BUFFER_HALFWORDS));
-    write_data(a, s, i, PAIR_BUFFER_HALFWORDS, c);
-    chip_write(last, SR_CMD_CONFIRM);
-    chip_write(last + 1, SR_CMD_CONFIRM);
-    pull(WORDS_FOR_HALFWORDS(PAIR_BUFFER_HALFWORDS));
-    sr_wait_pair(a, FLASH_FAIL_PROGRAM);
+    pair_command(a, SR_BUFFER_COUNT(SR_BUFFER_HALFWORDS));
+    write_data(a, s, i, PAIR_BUFFER_HALFWORDS, c, pull);
+    pair_command(last, SR_CMD_CONFIRM);
+    pull(WORDS_FOR_HALFWORDS(PAIR_BUFFER_HALFWORDS) - 1);
+    if (sr_poll_pair(a, FLASH_FAIL_PROGRAM) && flash_stalled)
+      return;
   }
 }
 
@@ -124,7 +159,7 @@ static void program_pages(u32 h, const u16 *s, u32 c, data_pull pull)
     chip_write(a + 1, SR_CMD_CLEAR_STATUS);
     chip_write(a, SR_CMD_PROGRAM_PAGE);
     chip_write(a + 1, SR_CMD_PROGRAM_PAGE);
-    write_data(a, s, i, SR_PAGE_HALFWORDS, c);
+    write_run(a, s, i, SR_PAGE_HALFWORDS, c);
     pull(WORDS_FOR_HALFWORDS(SR_PAGE_HALFWORDS));
     if (sr_poll_pair(a, FLASH_FAIL_PROGRAM))
       return;
