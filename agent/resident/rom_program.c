@@ -128,6 +128,16 @@ static int claim_pair(u32 a)
   return (second & SR_STATUS_READY) != 0 || claim_buffer(a + 1);
 }
 
+/* Both chips of the pair at a ready without error bits at the first look:
+ * onto blank flash the link's words of a step take longer than the chips'
+ * program, and the wait is over without starting its clock */
+static int pair_done_clean(u32 a)
+{
+  u16 first = chip_read(a);
+  u16 second = chip_read(a + 1);
+  return (first & second & SR_STATUS_READY) != 0 && ((first | second) & SR_STATUS_ERRORS) == 0;
+}
+
 /* Kind 3: both chips take 16 halfwords of each 32 into their buffers. The
  * status is cleared once: a step that ends with error bits clears them
  * (rom_status.c), and after the confirm the chips show their status
@@ -144,7 +154,7 @@ static void program_buffered_pair(u32 h, const u16 *s, u32 c, data_pull pull)
     write_data(a, s, i, PAIR_BUFFER_HALFWORDS, c, pull);
     pair_command(last, SR_CMD_CONFIRM);
     pull(WORDS_FOR_HALFWORDS(PAIR_BUFFER_HALFWORDS) - 1);
-    if (sr_poll_pair(a, FLASH_FAIL_PROGRAM) && flash_stalled)
+    if (!pair_done_clean(a) && sr_poll_pair(a, FLASH_FAIL_PROGRAM) && flash_stalled)
       return;
   }
 }
