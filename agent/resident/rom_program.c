@@ -115,14 +115,24 @@ static void pair_command(u32 a, u16 value)
   chip_write(a + 1, value);
 }
 
+/* What both chips of the pair at a show, the first in the low half: from
+ * an even halfword one 32-bit load, two halfword reads of which the second
+ * is sequential */
+static u32 pair_read(u32 a)
+{
+  if ((a & 1) == 0)
+    return *(const volatile u32 *)(ROM_BASE + 2 * a);
+  return chip_read(a) | (u32)chip_read(a + 1) << 16;
+}
+
 /* Both buffers of the pair: each chip that showed its buffer busy at the
  * first 0xE8 is claimed on its own (the other one takes its next write as
  * the count) */
 static int claim_pair(u32 a)
 {
   pair_command(a, SR_CMD_BUFFERED_WRITE);
-  u16 first = chip_read(a);
-  u16 second = chip_read(a + 1);
+  u32 both = pair_read(a);
+  u16 first = (u16)both, second = (u16)(both >> 16);
   if ((first & SR_STATUS_READY) == 0 && !claim_buffer(a))
     return 0;
   return (second & SR_STATUS_READY) != 0 || claim_buffer(a + 1);
@@ -133,8 +143,8 @@ static int claim_pair(u32 a)
  * program, and the wait is over without starting its clock */
 static int pair_done_clean(u32 a)
 {
-  u16 first = chip_read(a);
-  u16 second = chip_read(a + 1);
+  u32 both = pair_read(a);
+  u16 first = (u16)both, second = (u16)(both >> 16);
   return (first & second & SR_STATUS_READY) != 0 && ((first | second) & SR_STATUS_ERRORS) == 0;
 }
 
