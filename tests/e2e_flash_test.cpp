@@ -114,6 +114,47 @@ TEST(FlashOnSimulator, EveryKindErasesWritesAndReadsBack) {
   }
 }
 
+// The buffered kinds fill whole buffers in bursts and give a pair's
+// commands to both chips in one store: ranges that start at an odd halfword
+// or an odd byte, end inside a buffer or cross a block land exactly, over
+// blank flash and over old data, and the bytes around them in the same
+// erase blocks keep what they held.
+TEST(FlashOnSimulator, BufferedKindsWriteRangesAtAnyAlignment) {
+  struct Case {
+    const char* what;
+    std::uint32_t offset, length;
+  };
+  const Case cases[] = {
+      {"whole buffers from a block start", 0x20000, 0x1000},
+      {"from an odd halfword, ending inside a buffer", 0x20802, 0x86},
+      {"from an odd byte, across buffers", 0x21001, 0x7F},
+      {"from a buffer's middle into the next block", 0x3FFF0, 0x60},
+  };
+  for (const char* chip : {"3/17", "10/2221", "2/18"}) {
+    SCOPED_TRACE(chip);
+    SimOptions options;
+    options.chip = chip;
+    options.size_mib = 16;
+    CartBench b(options);
+    constexpr std::uint32_t SPAN = 0x40000;  // around every case, both blocks of the last
+    const Range span{0x20000, static_cast<std::int32_t>(SPAN)};
+    for (const bool blank : {true, false}) {
+      for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + (blank ? ", blank" : ", over old data"));
+        // All ones erase the span again; old data fills it
+        Bytes want = blank ? Bytes(SPAN, 0xFF) : noise(SPAN, c.offset);
+        flash_write(b.a.link, b.cart, span, want, b.con);
+        const Bytes data = noise(c.length, c.length);
+        std::copy(data.begin(), data.end(), want.begin() + (c.offset - 0x20000));
+        flash_write(b.a.link, b.cart, {static_cast<std::int32_t>(c.offset), static_cast<std::int32_t>(c.length)},
+                    data, b.con);
+        EXPECT_TRUE(b.read_rom(0x20000, SPAN) == want) << "the range and the bytes around it";
+      }
+    }
+    EXPECT_EQ(b.a.sim.log().misuse_count(), 0u) << testing::PrintToString(b.a.sim.log().misuses());
+  }
+}
+
 TEST(FlashOnSimulator, WholeRomRoundTripsOnTwoKinds) {
   const char* chips[] = {"3/17", "8/88c5"};
   for (const char* chip : spread_of(chips)) {

@@ -17,6 +17,7 @@
 #include "agent/resident/cold.h"
 #include "agent/resident/link.h"
 #include "agent/resident/requests.h"
+#include "agent/resident/rom_fill.h"
 #include "agent/resident/rom_status.h"
 #include "agent/resident/sizes.h"
 #include "agent/resident/state.h"
@@ -259,6 +260,18 @@ static u32 sector_bytes_at(u32 o)
   return erase_block;
 }
 
+/* n halfwords from s to the buffer at a; a whole buffer from a word-aligned
+ * source in bursts, while the link waits for its next word to be armed */
+static void fill_buffer(u32 a, const u16 *s, u32 n)
+{
+  if (n != 0 && (n & 7) == 0 && (a & 1) == 0 && ((u32)s & 3) == 0) {
+    rom_fill(ROM_BASE + 2 * a, (const u32 *)s, n / 2);
+    return;
+  }
+  for (u32 j = 0; j < n; j++)
+    chip_write(a + j, s[j]);
+}
+
 /* ---- Status-register command sets ---- */
 
 /* The status at h once the chip is ready, or a failure recorded at
@@ -361,8 +374,7 @@ static int sr_start_buffer(u32 a, const u16 *s, u32 n)
     }
   }
   command(ROM_BASE + 2 * a, (u16)(n - 1));
-  for (u32 j = 0; j < n; j++)
-    chip_write(a + j, s[j]);
+  fill_buffer(a, s, n);
   command(ROM_BASE + 2 * a, SR_CMD_CONFIRM);
   return 0;
 }
@@ -402,14 +414,22 @@ static int all_erased(const u16 *s, u32 n)
   return 1;
 }
 
-/* One buffer page at most: n halfwords from a, all in its page */
-static int program_buffer(u32 a, const u16 *s, u32 n)
+/* One buffer page at most: n halfwords from a, all in its page. With a
+ * pull, the link's next word is taken halfway through the fill, so that
+ * the link waits for half a fill at most (the caller pulls the rest). */
+static int program_buffer(u32 a, const u16 *s, u32 n, data_pull pull)
 {
   unlock();
   command(ROM_BASE + 2 * a, AMD_CMD_WRITE_BUFFER);
   command(ROM_BASE + 2 * a, (u16)(n - 1));
-  for (u32 j = 0; j < n; j++)
-    chip_write(a + j, s[j]);
+  if (pull) {
+    u32 half = (n / 2) & ~7u; /* whole bursts in the first half */
+    fill_buffer(a, s, half);
+    pull(1);
+    fill_buffer(a + half, s + half, n - half);
+  } else {
+    fill_buffer(a, s, n);
+  }
   command(ROM_BASE + 2 * a, AMD_CMD_BUFFER_CONFIRM);
   return 0;
 }
@@ -493,7 +513,7 @@ static int program_port_page(u32 a, const u16 *s, u32 n)
     while (k < n && !in_port(a + k))
       k++;
     if (!all_erased(s + j, k - j)) {
-      program_buffer(a + j, s + j, k - j);
+      program_buffer(a + j, s + j, k - j, 0);
       if (jedec_wait_data_for(a + k - 1, s[k - 1], cfi.buffer_bound, a + j)) {
         cfi_read_array();
         return 1;
@@ -564,9 +584,12 @@ void cfi_program(u32 h, const u16 *s, u32 c, data_pull pull)
         return;
       pull((n + 1) >> 1);
     } else if (!all_erased(s + i, n)) {
-      program_buffer(a, s + i, n);
-      pull((n + 1) >> 1);
-      if (jedec_wait_data_for(a + n - 1, s[i + n - 1], cfi.buffer_bound, a)) {
+      program_buffer(a, s + i, n, pull);
+      pull(((n + 1) >> 1) - 1);
+      /* Onto blank flash the buffer is in by the time its step's words
+       * are: the first look ends the wait without starting its clock */
+      if (chip_read(a + n - 1) != s[i + n - 1] &&
+          jedec_wait_data_for(a + n - 1, s[i + n - 1], cfi.buffer_bound, a)) {
         cfi_read_array(); /* an aborted buffer takes only this reset */
         return;
       }

@@ -8,6 +8,7 @@
 #include "agent/resident/cfi_flash.h"
 #include "agent/resident/flash_modes.h"
 #include "agent/resident/mapper.h"
+#include "agent/resident/rom_fill.h"
 #include "agent/resident/rom_program.h"
 #include "agent/resident/rom_status.h"
 #include "agent/resident/wait_clock.h"
@@ -24,23 +25,27 @@ static inline u16 data_at(const u16 *s, u32 i, u32 c)
   return i < c ? s[i] : FLASH_ERASED;
 }
 
-/* n is even. A buffer that lies whole in the range, from a word-aligned
- * source, is read a word at a time: the data buffer sits on the 16-bit
- * external RAM bus, and its reads and the chips' writes are what a buffer
- * fill costs, while the link waits for the next word to be armed. */
-static void write_data(u32 a, const u16 *s, u32 i, u32 n, u32 c)
+static void write_run(u32 a, const u16 *s, u32 i, u32 n, u32 c)
 {
-  if (c - i >= n && ((u32)(s + i) & 3) == 0) {
-    const u32 *w = (const u32 *)(s + i);
-    for (u32 j = 0; j < n; j += 2) {
-      u32 v = *w++;
-      chip_write(a + j, (u16)v);
-      chip_write(a + j + 1, (u16)(v >> 16));
-    }
+  if (c - i >= n && ((u32)(s + i) & 3) == 0 && (a & 1) == 0) {
+    rom_fill(ROM_BASE + 2 * a, (const u32 *)(s + i), WORDS_FOR_HALFWORDS(n));
     return;
   }
   for (u32 j = 0; j < n; j++)
     chip_write(a + j, data_at(s, i + j, c));
+}
+
+/* n is a multiple of 16. A buffer that lies whole in the range, at an even
+ * halfword and from a word-aligned source, goes out in bursts (rom_fill.S):
+ * the data buffer sits on the 16-bit external RAM bus, and its reads and
+ * the chips' writes are what a buffer fill costs. The link's next word is
+ * taken halfway, so that it waits for half a fill at most; the caller
+ * pulls the step's other words. */
+static void write_data(u32 a, const u16 *s, u32 i, u32 n, u32 c, data_pull pull)
+{
+  write_run(a, s, i, n / 2, c);
+  pull(1);
+  write_run(a + n / 2, s, i + n / 2, n / 2, c);
 }
 
 /* 0xE8 makes the chip show whether its write buffer is free, and is given
@@ -89,7 +94,7 @@ static void program_buffered(u32 h, const u16 *s, u32 c, data_pull pull)
     if (!claim_buffer(a))
       return;
     chip_write(a, SR_BUFFER_COUNT(SR_BUFFER_HALFWORDS));
-    write_data(a, s, i, SR_BUFFER_HALFWORDS, c);
+    write_run(a, s, i, SR_BUFFER_HALFWORDS, c);
     chip_write(last, SR_CMD_CONFIRM);
     pull(WORDS_FOR_HALFWORDS(SR_BUFFER_HALFWORDS));
     sr_wait(a, FLASH_FAIL_PROGRAM); /* a failure names the buffer's start */
@@ -97,23 +102,70 @@ static void program_buffered(u32 h, const u16 *s, u32 c, data_pull pull)
   }
 }
 
-/* Kind 3: both chips take 16 halfwords of each 32 into their buffers */
+/* The same command to both chips of the pair at a: from an even halfword
+ * one 32-bit store, which reaches the bus as two halfword writes, one to
+ * each chip */
+static void pair_command(u32 a, u16 value)
+{
+  if ((a & 1) == 0) {
+    *(volatile u32 *)(ROM_BASE + 2 * a) = value * 0x10001u;
+    return;
+  }
+  chip_write(a, value);
+  chip_write(a + 1, value);
+}
+
+/* What both chips of the pair at a show, the first in the low half: from
+ * an even halfword one 32-bit load, two halfword reads of which the second
+ * is sequential */
+static u32 pair_read(u32 a)
+{
+  if ((a & 1) == 0)
+    return *(const volatile u32 *)(ROM_BASE + 2 * a);
+  return chip_read(a) | (u32)chip_read(a + 1) << 16;
+}
+
+/* Both buffers of the pair: each chip that showed its buffer busy at the
+ * first 0xE8 is claimed on its own (the other one takes its next write as
+ * the count) */
+static int claim_pair(u32 a)
+{
+  pair_command(a, SR_CMD_BUFFERED_WRITE);
+  u32 both = pair_read(a);
+  u16 first = (u16)both, second = (u16)(both >> 16);
+  if ((first & SR_STATUS_READY) == 0 && !claim_buffer(a))
+    return 0;
+  return (second & SR_STATUS_READY) != 0 || claim_buffer(a + 1);
+}
+
+/* Both chips of the pair at a ready without error bits at the first look:
+ * onto blank flash the link's words of a step take longer than the chips'
+ * program, and the wait is over without starting its clock */
+static int pair_done_clean(u32 a)
+{
+  u32 both = pair_read(a);
+  u16 first = (u16)both, second = (u16)(both >> 16);
+  return (first & second & SR_STATUS_READY) != 0 && ((first | second) & SR_STATUS_ERRORS) == 0;
+}
+
+/* Kind 3: both chips take 16 halfwords of each 32 into their buffers. The
+ * status is cleared once: a step that ends with error bits clears them
+ * (rom_status.c), and after the confirm the chips show their status
+ * without a read-status command. */
 static void program_buffered_pair(u32 h, const u16 *s, u32 c, data_pull pull)
 {
+  pair_command(h, SR_CMD_CLEAR_STATUS);
   for (u32 i = 0; i < c; i += PAIR_BUFFER_HALFWORDS) {
     u32 a = h + i;
     u32 last = a + PAIR_BUFFER_HALFWORDS - 2; /* the last halfword of each chip */
-    chip_write(a, SR_CMD_CLEAR_STATUS);
-    chip_write(a + 1, SR_CMD_CLEAR_STATUS);
-    if (!claim_buffer(a) || !claim_buffer(a + 1))
+    if (!claim_pair(a))
       return;
-    chip_write(a, SR_BUFFER_COUNT(SR_BUFFER_HALFWORDS));
-    chip_write(a + 1, SR_BUFFER_COUNT(SR_BUFFER_HALFWORDS));
-    write_data(a, s, i, PAIR_BUFFER_HALFWORDS, c);
-    chip_write(last, SR_CMD_CONFIRM);
-    chip_write(last + 1, SR_CMD_CONFIRM);
-    pull(WORDS_FOR_HALFWORDS(PAIR_BUFFER_HALFWORDS));
-    sr_wait_pair(a, FLASH_FAIL_PROGRAM);
+    pair_command(a, SR_BUFFER_COUNT(SR_BUFFER_HALFWORDS));
+    write_data(a, s, i, PAIR_BUFFER_HALFWORDS, c, pull);
+    pair_command(last, SR_CMD_CONFIRM);
+    pull(WORDS_FOR_HALFWORDS(PAIR_BUFFER_HALFWORDS) - 1);
+    if (!pair_done_clean(a) && sr_poll_pair(a, FLASH_FAIL_PROGRAM) && flash_stalled)
+      return;
   }
 }
 
@@ -127,7 +179,7 @@ static void program_pages(u32 h, const u16 *s, u32 c, data_pull pull)
     chip_write(a + 1, SR_CMD_CLEAR_STATUS);
     chip_write(a, SR_CMD_PROGRAM_PAGE);
     chip_write(a + 1, SR_CMD_PROGRAM_PAGE);
-    write_data(a, s, i, SR_PAGE_HALFWORDS, c);
+    write_run(a, s, i, SR_PAGE_HALFWORDS, c);
     pull(WORDS_FOR_HALFWORDS(SR_PAGE_HALFWORDS));
     if (sr_poll_pair(a, FLASH_FAIL_PROGRAM))
       return;
