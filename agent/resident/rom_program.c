@@ -62,8 +62,8 @@ static int claim_buffer(u32 a)
 /* The caller clears the status before the first step: a step that ends
  * with error bits clears them, so that the bits read at the end of each
  * step are its own (rom_erase.c). After the program command the chip
- * shows its status without a read-status command. Most steps end at the
- * first or second read, and the next command follows at once; a longer
+ * shows its status without a read-status command. Most steps end within
+ * three reads, and the next command follows at once; a longer
  * one, or one with error bits (they stay until cleared), goes to the
  * bounded wait, which reads the status again. */
 static inline void word_program(u32 a, u16 value, data_pull pull)
@@ -72,6 +72,8 @@ static inline void word_program(u32 a, u16 value, data_pull pull)
   chip_write(a, value);
   pull(1);
   u16 status = chip_read(a);
+  if ((status & SR_STATUS_READY) == 0)
+    status = chip_read(a);
   if ((status & SR_STATUS_READY) == 0)
     status = chip_read(a);
   if ((status & (SR_STATUS_READY | SR_STATUS_ERRORS)) != SR_STATUS_READY)
@@ -171,9 +173,9 @@ static void program_word_pairs(u32 h, const u16 *s, u32 c, data_pull pull)
     chip_write(a, s[i]);
     chip_write(a + 1, data_at(s, i + 1, c));
     pull(1);
-    /* Most steps end at the first or second pass, as in word_program */
+    /* Most steps end within three passes, as in word_program */
     u16 first = chip_read(a), second = chip_read(a + 1);
-    if ((first & second & SR_STATUS_READY) == 0) {
+    for (u32 pass = 0; pass < 2 && (first & second & SR_STATUS_READY) == 0; pass++) {
       first = chip_read(a);
       second = chip_read(a + 1);
     }
