@@ -192,19 +192,25 @@ static void program_word_pairs(u32 h, const u16 *s, u32 c, data_pull pull)
  * first or second read; only a longer one starts the bounded wait. */
 static void program_jedec(u32 h, const u16 *s, u32 c, data_pull pull)
 {
-  for (u32 i = 0; i < c; i++) {
-    u32 a = h + i;
-    u16 v = s[i];
+  /* Pointers, not indexes: the next step's commands follow the read that
+   * saw the halfword in with no arithmetic between */
+  volatile u16 *cell = (volatile u16 *)(ROM_BASE + 2 * h);
+  const u16 *first = s, *end = s + c;
+  u32 odd = 0;
+  while (s != end) {
+    u16 v = *s++;
     bus_write16(JEDEC_ADDR_1, JEDEC_UNLOCK_1);
     bus_write16(JEDEC_ADDR_2, JEDEC_UNLOCK_2);
     bus_write16(JEDEC_ADDR_1, JEDEC_CMD_PROGRAM);
-    chip_write(a, v);
-    if (i & 1)
+    *cell = v;
+    if (odd)
       pull(1);
-    if (chip_read(a) != v && chip_read(a) != v && jedec_wait_data(a, v))
+    odd ^= 1;
+    if (*cell != v && *cell != v && jedec_wait_data(h + (u32)(s - first) - 1, v))
       return;
+    cell++;
   }
-  if (c & 1)
+  if (odd)
     pull(1);
 }
 
