@@ -9,6 +9,7 @@
 #include "cart/commands.h"
 #include "common/failure.h"
 #include "sim/cart/cartridge.h"
+#include "sim/cart/flash_catalog.h"
 #include "sim/cart/flash_rom.h"
 #include "tests/support/cart_bench.h"
 #include "tests/support/flash_cells.h"
@@ -79,12 +80,24 @@ TEST(FlashFailures, AWornBlockIsOneLineNotDone) {
        "the flash ROM failed the program at 0x20000 (chip status 0x90)"},
       {"JEDEC erase time-out", "5/22da", 0x10000, FlashChip::WEAR_ERASE, false,
        "the flash ROM failed the erase at 0x10000"},
+      // The word-program steps take the next command at once after a ready
+      // status without error bits; one with them, or a halfword that never
+      // comes in, still fails the write
+      {"word program error", "7/8897", 0x20000, FlashChip::WEAR_PROGRAM, true,
+       "the flash ROM failed the program at 0x20000"},
+      {"dual-bank word program error", "4/e2", 0x20000, FlashChip::WEAR_PROGRAM, true,
+       "the flash ROM failed the program at 0x20000"},
+      {"pair word program error", "8/8896", 0x20000, FlashChip::WEAR_PROGRAM, true,
+       "the flash ROM failed the program at 0x20000"},
+      {"JEDEC program time-out", "6/22c4", 0x10000, FlashChip::WEAR_PROGRAM, true,
+       "the flash ROM failed the program at 0x10000"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     CartBench b(cart_options(c.chip));
     if (!c.blank) write_and_check(b, c.block, Bytes(0x100, 0x00));
-    flash_rom_of(b.a.sim).chip(0).wear_out(c.block / 2, c.wear);
+    // The first chip of a pair holds every other halfword of the ROM
+    flash_rom_of(b.a.sim).chip(0).wear_out(c.block / 2 / find_rom_option(c.chip)->chips_per_set, c.wear);
     const Bytes data(0x200, 0x5A);
     try {
       flash_write(b.a.link, b.cart, {static_cast<std::int32_t>(c.block), NOT_GIVEN}, data, b.con);

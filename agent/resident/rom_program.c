@@ -67,13 +67,22 @@ static int claim_buffer(u32 a)
 /* The caller clears the status before the first step: a step that ends
  * with error bits clears them, so that the bits read at the end of each
  * step are its own (rom_erase.c). After the program command the chip
- * shows its status without a read-status command. */
-static void word_program(u32 a, u16 value, data_pull pull)
+ * shows its status without a read-status command. Most steps end within
+ * three reads, and the next command follows at once; a longer
+ * one, or one with error bits (they stay until cleared), goes to the
+ * bounded wait, which reads the status again. */
+static inline void word_program(u32 a, u16 value, data_pull pull)
 {
   chip_write(a, SR_CMD_PROGRAM);
   chip_write(a, value);
   pull(1);
-  sr_poll(a, FLASH_FAIL_PROGRAM);
+  u16 status = chip_read(a);
+  if ((status & SR_STATUS_READY) == 0)
+    status = chip_read(a);
+  if ((status & SR_STATUS_READY) == 0)
+    status = chip_read(a);
+  if ((status & (SR_STATUS_READY | SR_STATUS_ERRORS)) != SR_STATUS_READY)
+    sr_poll(a, FLASH_FAIL_PROGRAM);
 }
 
 /* Kind 2: a buffered write where 16 halfwords start at a multiple of 16,
@@ -190,12 +199,14 @@ static void program_pages(u32 h, const u16 *s, u32 c, data_pull pull)
  * the range reaches is unlocked first */
 static void program_words(u32 h, const u16 *s, u32 c, data_pull pull)
 {
-  for (u32 i = 0; i < c; i++) {
-    if (i == 0 || ((h + i) & (UNLOCK_STEP_HALFWORDS - 1)) == 0) {
-      unlock_block(h + i);
-      chip_write(h + i, SR_CMD_CLEAR_STATUS); /* the unlock's outcome is no program's */
-    }
-    word_program(h + i, s[i], pull);
+  for (u32 i = 0; i < c;) {
+    unlock_block(h + i);
+    chip_write(h + i, SR_CMD_CLEAR_STATUS); /* the unlock's outcome is no program's */
+    u32 end = i + UNLOCK_STEP_HALFWORDS - ((h + i) & (UNLOCK_STEP_HALFWORDS - 1));
+    if (end > c)
+      end = c;
+    for (; i < end; i++)
+      word_program(h + i, s[i], pull);
   }
 }
 
@@ -214,24 +225,45 @@ static void program_word_pairs(u32 h, const u16 *s, u32 c, data_pull pull)
     chip_write(a, s[i]);
     chip_write(a + 1, data_at(s, i + 1, c));
     pull(1);
+    /* Most steps end within three passes, as in word_program */
+    u16 first = chip_read(a), second = chip_read(a + 1);
+    for (u32 pass = 0; pass < 2 && (first & second & SR_STATUS_READY) == 0; pass++) {
+      first = chip_read(a);
+      second = chip_read(a + 1);
+    }
+    if ((first & second & SR_STATUS_READY) != 0 && ((first | second) & SR_STATUS_ERRORS) == 0)
+      continue;
     if (sr_poll_pair(a, FLASH_FAIL_PROGRAM))
       return;
   }
 }
 
-/* Kinds 5 and 6: the chip shows other values until the halfword is in */
+/* Kinds 5 and 6: the chip shows other values until the halfword is in. A
+ * link word is two halfwords, so every second step pulls one: the pull
+ * fits the chip's program time, where two would not. Most steps end at the
+ * first or second read; only a longer one starts the bounded wait. */
 static void program_jedec(u32 h, const u16 *s, u32 c, data_pull pull)
 {
-  for (u32 i = 0; i < c; i++) {
-    u32 a = h + i;
+  /* Pointers, not indexes: the next step's commands follow the read that
+   * saw the halfword in with no arithmetic between */
+  volatile u16 *cell = (volatile u16 *)(ROM_BASE + 2 * h);
+  const u16 *first = s, *end = s + c;
+  u32 odd = 0;
+  while (s != end) {
+    u16 v = *s++;
     bus_write16(JEDEC_ADDR_1, JEDEC_UNLOCK_1);
     bus_write16(JEDEC_ADDR_2, JEDEC_UNLOCK_2);
     bus_write16(JEDEC_ADDR_1, JEDEC_CMD_PROGRAM);
-    chip_write(a, s[i]);
-    pull(1);
-    if (jedec_wait_data(a, s[i]))
+    *cell = v;
+    if (odd)
+      pull(1);
+    odd ^= 1;
+    if (*cell != v && *cell != v && jedec_wait_data(h + (u32)(s - first) - 1, v))
       return;
+    cell++;
   }
+  if (odd)
+    pull(1);
 }
 
 void program_flash(u32 h, const u16 *s, u32 c, data_pull pull)

@@ -12,7 +12,8 @@ typedef void (*data_pull)(u32 words);
 /* Programs c halfwords from s at the ROM-wide halfword index h, by
  * rom_kind, on the page that holds h (selected here and left selected).
  * The range must not cross a 16 KiB boundary of the ROM. After each step
- * it calls pull for at least as many words as the step consumed, so the
+ * it calls pull for at least as many words as the steps consumed (JEDEC
+ * steps of one halfword: one word every second step), so the
  * data must already be ahead by one step. Leaves the chips in status
  * mode until read_array_reset. */
 void program_flash(u32 h, const u16 *s, u32 c, data_pull pull);

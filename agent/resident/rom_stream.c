@@ -58,6 +58,14 @@ static void piece_end(void)
  * with its last one; nothing once the block is in */
 static void stream_take(u32 words)
 {
+  /* A program step's pull, within the piece coming in */
+  if (words != 0 && words < stream.left && stream.in < stream.pieces) {
+    u8 *at = data_buffer + stream.in * STREAM_PIECE_BYTES + (PIECE_WORDS - stream.left) * 4;
+    stream.to_come -= words;
+    stream.left -= words;
+    stream.crc = recv_armed_summed(words, at, stream.crc, 1);
+    return;
+  }
   while (words != 0 && stream.in < stream.pieces) {
     u32 n = words < stream.left ? words : stream.left;
     u8 *at = data_buffer + stream.in * STREAM_PIECE_BYTES + (PIECE_WORDS - stream.left) * 4;
