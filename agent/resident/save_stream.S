@@ -29,14 +29,12 @@
         lsr     \word, \word, #8
         .endm
 
-@ recv_words_to_save: r0 = word count (at least 1), r1 = save window address,
-@ r2 = where the old bytes go, r3 = running CRC; returns the running CRC of
-@ the bytes read back in r0; clobbers r1-r3, r12
-        .section .text.recv_words_to_save, "ax", %progbits
-        .global recv_words_to_save
-        .type recv_words_to_save, %function
-recv_words_to_save:
-        push    {r4-r9}
+/* The receive loop's head, shared by both loops below: the first word armed,
+ * then for each word (its label 1): wait for it, arm the next unless r0
+ * counts down to the last, store its four bytes. The flags of the count
+ * stay for the loop's closing `bne 1b`. r0 = word count, r1 = save window,
+ * r2 = old bytes, r3 = running CRC; uses r4-r9, r12. */
+        .macro  recv_store_words_head
         ldr     r4, =SIO_BASE
         mov     r5, #SIOCNT_LINK_PREPARE
         ldr     r6, =SIOCNT_LINK_START
@@ -55,6 +53,17 @@ recv_words_to_save:
         store_byte r8, r1, r2, r3, r7, r12, r9
         store_byte r8, r1, r2, r3, r7, r12, r9
         store_byte r8, r1, r2, r3, r7, r12, r9
+        .endm
+
+@ recv_words_to_save: r0 = word count (at least 1), r1 = save window address,
+@ r2 = where the old bytes go, r3 = running CRC; returns the running CRC of
+@ the bytes read back in r0; clobbers r1-r3, r12
+        .section .text.recv_words_to_save, "ax", %progbits
+        .global recv_words_to_save
+        .type recv_words_to_save, %function
+recv_words_to_save:
+        push    {r4-r9}
+        recv_store_words_head
         bne     1b
         mov     r0, r3
         pop     {r4-r9}
@@ -83,24 +92,7 @@ recv_words_to_save_ahead:
         ldr     r10, [r3, #8]
         ldr     r11, [r3, #4]
         ldr     r3, [r3]
-        ldr     r4, =SIO_BASE
-        mov     r5, #SIOCNT_LINK_PREPARE
-        ldr     r6, =SIOCNT_LINK_START
-        ldr     r7, =crc32_table
-        strh    r5, [r4, #OFS_SIOCNT]
-        strh    r6, [r4, #OFS_SIOCNT]
-1:      ldrh    r12, [r4, #OFS_SIOCNT]
-        tst     r12, #SIO_START
-        bne     1b
-        ldr     r8, [r4, #OFS_DATA_L]
-        subs    r0, r0, #1              @ the next word moves while this one is stored
-        strhne  r5, [r4, #OFS_SIOCNT]
-        strhne  r6, [r4, #OFS_SIOCNT]
-        b       2f                      @ the arming ends this run of code
-2:      store_byte r8, r1, r2, r3, r7, r12, r9  @ none of them sets the flags
-        store_byte r8, r1, r2, r3, r7, r12, r9
-        store_byte r8, r1, r2, r3, r7, r12, r9
-        store_byte r8, r1, r2, r3, r7, r12, r9
+        recv_store_words_head
         sum_byte r10, r11, r7, r12
         sum_byte r10, r11, r7, r12
         sum_byte r10, r11, r7, r12
