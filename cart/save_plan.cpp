@@ -2,8 +2,12 @@
 
 #include <algorithm>
 
+#include "cart/agent_crc.h"
+#include "common/failure.h"
+#include "common/output.h"
 #include "contract/cart_facts.h"
 #include "contract/hw/save_chips.h"
+#include "contract/wire.h"
 
 namespace kartex {
 
@@ -62,6 +66,15 @@ std::size_t blocks_touched(const std::vector<SaveSpan>& spans, std::uint32_t blo
   for (const SaveSpan& s : spans)
     if (s.bytes > 0) n += (s.offset + s.bytes - 1) / block - s.offset / block + 1;
   return n;
+}
+
+void refuse_or_retry_save_block(std::uint32_t offset, std::uint32_t reply, int attempt) {
+  if (reply != WRITE_CHECK_FAILED)
+    fail(strprintf("the console did not write the save block at 0x%X (it answered 0x%X)", offset, reply));
+  if (attempt == WRITE_TRIES)
+    fail(strprintf("the save block at 0x%X arrived corrupted %d times over the link; nothing of "
+                   "it was written (check the cable and the cartridge's contacts)",
+                   offset, WRITE_TRIES));
 }
 
 }  // namespace kartex

@@ -41,4 +41,9 @@ std::vector<SaveSpan> spans_of_bytes(std::uint32_t start, std::uint32_t block, s
 // Save blocks of `block` bytes that the spans touch.
 std::size_t blocks_touched(const std::vector<SaveSpan>& spans, std::uint32_t block);
 
+// After a checked save write answered `reply` (not DONE) on its `attempt`th
+// send: returns when the block arrived corrupted and may be sent again,
+// fails with the save's line otherwise.
+void refuse_or_retry_save_block(std::uint32_t offset, std::uint32_t reply, int attempt);
+
 }  // namespace kartex

@@ -37,12 +37,7 @@ void write_save_block(CableLink& link, std::uint32_t offset, std::span<const std
                      "worn-out chip); the blocks before it hold the new save, the block itself is lost and "
                      "the ones after it are unchanged",
                      offset));
-    if (reply != WRITE_CHECK_FAILED)
-      fail(strprintf("the console did not write the save block at 0x%X (it answered 0x%X)", offset, reply));
-    if (attempt == WRITE_TRIES)
-      fail(strprintf("the save block at 0x%X arrived corrupted %d times over the link; nothing of "
-                     "it was written (check the cable and the cartridge's contacts)",
-                     offset, WRITE_TRIES));
+    refuse_or_retry_save_block(offset, reply, attempt);
   }
 }
 

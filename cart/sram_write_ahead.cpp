@@ -6,7 +6,6 @@
 #include "cart/agent_crc.h"
 #include "cart/cart_info.h"
 #include "common/digest.h"
-#include "common/failure.h"
 #include "common/output.h"
 #include "link/cable_link.h"
 
@@ -37,12 +36,7 @@ std::vector<std::uint32_t> write_run(CableLink& link, std::uint32_t offset, std:
       for (std::uint32_t i = 0; i < ahead; ++i) crcs.push_back(get_le32(&raw[i * 4]));
       return crcs;
     }
-    if (reply != WRITE_CHECK_FAILED)
-      fail(strprintf("the console did not write the save block at 0x%X (it answered 0x%X)", offset, reply));
-    if (attempt == WRITE_TRIES)
-      fail(strprintf("the save block at 0x%X arrived corrupted %d times over the link; nothing of "
-                     "it was written (check the cable and the cartridge's contacts)",
-                     offset, WRITE_TRIES));
+    refuse_or_retry_save_block(offset, reply, attempt);
   }
 }
 
