@@ -260,18 +260,6 @@ static u32 sector_bytes_at(u32 o)
   return erase_block;
 }
 
-/* n halfwords from s to the buffer at a; a whole buffer from a word-aligned
- * source in bursts, while the link waits for its next word to be armed */
-static void fill_buffer(u32 a, const u16 *s, u32 n)
-{
-  if (n != 0 && (n & 7) == 0 && (a & 1) == 0 && ((u32)s & 3) == 0) {
-    rom_fill(ROM_BASE + 2 * a, (const u32 *)s, n / 2);
-    return;
-  }
-  for (u32 j = 0; j < n; j++)
-    chip_write(a + j, s[j]);
-}
-
 /* ---- Status-register command sets ---- */
 
 /* The status at h once the chip is ready, or a failure recorded at
@@ -374,7 +362,7 @@ static int sr_start_buffer(u32 a, const u16 *s, u32 n)
     }
   }
   command(ROM_BASE + 2 * a, (u16)(n - 1));
-  fill_buffer(a, s, n);
+  fill_halfwords(a, s, n);
   command(ROM_BASE + 2 * a, SR_CMD_CONFIRM);
   return 0;
 }
@@ -424,11 +412,11 @@ static int program_buffer(u32 a, const u16 *s, u32 n, data_pull pull)
   command(ROM_BASE + 2 * a, (u16)(n - 1));
   if (pull) {
     u32 half = (n / 2) & ~7u; /* whole bursts in the first half */
-    fill_buffer(a, s, half);
+    fill_halfwords(a, s, half);
     pull(1);
-    fill_buffer(a + half, s + half, n - half);
+    fill_halfwords(a + half, s + half, n - half);
   } else {
-    fill_buffer(a, s, n);
+    fill_halfwords(a, s, n);
   }
   command(ROM_BASE + 2 * a, AMD_CMD_BUFFER_CONFIRM);
   return 0;

@@ -27,8 +27,8 @@ static inline u16 data_at(const u16 *s, u32 i, u32 c)
 
 static void write_run(u32 a, const u16 *s, u32 i, u32 n, u32 c)
 {
-  if (c - i >= n && ((u32)(s + i) & 3) == 0 && (a & 1) == 0) {
-    rom_fill(ROM_BASE + 2 * a, (const u32 *)(s + i), WORDS_FOR_HALFWORDS(n));
+  if (c - i >= n) {
+    fill_halfwords(a, s + i, n);
     return;
   }
   for (u32 j = 0; j < n; j++)
