@@ -147,14 +147,19 @@ static int claim_pair(u32 a)
   return (second & SR_STATUS_READY) != 0 || claim_buffer(a + 1);
 }
 
+/* Both statuses of a pair ready, neither with error bits */
+static inline int pair_ready_clean(u16 first, u16 second)
+{
+  return (first & second & SR_STATUS_READY) != 0 && ((first | second) & SR_STATUS_ERRORS) == 0;
+}
+
 /* Both chips of the pair at a ready without error bits at the first look:
  * onto blank flash the link's words of a step take longer than the chips'
  * program, and the wait is over without starting its clock */
 static int pair_done_clean(u32 a)
 {
   u32 both = pair_read(a);
-  u16 first = (u16)both, second = (u16)(both >> 16);
-  return (first & second & SR_STATUS_READY) != 0 && ((first | second) & SR_STATUS_ERRORS) == 0;
+  return pair_ready_clean((u16)both, (u16)(both >> 16));
 }
 
 /* Kind 3: both chips take 16 halfwords of each 32 into their buffers. The
@@ -231,7 +236,7 @@ static void program_word_pairs(u32 h, const u16 *s, u32 c, data_pull pull)
       first = chip_read(a);
       second = chip_read(a + 1);
     }
-    if ((first & second & SR_STATUS_READY) != 0 && ((first | second) & SR_STATUS_ERRORS) == 0)
+    if (pair_ready_clean(first, second))
       continue;
     if (sr_poll_pair(a, FLASH_FAIL_PROGRAM))
       return;
