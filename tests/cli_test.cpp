@@ -180,8 +180,6 @@ TEST(CommandLine, GlobalOptionsAndRefusals) {
 
 // ---- The built binary, with no cable attached ----
 
-const std::string BANNER =
-    "*********** TETHERBOX USB CONSOLE TOOL Ver 3.54 + RTC + VTS ************\n";
 const std::string NO_CABLE = "Error can't found Tetherbox USB !!.\n";
 const char* const NO_CABLE_HINT =
     "kartex: no cable found: check that it is plugged in; --sim runs the command on the "

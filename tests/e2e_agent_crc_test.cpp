@@ -12,13 +12,11 @@
 #include "sim/save/save_flash.h"
 #include "tests/support/agent_cart.h"
 #include "tests/support/crc32_bitwise.h"
+#include "tests/support/sizes.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
 namespace {
-
-constexpr std::uint32_t KiB = 1024;
-constexpr std::uint32_t MiB = 1024 * KiB;
 
 TEST(AgentCrc, ReferenceCrcIsTheZlibOne) {
   const std::string check = "123456789";

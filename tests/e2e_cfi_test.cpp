@@ -20,13 +20,12 @@
 #include "tests/support/cart_bench.h"
 #include "tests/support/case_spread.h"
 #include "tests/support/flash_cells.h"
+#include "tests/support/sizes.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
 namespace {
 
-constexpr std::uint32_t KiB = 1024;
-constexpr std::uint32_t MiB = 1024 * KiB;
 constexpr std::uint32_t OLD_BYTES = 0x60000;  // old contents at the ROM's start
 
 struct Chip {
@@ -71,12 +70,12 @@ std::string trace(const Chip& c, bool d0d1) { return std::string(c.label) + (d0d
 
 // Every chip on either wiring: the long write, erase and append tests run
 // their spread of it.
-struct Board {
+struct CfiBoard {
   const Chip* chip;
   bool d0d1;
 };
-std::vector<Board> every_board() {
-  std::vector<Board> boards;
+std::vector<CfiBoard> every_board() {
+  std::vector<CfiBoard> boards;
   for (const Chip& c : CHIPS)
     for (bool d0d1 : {false, true}) boards.push_back({&c, d0d1});
   return boards;
@@ -102,7 +101,7 @@ TEST(CfiFlash, IdentifiedFromItsTablesOnEitherWiring) {
 
 TEST(CfiFlash, AnOddWriteChangesExactlyItsRangeAndARewriteMovesAlmostNothing) {
   const std::string old_file = scratch("cfi_old") + "old.bin";
-  for (const Board& board : spread_of(every_board())) {
+  for (const CfiBoard& board : spread_of(every_board())) {
     const Chip& c = *board.chip;
     const bool d0d1 = board.d0d1;
     SCOPED_TRACE(trace(c, d0d1));
@@ -139,7 +138,7 @@ TEST(CfiFlash, AnOddWriteChangesExactlyItsRangeAndARewriteMovesAlmostNothing) {
 
 TEST(CfiFlash, EraseLeavesEveryBlockBlank) {
   const std::string old_file = scratch("cfi_erase") + "old.bin";
-  for (const Board& board : spread_of(every_board())) {
+  for (const CfiBoard& board : spread_of(every_board())) {
     const Chip& c = *board.chip;
     const bool d0d1 = board.d0d1;
     SCOPED_TRACE(trace(c, d0d1));
@@ -153,7 +152,7 @@ TEST(CfiFlash, EraseLeavesEveryBlockBlank) {
 }
 
 TEST(CfiFlash, AppendsGoBehindWhatTheRomHolds) {
-  for (const Board& board : spread_of(every_board())) {
+  for (const CfiBoard& board : spread_of(every_board())) {
     const Chip& c = *board.chip;
     const bool d0d1 = board.d0d1;
     SCOPED_TRACE(trace(c, d0d1));

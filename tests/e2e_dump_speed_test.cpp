@@ -15,12 +15,12 @@
 #include "sim/cart/flash_rom.h"
 #include "tests/support/cart_bench.h"
 #include "tests/support/flash_cells.h"
+#include "tests/support/sizes.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
 namespace {
 
-constexpr std::uint32_t MiB = 1024 * 1024;
 constexpr std::uint32_t BLOCK = 0x10000;  // a dump block
 // One link word at the 2 MHz clock
 constexpr SimTime WORD = simtime::microseconds(16);

@@ -26,15 +26,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* RANGE_LENGTH = "0x10000";
 
-// Files in `dir` whose names tell a temporary of the dump.
-std::vector<std::string> part_files(const std::string& dir) {
-  std::vector<std::string> left;
-  for (const auto& e : fs::directory_iterator(dir))
-    if (e.path().filename().string().find(".kartex-part") != std::string::npos)
-      left.push_back(e.path().string());
-  return left;
-}
-
 mode_t mode_of(const std::string& path) {
   struct stat st {};
   EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;

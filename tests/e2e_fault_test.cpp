@@ -15,6 +15,7 @@
 #include "sim/simulator.h"
 #include "tests/support/case_spread.h"
 #include "tests/support/flash_cells.h"
+#include "tests/support/sizes.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
@@ -22,7 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint32_t KiB = 1024;
 constexpr std::uint32_t ROM_BYTES = 256 * KiB;   // what the tests write and read of the ROM
 constexpr std::uint32_t SAVE_BYTES = 32 * KiB;
 
@@ -189,7 +189,6 @@ TEST(FaultMatrix, TheNextCommandMeetsAConsoleOrCartridgeThatChanged) {
       << after_swap.out.str();
   EXPECT_TRUE(slurp(b.dir + "out.bin") == Bytes(16, 0xFF)) << "the new, blank cartridge was read";
 }
-
 
 // ---- A bit flipped in the blocks of a write ----
 //

@@ -13,12 +13,10 @@
 #include "sim/cart/flash_rom.h"
 #include "tests/support/cart_bench.h"
 #include "tests/support/flash_cells.h"
+#include "tests/support/sizes.h"
 
 namespace kartex::test {
 namespace {
-
-constexpr std::uint32_t KiB = 1024;
-constexpr std::uint32_t MiB = 1024 * KiB;
 
 SimOptions cart_options(const char* chip, std::uint32_t mib = 0, bool mapper = true, const char* save = "none") {
   SimOptions options;

@@ -16,11 +16,10 @@
 #include "sim/cart/flash_rom.h"
 #include "tests/support/case_spread.h"
 #include "tests/support/sim_session.h"
+#include "tests/support/sizes.h"
 
 namespace kartex::test {
 namespace {
-
-constexpr std::uint32_t MiB = 1024 * 1024;
 
 // A stand-in for the banked battery SRAM of large cartridges, only as much
 // as the agent's bank probe needs: 16 separate banks of 64 KiB.

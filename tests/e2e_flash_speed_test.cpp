@@ -29,12 +29,12 @@
 #include "tests/support/case_spread.h"
 #include "tests/support/cart_bench.h"
 #include "tests/support/flash_cells.h"
+#include "tests/support/sizes.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
 namespace {
 
-constexpr std::uint32_t MiB = 1024 * 1024;
 constexpr SimTime WORD = simtime::microseconds(16);
 
 enum class Step { BUFFER, PAGE, WORD };

@@ -14,12 +14,11 @@
 #include "contract/wire.h"
 #include "link/cable_link.h"
 #include "tests/support/agent_cart.h"
+#include "tests/support/sizes.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
 namespace {
-
-constexpr std::uint32_t MiB = 1024 * 1024;
 
 enum class Spoil { NONE, DATA, CHECK };
 

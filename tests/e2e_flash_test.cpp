@@ -17,13 +17,11 @@
 #include "tests/support/cart_bench.h"
 #include "tests/support/case_spread.h"
 #include "tests/support/sim_session.h"
+#include "tests/support/sizes.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
 namespace {
-
-constexpr std::uint32_t KiB = 1024;
-constexpr std::uint32_t MiB = 1024 * KiB;
 
 std::uint32_t erase_block_of(const RomOption& o) {
   static const std::uint32_t ERASE_BLOCK[] = {0, 0, 0x20000, 0x40000, 0x10000, 0x10000,

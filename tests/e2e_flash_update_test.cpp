@@ -16,12 +16,11 @@
 #include "tests/support/agent_cart.h"
 #include "tests/support/case_spread.h"
 #include "tests/support/crc32_bitwise.h"
+#include "tests/support/sizes.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
 namespace {
-
-constexpr std::uint32_t MiB = 1024 * 1024;
 
 // The erase block at `at` as the chips see it: how many chip blocks it
 // spans on each chip of the set.

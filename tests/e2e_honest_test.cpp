@@ -15,7 +15,7 @@ namespace kartex::test {
 namespace {
 
 constexpr std::uint32_t ROM_SIZE = 0x400000, SAVE_SIZE = 0x8000;
-const std::string CHANGED = "The cartridge was changed since the last command";
+const std::string CHANGED_LINE = "The cartridge was changed since the last command";
 
 // A 4 MiB flash cartridge (chip 2/16: 128 KiB erase blocks) whose first
 // 256 KiB hold data, the rest erased, with 32 KiB of SRAM or none; kept in
@@ -41,7 +41,7 @@ struct Slot {
   Bytes rom_now() {
     ToolOnSim back({keys, "fr", dir + "back.bin"});
     EXPECT_EQ(back.status, 0) << back.err.str();
-    EXPECT_EQ(back.out.str().find(CHANGED), std::string::npos) << back.out.str();
+    EXPECT_EQ(back.out.str().find(CHANGED_LINE), std::string::npos) << back.out.str();
     return slurp(dir + "back.bin");
   }
   Bytes save_now() {

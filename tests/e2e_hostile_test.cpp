@@ -20,22 +20,15 @@
 #include "app/run.h"
 #include "app/usage.h"
 #include "common/output.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/usage_text.h"
 
 namespace kartex::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string BANNER =
-    "*********** TETHERBOX USB CONSOLE TOOL Ver 3.54 + RTC + VTS ************\n";
 constexpr const char* ABSOLUTE_TARGET = "/tmp/kartex_hostile_absolute.txt";
-
-std::string text_of(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 char byte_at(const fs::path& path, std::int64_t at) {
   const int fd = ::open(path.c_str(), O_RDONLY);

@@ -7,14 +7,13 @@
 
 #include <filesystem>
 
+#include "tests/support/sizes.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::uint32_t KiB = 1024;
 
 const std::string INTERRUPTED =
     "kartex: interrupted: stopped after the last whole block; the next command starts the console "

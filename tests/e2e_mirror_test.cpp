@@ -10,12 +10,11 @@
 #include "common/output.h"
 #include "sim/cart/cart_header.h"
 #include "tests/support/case_spread.h"
+#include "tests/support/sizes.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
 namespace {
-
-constexpr std::uint32_t MiB = 1024 * 1024;
 
 // Noise behind a valid header, so that identification sees a mask ROM.
 Bytes headed_noise(std::uint32_t bytes, std::uint32_t seed) {

@@ -8,15 +8,13 @@
 #include <algorithm>
 
 #include "sim/cart/cart_header.h"
+#include "tests/support/sizes.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
 namespace {
 
-constexpr std::uint32_t KiB = 1024;
-constexpr std::uint32_t MiB = 1024 * KiB;
-
-struct Case {
+struct ProtectCase {
   const char* name;
   const char* chip;
   std::uint32_t rom_size;
@@ -28,7 +26,7 @@ struct Case {
 };
 
 TEST(ProtectedSectors, WritesOverThemFailWithOneLineAndKeepTheirBytes) {
-  const Case cases[] = {
+  const ProtectCase cases[] = {
       {"fw inside the sector", "5/22da", MiB, 0x20000, 0x10000, 0, 0, "fw", 0x21001, 0x2003,
        "the flash ROM refused the erase at 0x20000: its sector is protected"},
       {"fw from the sector before into it", "5/22da", MiB, 0x20000, 0x10000, 0, 0, "fw", 0x18001, 0x10000,
@@ -41,7 +39,7 @@ TEST(ProtectedSectors, WritesOverThemFailWithOneLineAndKeepTheirBytes) {
       {"fe", "6/22c4", 2 * MiB, 0x100000, 0x10000, 0, 0, "fe", 0, 0,
        "the flash ROM refused the erase at 0x100000: its sector is protected"},
   };
-  for (const Case& tc : cases) {
+  for (const ProtectCase& tc : cases) {
     SCOPED_TRACE(tc.name);
     const std::string d = scratch("protect");
     Bytes old = noise(tc.rom_size, tc.sector);

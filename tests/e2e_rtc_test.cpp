@@ -18,15 +18,15 @@
 #include "app/run.h"
 #include "host/clock_stamp.h"
 #include "link/hex.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/scripted_cable.h"
+#include "tests/support/usage_text.h"
 
 namespace kartex::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string BANNER =
-    "*********** TETHERBOX USB CONSOLE TOOL Ver 3.54 + RTC + VTS ************\n";
 const std::string PROGRAM = KARTEX_HOSTIO_GBA;
 // The one line on standard error once the program runs.
 const std::string SERVING =
@@ -35,16 +35,6 @@ constexpr std::time_t STAMP_TIME = 1264982398;  // the stamp takes the second af
 // Idle polls after which a test ends the service: the program has long
 // finished by then (each poll runs the console for a million instructions).
 constexpr std::uint64_t IDLE_POLLS_TO_STOP = 20;
-
-Bytes slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::string text_of(const std::string& path) {
-  const Bytes b = slurp(path);
-  return std::string(b.begin(), b.end());
-}
 
 void spill(const std::string& path, const Bytes& data) {
   std::ofstream(path, std::ios::binary)

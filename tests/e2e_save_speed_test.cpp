@@ -25,7 +25,7 @@ Cost write_cost(CartBench& b, const Bytes& data, Range range = {}, WriteOptions 
   return cost_of(b, [&] { save_write(b.a.link, b.cart, range, data, b.con, EepromOrder::Tool, options); });
 }
 
-struct Part {
+struct SpeedPart {
   const char* save;
   const char* chip;
   std::uint32_t size;        // the save the tool sees
@@ -74,7 +74,7 @@ SimTime rom_save_chip_floor(const Bytes& data) {
 // the link's 268, and a USB turn-around a run: about 117% of the link's
 // time. The same file again is one compare, as before: under a quarter of
 // a full write, and no compare that reads every byte gets under a sixth.
-const Part PARTS[] = {
+const SpeedPart SPEED_PARTS[] = {
     {"sram32k", "", 0x8000, 0x1000, 64, 23, 0, 118, 118},
     {"sram256k", "3/17", 0x40000, 0x1000, 160, 23, 0, 118, 118},
     {"flash64k:bfd4", "", 0x10000, 0x1000, 64, 10},
@@ -100,7 +100,7 @@ RomSaveArea* rom_save(CartBench& b) {
 constexpr std::uint64_t ROM_SAVE_UNITS = 15 + 7;
 
 TEST(SaveSpeed, OnlyWhatDiffersIsWrittenAndTheSameFileCostsATenth) {
-  for (const Part& p : spread_of(PARTS)) {
+  for (const SpeedPart& p : spread_of(SPEED_PARTS)) {
     SCOPED_TRACE(p.save);
     const std::uint32_t blocks = p.size / p.block;
     const std::uint32_t middle = blocks / 2 * p.block;  // the block that changes on its own

@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "tests/support/run_binary.h"
+#include "tests/support/sizes.h"
 #include "tests/support/stream_figures.h"
 #include "tests/support/tool_on_sim.h"
 #include "tests/support/vts_clips.h"
@@ -33,8 +34,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 constexpr auto LIMIT = std::chrono::seconds(60);
-
-constexpr std::uint32_t KiB = 1024;
 
 struct Child {
   pid_t pid = -1;
@@ -127,13 +126,6 @@ Ended finish(Child& c) {
   }
   e.out.erase(0, e.out.find_first_not_of('.'));
   return e;
-}
-
-std::vector<std::string> part_files(const std::string& dir) {
-  std::vector<std::string> left;
-  for (const auto& e : fs::directory_iterator(dir))
-    if (e.path().filename().string().find(".kartex-part") != std::string::npos) left.push_back(e.path().string());
-  return left;
 }
 
 const std::string STOPPED = ": stopped after the last whole block; the next command starts the console afresh\n";

@@ -10,12 +10,11 @@
 #include "tests/support/agent_cart.h"
 #include "tests/support/case_spread.h"
 #include "tests/support/crc32_bitwise.h"
+#include "tests/support/sizes.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
 namespace {
-
-constexpr std::uint32_t MiB = 1024 * 1024;
 
 struct Board {
   const char* chip;

@@ -18,12 +18,11 @@
 #include "tests/support/cart_bench.h"
 #include "tests/support/case_spread.h"
 #include "tests/support/flash_cells.h"
+#include "tests/support/sizes.h"
 #include "tests/support/tool_on_sim.h"
 
 namespace kartex::test {
 namespace {
-
-constexpr std::uint32_t MiB = 1 << 20;
 
 // What the cartridge's cells hold, whatever mode its chips are in.
 Bytes cells(CartBench& b, std::uint32_t size) { return flash_cells(flash_rom_of(b.a.sim), size); }

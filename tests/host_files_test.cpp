@@ -16,6 +16,7 @@
 #include "host/host_files.h"
 #include "host/hostio_protocol.h"
 #include "host/open_mode.h"
+#include "tests/support/file_bytes.h"
 
 namespace kartex::test {
 namespace {
@@ -27,13 +28,6 @@ std::string scratch(const std::string& name) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir.string() + "/";
-}
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 std::span<const std::uint8_t> bytes_of(const std::string& s) {
@@ -87,7 +81,7 @@ TEST(HostFiles, OpenModeWordBehavesAsOnAnyPosixHost) {
       EXPECT_EQ(files.write(h, bytes_of("XY")), tc.writable);
       files.close(h);
     }
-    EXPECT_EQ(fs::exists(path) ? slurp(path) : std::string("-"), tc.after);
+    EXPECT_EQ(fs::exists(path) ? text_of(path) : std::string("-"), tc.after);
     if (fs::exists(path) && !tc.exists) {
       // Created files get what other programs give them: 0666 less the
       // umask (022 here, set around the open).
@@ -258,8 +252,8 @@ TEST(HostFiles, PathsResolveBeneathTheFolderOnly) {
       }
     }
     // Nothing outside changed, nothing was created outside.
-    EXPECT_EQ(slurp(c.root + "victim.txt"), "outside");
-    EXPECT_EQ(slurp(c.folder + "sub/data.txt"), "inside data");
+    EXPECT_EQ(text_of(c.root + "victim.txt"), "outside");
+    EXPECT_EQ(text_of(c.folder + "sub/data.txt"), "inside data");
     EXPECT_TRUE(fs::exists(c.folder + "sub/deep/new.txt"));
     EXPECT_EQ(fs::status(c.folder + "fifo").type(), fs::file_type::fifo);
   }

@@ -17,12 +17,11 @@
 #include "sim/console/bios_loader.h"
 #include "common/failure.h"
 #include "tests/support/scripted_cable.h"
+#include "tests/support/usage_text.h"
 
 namespace kartex::test {
 namespace {
 
-const std::string BANNER =
-    "*********** TETHERBOX USB CONSOLE TOOL Ver 3.54 + RTC + VTS ************\n";
 
 std::tm local_of(std::time_t t) {
   std::tm tm{};

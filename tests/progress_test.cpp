@@ -11,13 +11,12 @@
 #include <string>
 
 #include "common/output.h"
+#include "tests/support/sizes.h"
 
 namespace kartex::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr std::uint64_t KiB = 1024, MiB = 1024 * KiB;
 
 const std::string ESC = "\x1b";
 // First column of the line.

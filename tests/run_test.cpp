@@ -9,14 +9,14 @@
 #include "agent/agent_layout.h"
 #include "app/run.h"
 #include "cart/agent_crc.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/rom_wire.h"
 #include "tests/support/scripted_cable.h"
+#include "tests/support/usage_text.h"
 
 namespace kartex::test {
 namespace {
 
-const std::string BANNER =
-    "*********** TETHERBOX USB CONSOLE TOOL Ver 3.54 + RTC + VTS ************\n";
 
 // The identity of the embedded agent: the CRC-32 of its image as built.
 std::uint32_t agent_id() { return crc32_of(agent_image()); }
@@ -84,13 +84,6 @@ struct ToolRun {
   }
 };
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 bool exists(const std::string& path) { return std::ifstream(path).good(); }
 
 TEST(ToolRun, FreshCableUploadsTheAgentImageWithItsIdentity) {
@@ -138,7 +131,7 @@ TEST(ToolRun, ReadReplacesTheFileOnlyWhenComplete) {
   EXPECT_TRUE(r.cable->done()) << r.cable->left() << " steps not taken";
   EXPECT_EQ(r.out.str(), BANNER + "MASK ROM SIZE=0x4000\n0x4000 bytes reading.\nRRRR\n" +
                              header_lines() + digest_lines(rom));
-  EXPECT_EQ(slurp(target), std::string(rom.begin(), rom.end()));
+  EXPECT_EQ(text_of(target), std::string(rom.begin(), rom.end()));
   EXPECT_FALSE(exists(target + ".kartex-part"));
 }
 
@@ -160,7 +153,7 @@ TEST(ToolRun, ALinkFailureMidReadKeepsTheOldFile) {
   EXPECT_EQ(r.out.str(), BANNER + "MASK ROM SIZE=0x4000\n0x4000 bytes reading.\n");
   EXPECT_EQ(r.err.str(),
             "kartex: read of 2049 words: reading the data-in pipe failed: timeout after 60 s\n");
-  EXPECT_EQ(slurp(target), "old contents");
+  EXPECT_EQ(text_of(target), "old contents");
   EXPECT_FALSE(exists(target + ".kartex-part"));
 }
 

@@ -7,12 +7,14 @@
 #include <functional>
 
 #include "sim_flash_support.h"
+#include "tests/support/sizes.h"
 
 namespace kartex::flashtest {
 namespace {
 
+using test::MiB;
+
 using namespace flash;
-constexpr std::uint32_t MiB = 1024 * 1024;
 
 // Every row of the identification table: maker, device code, one chip or
 // a pair, and the sizes the row's cartridges come in.

@@ -11,13 +11,15 @@
 #include "sim/cart/cartridge.h"
 #include "sim/cart/flash_rom.h"
 #include "sim_flash_support.h"
+#include "tests/support/sizes.h"
 
 namespace kartex::flashtest {
 namespace {
 
+using test::MiB;
+
 using namespace mapper;
 constexpr std::uint32_t ROM = 0x08000000;
-constexpr std::uint32_t MiB = 1024 * 1024;
 
 // Records the bank each save-window access came with.
 class BankSpy : public SaveChip {

@@ -16,25 +16,6 @@ namespace {
 using namespace savetest;
 using namespace save;
 
-std::vector<int> request(int b0, int b1, std::uint32_t block, unsigned addr_bits) {
-  std::vector<int> bits{b0, b1};
-  for (unsigned i = addr_bits; i-- > 0;) bits.push_back((block >> i) & 1);
-  return bits;
-}
-
-std::vector<int> read_request(std::uint32_t block, unsigned addr_bits) {
-  std::vector<int> bits = request(1, 1, block, addr_bits);
-  bits.push_back(0);
-  return bits;
-}
-
-std::vector<int> write_request(std::uint32_t block, unsigned addr_bits, std::uint64_t data, int last = 0) {
-  std::vector<int> bits = request(1, 0, block, addr_bits);
-  for (int i = 63; i >= 0; --i) bits.push_back(static_cast<int>((data >> i) & 1));
-  bits.push_back(last);
-  return bits;
-}
-
 struct EepromBench : Bench {
   explicit EepromBench(std::uint32_t bytes, std::vector<std::uint8_t> image = {}, std::uint32_t rom_mib = 4)
       : Bench(std::make_unique<EepromChip>(bytes, rom_mib << 20, sim.log(), std::move(image)), nullptr, rom_mib) {}

@@ -16,21 +16,6 @@ namespace {
 using namespace savetest;
 using namespace save;
 
-std::vector<int> write_request(std::uint32_t block, unsigned addr_bits, std::uint64_t data, int stop) {
-  std::vector<int> bits{1, 0};
-  for (unsigned i = addr_bits; i-- > 0;) bits.push_back((block >> i) & 1);
-  for (int i = 63; i >= 0; --i) bits.push_back(static_cast<int>((data >> i) & 1));
-  bits.push_back(stop);
-  return bits;
-}
-
-std::vector<int> read_request(std::uint32_t block, unsigned addr_bits) {
-  std::vector<int> bits{1, 1};
-  for (unsigned i = addr_bits; i-- > 0;) bits.push_back((block >> i) & 1);
-  bits.push_back(0);
-  return bits;
-}
-
 struct EepBench : Bench {
   EepBench(std::uint32_t bytes, std::uint32_t rom_mib)
       : Bench(std::make_unique<EepromChip>(bytes, rom_mib << 20, sim.log()), nullptr, rom_mib) {}

@@ -37,7 +37,7 @@ struct TimedBench : Bench {
   FlashSaveModel model;
 };
 
-const std::pair<std::uint8_t, std::uint8_t> PARTS[] = {{MAKER_1F, DEV_3D}, {MAKER_BF, DEV_D4}, {MAKER_C2, DEV_1C},
+const std::pair<std::uint8_t, std::uint8_t> FLASH_PARTS[] = {{MAKER_1F, DEV_3D}, {MAKER_BF, DEV_D4}, {MAKER_C2, DEV_1C},
                                                         {MAKER_32, DEV_1B}, {MAKER_C2, DEV_09}, {MAKER_62, DEV_13}};
 
 std::string part_name(std::uint8_t maker, std::uint8_t device) { return hex_short(maker) + "/" + hex_short(device); }
@@ -46,7 +46,7 @@ TEST(SimSaveFlashTiming, EachOperationIsBusyForItsTimeAndNoLonger) {
   // On one part after another: a program in sector 0, a sector erase of
   // sector 2, then a chip erase.
   enum Op { Program, SectorErase, ChipErase };
-  for (auto [maker, device] : PARTS) {
+  for (auto [maker, device] : FLASH_PARTS) {
     TimedBench b(maker, device, std::vector<std::uint8_t>(find_flash_save_model(maker, device)->bytes, 0x77));
     for (Op op : {Program, SectorErase, ChipErase}) {
       SCOPED_TRACE(part_name(maker, device) + " operation " + std::to_string(op));
@@ -163,7 +163,7 @@ TEST(SimSaveFlashTiming, AProgramAMacronixTypePartCannotFinishShowsBit5AndNeedsT
 }
 
 TEST(SimSaveFlashTiming, IdentifierModeTakesEffectAfterThePartsLatency) {
-  for (auto [maker, device] : PARTS) {
+  for (auto [maker, device] : FLASH_PARTS) {
     SCOPED_TRACE(part_name(maker, device));
     std::vector<std::uint8_t> image(find_flash_save_model(maker, device)->bytes, 0x5A);
     TimedBench b(maker, device, image);
@@ -189,7 +189,7 @@ TEST(SimSaveFlashTiming, IdentifierModeTakesEffectAfterThePartsLatency) {
 }
 
 TEST(SimSaveFlashTiming, TooFewWaitCyclesTakeNoWriteAndReadUnsettledData) {
-  for (auto [maker, device] : PARTS) {
+  for (auto [maker, device] : FLASH_PARTS) {
     const FlashSaveModel m = *find_flash_save_model(maker, device);
     std::vector<std::uint8_t> image(m.bytes, 0x5A);
     TimedBench b(maker, device, image);

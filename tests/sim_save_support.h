@@ -102,4 +102,26 @@ struct Bench {
   std::size_t seen_ = 0;
 };
 
+// The EEPROM's serial requests as DMA3 streams them, one bit a halfword:
+// two command bits, the block address, for a write 64 data bits, then the
+// stop bit.
+inline std::vector<int> request(int b0, int b1, std::uint32_t block, unsigned addr_bits) {
+  std::vector<int> bits{b0, b1};
+  for (unsigned i = addr_bits; i-- > 0;) bits.push_back((block >> i) & 1);
+  return bits;
+}
+
+inline std::vector<int> read_request(std::uint32_t block, unsigned addr_bits) {
+  std::vector<int> bits = request(1, 1, block, addr_bits);
+  bits.push_back(0);
+  return bits;
+}
+
+inline std::vector<int> write_request(std::uint32_t block, unsigned addr_bits, std::uint64_t data, int last = 0) {
+  std::vector<int> bits = request(1, 0, block, addr_bits);
+  for (int i = 63; i >= 0; --i) bits.push_back(static_cast<int>((data >> i) & 1));
+  bits.push_back(last);
+  return bits;
+}
+
 }  // namespace kartex::savetest

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/sim_session.h"
+#include "tests/support/video_ops.h"
 #include "tests/support/video_scenes.h"
 #include "vts/frame_encode.h"
 #include "vts/gba_video.h"
@@ -16,8 +17,6 @@ namespace {
 constexpr std::uint32_t AREA_START = MEM_PAL + 0x3C0;
 constexpr std::uint32_t VRAM_CHECKED = VIDEO_PAGE1_OFFSET + VIDEO_PAGE_BYTES + 0x400;
 
-std::uint16_t op(std::uint32_t kind, std::uint32_t n) { return static_cast<std::uint16_t>(kind << VIDEO_OP_SHIFT | n); }
-std::uint16_t copy_other(std::uint32_t n) { return static_cast<std::uint16_t>(op(VIDEO_OP_COPY, n) | VIDEO_COPY_OTHER); }
 
 std::vector<std::uint8_t> bytes_of(const std::vector<std::uint16_t>& ops) {
   std::vector<std::uint8_t> b;

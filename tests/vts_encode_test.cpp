@@ -6,6 +6,7 @@
 
 #include <numeric>
 
+#include "tests/support/video_ops.h"
 #include "tests/support/video_scenes.h"
 #include "tests/support/video_vram.h"
 #include "vts/frame_encode.h"
@@ -15,8 +16,6 @@ namespace {
 
 constexpr std::uint32_t DONE = 0, BAD = 1;
 
-std::uint16_t op(std::uint32_t kind, std::uint32_t n) { return static_cast<std::uint16_t>(kind << VIDEO_OP_SHIFT | n); }
-std::uint16_t copy_other(std::uint32_t n) { return static_cast<std::uint16_t>(op(VIDEO_OP_COPY, n) | VIDEO_COPY_OTHER); }
 
 // Frames 0..count-1 of a scene through the encoder and the decoder, pages
 // taking turns as the stream writes them; every decoded page must be its

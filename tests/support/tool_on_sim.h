@@ -20,12 +20,11 @@
 #include "common/digests.h"
 #include "common/output.h"
 #include "link/hex.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/scripted_cable.h"
+#include "tests/support/usage_text.h"
 
 namespace kartex::test {
-
-inline const std::string BANNER =
-    "*********** TETHERBOX USB CONSOLE TOOL Ver 3.54 + RTC + VTS ************\n";
 
 struct ToolOnSim {
   std::ostringstream out, err;
@@ -82,16 +81,6 @@ inline std::string scratch(const std::string& name) {
   return dir.string() + "/";
 }
 
-inline Bytes slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-inline void spill(const std::string& path, const Bytes& data) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
 // A save image for the simulator's save-image= key, in a fresh folder named
 // after the test and the save part (its ':' left out of the name).
 inline std::string save_image_file(const std::string& test, const std::string& save, const Bytes& data) {
@@ -100,13 +89,6 @@ inline std::string save_image_file(const std::string& test, const std::string& s
   const std::string path = scratch(name) + "image.bin";
   spill(path, data);
   return path;
-}
-
-inline std::string text_of(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 // The trace line of an agent request with this code, as the cable saw it.

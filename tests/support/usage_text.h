@@ -6,6 +6,9 @@
 
 namespace kartex::test {
 
+inline const std::string BANNER =
+    "*********** TETHERBOX USB CONSOLE TOOL Ver 3.54 + RTC + VTS ************\n";
+
 inline const std::string USAGE =
     "FLASH READ ------- kartex fr file_name [start_offset len(?? ??k ??m)]\n"
     "FLASH WRITE ------ kartex fw file_name [start_offset len(?? ??k ??m)]\n"
