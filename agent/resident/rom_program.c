@@ -12,6 +12,7 @@
 #include "agent/resident/rom_program.h"
 #include "agent/resident/rom_status.h"
 #include "agent/resident/wait_clock.h"
+#include "agent/resident/word_steps.h"
 #include "agent/resident/state.h"
 
 #define PAIR_BUFFER_HALFWORDS (2 * SR_BUFFER_HALFWORDS) /* 16 for each chip */
@@ -215,59 +216,41 @@ static void program_words(u32 h, const u16 *s, u32 c, data_pull pull)
   }
 }
 
-/* Kind 8: one halfword to each chip of the pair at a time. The status is
- * cleared once: a step that ends with error bits ends the range, so every
- * later step starts clean, and the chips' short program time is not
- * stretched by two more writes a step. */
+/* Kind 8: one halfword to each chip of the pair at a time, with 32-bit
+ * stores (word_steps.S): the pieces of a stream start at even halfwords
+ * and word-aligned data, and a range that does not is refused. The status
+ * is cleared once: a step that ends with error bits ends the range, so
+ * every later step starts clean, and the chips' short program time is not
+ * stretched by two more writes a step. A step the loop leaves unfinished
+ * goes through the bounded wait. */
 static void program_word_pairs(u32 h, const u16 *s, u32 c, data_pull pull)
 {
-  chip_write(h, SR_CMD_CLEAR_STATUS);
-  chip_write(h + 1, SR_CMD_CLEAR_STATUS);
-  for (u32 i = 0; i < c; i += 2) {
-    u32 a = h + i;
-    chip_write(a, SR_CMD_PROGRAM);
-    chip_write(a + 1, SR_CMD_PROGRAM);
-    chip_write(a, s[i]);
-    chip_write(a + 1, data_at(s, i + 1, c));
-    pull(1);
-    /* Most steps end within three passes, as in word_program */
-    u16 first = chip_read(a), second = chip_read(a + 1);
-    for (u32 pass = 0; pass < 2 && (first & second & SR_STATUS_READY) == 0; pass++) {
-      first = chip_read(a);
-      second = chip_read(a + 1);
-    }
-    if (pair_ready_clean(first, second))
-      continue;
-    if (sr_poll_pair(a, FLASH_FAIL_PROGRAM))
+  if (((h | c) & 1) != 0 || ((u32)s & 3) != 0) {
+    flash_fail(h, FLASH_FAIL_PROGRAM);
+    return;
+  }
+  pair_command(h, SR_CMD_CLEAR_STATUS);
+  const u32 *words = (const u32 *)s;
+  for (u32 i = 0, pairs = c / 2; i < pairs; i++) {
+    i += pair_steps(ROM_BASE + 2 * h + 4 * i, words + i, pairs - i, pull);
+    if (sr_poll_pair(h + 2 * i, FLASH_FAIL_PROGRAM))
       return;
   }
 }
 
 /* Kinds 5 and 6: the chip shows other values until the halfword is in. A
- * link word is two halfwords, so every second step pulls one: the pull
- * fits the chip's program time, where two would not. Most steps end at the
- * first or second read; only a longer one starts the bounded wait. */
+ * link word is two halfwords, so one is pulled while every second
+ * halfword programs: the pull fits the chip's program time, where two
+ * would not. The steps run in word_steps.S; one that has not read back at
+ * its second read starts the bounded wait. */
 static void program_jedec(u32 h, const u16 *s, u32 c, data_pull pull)
 {
-  /* Pointers, not indexes: the next step's commands follow the read that
-   * saw the halfword in with no arithmetic between */
-  volatile u16 *cell = (volatile u16 *)(ROM_BASE + 2 * h);
-  const u16 *first = s, *end = s + c;
-  u32 odd = 0;
-  while (s != end) {
-    u16 v = *s++;
-    bus_write16(JEDEC_ADDR_1, JEDEC_UNLOCK_1);
-    bus_write16(JEDEC_ADDR_2, JEDEC_UNLOCK_2);
-    bus_write16(JEDEC_ADDR_1, JEDEC_CMD_PROGRAM);
-    *cell = v;
-    if (odd)
-      pull(1);
-    odd ^= 1;
-    if (*cell != v && *cell != v && jedec_wait_data(h + (u32)(s - first) - 1, v))
+  for (u32 i = 0; i < c; i++) {
+    i += jedec_steps(ROM_BASE + 2 * (h + i), s + i, c - i, pull);
+    if (jedec_wait_data(h + i, s[i]))
       return;
-    cell++;
   }
-  if (odd)
+  if ((h + c) & 1) /* the last halfword's step pulled nothing */
     pull(1);
 }
 

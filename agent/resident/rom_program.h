@@ -11,7 +11,10 @@ typedef void (*data_pull)(u32 words);
 
 /* Programs c halfwords from s at the ROM-wide halfword index h, by
  * rom_kind, on the page that holds h (selected here and left selected).
- * The range must not cross a 16 KiB boundary of the ROM. After each step
+ * The range must not cross a 16 KiB boundary of the ROM; on the word
+ * program pair (kind 8) it starts at an even halfword, is a whole number
+ * of pairs and comes from word-aligned data, as a stream's pieces are, or
+ * it is refused as a failed program. After each step
  * it calls pull for at least as many words as the steps consumed (JEDEC
  * steps of one halfword: one word every second step), so the
  * data must already be ahead by one step. Leaves the chips in status

@@ -1,0 +1,60 @@
+// The word-program kinds' steps end to end: the JEDEC chips and the
+// status-register pair, each step started only once the chips show the last
+// one in. On the data sheets' typical times a step is seen in at the second
+// status read; on their longest times every step goes on to the bounded
+// wait and the steps resume after it. Either way the ROM holds the data,
+// no chip saw a command while busy, and nothing outside the range moved,
+// onto blank flash and over other data, small sectors and parameter blocks
+// among the blocks written.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "cart/commands.h"
+#include "sim/cart/flash_rom.h"
+#include "tests/support/cart_bench.h"
+#include "tests/support/flash_cells.h"
+#include "tests/support/tool_on_sim.h"
+
+namespace kartex::test {
+namespace {
+
+constexpr std::uint32_t KiB = 1024;
+
+TEST(WordSteps, EveryHalfwordLandsOnTypicalAndLongestTimes) {
+  struct Case {
+    const char* chip;
+    std::uint32_t size_mib, offset, bytes;
+  };
+  const Case cases[] = {
+      {"6/22c4", 2, 0x1E0000, 128 * KiB},  // a 64 KiB sector, then the four top sectors
+      {"5/22da", 1, 0x40000, 64 * KiB},
+      {"8/8896", 8, 0x7E0000, 128 * KiB},  // a pair block of eight parameter blocks
+      {"8/8896", 16, 0x100000, 128 * KiB},
+  };
+  for (const Case& tc : cases) {
+    for (const bool slow : {false, true}) {
+      SCOPED_TRACE(std::string(tc.chip) + (slow ? " chip-times=max" : " chip-times=typical"));
+      SimOptions o;
+      o.chip = tc.chip;
+      o.size_mib = tc.size_mib;
+      o.chip_times_max = slow;
+      CartBench b(o);
+      FlashRom& rom = flash_rom_of(b.a.sim);
+      for (const std::uint32_t seed : {71u, 72u}) {  // onto blank flash, then over the first data
+        const Bytes data = noise(tc.bytes, seed + tc.offset);
+        Bytes want = flash_cells(rom, b.cart.rom_size);
+        std::copy(data.begin(), data.end(), want.begin() + tc.offset);
+        const Range range{static_cast<std::int32_t>(tc.offset), static_cast<std::int32_t>(tc.bytes)};
+        EXPECT_NO_THROW(flash_write(b.a.link, b.cart, range, data, b.con)) << "write " << seed;
+        EXPECT_TRUE(flash_cells(rom, b.cart.rom_size) == want) << "every byte of the ROM, write " << seed;
+      }
+      EXPECT_EQ(b.a.sim.log().misuse_count(), 0u) << testing::PrintToString(b.a.sim.log().misuses());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kartex::test
