@@ -103,9 +103,9 @@ TEST(SimScreen, Mode0TextBackgroundsWithScrollAndPriority) {
 TEST(SimPng, ChecksumsMatchKnownValues) {
   const std::string check = "123456789";
   const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(check.data()), check.size());
-  EXPECT_EQ(crc32_of(bytes), 0xCBF43926u);
+  EXPECT_EQ(chunk_crc32(bytes), 0xCBF43926u);
   const std::string wiki = "Wikipedia";
-  EXPECT_EQ(adler32_of({reinterpret_cast<const std::uint8_t*>(wiki.data()), wiki.size()}), 0x11E60398u);
+  EXPECT_EQ(zlib_adler32({reinterpret_cast<const std::uint8_t*>(wiki.data()), wiki.size()}), 0x11E60398u);
 }
 
 TEST(SimPng, EncodesTheScreenAsValidChunks) {
@@ -125,7 +125,7 @@ TEST(SimPng, EncodesTheScreenAsValidChunks) {
     const std::uint32_t len = be32(at);
     const std::string type(png.begin() + at + 4, png.begin() + at + 8);
     if (types.empty() || types.back() != type) types.push_back(type);
-    EXPECT_EQ(crc32_of({png.data() + at + 4, len + 4}), be32(at + 8 + len)) << type;
+    EXPECT_EQ(chunk_crc32({png.data() + at + 4, len + 4}), be32(at + 8 + len)) << type;
     if (type == "IHDR") {
       EXPECT_EQ(be32(at + 8), 240u);
       EXPECT_EQ(be32(at + 12), 160u);

@@ -47,11 +47,11 @@ struct RecordingSource : FrameSource {
   void dx_close() override { calls.push_back("close"); }
 };
 
-struct Console {
+struct KeyedConsole {
   std::ostringstream report, out, err;
   Output con{out, err};
   CableLink link;
-  explicit Console(const std::string& sim_options)
+  explicit KeyedConsole(const std::string& sim_options)
       : link([this, sim_options] { return open_sim_cable(parse_sim_options(sim_options), report, 5000); },
              [](int) {}) {
     link.link_start();
@@ -77,7 +77,7 @@ TEST(VtsKeys, OneKeyActsAndEverythingElseDoesNothing) {
     ++read;
     if (*c.keys) script += std::string(script.size() > 5 ? "," : "") + c.keys + "@" + std::to_string(read);
   }
-  Console console(script);
+  KeyedConsole console(script);
   RecordingSource source;
   for (const auto& c : cases) {
     source.calls.clear();
@@ -97,7 +97,7 @@ TEST(VtsPlay, SetUpFailuresStopBeforeTheStream) {
       {1, DibLayout{0, 0, 3}, "BG MODE 4 \ndsdibsize error\n", {"open clip.avi", "size"}},
   };
   for (const auto& c : cases) {
-    Console console("");
+    KeyedConsole console("");
     RecordingSource source;
     source.open_result = c.open_result;
     source.layout = c.layout;
@@ -115,7 +115,7 @@ TEST(VtsPlay, SetUpFailuresStopBeforeTheStream) {
 
 TEST(VtsPlay, FailedTransferClosesTheSourceAndThrows) {
   // Set-up: about 20,650 words; word 25,000 falls in the first page.
-  Console console("fault=unplug@25000,keys=b@20");
+  KeyedConsole console("fault=unplug@25000,keys=b@20");
   RecordingSource source;
   std::time_t now = 0;
   bool threw = false;
@@ -133,7 +133,7 @@ TEST(VtsPlay, FailedTransferClosesTheSourceAndThrows) {
 }
 
 TEST(VtsPlay, EndOfStreamPausesWaitsClosesAndClears) {
-  Console console("keys=b@3");
+  KeyedConsole console("keys=b@3");
   RecordingSource source;
   std::vector<int> waits;
   const std::time_t seconds[] = {7, 7, 7, 8, 10};

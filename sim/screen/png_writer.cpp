@@ -44,12 +44,12 @@ bool encode_rgb(png_bytep* rows, std::vector<std::uint8_t>* out) {
 
 }  // namespace
 
-std::uint32_t crc32_of(std::span<const std::uint8_t> bytes, std::uint32_t crc) {
+std::uint32_t chunk_crc32(std::span<const std::uint8_t> bytes, std::uint32_t crc) {
   // zlib's crc32_z: the Unicorn library's own crc32 would take the name.
   return static_cast<std::uint32_t>(::crc32_z(crc, bytes.data(), bytes.size()));
 }
 
-std::uint32_t adler32_of(std::span<const std::uint8_t> bytes) {
+std::uint32_t zlib_adler32(std::span<const std::uint8_t> bytes) {
   return static_cast<std::uint32_t>(::adler32(1, bytes.data(), static_cast<uInt>(bytes.size())));
 }
 
