@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <optional>
 #include <vector>
 
 #include "sim/console/unicorn/access_site.h"
@@ -65,14 +64,14 @@ TEST(SimAccessSite, TheLoadOrStoreThatReachesTheAddressIsFound) {
       for (unsigned i = 0; i < (c.thumb ? 2u : 4u); ++i) bytes.push_back(static_cast<std::uint8_t>(insn >> (8 * i)));
     FixedRegisters regs;
     for (auto [n, v] : c.regs) regs.r[n] = v;
-    const std::optional<AccessSite> site = access_site({bytes, CODE, c.thumb}, c.from, c.addr, c.write, regs);
+    const AccessSite site = access_site({bytes, CODE, c.thumb}, c.from, c.addr, c.write, regs);
     if (c.index == NONE) {
-      EXPECT_FALSE(site.has_value());
+      EXPECT_FALSE(site.found());
       continue;
     }
-    ASSERT_TRUE(site.has_value());
-    EXPECT_EQ(site->index, c.index);
-    EXPECT_EQ(site->accesses, c.accesses);
+    ASSERT_TRUE(site.found());
+    EXPECT_EQ(site.index, c.index);
+    EXPECT_EQ(site.accesses, c.accesses);
   }
 }
 

@@ -165,6 +165,44 @@ bool covers(const Transfer& t, std::uint32_t insn_addr, bool thumb, std::uint32_
   return addr == first || (t.pair && addr == first + 4);
 }
 
+// Most of a block is arithmetic: these pass on only what may be a load
+// (or a store, with `write`) for the decoder to look at closely.
+bool may_transfer_arm(std::uint32_t insn, bool write) {
+  switch ((insn >> 25) & 7) {
+    case 0: return (insn & 0x90) == 0x90;  // extra loads and stores, swaps, multiplies
+    case 2: case 3: case 4: return bit(insn, 20) != write;
+    default: return false;
+  }
+}
+
+bool may_transfer_thumb(std::uint16_t insn, bool write) {
+  switch (insn >> 12) {
+    case 4: return (insn & 0x0800) && !write;  // the PC-relative load (or arithmetic)
+    case 5: return true;
+    case 6: case 7: case 8: case 9: case 0xC: return bit(insn, 11) != write;
+    case 0xB: return (insn & 0x0600) == 0x0400 && bit(insn, 11) != write;
+    default: return false;
+  }
+}
+
+// Each register read once however many loads and stores look at it.
+class RegisterMemo final : public RegisterSource {
+ public:
+  explicit RegisterMemo(RegisterSource& regs) : regs_(regs) {}
+  std::uint32_t reg(unsigned n) override {
+    if (!(known_ >> n & 1)) {
+      value_[n] = regs_.reg(n);
+      known_ |= 1u << n;
+    }
+    return value_[n];
+  }
+
+ private:
+  RegisterSource& regs_;
+  std::uint32_t known_ = 0;
+  std::uint32_t value_[17] = {};
+};
+
 unsigned accesses(const Transfer& t) {
   if (t.block) return t.words ? t.words : 1;
   return t.pair || (t.load && t.store) ? 2 : 1;
@@ -172,23 +210,28 @@ unsigned accesses(const Transfer& t) {
 
 }  // namespace
 
-std::optional<AccessSite> access_site(const CodeBlock& block, std::uint32_t from, std::uint32_t addr, bool write,
-                                      RegisterSource& regs) {
+AccessSite access_site(const CodeBlock& block, std::uint32_t from, std::uint32_t addr, bool write,
+                       RegisterSource& regs) {
   const std::uint32_t count = block.count();
+  RegisterMemo memo(regs);
   for (std::uint32_t i = from; i < count; ++i) {
     const std::uint8_t* p = block.code.data() + i * (block.thumb ? 2 : 4);
     Transfer t;
     if (block.thumb) {
-      t = decode_thumb(static_cast<std::uint16_t>(p[0] | p[1] << 8));
+      const auto insn = static_cast<std::uint16_t>(p[0] | p[1] << 8);
+      if (!may_transfer_thumb(insn, write)) continue;
+      t = decode_thumb(insn);
     } else {
-      t = decode_arm(static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-                     static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24);
+      const std::uint32_t insn = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+                                 static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+      if (!may_transfer_arm(insn, write)) continue;
+      t = decode_arm(insn);
     }
     if (t.none() || (write ? !t.store : !t.load)) continue;
     const std::uint32_t insn_addr = block.addr + i * (block.thumb ? 2 : 4);
-    if (covers(t, insn_addr, block.thumb, addr, regs)) return AccessSite{i, accesses(t)};
+    if (covers(t, insn_addr, block.thumb, addr, memo)) return AccessSite{i, accesses(t)};
   }
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace kartex

@@ -6,7 +6,6 @@
 // worked out from those registers, covers the access made it.
 
 #include <cstdint>
-#include <optional>
 #include <span>
 
 namespace kartex {
@@ -27,17 +26,20 @@ struct CodeBlock {
   bool thumb;
   // Instructions are counted in opcode fetches: 4 bytes in ARM state, 2 in
   // Thumb state (a long branch with link counts twice).
-  std::uint32_t count() const { return static_cast<std::uint32_t>(code.size() / (thumb ? 2 : 4)); }
+  std::uint32_t count() const { return static_cast<std::uint32_t>(code.size() >> (thumb ? 1 : 2)); }
 };
 
 struct AccessSite {
-  std::uint32_t index;
-  unsigned accesses;  // that the instruction makes: 1, 2 for a swap or a pair, one a word of a block transfer
+  std::uint32_t index = 0;
+  // That the instruction makes: 1, 2 for a swap or a pair, one a word of a
+  // block transfer; 0 if no instruction was found.
+  std::uint32_t accesses = 0;
+  bool found() const { return accesses != 0; }
 };
 
 // The first instruction from `from` on that loads (or, with `write`,
-// stores) at `addr`; none if no load or store of the block reaches it.
-std::optional<AccessSite> access_site(const CodeBlock& block, std::uint32_t from, std::uint32_t addr, bool write,
+// stores) at `addr`; none found if no load or store of the block reaches it.
+AccessSite access_site(const CodeBlock& block, std::uint32_t from, std::uint32_t addr, bool write,
                                       RegisterSource& regs);
 
 }  // namespace kartex

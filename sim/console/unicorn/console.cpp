@@ -360,20 +360,18 @@ void Console::reach_access(std::uint32_t addr, bool write) {
   // transfer or a swap makes several accesses; a single load or store one,
   // so the next access is a later instruction's. An access the decoder
   // cannot place is taken to come after the whole block.
-  std::optional<AccessSite> found;
+  AccessSite found;
   const auto code = memory_.ram(block_addr_, block_size_);
   if (code.size() == block_size_) {
     HookRegisters regs(uc_);
     found = access_site({code, block_addr_, block_thumb_}, site_left_ > 0 ? site_ : scan_from_, addr, write, regs);
   }
-  if (!found) {
-    found = AccessSite{fetches_.count(), 1};
-  }
-  if (found->index == site_ && site_left_ > 0) {
+  if (!found.found()) found = {fetches_.count(), 1};
+  if (found.index == site_ && site_left_ > 0) {
     --site_left_;
   } else {
-    site_ = found->index;
-    site_left_ = found->accesses - 1;
+    site_ = found.index;
+    site_left_ = found.accesses - 1;
   }
   scan_from_ = site_ + 1;
   clock_.advance(simtime::cycles(fetches_.through(site_)));
