@@ -63,10 +63,10 @@ struct Kind {
 // The kinds of every program step and erase the agent has, the CFI chips of
 // both command sets among them.
 const Kind KINDS[] = {
-    {"2/18", 16, Step::BUFFER, 16, 115, 120},    {"3/17", 16, Step::BUFFER, 16, 117, 120},
+    {"2/18", 16, Step::BUFFER, 16, 115, 120},    {"3/17", 16, Step::BUFFER, 16, 115, 120},
     {"8/8896", 16, Step::WORD, 1, 111, 107},     {"9/20", 8, Step::PAGE, 128, 115, 120},
     {"4/e2", 8, Step::WORD, 1, 115, 120},        {"6/22c4", 2, Step::WORD, 1, 122, 107},
-    {"7/8897", 4, Step::WORD, 1, 115, 120},      {"10/2221", 16, Step::BUFFER, 32, 120, 120},
+    {"7/8897", 4, Step::WORD, 1, 115, 120},      {"10/2221", 16, Step::BUFFER, 32, 115, 120},
     {"10/881b", 16, Step::BUFFER, 32, 115, 120},
 };
 

@@ -84,7 +84,7 @@ const SpeedPart SPEED_PARTS[] = {
     {"eeprom8k", "", 0x2000, 0x2000, 0x2000 / 4 + 32, 10},
     // The unit's erase runs while its block arrives: the chip's time, the
     // compare, the copy of each unit kept for a failed check, the verify.
-    {"romsave", "3/18", 0xFE000, 0x2000, 200, 10, 0x100000, 0, 0, 130},
+    {"romsave", "3/18", 0xFE000, 0x2000, 200, 10, 0x100000, 0, 0, 127},
 };
 
 FlashSaveChip* flash_chip(CartBench& b) {

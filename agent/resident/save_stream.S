@@ -5,10 +5,7 @@
  * back, and what the chip holds goes through the running CRC: a block
  * whose check passes is in the chip as sent. About 190 cycles a word at
  * the window's 8 wait states, against the 268 a word takes on the link.
- * The next word is armed first and a branch follows it, so that the
- * arming is not held back behind the fetches of the stores' straight run
- * (the simulator counts a run's fetches when it enters it; on the console
- * the branch costs three cycles).
+ * The next word is armed first: it moves while this one's bytes are stored.
  */
 #include "agent/resident/crc_step.h"
 #include "agent/resident/link_port.h"
@@ -48,8 +45,7 @@
         subs    r0, r0, #1              @ the next word moves while this one is stored
         strhne  r5, [r4, #OFS_SIOCNT]
         strhne  r6, [r4, #OFS_SIOCNT]
-        b       2f                      @ the arming ends this run of code
-2:      store_byte r8, r1, r2, r3, r7, r12, r9  @ none of them sets the flags
+        store_byte r8, r1, r2, r3, r7, r12, r9  @ none of them sets the flags
         store_byte r8, r1, r2, r3, r7, r12, r9
         store_byte r8, r1, r2, r3, r7, r12, r9
         store_byte r8, r1, r2, r3, r7, r12, r9

@@ -5,6 +5,7 @@
 
 #include "common/failure.h"
 #include "sim/console/bios_loader.h"
+#include "sim/console/unicorn/access_site.h"
 #include "sim/console/unicorn/console_dma.h"
 
 namespace kartex {
@@ -54,6 +55,31 @@ std::string access_name(uc_mem_type type) {
 // Inside memory hooks the emulator has the PC of the translated block only,
 // not of the instruction.
 std::string block_pc(std::uint32_t pc) { return " in the code block at PC=" + hex32(pc); }
+
+// I/O registers are placed at their own instruction: the serial port's
+// arming starts a link word at once, and the timers and the port's status
+// are read at that moment. The cartridge's buses, which the CPU reaches
+// far more often (every word of a dump or a chip write), see the time
+// after the whole block's fetches: finding each access's instruction
+// there made the simulator a third slower, and a chip's busy time is long
+// beside one block. Work RAM and video memory answer without looking at
+// the clock.
+bool placed_access(std::uint32_t addr) { return addr >> 24 == mem::IO >> 24; }
+bool cart_access(std::uint32_t addr) { return addr >= mem::CART_ROM; }
+
+// The registers inside a memory hook, as the accessing instruction sees them.
+class HookRegisters final : public RegisterSource {
+ public:
+  explicit HookRegisters(uc_engine* uc) : uc_(uc) {}
+  std::uint32_t reg(unsigned n) override {
+    std::uint32_t v = 0;
+    uc_reg_read(uc_, n < 13 ? GENERAL_REGS[n] : n == 13 ? UC_ARM_REG_SP : n == 14 ? UC_ARM_REG_LR : UC_ARM_REG_CPSR, &v);
+    return v;
+  }
+
+ private:
+  uc_engine* uc_;
+};
 
 }  // namespace
 
@@ -170,8 +196,8 @@ void Console::boot_multiboot(std::span<const std::uint8_t> image) {
   running_ = true;
 }
 
-void Console::check_vblank() {
-  const SimTime frame = simtime::cycles(FRAME_CYCLES), now = clock_.now();
+void Console::check_vblank(SimTime now) {
+  const SimTime frame = simtime::cycles(FRAME_CYCLES);
   if (now < next_vblank_) return;
   if (next_vblank_ != 0 && (io_.raw(io::DISPSTAT) & DSTAT_VBL_IRQ)) io_.raise_irq(IRQ_VBLANK);
   next_vblank_ = now / frame * frame + simtime::cycles(VBLANK_CYCLES);
@@ -231,6 +257,7 @@ RunEnd Console::run(std::uint64_t budget, SimTime deadline) {
     // An even PC would run Thumb code as ARM: pass the state in bit 0.
     const std::uint64_t start = pc() | ((cpsr() & bios::PSR_THUMB) ? 1 : 0);
     const uc_err err = uc_emu_start(uc_, start, RUN_FOREVER, 0, 0);
+    clock_.advance(simtime::cycles(fetches_.rest()));
     if (!fault_.empty()) return RunEnd::Fault;
     if (irq_request_ && err == UC_ERR_OK) {
       irq_request_ = false;
@@ -335,8 +362,32 @@ void Console::soft_reset() {
 
 // ---- Unicorn callbacks ----
 
+void Console::reach_access(std::uint32_t addr, bool write) {
+  // The block's code is in RAM (the CPU runs nowhere else). A block
+  // transfer or a swap makes several accesses; a single load or store one,
+  // so the next access is a later instruction's. An access the decoder
+  // cannot place is taken to come after the whole block.
+  AccessSite found;
+  const auto code = memory_.ram(block_addr_, block_size_);
+  if (code.size() == block_size_) {
+    HookRegisters regs(uc_);
+    found = access_site({code, block_addr_, block_thumb_}, site_left_ > 0 ? site_ : scan_from_, addr, write, regs);
+  }
+  if (!found.found()) found = {fetches_.count(), 1};
+  if (found.index == site_ && site_left_ > 0) {
+    --site_left_;
+  } else {
+    site_ = found.index;
+    site_left_ = found.accesses - 1;
+  }
+  scan_from_ = site_ + 1;
+  clock_.advance(simtime::cycles(fetches_.through(site_)));
+}
+
 void Console::on_block(uc_engine* uc, std::uint64_t addr, std::uint32_t size, void* self) {
   auto* c = static_cast<Console*>(self);
+  // The block before ran to its end.
+  c->clock_.advance(simtime::cycles(c->fetches_.rest()));
   if (c->stop_requested_) {
     uc_emu_stop(uc);
     return;
@@ -351,19 +402,26 @@ void Console::on_block(uc_engine* uc, std::uint64_t addr, std::uint32_t size, vo
   // (not by running on from the one before, as the emulator also splits
   // blocks) refills the pipeline with two more fetches. Internal cycles of
   // loads are added with their data access; those of multiplies and of
-  // shifts by a register are not counted.
+  // shifts by a register are not counted. The fetches are charged as the
+  // block's accesses to I/O and the cartridge are reached; the interrupt
+  // and the run's end look at the block's end.
   const auto at = static_cast<std::uint32_t>(addr);
   const bool jumped = at != c->next_pc_;
   c->next_pc_ = at + size;
-  c->clock_.advance(simtime::cycles((n + (jumped ? 2 : 0)) * c->timing_.fetch(at, thumb)));
+  c->fetches_.enter(static_cast<std::uint32_t>(n), c->timing_.fetch(at, thumb), jumped ? 2 : 0);
+  c->block_addr_ = at;
+  c->block_size_ = size;
+  c->block_thumb_ = thumb;
+  c->site_ = c->site_left_ = c->scan_from_ = 0;
+  const SimTime block_end = c->clock_.now() + simtime::cycles(c->fetches_.pending());
   c->cart_next_ = 0;
-  c->check_vblank();
+  c->check_vblank(block_end);
   if (!(psr & bios::PSR_IRQ_MASKED) && c->io_.irq_pending()) {
     c->irq_request_ = true;
     uc_emu_stop(uc);
     return;
   }
-  if (c->since_exchange_ > c->budget_ || c->clock_.now() >= c->deadline_) {
+  if (c->since_exchange_ > c->budget_ || block_end >= c->deadline_) {
     c->budget_spent_ = true;
     uc_emu_stop(uc);
   }
@@ -405,6 +463,10 @@ void Console::on_access(uc_engine* uc, uc_mem_type type, std::uint64_t addr, int
   if ((addr & static_cast<std::uint64_t>(size - 1)) == 0) {
     // The data access, and for a load the internal cycle that follows it.
     const auto at = static_cast<std::uint32_t>(addr);
+    if (placed_access(at))
+      c->reach_access(at, type == UC_MEM_WRITE);
+    else if (cart_access(at))
+      c->clock_.advance(simtime::cycles(c->fetches_.rest()));
     // The serial port's registers show a transfer done only once it is.
     if (at >= mem::IO + io::SIODATA32_L && at < mem::IO + io::SIOCNT + 4) c->clock_.reach(c->link_done_);
     const bool cart = at >= mem::CART_ROM && at < mem::CART_SAVE;
@@ -531,6 +593,7 @@ void Console::load(StateReader& in) {
   if ((psr & 0x1F) != bios::MODE_SYS && (psr & 0x1F) != 0x10) set_reg(UC_ARM_REG_SPSR, spsr);
   remove_cache(mem::EWRAM, mem::CART_ROM);
   stop_requested_ = false;
+  fetches_ = {};
   next_vblank_ = 0;
   irq_request_ = false;
 }

@@ -10,6 +10,7 @@
 
 #include <unicorn/unicorn.h>
 
+#include "sim/console/unicorn/block_fetches.h"
 #include "sim/console/unicorn/console_bus.h"
 #include "sim/console/unicorn/console_io.h"
 #include "sim/console/sim_console.h"
@@ -114,7 +115,9 @@ class Console : public SimConsole, private IoListener {
   void soft_reset();
   void set_mode_stacks();
   void enter_irq();
-  void check_vblank();
+  void check_vblank(SimTime now);
+  // Charges the fetches up to the instruction that accesses `addr`.
+  void reach_access(std::uint32_t addr, bool write);
 
   // IoListener
   void dma_started(unsigned channel) override;
@@ -152,6 +155,13 @@ class Console : public SimConsole, private IoListener {
   std::uint32_t cart_next_ = 0;
   // Where the last block ended: a block starting elsewhere was jumped to.
   std::uint32_t next_pc_ = 0;
+  // The block being run: its fetches, where it is, the instruction of its
+  // last access to I/O or the cartridge and how many more accesses that
+  // instruction makes, and where the next instruction to look at is.
+  BlockFetches fetches_;
+  std::uint32_t block_addr_ = 0, block_size_ = 0;
+  bool block_thumb_ = false;
+  std::uint32_t site_ = 0, site_left_ = 0, scan_from_ = 0;
   // When the last link word is complete on the wire.
   SimTime link_done_ = 0;
   // When the display next enters vertical blank (0: not worked out yet).
