@@ -36,11 +36,6 @@ constexpr std::time_t STAMP_TIME = 1264982398;  // the stamp takes the second af
 // finished by then (each poll runs the console for a million instructions).
 constexpr std::uint64_t IDLE_POLLS_TO_STOP = 20;
 
-void spill(const std::string& path, const Bytes& data) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
 // `code` behind the header the BIOS checks, at 0xC8: both entries (0 and
 // the multiboot entry 0xC0) branch there.
 Bytes headed_program(const Bytes& code) {

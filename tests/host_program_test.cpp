@@ -116,7 +116,7 @@ std::string spill_bytes(const std::string& name, const Bytes& data) {
   return path;
 }
 
-std::string spill(const std::string& name, std::size_t size) { return spill_bytes(name, program_bytes(size)); }
+std::string spill_program(const std::string& name, std::size_t size) { return spill_bytes(name, program_bytes(size)); }
 
 // The program as it goes on the wire: stamped, its complement mended.
 Bytes stamped(Bytes image, std::time_t at) {
@@ -185,7 +185,7 @@ TEST(ProgramFile, ReadWholeOrRefused) {
   };
   for (const Case& tc : cases) {
     SCOPED_TRACE(tc.size);
-    const std::string path = spill("kartex_program.gba", tc.size);
+    const std::string path = spill_program("kartex_program.gba", tc.size);
     if (tc.error) {
       try {
         read_program_file(path);
@@ -228,7 +228,7 @@ struct RtcRun {
 
 TEST(RtcCommand, FreshCableUploadsTheStampedProgramAndServesIt) {
   RtcRun r;
-  const std::string path = spill("kartex_rtc_fresh.gba", 200);
+  const std::string path = spill_program("kartex_rtc_fresh.gba", 200);
   const Bytes image = stamped(program_bytes(200), 5001);
   r.c.open().handshake();
   r.c.cmd({0x02, 0x01, 0x00}).sleep(50).out(le32(200)).write(image).sleep(100);
@@ -242,7 +242,7 @@ TEST(RtcCommand, FreshCableUploadsTheStampedProgramAndServesIt) {
 
 TEST(RtcCommand, MarkedCableStartsTheProgramThroughTheAgentAndClearsTheMarker) {
   RtcRun r;
-  const std::string path = spill("kartex_rtc_marked.gba", 201);
+  const std::string path = spill_program("kartex_rtc_marked.gba", 201);
   Bytes image = stamped(program_bytes(201), 7001);
   image.resize(204, 0);
   r.c.open().reg_read(1, 0x12345678);
@@ -262,8 +262,8 @@ TEST(RtcCommand, RefusedProgramFilesNeverReachTheCable) {
     std::string file;
     std::string out, err;
   };
-  const std::string big = spill("kartex_rtc_big.gba", 262141);
-  const std::string empty = spill("kartex_rtc_empty.gba", 0);
+  const std::string big = spill_program("kartex_rtc_big.gba", 262141);
+  const std::string empty = spill_program("kartex_rtc_empty.gba", 0);
   const std::string missing = ::testing::TempDir() + "kartex_rtc_missing.gba";
   const Case cases[] = {
       {big, BANNER,
