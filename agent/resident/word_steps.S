@@ -22,6 +22,18 @@
 #define PAIR_READY (SR_STATUS_READY * 0x10001)
 #define PAIR_CHECKED ((SR_STATUS_READY | SR_STATUS_ERRORS) * 0x10001)
 
+/* The steps' return: r4 is one step past the last one started, which is
+ * not counted; the count is of steps of `bytes` bytes from the first
+ * (pushed with the callee-saved registers) */
+        .macro  steps_counted bytes, shift
+        sub     r4, r4, #\bytes
+        pop     {r0}
+        sub     r0, r4, r0
+        lsr     r0, r0, #\shift
+        pop     {r4-r11, lr}
+        bx      lr
+        .endm
+
 @ jedec_steps: r0 = ROM address of the first halfword, r1 = source
 @ (halfword aligned), r2 = halfwords (not 0), r3 = pull; returns the
 @ halfwords seen in from the first; clobbers r0-r3, r12
@@ -69,12 +81,7 @@ jedec_steps:
         mov     r0, #JEDEC_CMD_PROGRAM
         ldrh    r1, [r5, #-2]
         b       3b
-6:      sub     r4, r4, #2              @ not seen in: not counted
-        pop     {r0}
-        sub     r0, r4, r0
-        lsr     r0, r0, #1
-        pop     {r4-r11, lr}
-        bx      lr
+6:      steps_counted 2, 1              @ not seen in: not counted
         .size jedec_steps, . - jedec_steps
         .pool
 
@@ -119,11 +126,6 @@ pair_steps:
         b       6f                      @ the last one: the caller waits for it
 4:      mov     r0, #1
         bx      r7                      @ returns to the step
-6:      sub     r4, r4, #4              @ not seen done: not counted
-        pop     {r0}
-        sub     r0, r4, r0
-        lsr     r0, r0, #2
-        pop     {r4-r11, lr}
-        bx      lr
+6:      steps_counted 4, 2              @ not seen done: not counted
         .size pair_steps, . - pair_steps
         .pool
