@@ -1,9 +1,8 @@
 #pragma once
 // The opcode fetches of the block the CPU runs, charged as it runs: an
-// access to I/O or the cartridge comes after the fetches of the
-// instructions up to its own, and before those of the instructions after
-// it, as on the console, where a store that starts a link word starts it
-// at once.
+// access to I/O comes after the fetches of the instructions up to its
+// own, and before those of the instructions after it, as on the console,
+// where a store that starts a link word starts it at once.
 
 #include <cstdint>
 

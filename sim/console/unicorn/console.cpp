@@ -403,8 +403,9 @@ void Console::on_block(uc_engine* uc, std::uint64_t addr, std::uint32_t size, vo
   // blocks) refills the pipeline with two more fetches. Internal cycles of
   // loads are added with their data access; those of multiplies and of
   // shifts by a register are not counted. The fetches are charged as the
-  // block's accesses to I/O and the cartridge are reached; the interrupt
-  // and the run's end look at the block's end.
+  // block's accesses to I/O are reached, and all of them at its first
+  // access to the cartridge; the interrupt and the run's end look at the
+  // block's end.
   const auto at = static_cast<std::uint32_t>(addr);
   const bool jumped = at != c->next_pc_;
   c->next_pc_ = at + size;

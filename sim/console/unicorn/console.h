@@ -156,7 +156,7 @@ class Console : public SimConsole, private IoListener {
   // Where the last block ended: a block starting elsewhere was jumped to.
   std::uint32_t next_pc_ = 0;
   // The block being run: its fetches, where it is, the instruction of its
-  // last access to I/O or the cartridge and how many more accesses that
+  // last access to I/O and how many more accesses that
   // instruction makes, and where the next instruction to look at is.
   BlockFetches fetches_;
   std::uint32_t block_addr_ = 0, block_size_ = 0;
