@@ -291,8 +291,18 @@ static u32 sector_start(u32 h)
   for (u32 i = 0; i < cfi.info[4]; i++) {
     u32 bytes = (cfi.info[5 + i] >> 16) << 8;
     u32 span = (cfi.info[5 + i] & 0xFFFF) * bytes;
-    if (o - start < span)
-      return (start + (o - start) / bytes * bytes) >> 1;
+    if (o - start < span) {
+      /* Every part's blocks are a power of two in size: a mask, and no
+       * division in internal work RAM; other sizes are counted off */
+      u32 in = o - start;
+      if ((bytes & (bytes - 1)) == 0)
+        return (start + (in & ~(bytes - 1))) >> 1;
+      while (in >= bytes) {
+        in -= bytes;
+        start += bytes;
+      }
+      return start >> 1;
+    }
     start += span;
   }
   return h;

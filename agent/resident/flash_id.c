@@ -19,6 +19,7 @@ COLD static void set_rom(u32 kind, u32 block, u32 size)
   rom_kind = kind;
   erase_block = block;
   rom_size = size;
+  jedec_four_writes = 0; /* another chip may take the bypass */
 }
 
 COLD static int is_either(u16 value, u16 a, u16 b)

@@ -15,12 +15,15 @@
  * A Macronix part that ran past its limit shows the time-out bit while it
  * still toggles and waits for the reset command, as does a chip that never
  * settles within the bound: both get it, so that the chip reads its array
- * again. The bound counts passes of at least `pause_us`; the write is not
+ * again. The bound counts passes of at least `pause_us`, worked out where
+ * both are constants so that no division runs here; the write is not
  * reported either way. */
-static void toggle_wait(u32 address, u32 pause_us, u32 timeout_us)
+#define toggle_wait(address, pause_us, timeout_us) toggle_passes(address, pause_us, (timeout_us) / (pause_us))
+
+static void toggle_passes(u32 address, u32 pause_us, u32 passes)
 {
   u32 pause = SAVE_DELAY_PASSES(pause_us);
-  for (u32 n = 0; n <= timeout_us / pause_us; n++) {
+  for (u32 n = 0; n <= passes; n++) {
     u8 first = bus_read8(address);
     u8 second = bus_read8(address);
     if (((first ^ second) & FLASH_SAVE_TOGGLE_BIT) == 0)

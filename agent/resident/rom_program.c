@@ -7,6 +7,7 @@
 #include "contract/hw/rom_flash.h"
 #include "agent/resident/cfi_flash.h"
 #include "agent/resident/flash_modes.h"
+#include "agent/resident/jedec_bypass.h"
 #include "agent/resident/mapper.h"
 #include "agent/resident/rom_fill.h"
 #include "agent/resident/rom_program.h"
@@ -241,16 +242,31 @@ static void program_word_pairs(u32 h, const u16 *s, u32 c, data_pull pull)
 /* Kinds 5 and 6: the chip shows other values until the halfword is in. A
  * link word is two halfwords, so one is pulled while every second
  * halfword programs: the pull fits the chip's program time, where two
- * would not. The steps run in word_steps.S; one that has not read back at
- * its second read starts the bounded wait. */
+ * would not. The chip is put in its unlock bypass for the range, where a
+ * step is two bus writes instead of four: between an 11 us program and
+ * the next, those writes are what the chip waits for. The steps run in
+ * word_steps.S; one that has not read back at its second read starts the
+ * bounded wait. A halfword that did not go in after a bypass step is tried
+ * once more with the whole sequence (jedec_bypass.c). */
 static void program_jedec(u32 h, const u16 *s, u32 c, data_pull pull)
 {
-  for (u32 i = 0; i < c; i++) {
-    i += jedec_steps(ROM_BASE + 2 * (h + i), s + i, c - i, pull);
-    if (jedec_wait_data(h + i, s[i]))
-      return;
+  int bypass = !jedec_four_writes, outcome = 0;
+  if (bypass)
+    jedec_bypass_enter();
+  for (u32 i = 0; i < c && outcome == 0; i++) {
+    u32 a = ROM_BASE + 2 * (h + i);
+    i += bypass ? bypass_steps(a, s + i, c - i, pull) : jedec_steps(a, s + i, c - i, pull);
+    outcome = jedec_poll_data(h + i, s[i], FLASH_PROGRAM_BOUND, h + i);
+    if (outcome == JEDEC_STOPPED && bypass) {
+      outcome = jedec_unlocked_retry(h + i, s[i]);
+      bypass = 0; /* the retry left it */
+    } else if (outcome == JEDEC_STOPPED) {
+      flash_fail(h + i, FLASH_FAIL_PROGRAM | FLASH_FAIL_PROTECTED);
+    }
   }
-  if ((h + c) & 1) /* the last halfword's step pulled nothing */
+  if (bypass)
+    jedec_bypass_leave();
+  if (outcome == 0 && ((h + c) & 1)) /* the last halfword's step pulled nothing */
     pull(1);
 }
 

@@ -180,6 +180,17 @@ int jedec_wait_data(u32 h, u16 value)
 
 int jedec_wait_data_for(u32 h, u16 value, u32 bound, u32 report)
 {
+  int outcome = jedec_poll_data(h, value, bound, report);
+  if (outcome != JEDEC_STOPPED)
+    return outcome;
+  /* Bit 6 stopped: the chip reads its array again, without the halfword.
+   * A protected sector ignores the program so. */
+  flash_fail(report, FLASH_FAIL_PROGRAM | FLASH_FAIL_PROTECTED);
+  return 1;
+}
+
+int jedec_poll_data(u32 h, u16 value, u32 bound, u32 report)
+{
   wait_clock_start();
   do {
     u16 read = chip_read(h);
@@ -188,12 +199,8 @@ int jedec_wait_data_for(u32 h, u16 value, u32 bound, u32 report)
     u16 again = chip_read(h);
     if (again == value)
       return 0;
-    if (((read ^ again) & JEDEC_STATUS_TOGGLE) == 0) {
-      /* Bit 6 stopped: the chip reads its array again, without the
-       * halfword. A protected sector ignores the program so. */
-      flash_fail(report, FLASH_FAIL_PROGRAM | FLASH_FAIL_PROTECTED);
-      return 1;
-    }
+    if (((read ^ again) & JEDEC_STATUS_TOGGLE) == 0)
+      return JEDEC_STOPPED;
     if (again & JEDEC_STATUS_TIMED_OUT) {
       /* The program may have ended just before; if not, it failed (a bit
        * cannot go from 0 to 1, or the cells are worn) and the chip shows

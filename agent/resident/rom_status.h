@@ -94,5 +94,10 @@ int jedec_wait_data(u32 h, u16 value);
 /* Within `bound` ticks; a failure is recorded at `report` (a write
  * buffer's start, where the poll is at its last word) */
 int jedec_wait_data_for(u32 h, u16 value, u32 bound, u32 report);
+/* The same, but bit 6 stopping without the halfword is JEDEC_STOPPED and
+ * not recorded: the caller tells a protected sector from a chip that did
+ * not take its command */
+#define JEDEC_STOPPED 2
+int jedec_poll_data(u32 h, u16 value, u32 bound, u32 report);
 
 #endif

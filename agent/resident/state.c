@@ -13,6 +13,7 @@ u32 erase_block;
 u32 top_boot;
 u32 variant;
 u32 rom_page;
+u32 jedec_four_writes;
 u32 sram_bank;
 
 u32 save_type;

@@ -16,6 +16,9 @@ extern u32 erase_block;
 extern u32 top_boot;    /* kinds 8 and 9: 1 when the parameter blocks are at the top */
 extern u32 variant;
 extern u32 rom_page;
+/* Kinds 5 and 6: 1 once the chip took no unlock bypass program, so that
+ * its programs take the whole four-write sequence */
+extern u32 jedec_four_writes;
 
 /* No page number is this: the first select_rom_page always writes the
  * mapper, whatever page an earlier program left selected. */

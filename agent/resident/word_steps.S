@@ -34,26 +34,27 @@
         bx      lr
         .endm
 
-@ jedec_steps: r0 = ROM address of the first halfword, r1 = source
-@ (halfword aligned), r2 = halfwords (not 0), r3 = pull; returns the
-@ halfwords seen in from the first; clobbers r0-r3, r12
+@ jedec_steps and bypass_steps: r0 = ROM address of the first halfword,
+@ r1 = source (halfword aligned), r2 = halfwords (not 0), r3 = pull;
+@ return the halfwords seen in from the first; clobber r0-r3, r12
 /* One word is pulled while each halfword at an odd ROM halfword programs.
  * The count returned is short of r2: the halfword after those counted was
  * started, the last one or one that did not read back at the second read,
- * and its wait is the caller's. */
-        .section .text.jedec_steps, "ax", %progbits
-        .global jedec_steps
-        .type jedec_steps, %function
-jedec_steps:
+ * and its wait is the caller's. `unlocked` 1: each step is the unlock, the
+ * program command and the data; 0: the chip is in its unlock bypass and a
+ * step is the command and the data, two bus writes fewer. */
+        .macro  jedec_loop unlocked
         push    {r0, r4-r11, lr}        @ r0: the first halfword's address, for the count
         mov     r4, r0
         mov     r5, r1
         add     r6, r1, r2, lsl #1
         mov     r7, r3
         ldr     r8, =ADDR_1_BASE
+        .if \unlocked
         ldr     r9, =ADDR_2_BASE
         mov     r10, #JEDEC_UNLOCK_1
         mov     r11, #JEDEC_UNLOCK_2
+        .endif
         mov     r0, #JEDEC_CMD_PROGRAM
         ldrh    r1, [r5], #2
         b       2f
@@ -65,8 +66,10 @@ jedec_steps:
         bne     6f
         @ r1 = the next halfword, r0 = the program command
 2:      tst     r4, #2
+        .if \unlocked
         strh    r10, [r8, #ADDR_1_OFS]
         strh    r11, [r9, #ADDR_2_OFS]
+        .endif
         strh    r0, [r8, #ADDR_1_OFS]
         strh    r1, [r4], #2
         bne     4f
@@ -82,7 +85,22 @@ jedec_steps:
         ldrh    r1, [r5, #-2]
         b       3b
 6:      steps_counted 2, 1              @ not seen in: not counted
+        .endm
+
+        .section .text.jedec_steps, "ax", %progbits
+        .global jedec_steps
+        .type jedec_steps, %function
+jedec_steps:
+        jedec_loop 1
         .size jedec_steps, . - jedec_steps
+        .pool
+
+        .section .text.bypass_steps, "ax", %progbits
+        .global bypass_steps
+        .type bypass_steps, %function
+bypass_steps:
+        jedec_loop 0
+        .size bypass_steps, . - bypass_steps
         .pool
 
 @ pair_steps: r0 = ROM address of the first pair (word aligned), r1 =

@@ -12,6 +12,9 @@
  * from the first, fewer than n: the next one's program was started (the
  * last one, or one slower than two reads) and its wait is the caller's. */
 u32 jedec_steps(u32 address, const u16 *s, u32 n, data_pull pull);
+/* The same for a chip in its unlock bypass: each step is the program
+ * command and the data, without the unlock writes */
+u32 bypass_steps(u32 address, const u16 *s, u32 n, data_pull pull);
 
 /* Word program of n (not 0) pairs (a halfword to each chip of the pair)
  * from s, word aligned, to the ROM at `address`, word aligned, pulling one

@@ -83,6 +83,12 @@
 #define JEDEC_CMD_SECTOR_ERASE 0x30 /* written to the sector, after a second prefix */
 #define JEDEC_CMD_PROGRAM 0xA0
 #define JEDEC_CMD_READ_ARRAY 0xF0  /* no prefix */
+/* Unlock bypass of the parts that have it: the prefix and 0x20 enter it;
+ * then each program is 0xA0 anywhere and the data, and 0x90 then 0x00
+ * anywhere leave it */
+#define JEDEC_CMD_UNLOCK_BYPASS 0x20
+#define JEDEC_CMD_BYPASS_RESET 0x90
+#define JEDEC_CMD_BYPASS_RESET_2 0x00
 /* Identifier mode: word 2 of a sector reads 1 when a programmer protected
  * it; such a sector ignores erase and program */
 #define JEDEC_ID_SECTOR_PROTECT 2

@@ -136,12 +136,15 @@ ChipModel boot(std::uint16_t device, std::uint32_t megabits, bool top, bool lock
 }
 
 // JEDEC top-boot sector layout: 64 KiB sectors, then 32, 8, 8 and 16 KiB
-// (together one more 64 KiB).
+// (together one more 64 KiB). The 8 and 16 Mbit 29LV-type sheets of these
+// device codes give the unlock bypass (two-write programs).
 ChipModel jedec_top(std::uint16_t device, std::uint32_t megabits) {
-  return with_max({FlashFamily::Jedec, MAKER_04, device, megabits,
-                   BlockLayout{{megabits * 2 - 1, 64 * KiB}, {1, 32 * KiB}, {2, 8 * KiB}, {1, 16 * KiB}},
-                   0, 0, LockStyle::None, false, JEDEC_TIMES},
-                  JEDEC_MAX);
+  ChipModel m = with_max({FlashFamily::Jedec, MAKER_04, device, megabits,
+                          BlockLayout{{megabits * 2 - 1, 64 * KiB}, {1, 32 * KiB}, {2, 8 * KiB}, {1, 16 * KiB}},
+                          0, 0, LockStyle::None, false, JEDEC_TIMES},
+                         JEDEC_MAX);
+  m.unlock_bypass = true;
+  return m;
 }
 
 const ChipModel BUF_32M = buffered(DEV_BUF_32M, 32);

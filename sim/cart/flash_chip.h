@@ -66,6 +66,10 @@ struct ChipModel {
   std::vector<std::uint16_t> cfi = {};
   // Autoselect words 0x0E and 0x0F of parts whose device word is 0x227E.
   std::uint16_t device_2 = 0, device_3 = 0;
+  // JEDEC parts whose sheets give the unlock bypass: after the unlock and
+  // 0x20 at 0x555, each program is 0xA0 and the data, without the unlock,
+  // until 0x90 and 0x00. Others take 0x20 as a broken sequence.
+  bool unlock_bypass = false;
 
   std::uint32_t bytes() const { return layout.chip_bytes(); }
   // The model with its operations at their maximum times.

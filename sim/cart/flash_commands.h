@@ -51,6 +51,12 @@ constexpr std::uint8_t JEDEC_ERASE_SETUP = 0x80;
 constexpr std::uint8_t JEDEC_SECTOR_ERASE = 0x30;    // at the sector
 constexpr std::uint8_t JEDEC_CHIP_ERASE = 0x10;      // at the unlock address
 constexpr std::uint8_t JEDEC_RESET = 0xF0;
+// Unlock bypass, on the parts whose sheets give it: the unlock and 0x20 at
+// 0x555 enter it; then 0xA0 anywhere and the address and data program a
+// word, and 0x90 then 0x00 anywhere leave it.
+constexpr std::uint8_t JEDEC_UNLOCK_BYPASS = 0x20;
+constexpr std::uint8_t JEDEC_BYPASS_RESET = 0x90;
+constexpr std::uint8_t JEDEC_BYPASS_RESET_2 = 0x00;
 // Write buffer of the AMD-command-set parts that have one: after the
 // unlock, 0x25 at the sector, then the count less one at the sector, the
 // words (all within one buffer page), and 0x29 at the sector.

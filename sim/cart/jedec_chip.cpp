@@ -17,6 +17,11 @@ bool at(std::uint32_t word, std::uint32_t unlock_addr) { return (word & JEDEC_AD
 constexpr SimTime PROTECTED_PROGRAM_TIME = simtime::microseconds(1);
 constexpr SimTime PROTECTED_ERASE_TIME = simtime::microseconds(100);
 
+// The kept mode byte's top bit: the chip is in the unlock bypass (also
+// while a bypass program runs). States kept before there was a bypass
+// have it clear.
+constexpr std::uint8_t MODE_IN_BYPASS = 0x80;
+
 }  // namespace
 
 JedecChip::JedecChip(const ChipModel& model, std::string name, SimLog& log)
@@ -39,7 +44,7 @@ void JedecChip::load_protection(StateReader& in) {
 }
 
 void JedecChip::settle() {
-  if (mode_ == Mode::Busy && log_.clock().now() >= busy_until_) mode_ = fails_ ? Mode::TimedOut : Mode::Read;
+  if (mode_ == Mode::Busy && log_.clock().now() >= busy_until_) mode_ = fails_ ? Mode::TimedOut : idle();
 }
 
 std::string JedecChip::where(std::uint32_t word) const {
@@ -143,6 +148,43 @@ void JedecChip::abort_sequence(std::uint32_t word, std::uint16_t value) {
   mode_ = Mode::Read;
 }
 
+void JedecChip::program_word(std::uint32_t word, std::uint16_t value) {
+  if (is_protected(model_.layout.block_at(word * 2))) {
+    ++ops_.programs;
+    return start(false, value, 0, 0, false, PROTECTED_PROGRAM_TIME);
+  }
+  const std::uint16_t old = cells_[word];
+  const bool needs_ones = (value & ~old) != 0;
+  const bool fails = needs_ones || worn(model_.layout.block_at(word * 2), WEAR_PROGRAM);
+  if (!fails || needs_ones) cells_[word] = old & value;
+  if (needs_ones)
+    log_.misuse(name_, "program of " + hex_short(value) + " over " + hex_short(old) + " at " + where(word) +
+                           " needs 0 bits to become 1: the chip times out (DQ5) until 0xF0");
+  ++ops_.programs;
+  start(false, value, 0, 0, fails, model_.times.word_program);
+}
+
+// In the unlock bypass the chip takes only its two-write program and the
+// bypass reset, at any address.
+void JedecChip::bypass_write(std::uint32_t word, std::uint16_t value) {
+  const auto cmd = static_cast<std::uint8_t>(value);
+  if (mode_ == Mode::BypassProgram) return program_word(word, value);
+  if (mode_ == Mode::BypassReset) {
+    if (cmd == JEDEC_BYPASS_RESET_2) {
+      bypass_ = false;
+      mode_ = Mode::Read;
+      return;
+    }
+    log_.misuse(name_, hex_short(value) + " at " + where(word) + " where 0x00 was due after 0x90; still in the unlock bypass");
+    mode_ = Mode::Bypass;
+    return;
+  }
+  if (cmd == JEDEC_PROGRAM) mode_ = Mode::BypassProgram;
+  else if (cmd == JEDEC_BYPASS_RESET) mode_ = Mode::BypassReset;
+  else log_.misuse(name_, "write of " + hex_short(value) + " at " + where(word) +
+                              " in the unlock bypass, which takes only 0xA0 and 0x90; ignored");
+}
+
 void JedecChip::write(std::uint32_t word, std::uint16_t value) {
   const auto cmd = static_cast<std::uint8_t>(value);
   settle();
@@ -151,8 +193,9 @@ void JedecChip::write(std::uint32_t word, std::uint16_t value) {
       log_.misuse(name_, "write of " + hex_short(value) + " at " + where(word) + " while the chip is busy; ignored");
       return;
     case Mode::TimedOut:
+      // The reset ends the time-out; a chip in the unlock bypass stays in it
       if (cmd == JEDEC_RESET) {
-        mode_ = Mode::Read;
+        mode_ = idle();
         return;
       }
       log_.misuse(name_, "write of " + hex_short(value) + " after a time-out; only 0xF0 is taken");
@@ -213,23 +256,13 @@ void JedecChip::write(std::uint32_t word, std::uint16_t value) {
       if (cmd == JEDEC_AUTOSELECT) mode_ = Mode::Autoselect;
       else if (cmd == JEDEC_PROGRAM) mode_ = Mode::ProgramData;
       else if (cmd == JEDEC_ERASE_SETUP) mode_ = Mode::Erase1;
+      else if (cmd == JEDEC_UNLOCK_BYPASS && model_.unlock_bypass) bypass_ = true, mode_ = Mode::Bypass;
       else return abort_sequence(word, value);
       return;
-    case Mode::ProgramData: {
-      if (is_protected(model_.layout.block_at(word * 2))) {
-        ++ops_.programs;
-        return start(false, value, 0, 0, false, PROTECTED_PROGRAM_TIME);
-      }
-      const std::uint16_t old = cells_[word];
-      const bool needs_ones = (value & ~old) != 0;
-      const bool fails = needs_ones || worn(model_.layout.block_at(word * 2), WEAR_PROGRAM);
-      if (!fails || needs_ones) cells_[word] = old & value;
-      if (needs_ones)
-        log_.misuse(name_, "program of " + hex_short(value) + " over " + hex_short(old) + " at " + where(word) +
-                               " needs 0 bits to become 1: the chip times out (DQ5) until 0xF0");
-      ++ops_.programs;
-      return start(false, value, 0, 0, fails, model_.times.word_program);
-    }
+    case Mode::ProgramData: return program_word(word, value);
+    case Mode::Bypass:
+    case Mode::BypassProgram:
+    case Mode::BypassReset: return bypass_write(word, value);
     case Mode::Erase1:
       if (cmd == JEDEC_UNLOCK1 && at(word, JEDEC_UNLOCK1_ADDR)) {
         mode_ = Mode::Erase2;
@@ -280,7 +313,7 @@ void JedecChip::write(std::uint32_t word, std::uint16_t value) {
 
 void JedecChip::save(StateWriter& out) const {
   out.blob({reinterpret_cast<const std::uint8_t*>(cells_.data()), cells_.size() * 2});
-  out.u8(static_cast<std::uint8_t>(mode_));
+  out.u8(static_cast<std::uint8_t>(static_cast<std::uint8_t>(mode_) | (bypass_ ? MODE_IN_BYPASS : 0)));
   out.u64(busy_until_);
   out.u16(toggle_);
   out.u8(erasing_);
@@ -300,9 +333,11 @@ void JedecChip::save(StateWriter& out) const {
 
 void JedecChip::load(StateReader& in) {
   in.blob_into({reinterpret_cast<std::uint8_t*>(cells_.data()), cells_.size() * 2});
-  const std::uint8_t mode = in.u8();
-  if (mode > static_cast<std::uint8_t>(Mode::BufferAborted)) in.corrupt(name_ + ": unknown chip mode");
+  const std::uint8_t saved = in.u8();
+  const std::uint8_t mode = saved & ~MODE_IN_BYPASS;
+  if (mode > static_cast<std::uint8_t>(Mode::BypassReset)) in.corrupt(name_ + ": unknown chip mode");
   mode_ = static_cast<Mode>(mode);
+  bypass_ = (saved & MODE_IN_BYPASS) != 0;
   busy_until_ = in.u64();
   toggle_ = in.u16();
   erasing_ = in.u8() != 0;
@@ -322,6 +357,9 @@ void JedecChip::load(StateReader& in) {
     buffer_.emplace_back(at_word, data);
   }
   abort_step_ = in.u32();
+  const bool bypass_mode = mode_ == Mode::Bypass || mode_ == Mode::BypassProgram || mode_ == Mode::BypassReset;
+  if (bypass_mode && !bypass_) in.corrupt(name_ + ": unlock bypass mode outside the bypass");
+  if (bypass_ && !model_.unlock_bypass) in.corrupt(name_ + ": unlock bypass on a chip without one");
   // An algorithm ends some time after the clock's start.
   if (mode_ == Mode::Busy && busy_until_ == 0) in.corrupt(name_ + ": busy with no time left");
 }

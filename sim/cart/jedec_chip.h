@@ -46,11 +46,17 @@ class JedecChip : public FlashChip {
     BufferData,   // the words to load, all in one buffer page
     BufferConfirm,  // loaded: 0x29 at the sector starts the program
     BufferAborted,  // DQ1 up: until the unlock and 0xF0
+    Bypass,         // unlock bypass: 0xA0 or 0x90 come next, reads give the array
+    BypassProgram,  // 0xA0 seen in the bypass: the next write is address and data
+    BypassReset,    // 0x90 seen in the bypass: 0x00 leaves it
   };
 
   std::uint16_t status_read(std::uint32_t word);
   void abort_sequence(std::uint32_t word, std::uint16_t value);
   void abort_buffer(const std::string& why);
+  void program_word(std::uint32_t word, std::uint16_t value);
+  void bypass_write(std::uint32_t word, std::uint16_t value);
+  Mode idle() const { return bypass_ ? Mode::Bypass : Mode::Read; }
   void buffer_write(std::uint32_t word, std::uint16_t value);
   void program_buffer(std::uint32_t word, std::uint16_t value);
   void start(bool erase, std::uint16_t data, std::uint32_t sector_start, std::uint32_t sector_bytes, bool fails,
@@ -66,6 +72,7 @@ class JedecChip : public FlashChip {
   SimLog& log_;
   std::vector<std::uint16_t> cells_;
   Mode mode_ = Mode::Read;
+  bool bypass_ = false;              // in the unlock bypass: where a program ends
   SimTime busy_until_ = 0;           // console time the algorithm ends
   std::uint16_t toggle_ = 0;         // DQ6 and DQ2 as last read
   bool erasing_ = false;

@@ -1,0 +1,43 @@
+/* The JEDEC unlock bypass: entered once for a range and left after it, and
+ * dropped for the session on a chip that shows it does not take it. None
+ * of it runs between the steps, so it stays out of internal work RAM. */
+#include "contract/hw/rom_flash.h"
+#include "agent/resident/bus.h"
+#include "agent/resident/cold.h"
+#include "agent/resident/flash_modes.h"
+#include "agent/resident/jedec_bypass.h"
+#include "agent/resident/rom_status.h"
+#include "agent/resident/state.h"
+
+COLD static void unlock(void)
+{
+  bus_write16(JEDEC_ADDR_1, JEDEC_UNLOCK_1);
+  bus_write16(JEDEC_ADDR_2, JEDEC_UNLOCK_2);
+}
+
+COLD void jedec_bypass_enter(void)
+{
+  unlock();
+  bus_write16(JEDEC_ADDR_1, JEDEC_CMD_UNLOCK_BYPASS);
+}
+
+COLD void jedec_bypass_leave(void)
+{
+  bus_write16(ROM_BASE, JEDEC_CMD_BYPASS_RESET);
+  bus_write16(ROM_BASE, JEDEC_CMD_BYPASS_RESET_2);
+}
+
+COLD int jedec_unlocked_retry(u32 h, u16 value)
+{
+  jedec_bypass_leave();
+  unlock();
+  bus_write16(JEDEC_ADDR_1, JEDEC_CMD_PROGRAM);
+  chip_write(h, value);
+  int outcome = jedec_poll_data(h, value, FLASH_PROGRAM_BOUND, h);
+  if (outcome == 0)
+    jedec_four_writes = 1;
+  if (outcome != JEDEC_STOPPED)
+    return outcome;
+  flash_fail(h, FLASH_FAIL_PROGRAM | FLASH_FAIL_PROTECTED);
+  return 1;
+}
