@@ -13,6 +13,8 @@
 #include <string>
 
 #include "cart/commands.h"
+#include "sim/cart/cartridge.h"
+#include "sim/cart/flash_catalog.h"
 #include "sim/cart/flash_rom.h"
 #include "tests/support/cart_bench.h"
 #include "tests/support/flash_cells.h"
@@ -53,6 +55,45 @@ TEST(WordSteps, EveryHalfwordLandsOnTypicalAndLongestTimes) {
       }
       EXPECT_EQ(b.a.sim.log().misuse_count(), 0u) << testing::PrintToString(b.a.sim.log().misuses());
     }
+  }
+}
+
+// The JEDEC kinds program in the chips' unlock bypass. A part of the same
+// ID whose sheet has no bypass takes its 0x20 as a broken sequence and
+// ignores the two-write program after it: the agent finds the halfword not
+// in, programs it with the whole sequence, and keeps to that for the rest
+// of the session, so the chip sees one broken sequence in all, whatever
+// the pieces, blocks and requests. The bytes around each range stay.
+TEST(WordSteps, AChipWithoutTheUnlockBypassGetsTheWholeSequence) {
+  struct Case {
+    const char* chip;
+    std::uint32_t size_mib;
+  };
+  for (const Case& tc : {Case{"6/22c4", 2}, Case{"5/22da", 1}}) {
+    SCOPED_TRACE(tc.chip);
+    RomOption option = *find_rom_option(tc.chip);
+    ChipModel model = *option.chip;
+    model.unlock_bypass = false;
+    option.chip = &model;
+    const Bytes before = noise(tc.size_mib * 1024 * 1024, 73);
+    CartBench b([&](SimLog& log) -> std::unique_ptr<CartBus> {
+      return std::make_unique<Cartridge>(std::make_unique<FlashRom>(option, tc.size_mib, before, log), true,
+                                         nullptr, log);
+    });
+    FlashRom& rom = flash_rom_of(b.a.sim);
+    Bytes want = before;
+    // Within a sector and across the next one's start; then a second
+    // request in another sector
+    const std::uint32_t ranges[][2] = {{0x10000 + 0x1236, 70 * KiB}, {0x50000, 6 * KiB}};
+    for (const auto& [offset, bytes] : ranges) {
+      const Bytes data = noise(bytes, offset);
+      std::copy(data.begin(), data.end(), want.begin() + offset);
+      const Range range{static_cast<std::int32_t>(offset), static_cast<std::int32_t>(bytes)};
+      EXPECT_NO_THROW(flash_write(b.a.link, b.cart, range, data, b.con)) << "write at " << offset;
+      EXPECT_TRUE(flash_cells(rom, b.cart.rom_size) == want) << "every byte of the ROM after the write at " << offset;
+    }
+    ASSERT_EQ(b.a.sim.log().misuse_count(), 1u) << testing::PrintToString(b.a.sim.log().misuses());
+    EXPECT_NE(b.a.sim.log().misuses()[0].find("broken by"), std::string::npos) << b.a.sim.log().misuses()[0];
   }
 }
 

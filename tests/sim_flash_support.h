@@ -25,7 +25,9 @@ struct TestRom {
   FlashRom rom;
 
   explicit TestRom(const std::string& label, std::uint32_t mib = 0, std::span<const std::uint8_t> contents = {})
-      : rom(option(label), mib ? mib : option(label).sizes_mib.front(), contents, log) {}
+      : TestRom(option(label), mib, contents) {}
+  explicit TestRom(const RomOption& o, std::uint32_t mib = 0, std::span<const std::uint8_t> contents = {})
+      : rom(o, mib ? mib : o.sizes_mib.front(), contents, log) {}
 
   std::uint16_t rd(std::uint32_t offset) { return rom.read16(offset); }
   void wr(std::uint32_t offset, std::uint16_t value) { rom.write16(offset, value); }

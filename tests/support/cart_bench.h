@@ -3,6 +3,8 @@
 // command line and the state folder around them: the cartridge the --sim
 // options describe, the real agent brought up as a run of the tool does.
 
+#include <functional>
+#include <memory>
 #include <sstream>
 
 #include "agent/agent_image.h"
@@ -21,9 +23,12 @@ struct CartBench {
   Output con{out, err};
   CartInfo cart;
 
-  explicit CartBench(const SimOptions& options) {
+  explicit CartBench(const SimOptions& options)
+      : CartBench([&](SimLog& log) { return build_cartridge(options, log); }) {}
+  // A cartridge the test builds itself, on the simulator's log
+  explicit CartBench(const std::function<std::unique_ptr<CartBus>(SimLog&)>& build) {
     // The chips log their misuse in the simulator's log: built after it.
-    a.sim.set_cart(build_cartridge(options, a.sim.log()));
+    a.sim.set_cart(build(a.sim.log()));
     a.link.link_start();
     cart = session_bringup(a.link, Command::FR, agent_image(), con);
   }
