@@ -28,7 +28,12 @@ static void toggle_passes(u32 address, u32 pause_us, u32 passes)
     u8 second = bus_read8(address);
     if (((first ^ second) & FLASH_SAVE_TOGGLE_BIT) == 0)
       return;
-    if (second & FLASH_SAVE_TIMEOUT_BIT) {
+    /* A byte's program ends within microseconds: it may have ended at the
+     * second read, and a third tells without waiting a pause for it */
+    first = bus_read8(address);
+    if (((first ^ second) & FLASH_SAVE_TOGGLE_BIT) == 0)
+      return;
+    if (first & FLASH_SAVE_TIMEOUT_BIT) {
       /* It may have finished between the two reads */
       first = bus_read8(address);
       second = bus_read8(address);
