@@ -75,6 +75,10 @@ done
 measure "fw FILE" "16 MiB, chip=3/17, the same file again" $((16 * MiB)) flash3/17 fw data16.bin
 measure "fw FILE" "16 MiB, chip=3/17, other data (erase first)" $((16 * MiB)) flash3/17 fw other16.bin
 measure "fe" "16 MiB, chip=3/17, written" $((16 * MiB)) flash3/17 fe
+# The JEDEC kind: word programs of 11 us, one halfword at a time
+head -c $((2 * MiB)) data16.bin >data2.bin
+cartridge flash6/22c4 "chip=6/22c4"
+measure "fw FILE" "2 MiB, chip=6/22c4, blank" $((2 * MiB)) flash6/22c4 fw data2.bin
 
 for part in sram32k eeprom512 eeprom8k flash64k:1f3d flash64k:bfd4 flash64k:c21c flash64k:321b \
             flash128k:c209 flash128k:6213 sram256k sram1m romsave; do
