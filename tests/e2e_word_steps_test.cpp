@@ -15,6 +15,7 @@
 #include "cart/commands.h"
 #include "sim/cart/cartridge.h"
 #include "sim/cart/flash_catalog.h"
+#include "sim/cart/flash_commands.h"
 #include "sim/cart/flash_rom.h"
 #include "tests/support/cart_bench.h"
 #include "tests/support/flash_cells.h"
@@ -94,6 +95,41 @@ TEST(WordSteps, AChipWithoutTheUnlockBypassGetsTheWholeSequence) {
     }
     ASSERT_EQ(b.a.sim.log().misuse_count(), 1u) << testing::PrintToString(b.a.sim.log().misuses());
     EXPECT_NE(b.a.sim.log().misuses()[0].find("broken by"), std::string::npos) << b.a.sim.log().misuses()[0];
+  }
+}
+
+// A reset of the console in the middle of a write leaves the JEDEC chip in
+// its unlock bypass, where it takes no identification command: the agent
+// that comes up next still finds the chip, and writes it.
+TEST(WordSteps, AChipLeftInItsUnlockBypassIsFoundAndWritten) {
+  for (const char* chip : {"6/22c4", "5/22da"}) {
+    SCOPED_TRACE(chip);
+    const RomOption& option = *find_rom_option(chip);
+    FlashRom* rom = nullptr;
+    CartBench b([&](SimLog& log) -> std::unique_ptr<CartBus> {
+      auto flash = std::make_unique<FlashRom>(option, option.sizes_mib.front(), Bytes{}, log);
+      flash->write16(0xAAA, flash::JEDEC_UNLOCK1);
+      flash->write16(0x554, flash::JEDEC_UNLOCK2);
+      flash->write16(0xAAA, flash::JEDEC_UNLOCK_BYPASS);
+      rom = flash.get();
+      return std::make_unique<Cartridge>(std::move(flash), true, nullptr, log);
+    });
+    // Until the agent ends the bypass, the chip ignores the mapper's and
+    // the save probe's writes; none of them programs anything.
+    const std::uint64_t at_bringup = b.a.sim.log().misuse_count();
+    for (const std::string& m : b.a.sim.log().misuses())
+      EXPECT_NE(m.find("in the unlock bypass, which takes only"), std::string::npos) << m;
+    EXPECT_TRUE(flash_cells(*rom, option.sizes_mib.front() * 1024 * 1024) ==
+                Bytes(option.sizes_mib.front() * 1024 * 1024, 0xFF))
+        << "the chip is still blank";
+    EXPECT_EQ(b.cart.rom_size, static_cast<std::int32_t>(option.sizes_mib.front() * 1024 * 1024));
+    EXPECT_EQ(b.cart.erase_block, static_cast<std::int32_t>(64 * KiB));
+    const Bytes data = noise(10 * KiB, 74);
+    Bytes want = flash_cells(*rom, b.cart.rom_size);
+    std::copy(data.begin(), data.end(), want.begin() + 0x30000);
+    EXPECT_NO_THROW(flash_write(b.a.link, b.cart, {0x30000, 10 * KiB}, data, b.con));
+    EXPECT_TRUE(flash_cells(*rom, b.cart.rom_size) == want) << "every byte of the ROM";
+    EXPECT_EQ(b.a.sim.log().misuse_count(), at_bringup) << testing::PrintToString(b.a.sim.log().misuses());
   }
 }
 

@@ -229,8 +229,21 @@ COLD static void identify_mask_rom(void)
   rom_size = mask_rom_size();
 }
 
+/* A chip that a reset of the console caught in its unlock bypass stays in
+ * it and takes only the bypass reset, 0x90 then 0x00. The bare 0x90 above
+ * was the first half of it: 0x00 ends it; from the bypass itself the whole
+ * reset follows. A chip in read mode ignores all three (no unlock before
+ * them). */
+COLD static void leave_bypass(void)
+{
+  bus_write16(ROM_BASE, JEDEC_CMD_BYPASS_RESET_2);
+  bus_write16(ROM_BASE, JEDEC_CMD_BYPASS_RESET);
+  bus_write16(ROM_BASE, JEDEC_CMD_BYPASS_RESET_2);
+}
+
 COLD static void identify_jedec(void)
 {
+  leave_bypass();
   bus_write16(JEDEC_ADDR_1, JEDEC_UNLOCK_1);
   bus_write16(JEDEC_ADDR_2, JEDEC_UNLOCK_2);
   bus_write16(JEDEC_ADDR_1, JEDEC_CMD_READ_ID);
