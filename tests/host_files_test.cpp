@@ -23,8 +23,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A folder of the running test's own: ctest runs the tests of this file in
+// processes side by side, and one that shares another's folder would clear
+// it under the other.
 std::string scratch(const std::string& name) {
-  const fs::path dir = fs::path(::testing::TempDir()) / ("kartex_host_files_" + name);
+  const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  const fs::path dir = fs::path(::testing::TempDir()) / ("kartex_host_files_" + name + "_" + test);
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir.string() + "/";
