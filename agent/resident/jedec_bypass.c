@@ -33,11 +33,8 @@ COLD int jedec_unlocked_retry(u32 h, u16 value)
   unlock();
   bus_write16(JEDEC_ADDR_1, JEDEC_CMD_PROGRAM);
   chip_write(h, value);
-  int outcome = jedec_poll_data(h, value, FLASH_PROGRAM_BOUND, h);
-  if (outcome == 0)
-    jedec_four_writes = 1;
-  if (outcome != JEDEC_STOPPED)
-    return outcome;
-  flash_fail(h, FLASH_FAIL_PROGRAM | FLASH_FAIL_PROTECTED);
-  return 1;
+  if (jedec_wait_data(h, value))
+    return 1;
+  jedec_four_writes = 1;
+  return 0;
 }

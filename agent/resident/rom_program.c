@@ -255,13 +255,16 @@ static void program_jedec(u32 h, const u16 *s, u32 c, data_pull pull)
     jedec_bypass_enter();
   for (u32 i = 0; i < c && outcome == 0; i++) {
     u32 a = ROM_BASE + 2 * (h + i);
-    i += bypass ? bypass_steps(a, s + i, c - i, pull) : jedec_steps(a, s + i, c - i, pull);
+    if (!bypass) {
+      i += jedec_steps(a, s + i, c - i, pull);
+      outcome = jedec_wait_data(h + i, s[i]);
+      continue;
+    }
+    i += bypass_steps(a, s + i, c - i, pull);
     outcome = jedec_poll_data(h + i, s[i], FLASH_PROGRAM_BOUND, h + i);
-    if (outcome == JEDEC_STOPPED && bypass) {
+    if (outcome == JEDEC_STOPPED) {
       outcome = jedec_unlocked_retry(h + i, s[i]);
       bypass = 0; /* the retry left it */
-    } else if (outcome == JEDEC_STOPPED) {
-      flash_fail(h + i, FLASH_FAIL_PROGRAM | FLASH_FAIL_PROTECTED);
     }
   }
   if (bypass)
