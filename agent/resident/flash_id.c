@@ -10,6 +10,7 @@
 #include "agent/resident/cold.h"
 #include "agent/resident/flash_id.h"
 #include "agent/resident/flash_modes.h"
+#include "agent/resident/jedec_bypass.h"
 #include "agent/resident/mapper.h"
 #include "agent/resident/sizes.h"
 #include "agent/resident/state.h"
@@ -237,15 +238,13 @@ COLD static void identify_mask_rom(void)
 COLD static void leave_bypass(void)
 {
   bus_write16(ROM_BASE, JEDEC_CMD_BYPASS_RESET_2);
-  bus_write16(ROM_BASE, JEDEC_CMD_BYPASS_RESET);
-  bus_write16(ROM_BASE, JEDEC_CMD_BYPASS_RESET_2);
+  jedec_bypass_leave();
 }
 
 COLD static void identify_jedec(void)
 {
   leave_bypass();
-  bus_write16(JEDEC_ADDR_1, JEDEC_UNLOCK_1);
-  bus_write16(JEDEC_ADDR_2, JEDEC_UNLOCK_2);
+  jedec_unlock();
   bus_write16(JEDEC_ADDR_1, JEDEC_CMD_READ_ID);
   if (bus_read16(ROM_BASE + ROM_ID_MAKER) != ROM_MAKER_JEDEC)
     return;

@@ -15,6 +15,12 @@
 #define ROM_HALFWORD_MASK (ROM_WINDOW_MASK >> 1)
 #define HALFWORD_ADDRESS(h) (ROM_BASE + 2 * (h))
 
+void jedec_unlock(void)
+{
+  bus_write16(JEDEC_ADDR_1, JEDEC_UNLOCK_1);
+  bus_write16(JEDEC_ADDR_2, JEDEC_UNLOCK_2);
+}
+
 static void clear_locks_at(u32 address)
 {
   bus_write16(address, SR_CMD_LOCK_SETUP);

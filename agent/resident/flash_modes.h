@@ -25,4 +25,7 @@ void unlock_block(u32 h);
  * when save_type left it in a command mode. */
 void read_array_reset(u32 h);
 
+/* The JEDEC chips' two-write prefix before a command byte */
+void jedec_unlock(void);
+
 #endif

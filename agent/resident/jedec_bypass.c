@@ -9,15 +9,9 @@
 #include "agent/resident/rom_status.h"
 #include "agent/resident/state.h"
 
-COLD static void unlock(void)
-{
-  bus_write16(JEDEC_ADDR_1, JEDEC_UNLOCK_1);
-  bus_write16(JEDEC_ADDR_2, JEDEC_UNLOCK_2);
-}
-
 COLD void jedec_bypass_enter(void)
 {
-  unlock();
+  jedec_unlock();
   bus_write16(JEDEC_ADDR_1, JEDEC_CMD_UNLOCK_BYPASS);
 }
 
@@ -30,7 +24,7 @@ COLD void jedec_bypass_leave(void)
 COLD int jedec_unlocked_retry(u32 h, u16 value)
 {
   jedec_bypass_leave();
-  unlock();
+  jedec_unlock();
   bus_write16(JEDEC_ADDR_1, JEDEC_CMD_PROGRAM);
   chip_write(h, value);
   if (jedec_wait_data(h, value))

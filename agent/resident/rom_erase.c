@@ -60,18 +60,12 @@ static void pair_block_erase(u32 h)
   sr_wait_pair(h, FLASH_FAIL_ERASE);
 }
 
-static void jedec_prefix(void)
-{
-  bus_write16(JEDEC_ADDR_1, JEDEC_UNLOCK_1);
-  bus_write16(JEDEC_ADDR_2, JEDEC_UNLOCK_2);
-}
-
 /* The chip would take the erase of a protected sector, show its status
  * for some microseconds and leave the sector as it was: asked first, it
  * says so in identifier mode. */
 static int sector_protected(u32 h)
 {
-  jedec_prefix();
+  jedec_unlock();
   bus_write16(JEDEC_ADDR_1, JEDEC_CMD_READ_ID);
   u16 protect = chip_read(h + JEDEC_ID_SECTOR_PROTECT);
   bus_write16(ROM_BASE, JEDEC_CMD_READ_ARRAY);
@@ -84,9 +78,9 @@ static void sector_erase(u32 h)
     flash_fail(h, FLASH_FAIL_ERASE | FLASH_FAIL_PROTECTED);
     return;
   }
-  jedec_prefix();
+  jedec_unlock();
   bus_write16(JEDEC_ADDR_1, JEDEC_CMD_ERASE_SETUP);
-  jedec_prefix();
+  jedec_unlock();
   chip_write(h, JEDEC_CMD_SECTOR_ERASE);
   jedec_wait_erase(h);
   bus_write16(ROM_BASE, JEDEC_CMD_READ_ARRAY);
